@@ -1,0 +1,22 @@
+// wq_check.h - the one contract check of the framework and its modules.
+//
+// A failed check is a breach of the contract between host, framework and
+// module author. It prints the check's text, source file and line to stderr
+// and aborts. Unlike assert() it stays active in every build type, including
+// the delivered library.
+#pragma once
+
+namespace wq {
+
+// Reports a failed check and ends the program. Never returns.
+[[noreturn]] void checkFailed(const char *text, const char *file, int line) noexcept;
+
+} // namespace wq
+
+// Checks `cond`; the report names the condition as written.
+#define WQ_CHECK(cond) WQ_CHECK_TEXT(cond, #cond)
+
+// Checks `cond`; the report uses `text`, for checks whose text is not the
+// expression as written here.
+#define WQ_CHECK_TEXT(cond, text)                                                                  \
+    ((cond) ? static_cast<void>(0) : ::wq::checkFailed((text), __FILE__, __LINE__))
