@@ -1,19 +1,41 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that
 # are missing. Safe to run again; used by the demo, the test command and CI.
+#
+#   scripts/setup.sh            native build (default and asan presets)
+#   scripts/setup.sh --cross    also the 32-bit Linux and Windows toolchains
+#                               and wine (linux-x86 and windows-x86 presets)
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
+cross=0
+for arg in "$@"; do
+  case "$arg" in
+    --cross) cross=1 ;;
+    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+    *) echo "setup: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+
+packages=(cmake g++ make file libgtest-dev libgmock-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev libedit-dev)
+if [ "$cross" -eq 1 ]; then
+  # g++-multilib: -m32; g++-mingw-w64-i686: the Windows compilers (its -posix
+  # variant is the one used); wine with its 32-bit part runs the Windows tests.
+  packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+[ ${#missing[@]} -gt 0 ] || exit 0
 
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+if [ "$cross" -eq 1 ] && ! { [ "$(dpkg --print-architecture)" = i386 ] ||
+                             dpkg --print-foreign-architectures | grep -qx i386; }; then
+  echo "setup: adding the i386 architecture"
+  $SUDO dpkg --add-architecture i386
 fi
+echo "setup: installing ${missing[*]}"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

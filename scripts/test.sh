@@ -1,10 +1,53 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native build, then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs every test, one preset after the other, and
+# prints how long each stage took.
+#
+#   scripts/test.sh                          default and asan: the native build,
+#                                            then the same suite under ASan + UBSan
+#   scripts/test.sh <preset>...              the named presets, e.g.
+#   scripts/test.sh linux-x86 windows-x86    the 32-bit Linux and Windows builds
+#
+# Installs what the chosen presets need first (scripts/setup.sh; --cross for
+# the 32-bit presets).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-for preset in default asan; do
+
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(default asan)
+
+setup_args=()
+for preset in "${presets[@]}"; do
+  case "$preset" in
+    linux-x86|windows-x86) setup_args=(--cross) ;;
+  esac
+done
+
+times=()
+report() {
+  local status=$?
+  if [ ${#times[@]} -gt 0 ]; then
+    echo "== stage times =="
+    printf '  %s\n' "${times[@]}"
+    echo "  total: $SECONDS s"
+  fi
+  exit $status
+}
+trap report EXIT
+
+stage() {
+  local name=$1 start=$SECONDS status=0
+  shift
+  "$@" || status=$?
+  if [ $status -eq 0 ]; then
+    times+=("$(printf '%-12s %5d s' "$name" $((SECONDS - start)))")
+  else
+    times+=("$(printf '%-12s %5d s  FAILED' "$name" $((SECONDS - start)))")
+  fi
+  return $status
+}
+
+stage setup scripts/setup.sh "${setup_args[@]}"
+for preset in "${presets[@]}"; do
   echo "== $preset =="
-  cmake --workflow --preset "$preset"
+  stage "$preset" cmake --workflow --preset "$preset"
 done
