@@ -54,6 +54,7 @@ wq_result_t WQ_ABI WQModule_base::dispatcherEntry(WQAudioHostRecord *record, int
 
 void WQ_ABI WQModule_base::eventEntry(void *object, WQEvent *event) {
     try {
+        WQ_CHECK(event != 0);
         static_cast<WQModule_base *>(object)->handleEvent(event);
     } catch (...) {
         WQ_CHECK_TEXT(false, wq::kNoExceptionToHost);
@@ -134,7 +135,6 @@ wq_result_t WQModule_base::dispatch(int32_t opcode, int32_t index, int32_t value
 // ---- Events ----------------------------------------------------------------
 
 void WQModule_base::handleEvent(WQEvent *e) {
-    WQ_CHECK(e != 0);
     WQ_CHECK(e->time_stamp == SampleClock());
     switch (e->event_type) {
     case EV_PIN_STATUS: {
