@@ -5,9 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 using ::testing::ElementsAre;
@@ -17,21 +22,45 @@ namespace {
 // Loads the library once for the whole suite.
 class Library {
 public:
-    Library() : m_handle(dlopen(WQ_QUENDOR_LIBRARY, RTLD_NOW | RTLD_LOCAL)) {}
+    Library() : m_handle(open(WQ_QUENDOR_LIBRARY)) {}
     ~Library() {
         if (m_handle)
-            dlclose(m_handle);
+            close(m_handle);
     }
     Library(const Library &) = delete;
     Library &operator=(const Library &) = delete;
 
     template <class F>
     F symbol(const char *name) const {
-        return m_handle ? reinterpret_cast<F>(dlsym(m_handle, name)) : nullptr;
+        return m_handle ? reinterpret_cast<F>(find(m_handle, name)) : nullptr;
     }
     bool loaded() const { return m_handle != nullptr; }
 
+    // Why the last load or look-up failed, for the test's message.
+    static std::string lastError() {
+#ifdef _WIN32
+        return "error " + std::to_string(GetLastError());
+#else
+        const char *text = dlerror();
+        return text ? text : "";
+#endif
+    }
+
 private:
+#ifdef _WIN32
+    static void *open(const char *path) { return reinterpret_cast<void *>(LoadLibraryA(path)); }
+    static void close(void *handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+    static void *find(void *handle, const char *name) {
+        // The exports are functions; their address goes through a plain
+        // function pointer type before it becomes the caller's.
+        return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(handle), name));
+    }
+#else
+    static void *open(const char *path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+    static void close(void *handle) { dlclose(handle); }
+    static void *find(void *handle, const char *name) { return dlsym(handle, name); }
+#endif
+
     void *m_handle;
 };
 
@@ -67,7 +96,7 @@ protected:
         s_library = nullptr;
     }
     void SetUp() override {
-        ASSERT_TRUE(s_library->loaded()) << dlerror();
+        ASSERT_TRUE(s_library->loaded()) << Library::lastError();
         getModuleProperties =
             s_library->symbol<WQGetModulePropertiesProc>(WQ_GET_MODULE_PROPERTIES_NAME);
         makeModule = s_library->symbol<WQMakeModuleProc>(WQ_MAKE_MODULE_NAME);
