@@ -1,5 +1,8 @@
 // The library's two exported functions: the only way in for the host.
+#include "list_module/GuiModule.h"
 #include "wq_sdk2/wq_interface.h"
+
+#include <new>
 
 namespace {
 
@@ -27,11 +30,18 @@ WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index, WQModuleDescription 
 
 WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type, WQHostCallback hostCallback,
                                   intptr_t hostValue) {
-    (void)index;
-    (void)type;
-    (void)hostCallback;
-    (void)hostValue;
-    return nullptr; // object creation arrives with the Module and GuiModule classes
+    if (index != 0)
+        return nullptr;
+    // The host only ever sees the embedded record, never the object itself.
+    switch (type) {
+    case WQ_TYPE_GUI: {
+        // No exception may reach the host: without memory the answer is null.
+        GuiModule *gui = new (std::nothrow) GuiModule(hostCallback, hostValue);
+        return gui != nullptr ? gui->hostRecord() : nullptr;
+    }
+    default:
+        return nullptr;
+    }
 }
 
 } // extern "C"
