@@ -65,8 +65,8 @@ constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 31; // of -214748364
 // `limit` (further digits could only make it larger: the result saturates).
 // Leaves `p` where it stopped.
 template <typename Base>
-std::uint64_t accumulateDigits(const wchar_t *&p, const wchar_t *end, Base base, std::uint64_t limit,
-                               std::uint64_t magnitude = 0) {
+std::uint64_t accumulateDigits(const wchar_t *&p, const wchar_t *end, Base base,
+                               std::uint64_t limit, std::uint64_t magnitude = 0) {
     for (; p != end; ++p) {
         const std::int32_t digit = digitValue(*p);
         if (digit >= static_cast<std::int32_t>(base))
@@ -88,7 +88,8 @@ std::uint64_t accumulateDecimal(const wchar_t *&p, const wchar_t *end, std::uint
     std::uint32_t head = 0;
     for (; p != safeEnd; ++p) {
         // Unsigned: characters below '0' wrap round to large numbers.
-        const std::uint32_t digit = static_cast<std::uint32_t>(*p) - static_cast<std::uint32_t>(L'0');
+        const std::uint32_t digit =
+            static_cast<std::uint32_t>(*p) - static_cast<std::uint32_t>(L'0');
         if (digit > 9)
             return head;
         head = head * 10 + digit;
@@ -101,7 +102,8 @@ std::int32_t negativeFromMagnitude(std::uint64_t magnitude) {
 }
 
 // Reads the digits from `p` on as a number of the given sign, saturating.
-std::int32_t convertDigits(const wchar_t *&p, const wchar_t *end, std::uint64_t base, bool negative) {
+std::int32_t convertDigits(const wchar_t *&p, const wchar_t *end, std::uint64_t base,
+                           bool negative) {
     if (negative)
         return negativeFromMagnitude(accumulateDigits(p, end, base, kMinMagnitude));
     return static_cast<std::int32_t>(accumulateDigits(p, end, base, kMaxInt));
@@ -146,8 +148,8 @@ std::int32_t parseInt(const wchar_t *p, const wchar_t *end, std::int32_t base) {
     const bool negative = skipSpaceAndSign(p, end);
     // A 0x prefix counts only when a hex digit follows it; otherwise the 0
     // alone is the number and conversion stops at the x.
-    if ((base == 0 || base == 16) && end - p >= 3 && p[0] == L'0' && (p[1] == L'x' || p[1] == L'X') &&
-        digitValue(p[2]) < 16) {
+    if ((base == 0 || base == 16) && end - p >= 3 && p[0] == L'0' &&
+        (p[1] == L'x' || p[1] == L'X') && digitValue(p[2]) < 16) {
         base = 16;
         p += 2;
     } else if (base == 0) {
@@ -172,19 +174,20 @@ const wchar_t *findSeparator(const wchar_t *p, const wchar_t *end) {
     static_assert(sizeof(wchar_t) == 2 || sizeof(wchar_t) == 4, "wchar_t of 16 or 32 bits");
     constexpr bool kWide = sizeof(wchar_t) == 4;
     constexpr std::ptrdiff_t kLanes = 16 / sizeof(wchar_t);
-    const __m128i commas = kWide ? _mm_set1_epi32(kItemSeparator)
-                                 : _mm_set1_epi16(static_cast<short>(kItemSeparator));
+    const __m128i commas =
+        kWide ? _mm_set1_epi32(kItemSeparator) : _mm_set1_epi16(static_cast<short>(kItemSeparator));
     const __m128i equalSigns = kWide ? _mm_set1_epi32(kValueSeparator)
                                      : _mm_set1_epi16(static_cast<short>(kValueSeparator));
     for (; shortEnd - p >= kLanes; p += kLanes) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i hits = kWide ? _mm_or_si128(_mm_cmpeq_epi32(block, commas),
-                                                  _mm_cmpeq_epi32(block, equalSigns))
-                                   : _mm_or_si128(_mm_cmpeq_epi16(block, commas),
-                                                  _mm_cmpeq_epi16(block, equalSigns));
+        const __m128i hits =
+            kWide
+                ? _mm_or_si128(_mm_cmpeq_epi32(block, commas), _mm_cmpeq_epi32(block, equalSigns))
+                : _mm_or_si128(_mm_cmpeq_epi16(block, commas), _mm_cmpeq_epi16(block, equalSigns));
         const int bits = _mm_movemask_epi8(hits); // one bit per byte
         if (bits != 0)
-            return p + __builtin_ctz(static_cast<unsigned>(bits)) / static_cast<int>(sizeof(wchar_t));
+            return p +
+                   __builtin_ctz(static_cast<unsigned>(bits)) / static_cast<int>(sizeof(wchar_t));
     }
 #endif
     for (; p != shortEnd; ++p) {
@@ -224,8 +227,8 @@ void setText(std::wstring &s, const wchar_t *p, std::size_t n) {
 // the text ends at `end`.
 wchar_t *formatInt(std::int32_t value, wchar_t *end) {
     // Work on the magnitude unsigned so that -2147483648 needs no special case.
-    std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
-                                        : static_cast<std::uint32_t>(value);
+    std::uint32_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
     wchar_t *p = end;
     do {
         *--p = static_cast<wchar_t>(L'0' + magnitude % 10u);

@@ -11,7 +11,8 @@ TEST(EnumListDeathTest, CurrentItemOfADoneIteratorIsFatal) {
     it.First();
     it.Next();
     ASSERT_TRUE(it.IsDone());
-    EXPECT_DEATH(it.CurrentItem(), "Assertion failed: !IsDone\\(\\), file .*it_enum_list\\.h, line [0-9]+");
+    EXPECT_DEATH(it.CurrentItem(),
+                 "Assertion failed: !IsDone\\(\\), file .*it_enum_list\\.h, line [0-9]+");
 }
 
 TEST(EnumListDeathTest, CurrentItemOfAnEmptyListIsFatal) {

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 #include <random>
 #include <string>
@@ -121,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
         // '=' is found before trimming: a space before it makes it a separator.
         WalkCase{"SpaceBeforeEquals", L" =5,b", {{0, 5, L""}, {1, 6, L"b"}}, 2},
         WalkCase{"EmptyValueReadsZero", L"a=,b", {{0, 0, L"a"}, {1, 1, L"b"}}, 2},
-        WalkCase{"ValueSaturatesLow", L"a=-99999999999,b", {{0, kMin, L"a"}, {1, kMin + 1, L"b"}}, 2},
+        WalkCase{
+            "ValueSaturatesLow", L"a=-99999999999,b", {{0, kMin, L"a"}, {1, kMin + 1, L"b"}}, 2},
         WalkCase{"ImplicitValueWrapsAfterMax",
                  L"a=2147483647,b,c",
                  {{0, kMax, L"a"}, {1, kMin, L"b"}, {2, kMin + 1, L"c"}},
@@ -130,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                  L"a=3,b=3,c=1,d",
                  {{0, 3, L"a"}, {1, 3, L"b"}, {2, 1, L"c"}, {3, 2, L"d"}},
                  4},
-        WalkCase{"NonAsciiName", L"\u00e9t\u00e9=2,b", {{0, 2, L"\u00e9t\u00e9"}, {1, 3, L"b"}}, 2}),
+        WalkCase{
+            "NonAsciiName", L"\u00e9t\u00e9=2,b", {{0, 2, L"\u00e9t\u00e9"}, {1, 3, L"b"}}, 2}),
     caseName);
 
 // Range texts.
@@ -158,13 +160,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {9, 10, L"10"}},
                  10},
         WalkCase{"TrailingTextIgnored", L"range 1,2xyz,9", {{0, 1, L"1"}, {1, 2, L"2"}}, 2},
-        WalkCase{"EndsAtMaxInt",
-                 L"range 2147483645,2147483647",
-                 {{0, kMax - 2, L"2147483645"}, {1, kMax - 1, L"2147483646"}, {2, kMax, L"2147483647"}},
-                 3},
+        WalkCase{
+            "EndsAtMaxInt",
+            L"range 2147483645,2147483647",
+            {{0, kMax - 2, L"2147483645"}, {1, kMax - 1, L"2147483646"}, {2, kMax, L"2147483647"}},
+            3},
         WalkCase{"StartsAtMinInt",
                  L"range -2147483648,-2147483646",
-                 {{0, kMin, L"-2147483648"}, {1, kMin + 1, L"-2147483647"}, {2, kMin + 2, L"-2147483646"}},
+                 {{0, kMin, L"-2147483648"},
+                  {1, kMin + 1, L"-2147483647"},
+                  {2, kMin + 2, L"-2147483646"}},
                  3},
         WalkCase{"BoundsSaturate", L"range 99999999999,2147483647", {{0, kMax, L"2147483647"}}, 1},
         WalkCase{"WideReversedBoundsSaturateCount", L"range 2147483647,-2147483648", {}, kMax},
@@ -185,29 +190,51 @@ std::wstring repeated(wchar_t c, std::size_t n) {
 
 INSTANTIATE_TEST_SUITE_P(
     LongItems, WalkTest,
-    testing::Values(
-        WalkCase{"LongName", repeated(L'x', 200) + L",b", {{0, 0, repeated(L'x', 200)}, {1, 1, L"b"}}, 2},
-        WalkCase{"LongNameAtTheEnd", L"a," + repeated(L'y', 150), {{0, 0, L"a"}, {1, 1, repeated(L'y', 150)}}, 2},
-        WalkCase{"EqualsFarIn", repeated(L'x', 100) + L"=7,b", {{0, 7, repeated(L'x', 100)}, {1, 8, L"b"}}, 2},
-        WalkCase{"EqualsNearCommaFar",
-                 L"a=" + repeated(L'1', 3) + repeated(L'z', 120) + L",b",
-                 {{0, 111, L"a"}, {1, 112, L"b"}},
-                 2},
-        WalkCase{"LongValueSaturates", L"a=" + repeated(L'9', 100) + L",b", {{0, kMax, L"a"}, {1, kMin, L"b"}}, 2},
-        WalkCase{"LongValueOfZeros", L"a=" + repeated(L'0', 100) + L"42,b", {{0, 42, L"a"}, {1, 43, L"b"}}, 2},
-        WalkCase{"LongSpacedName",
-                 repeated(L' ', 70) + L"n" + repeated(L' ', 70) + L"=1",
-                 {{0, 1, L"n"}},
-                 1},
-        WalkCase{"EqualsFirstThenMoreEquals",
-                 L"=a=5," + repeated(L'=', 80),
-                 {{0, 0, L"=a=5"}, {1, 1, repeated(L'=', 80)}},
-                 2},
-        WalkCase{"ManyShortItems",
-                 L"a,b,c,d,e,f,g,h,i,j",
-                 {{0, 0, L"a"}, {1, 1, L"b"}, {2, 2, L"c"}, {3, 3, L"d"}, {4, 4, L"e"},
-                  {5, 5, L"f"}, {6, 6, L"g"}, {7, 7, L"h"}, {8, 8, L"i"}, {9, 9, L"j"}},
-                 10}),
+    testing::Values(WalkCase{"LongName",
+                             repeated(L'x', 200) + L",b",
+                             {{0, 0, repeated(L'x', 200)}, {1, 1, L"b"}},
+                             2},
+                    WalkCase{"LongNameAtTheEnd",
+                             L"a," + repeated(L'y', 150),
+                             {{0, 0, L"a"}, {1, 1, repeated(L'y', 150)}},
+                             2},
+                    WalkCase{"EqualsFarIn",
+                             repeated(L'x', 100) + L"=7,b",
+                             {{0, 7, repeated(L'x', 100)}, {1, 8, L"b"}},
+                             2},
+                    WalkCase{"EqualsNearCommaFar",
+                             L"a=" + repeated(L'1', 3) + repeated(L'z', 120) + L",b",
+                             {{0, 111, L"a"}, {1, 112, L"b"}},
+                             2},
+                    WalkCase{"LongValueSaturates",
+                             L"a=" + repeated(L'9', 100) + L",b",
+                             {{0, kMax, L"a"}, {1, kMin, L"b"}},
+                             2},
+                    WalkCase{"LongValueOfZeros",
+                             L"a=" + repeated(L'0', 100) + L"42,b",
+                             {{0, 42, L"a"}, {1, 43, L"b"}},
+                             2},
+                    WalkCase{"LongSpacedName",
+                             repeated(L' ', 70) + L"n" + repeated(L' ', 70) + L"=1",
+                             {{0, 1, L"n"}},
+                             1},
+                    WalkCase{"EqualsFirstThenMoreEquals",
+                             L"=a=5," + repeated(L'=', 80),
+                             {{0, 0, L"=a=5"}, {1, 1, repeated(L'=', 80)}},
+                             2},
+                    WalkCase{"ManyShortItems",
+                             L"a,b,c,d,e,f,g,h,i,j",
+                             {{0, 0, L"a"},
+                              {1, 1, L"b"},
+                              {2, 2, L"c"},
+                              {3, 3, L"d"},
+                              {4, 4, L"e"},
+                              {5, 5, L"f"},
+                              {6, 6, L"g"},
+                              {7, 7, L"h"},
+                              {8, 8, L"i"},
+                              {9, 9, L"j"}},
+                             10}),
     caseName);
 
 // A reference walk written straight from the rules of a list text, with the
@@ -235,7 +262,9 @@ Items referenceWalk(const std::wstring &text) {
         }
         start = f + 1;
         const std::size_t first = item.find_first_not_of(L' ');
-        item = first == std::wstring::npos ? std::wstring() : item.substr(first, item.find_last_not_of(L' ') - first + 1);
+        item = first == std::wstring::npos
+                   ? std::wstring()
+                   : item.substr(first, item.find_last_not_of(L' ') - first + 1);
         items.emplace_back(index, value, item);
     }
     return items;
@@ -257,9 +286,12 @@ TEST(EnumListWalk, AgreesWithAReferenceWalkOnGeneratedTexts) {
         if (text.compare(0, 5, L"range") == 0)
             continue;
         it_enum_list it(text);
-        ASSERT_EQ(walk(it, 100000), referenceWalk(text)) << "text of " << text.size() << " characters";
+        ASSERT_EQ(walk(it, 100000), referenceWalk(text))
+            << "text of " << text.size() << " characters";
         const std::int32_t commasAfterFirst =
-            text.size() < 2 ? 0 : static_cast<std::int32_t>(std::count(text.begin() + 1, text.end(), L','));
+            text.size() < 2
+                ? 0
+                : static_cast<std::int32_t>(std::count(text.begin() + 1, text.end(), L','));
         ASSERT_EQ(it.Count(), 1 + commasAfterFirst);
     }
 }
@@ -269,14 +301,18 @@ TEST(EnumListWalk, RangesAgreeWithTheirBounds) {
     const std::int32_t anchors[] = {kMin, -1000, -1, 0, 1, 1000, kMax - 20};
     for (int round = 0; round < 500; ++round) {
         const std::int32_t first = anchors[random() % 7] + static_cast<std::int32_t>(random() % 20);
-        const std::int64_t wanted = std::int64_t{first} + static_cast<std::int64_t>(random() % 21) - 10;
-        const std::int32_t last = static_cast<std::int32_t>(std::clamp<std::int64_t>(wanted, kMin, kMax));
+        const std::int64_t wanted =
+            std::int64_t{first} + static_cast<std::int64_t>(random() % 21) - 10;
+        const std::int32_t last =
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(wanted, kMin, kMax));
         it_enum_list it(L"range " + std::to_wstring(first) + L"," + std::to_wstring(last));
         Items expected;
         for (std::int64_t v = first; v <= last; ++v)
-            expected.emplace_back(static_cast<std::int32_t>(v - first), static_cast<std::int32_t>(v), std::to_wstring(v));
+            expected.emplace_back(static_cast<std::int32_t>(v - first),
+                                  static_cast<std::int32_t>(v), std::to_wstring(v));
         ASSERT_EQ(walk(it), expected) << first << " to " << last;
-        ASSERT_EQ(it.Count(), static_cast<std::int32_t>(std::llabs(static_cast<long long>(last) - first) + 1));
+        ASSERT_EQ(it.Count(),
+                  static_cast<std::int32_t>(std::llabs(static_cast<long long>(last) - first) + 1));
     }
 }
 
@@ -392,22 +428,16 @@ TEST_P(ValidValueTest, ChecksAndForcesTheValue) {
     EXPECT_EQ(it_enum_list::ForceValidValue(c.text, c.value), c.forced);
 }
 
-INSTANTIATE_TEST_SUITE_P(EnumList, ValidValueTest,
-                         testing::Values(ValueCase{L"a=1,b=2", 1, true, 1},
-                                         ValueCase{L"a=1,b=2", 2, true, 2},
-                                         ValueCase{L"a=1,b=2", 3, false, 1},
-                                         ValueCase{L"a=1,b=2", 7, false, 1},
-                                         ValueCase{L"a=1,b=2", 0, false, 1},
-                                         ValueCase{L"", 0, false, 0},
-                                         ValueCase{L"", 5, false, 0},
-                                         ValueCase{L",", 0, true, 0},
-                                         ValueCase{L",", 3, false, 0},
-                                         ValueCase{L"a=-4,b", -3, true, -3},
-                                         ValueCase{L"a=-4,b", 9, false, -4},
-                                         ValueCase{L"range 3,5", 4, true, 4},
-                                         ValueCase{L"range 3,5", 9, false, 3},
-                                         ValueCase{L"range 5,3", 4, false, 0},
-                                         ValueCase{L"range 5", 5, false, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    EnumList, ValidValueTest,
+    testing::Values(ValueCase{L"a=1,b=2", 1, true, 1}, ValueCase{L"a=1,b=2", 2, true, 2},
+                    ValueCase{L"a=1,b=2", 3, false, 1}, ValueCase{L"a=1,b=2", 7, false, 1},
+                    ValueCase{L"a=1,b=2", 0, false, 1}, ValueCase{L"", 0, false, 0},
+                    ValueCase{L"", 5, false, 0}, ValueCase{L",", 0, true, 0},
+                    ValueCase{L",", 3, false, 0}, ValueCase{L"a=-4,b", -3, true, -3},
+                    ValueCase{L"a=-4,b", 9, false, -4}, ValueCase{L"range 3,5", 4, true, 4},
+                    ValueCase{L"range 3,5", 9, false, 3}, ValueCase{L"range 5,3", 4, false, 0},
+                    ValueCase{L"range 5", 5, false, 0}));
 
 struct ConversionCase {
     const wchar_t *text;
@@ -435,69 +465,49 @@ TEST_P(StringToIntTest, Converts) {
 // ASCII only, as the "C" locale does, so a list reads the same everywhere.
 TEST_P(StringToIntTest, AgreesWithTheStandardConversionInEveryBase) {
     const std::wstring text = GetParam().text;
-    if (std::any_of(text.begin(), text.end(), [](wchar_t c) { return static_cast<std::uint32_t>(c) > 0x7f; }))
+    if (std::any_of(text.begin(), text.end(),
+                    [](wchar_t c) { return static_cast<std::uint32_t>(c) > 0x7f; }))
         GTEST_SKIP() << "not ASCII";
     for (int base = 0; base <= 36; ++base) {
         if (base == 1)
             continue;
         errno = 0;
         const long standard = std::wcstol(text.c_str(), nullptr, base);
-        const std::int32_t clamped =
-            standard > kMax ? kMax : standard < kMin ? kMin : static_cast<std::int32_t>(standard);
+        const std::int32_t clamped = standard > kMax   ? kMax
+                                     : standard < kMin ? kMin
+                                                       : static_cast<std::int32_t>(standard);
         EXPECT_EQ(it_enum_list::StringToInt(text, base), clamped) << "base " << base;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EnumList, StringToIntTest,
-    testing::Values(ConversionCase{L"123", 10, 123},
-                    ConversionCase{L"", 10, 0},
-                    ConversionCase{L"abc", 10, 0},
-                    ConversionCase{L"-", 10, 0},
-                    ConversionCase{L"+", 10, 0},
-                    ConversionCase{L"- 5", 10, 0},
-                    ConversionCase{L"+7", 10, 7},
-                    ConversionCase{L"  -42xyz", 10, -42},
-                    ConversionCase{L"\t\n\v\f\r 5", 10, 5},
-                    ConversionCase{L"12 34", 10, 12},
-                    ConversionCase{L"007", 10, 7},
-                    ConversionCase{L"2147483647", 10, kMax},
-                    ConversionCase{L"2147483648", 10, kMax},
-                    ConversionCase{L"-2147483648", 10, kMin},
-                    ConversionCase{L"-2147483649", 10, kMin},
-                    ConversionCase{L"4294967296", 10, kMax},
-                    ConversionCase{L"99999999999999999999999999", 10, kMax},
-                    ConversionCase{L"-99999999999999999999999999", 10, kMin},
-                    ConversionCase{L"1010", 2, 10},
-                    ConversionCase{L"12", 2, 1},
-                    ConversionCase{L"11111111111111111111111111111111", 2, kMax},
-                    ConversionCase{L"-10000000000000000000000000000000", 2, kMin},
-                    ConversionCase{L"777", 8, 511},
-                    ConversionCase{L"ff", 16, 255},
-                    ConversionCase{L"0xff", 16, 255},
-                    ConversionCase{L"0XFF", 16, 255},
-                    ConversionCase{L"-0x10", 16, -16},
-                    ConversionCase{L"0x", 16, 0},
-                    ConversionCase{L"0xg", 16, 0},
-                    ConversionCase{L"7fffffff", 16, kMax},
-                    ConversionCase{L"80000000", 16, kMax},
-                    ConversionCase{L"-80000000", 16, kMin},
-                    ConversionCase{L"-80000001", 16, kMin},
-                    ConversionCase{L"zz", 36, 1295},
-                    ConversionCase{L"ZZ", 36, 1295},
-                    ConversionCase{L"zik0zj", 36, kMax},
-                    ConversionCase{L"0x1f", 0, 31},
-                    ConversionCase{L"0X1F", 0, 31},
-                    ConversionCase{L"017", 0, 15},
-                    ConversionCase{L"019", 0, 1},
-                    ConversionCase{L"08", 0, 0},
-                    ConversionCase{L"0", 0, 0},
-                    ConversionCase{L"0x", 0, 0},
-                    ConversionCase{L" -0x7fffffff", 0, -kMax},
-                    ConversionCase{L"123", 0, 123},
-                    ConversionCase{L"0x10", 10, 0},
-                    ConversionCase{L"\u0663", 10, 0}, // a non-ASCII digit is no digit
-                    ConversionCase{L"\u00a05", 10, 0}));
+    testing::Values(
+        ConversionCase{L"123", 10, 123}, ConversionCase{L"", 10, 0}, ConversionCase{L"abc", 10, 0},
+        ConversionCase{L"-", 10, 0}, ConversionCase{L"+", 10, 0}, ConversionCase{L"- 5", 10, 0},
+        ConversionCase{L"+7", 10, 7}, ConversionCase{L"  -42xyz", 10, -42},
+        ConversionCase{L"\t\n\v\f\r 5", 10, 5}, ConversionCase{L"12 34", 10, 12},
+        ConversionCase{L"007", 10, 7}, ConversionCase{L"2147483647", 10, kMax},
+        ConversionCase{L"2147483648", 10, kMax}, ConversionCase{L"-2147483648", 10, kMin},
+        ConversionCase{L"-2147483649", 10, kMin}, ConversionCase{L"4294967296", 10, kMax},
+        ConversionCase{L"99999999999999999999999999", 10, kMax},
+        ConversionCase{L"-99999999999999999999999999", 10, kMin}, ConversionCase{L"1010", 2, 10},
+        ConversionCase{L"12", 2, 1}, ConversionCase{L"11111111111111111111111111111111", 2, kMax},
+        ConversionCase{L"-10000000000000000000000000000000", 2, kMin},
+        ConversionCase{L"777", 8, 511}, ConversionCase{L"ff", 16, 255},
+        ConversionCase{L"0xff", 16, 255}, ConversionCase{L"0XFF", 16, 255},
+        ConversionCase{L"-0x10", 16, -16}, ConversionCase{L"0x", 16, 0},
+        ConversionCase{L"0xg", 16, 0}, ConversionCase{L"7fffffff", 16, kMax},
+        ConversionCase{L"80000000", 16, kMax}, ConversionCase{L"-80000000", 16, kMin},
+        ConversionCase{L"-80000001", 16, kMin}, ConversionCase{L"zz", 36, 1295},
+        ConversionCase{L"ZZ", 36, 1295}, ConversionCase{L"zik0zj", 36, kMax},
+        ConversionCase{L"0x1f", 0, 31}, ConversionCase{L"0X1F", 0, 31},
+        ConversionCase{L"017", 0, 15}, ConversionCase{L"019", 0, 1}, ConversionCase{L"08", 0, 0},
+        ConversionCase{L"0", 0, 0}, ConversionCase{L"0x", 0, 0},
+        ConversionCase{L" -0x7fffffff", 0, -kMax}, ConversionCase{L"123", 0, 123},
+        ConversionCase{L"0x10", 10, 0},
+        ConversionCase{L"\u0663", 10, 0}, // a non-ASCII digit is no digit
+        ConversionCase{L"\u00a05", 10, 0}));
 
 TEST(EnumListStringToInt, UnsupportedBaseGivesZero) {
     EXPECT_EQ(it_enum_list::StringToInt(L"12", 1), 0);
@@ -508,7 +518,9 @@ TEST(EnumListStringToInt, UnsupportedBaseGivesZero) {
 TEST(EnumListStringToInt, StopsAtTheEndOfTheString) {
     // Digits after an embedded NUL are outside what wcstol sees but inside
     // the string: conversion stops at the NUL, which is no digit.
-    const std::wstring text(L"12\0" L"34", 5);
+    const std::wstring text(L"12\0"
+                            L"34",
+                            5);
     EXPECT_EQ(it_enum_list::StringToInt(text, 10), 12);
     // A string that ends in the middle of a number ends the number.
     const std::wstring full = L"98765";
