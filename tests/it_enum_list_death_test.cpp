@@ -11,8 +11,10 @@ TEST(EnumListDeathTest, CurrentItemOfADoneIteratorIsFatal) {
     it.First();
     it.Next();
     ASSERT_TRUE(it.IsDone());
+    // Only what GoogleTest's simple regular expressions (Windows) and POSIX
+    // ones agree on: no bracket expressions.
     EXPECT_DEATH(it.CurrentItem(),
-                 "Assertion failed: !IsDone\\(\\), file .*it_enum_list\\.h, line [0-9]+");
+                 "Assertion failed: !IsDone\\(\\), file .*it_enum_list\\.h, line .+");
 }
 
 TEST(EnumListDeathTest, CurrentItemOfAnEmptyListIsFatal) {
