@@ -5,7 +5,11 @@
 #   cmake "-DRUN=<program;arg;...>" -DEXPECTED=<file>
 #         [-DINPUT=<file fed to standard input>] [-DACTUAL=<file to write>]
 #         [-DDROP_LINES=<regex of lines left out of the comparison>]
+#         [-DMASK=<text> -DMASK_AS=<placeholder>]
 #         -P compare_output.cmake
+#
+# MASK replaces a text that legitimately differs between targets (such as a
+# path the command prints) by MASK_AS in the actual output before comparing.
 #
 # A cross build passes its emulator as the first words of RUN. Line
 # endings are normalised (CRLF and CR become LF, as a Windows program under
@@ -56,6 +60,10 @@ function(normalise text out)
   endif()
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
+
+if(DEFINED MASK AND NOT MASK STREQUAL "")
+  string(REPLACE "${MASK}" "${MASK_AS}" actual "${actual}")
+endif()
 
 file(READ "${EXPECTED}" expected)
 normalise("${expected}" expected)

@@ -50,3 +50,23 @@ add_test(NAME quendor_exports
     ${file_args}
     -P ${PROJECT_SOURCE_DIR}/cmake/check_exports.cmake)
 set_tests_properties(quendor_exports PROPERTIES LABELS interface)
+
+# One behaviour on every target: the reference host's example session with
+# the built module prints exactly the stored output, natively, in the 32-bit
+# Linux build and under wine. Only the library's path differs between them.
+if(TARGET wqhost)
+  set(run $<TARGET_FILE:wqhost> $<TARGET_FILE:quendor>)
+  if(CMAKE_CROSSCOMPILING_EMULATOR)
+    list(PREPEND run ${CMAKE_CROSSCOMPILING_EMULATOR})
+  endif()
+  string(REPLACE ";" "$<SEMICOLON>" run "${run}")
+  add_test(NAME demo_output
+    COMMAND ${CMAKE_COMMAND}
+      "-DRUN=${run}"
+      -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/expected/demo_output.txt
+      -DACTUAL=${CMAKE_CURRENT_BINARY_DIR}/demo_output.actual.txt
+      -DMASK=$<TARGET_FILE:quendor>
+      "-DMASK_AS=<module library>"
+      -P ${PROJECT_SOURCE_DIR}/cmake/compare_output.cmake)
+  set_tests_properties(demo_output PROPERTIES LABELS e2e)
+endif()
