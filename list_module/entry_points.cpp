@@ -1,5 +1,9 @@
 // The library's two exported functions: the only way in for the host.
+#include "list_module/GuiModule.h"
+#include "list_module/Module.h"
 #include "wq_sdk2/wq_interface.h"
+
+#include <new>
 
 namespace {
 
@@ -8,6 +12,14 @@ constexpr char kModuleName[] = "Quendor";
 
 constexpr uint32_t kModuleFlags = 512;    // bit 9
 constexpr uint32_t kModuleGuiFlags = 256; // bit 8
+
+// Creates one object and hands out the address of its embedded host record,
+// never the object's own; null when no memory could be had.
+template <class T>
+void *createObject(WQHostCallback hostCallback, intptr_t hostValue) {
+    T *object = new (std::nothrow) T(hostCallback, hostValue);
+    return object != nullptr ? static_cast<void *>(object->hostRecord()) : nullptr;
+}
 
 } // namespace
 
@@ -27,11 +39,22 @@ WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index, WQModuleDescription 
 
 WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type, WQHostCallback hostCallback,
                                   intptr_t hostValue) {
-    (void)index;
-    (void)type;
-    (void)hostCallback;
-    (void)hostValue;
-    return nullptr; // object creation arrives with the Module and GuiModule classes
+    if (index != 0)
+        return nullptr;
+    // A constructor that fails has released its storage already; the host
+    // sees only the null result.
+    try {
+        switch (type) {
+        case WQ_TYPE_AUDIO:
+            return createObject<Module>(hostCallback, hostValue);
+        case WQ_TYPE_GUI:
+            return createObject<GuiModule>(hostCallback, hostValue);
+        default:
+            return nullptr;
+        }
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 } // extern "C"
