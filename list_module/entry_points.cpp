@@ -1,4 +1,5 @@
 // The library's two exported functions: the only way in for the host.
+#include "list_module/GuiModule.h"
 #include "list_module/Module.h"
 #include "wq_sdk2/wq_interface.h"
 
@@ -47,7 +48,7 @@ WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type, WQHostCallback ho
         case WQ_TYPE_AUDIO:
             return createObject<Module>(hostCallback, hostValue);
         case WQ_TYPE_GUI:
-            return nullptr;
+            return createObject<GuiModule>(hostCallback, hostValue);
         default:
             return nullptr;
         }

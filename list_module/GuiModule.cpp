@@ -1,0 +1,105 @@
+#include "list_module/GuiModule.h"
+
+#include "list_module/decimal_text.h"
+#include "list_module/list_item.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr int32_t kPinListText = 0;
+constexpr int32_t kPinSelection = 1;
+constexpr int32_t kPinItemName = 2;
+constexpr int32_t kPinItemValue = 3;
+
+} // namespace
+
+GuiModule::GuiModule(WQHostCallback hostCallback, intptr_t hostValue)
+    : WQGUI_base(hostCallback, hostValue), m_updating(0) {}
+
+GuiModule::~GuiModule() {
+    callHost(GH_OPCODE_22, 0, 0, nullptr, 0.0f);
+}
+
+void GuiModule::open(bool flag) {
+    callHost(GH_OPCODE_22, 0, 0, nullptr, 0.0f);
+    WQGUI_base::open(flag);
+    m_updating = 0;
+}
+
+bool GuiModule::onHostOpcode10() {
+    return true;
+}
+
+void GuiModule::onHostOpcode6(int32_t, int32_t, void *) {}
+
+void GuiModule::onPinChanged(WQGuiPin *pin) {
+    switch (pin->index) {
+    case kPinListText:
+        onListTextChanged();
+        return;
+    case kPinSelection:
+        onSelectionChanged();
+        return;
+    case kPinItemValue:
+        onValueTextChanged();
+        return;
+    default: // pin 2 is only ever written by this object; other indices are not ours
+        return;
+    }
+}
+
+void GuiModule::readListText(char (&listText)[kTextBufferSize]) {
+    // The host's text is copied at once; only what fits the buffer is kept,
+    // so the choices handed to the host and the names found always agree.
+    const std::string text = getPin(kPinListText)->getValueText();
+    std::memset(listText, 0, sizeof listText);
+    const size_t kept = std::min(text.size(), sizeof listText - 1);
+    std::memcpy(listText, text.data(), kept);
+}
+
+void GuiModule::onListTextChanged() {
+    char listText[kTextBufferSize];
+    readListText(listText);
+    callHost(GH_PIN_SET_LIST_TEXT, kPinSelection, 0, listText, 0.0f);
+
+    // Pin 1 gets back the number pin 3 shows, now counted against the new list.
+    const std::string valueText = getPin(kPinItemValue)->getValueText();
+    getPin(kPinSelection)->setValueInt(readDecimalText(valueText.c_str()));
+}
+
+void GuiModule::onSelectionChanged() {
+    const int32_t selected = getPin(kPinSelection)->getValueInt();
+
+    char listText[kTextBufferSize];
+    readListText(listText);
+
+    std::string_view found;
+    if (!findListItemName(std::string_view(listText), selected, found))
+        return; // no such item: pins 2 and 3 keep what they show
+
+    // The name is part of a text of at most 1023 bytes, so it always fits.
+    char itemName[kTextBufferSize];
+    std::memset(itemName, 0, sizeof itemName);
+    std::memcpy(itemName, found.data(), std::min(found.size(), sizeof itemName - 1));
+    getPin(kPinItemName)->setValueText(std::string(itemName));
+
+    // Pin 3 shows pin 1's value as it is now, which a nested handling during
+    // the pin-2 write may have changed.
+    m_updating = 1;
+    char valueText[kDecimalTextSize];
+    formatDecimalText(getPin(kPinSelection)->getValueInt(), valueText);
+    getPin(kPinItemValue)->setValueText(std::string(valueText));
+    m_updating = 0;
+}
+
+void GuiModule::onValueTextChanged() {
+    if (m_updating == 1)
+        return; // our own pin-3 write, reported back from inside it
+
+    const std::string valueText = getPin(kPinItemValue)->getValueText();
+    getPin(kPinSelection)->setValueInt(readDecimalText(valueText.c_str()));
+}

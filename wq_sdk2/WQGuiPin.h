@@ -1,0 +1,47 @@
+// WQGuiPin.h - a GUI-side handle on one of the object's pins.
+//
+// Pin values live in the host; the GUI object keeps no copy. A handle names
+// a pin by its index and carries the GUI object whose host callback reaches
+// it. Every operation asks the host afresh through that object's callHost.
+//
+// Handles come from WQGUI_base::getPin (one shared handle, overwritten by the
+// next getPin call of any GUI object: use it at once, never keep it) and from
+// the dispatcher's pin-change notification (a temporary that lives for the
+// duration of onPinChanged only).
+#pragma once
+
+#include "wq_sdk2/wq_interface.h"
+
+#include <cstdint>
+#include <string>
+
+class WQGUI_base;
+
+struct WQGuiPin {
+    int32_t index;      // the pin's index in the module's pin table; sent to the host unchecked
+    WQGUI_base *module; // the object whose callHost reaches the pin; not owned
+
+    // GH_PIN_GET_VALUE: the 4-byte slot the host fills, read as an integer.
+    int32_t getValueInt() const;
+    // GH_PIN_GET_VALUE: the same request, the slot read as a float.
+    float getValueFloat() const;
+
+    // GH_PIN_SET_VALUE with the integer in `value` and 0 in `opt`.
+    void setValueInt(int32_t v) const;
+    // GH_PIN_SET_VALUE with 0 in `value` and the float in `opt`.
+    void setValueFloat(float v) const;
+
+    // GH_PIN_SET_TEXT with the address of the string's own NUL-terminated
+    // characters, valid only during the request.
+    void setValueText(const std::string &s) const;
+
+    // GH_PIN_GET_TEXT: a copy of the host's 8-bit text up to its first NUL;
+    // a null text reads as the empty text.
+    std::string getValueText() const;
+
+    // Two GH_PIN_GET_TEXT_W requests (length, then the text into a buffer of
+    // that many 16-bit units): the units up to the first zero unit, never
+    // beyond the reported length. The result holds 16-bit units whatever the
+    // width of wchar_t.
+    std::u16string getValueTextW() const;
+};
