@@ -84,8 +84,10 @@ EXPORTS
   if(TARGET wq_sdk2::wqhost)
     _wq_add_module_validate_test(${name})
   else()
-    cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR}
-      CALL _wq_add_module_validate_test ${name})
+    # A deferred call reads its arguments when it runs: pass the name as text.
+    cmake_language(EVAL CODE "
+      cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]]
+        CALL _wq_add_module_validate_test [[${name}]])")
   endif()
 endfunction()
 
