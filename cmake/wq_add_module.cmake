@@ -10,9 +10,10 @@
 #   - with mingw: the C and C++ runtimes linked in statically and
 #     -mstackrealign, as a 32-bit Windows host needs;
 #   - linked with wq_sdk2::wq_sdk2.
-# When the wqhost tool is available (wq_sdk2::wqhost) it also adds the CTest
-# test <name>_validate, which runs `wqhost validate` on the built library.
-# Set WQ_MODULE_VALIDATE to OFF to leave that test out.
+# When the wqhost tool is available (wq_sdk2::wqhost) and validates modules
+# (its target property WQ_VALIDATE is true), it also adds the CTest test
+# <name>_validate, which runs `wqhost validate` on the built library. Set
+# WQ_MODULE_VALIDATE to OFF to leave that test out.
 #
 # The module's sources define the two exported functions with WQ_EXPORT and
 # WQ_ABI from wq_sdk2/wq_interface.h.
@@ -92,9 +93,13 @@ EXPORTS
 endfunction()
 
 # The test that the host tool accepts module <name>; nothing when there is no
-# tool, or when the build cannot run it.
+# tool, when it cannot validate, or when the build cannot run it.
 function(_wq_add_module_validate_test name)
   if(NOT TARGET wq_sdk2::wqhost)
+    return()
+  endif()
+  get_target_property(validates wq_sdk2::wqhost WQ_VALIDATE)
+  if(NOT validates)
     return()
   endif()
   if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)

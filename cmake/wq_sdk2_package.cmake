@@ -23,6 +23,14 @@ install(TARGETS wq_sdk2_interface wq_sdk2
 # The tool validates and runs modules; an author's tests use it through
 # wq_add_module.
 if(TARGET wqhost)
+  # The tool's target property WQ_VALIDATE says whether it has the validate
+  # subcommand; wq_add_module adds its validate test only then. It travels
+  # with the exported target.
+  get_target_property(validates wqhost WQ_VALIDATE)
+  if(NOT validates)
+    set_target_properties(wqhost PROPERTIES WQ_VALIDATE OFF)
+  endif()
+  set_property(TARGET wqhost APPEND PROPERTY EXPORT_PROPERTIES WQ_VALIDATE)
   install(TARGETS wqhost EXPORT wq_sdk2Targets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # In the tree the tool goes by its package name too.
   if(NOT TARGET wq_sdk2::wqhost)

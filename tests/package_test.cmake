@@ -1,14 +1,14 @@
 # Proves that the installed wq_sdk2 package serves an author outside this
 # tree: installs the built tree to a prefix of its own, configures the example
 # module with nothing but find_package against that prefix, builds it, and
-# checks the result with the installed wqhost (wqhost validate, through the
-# test that wq_add_module adds). Without an installed wqhost the library is
-# checked for exactly the two exported functions instead.
+# checks that the library exports exactly the two entry functions. With
+# VALIDATE set, the installed wqhost must also validate it, through the test
+# that wq_add_module adds; otherwise an installed wqhost must at least start.
 #
 #   cmake -DBUILD_DIR=<built tree> -DEXAMPLE_DIR=<example sources>
 #         -DWORK_DIR=<scratch directory> -DGENERATOR=<generator>
 #         [-DBUILD_TYPE=<config>] -DCXX_COMPILER=<compiler>
-#         [-DCXX_FLAGS=<flags>] [-DLINKER_FLAGS=<flags>]
+#         [-DCXX_FLAGS=<flags>] [-DLINKER_FLAGS=<flags>] [-DVALIDATE=ON]
 #         -P package_test.cmake
 #
 # The compiler and its flags are those of the tree, so that a sanitizer build
@@ -73,10 +73,14 @@ if(NOT exports STREQUAL "getModuleProperties;makeModule")
 endif()
 
 # The installed tool validates the module through the example's own test.
-if(EXISTS ${prefix}/bin/wqhost)
+set(wqhost ${prefix}/bin/wqhost)
+if(VALIDATE)
   run(validate ${CMAKE_CTEST_COMMAND} --test-dir ${build} --output-on-failure
     -R "^doubler_validate$" --no-tests=error)
   message(STATUS "${output}")
+elseif(EXISTS ${wqhost})
+  run(wqhost ${wqhost} --help)
+  message(STATUS "package_test: the installed wqhost cannot validate yet; the module was built and its exports checked")
 else()
   message(STATUS "package_test: no wqhost installed; the module was built and its exports checked")
 endif()
