@@ -1,11 +1,11 @@
 // The example module, built with wq_add_module, driven through its two
 // exports as a host drives it: what an author copying the template gets.
+#include "host/HostError.h"
+#include "host/Library.h"
 #include "tests/fake_gui_host.h"
 #include "wq_sdk2/wq_interface.h"
 
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <ostream>
 #include <string>
@@ -14,18 +14,25 @@ namespace {
 
 class DoublerLibrary : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_handle = dlopen(WQ_DOUBLER_LIBRARY, RTLD_NOW | RTLD_LOCAL); }
+    // Loaded once for the whole suite, with the platform's loader.
+    static void SetUpTestSuite() {
+        try {
+            s_library = new wqhost::Library(WQ_DOUBLER_LIBRARY);
+        } catch (const wqhost::HostError &e) {
+            s_load_error = e.what();
+        }
+    }
     static void TearDownTestSuite() {
-        if (s_handle)
-            dlclose(s_handle);
-        s_handle = nullptr;
+        delete s_library;
+        s_library = nullptr;
     }
 
     void SetUp() override {
-        ASSERT_NE(s_handle, nullptr) << dlerror();
+        ASSERT_NE(s_library, nullptr) << s_load_error;
         getModuleProperties = reinterpret_cast<WQGetModulePropertiesProc>(
-            dlsym(s_handle, WQ_GET_MODULE_PROPERTIES_NAME));
-        makeModule = reinterpret_cast<WQMakeModuleProc>(dlsym(s_handle, WQ_MAKE_MODULE_NAME));
+            s_library->findSymbol(WQ_GET_MODULE_PROPERTIES_NAME));
+        makeModule =
+            reinterpret_cast<WQMakeModuleProc>(s_library->findSymbol(WQ_MAKE_MODULE_NAME));
         ASSERT_NE(getModuleProperties, nullptr);
         ASSERT_NE(makeModule, nullptr);
     }
@@ -37,12 +44,14 @@ protected:
         return host.record;
     }
 
-    static void *s_handle;
+    static wqhost::Library *s_library;
+    static std::string s_load_error;
     WQGetModulePropertiesProc getModuleProperties = nullptr;
     WQMakeModuleProc makeModule = nullptr;
 };
 
-void *DoublerLibrary::s_handle = nullptr;
+wqhost::Library *DoublerLibrary::s_library = nullptr;
+std::string DoublerLibrary::s_load_error;
 
 TEST_F(DoublerLibrary, DescribesItselfAndDeclaresTwoGuiPins) {
     WQModuleDescription description{};

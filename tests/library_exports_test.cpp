@@ -1,68 +1,20 @@
 // The built module library, driven through its two exports and the records
 // they hand out, as a host sees it.
+#include "host/HostError.h"
+#include "host/Library.h"
 #include "wq_sdk2/wq_interface.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 using ::testing::ElementsAre;
 
 namespace {
-
-// Loads the library once for the whole suite.
-class Library {
-public:
-    Library() : m_handle(open(WQ_QUENDOR_LIBRARY)) {}
-    ~Library() {
-        if (m_handle)
-            close(m_handle);
-    }
-    Library(const Library &) = delete;
-    Library &operator=(const Library &) = delete;
-
-    template <class F>
-    F symbol(const char *name) const {
-        return m_handle ? reinterpret_cast<F>(find(m_handle, name)) : nullptr;
-    }
-    bool loaded() const { return m_handle != nullptr; }
-
-    // Why the last load or look-up failed, for the test's message.
-    static std::string lastError() {
-#ifdef _WIN32
-        return "error " + std::to_string(GetLastError());
-#else
-        const char *text = dlerror();
-        return text ? text : "";
-#endif
-    }
-
-private:
-#ifdef _WIN32
-    static void *open(const char *path) { return reinterpret_cast<void *>(LoadLibraryA(path)); }
-    static void close(void *handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
-    static void *find(void *handle, const char *name) {
-        // The exports are functions; their address goes through a plain
-        // function pointer type before it becomes the caller's.
-        return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(handle), name));
-    }
-#else
-    static void *open(const char *path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
-    static void close(void *handle) { dlclose(handle); }
-    static void *find(void *handle, const char *name) { return dlsym(handle, name); }
-#endif
-
-    void *m_handle;
-};
 
 struct Call {
     int32_t opcode;
@@ -90,16 +42,24 @@ std::vector<int32_t> opcodes() {
 
 class LibraryExports : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_library = new Library; }
+    // Loads the library once for the whole suite, with the platform's loader.
+    static void SetUpTestSuite() {
+        try {
+            s_library = new wqhost::Library(WQ_QUENDOR_LIBRARY);
+        } catch (const wqhost::HostError &e) {
+            s_load_error = e.what();
+        }
+    }
     static void TearDownTestSuite() {
         delete s_library;
         s_library = nullptr;
     }
     void SetUp() override {
-        ASSERT_TRUE(s_library->loaded()) << Library::lastError();
-        getModuleProperties =
-            s_library->symbol<WQGetModulePropertiesProc>(WQ_GET_MODULE_PROPERTIES_NAME);
-        makeModule = s_library->symbol<WQMakeModuleProc>(WQ_MAKE_MODULE_NAME);
+        ASSERT_NE(s_library, nullptr) << s_load_error;
+        getModuleProperties = reinterpret_cast<WQGetModulePropertiesProc>(
+            s_library->findSymbol(WQ_GET_MODULE_PROPERTIES_NAME));
+        makeModule =
+            reinterpret_cast<WQMakeModuleProc>(s_library->findSymbol(WQ_MAKE_MODULE_NAME));
         ASSERT_NE(getModuleProperties, nullptr);
         ASSERT_NE(makeModule, nullptr);
         g_calls.clear();
@@ -114,12 +74,14 @@ protected:
         return r->dispatcher(r, opcode, index, 0, ptr, 0.0f);
     }
 
-    static Library *s_library;
+    static wqhost::Library *s_library;
+    static std::string s_load_error;
     WQGetModulePropertiesProc getModuleProperties = nullptr;
     WQMakeModuleProc makeModule = nullptr;
 };
 
-Library *LibraryExports::s_library = nullptr;
+wqhost::Library *LibraryExports::s_library = nullptr;
+std::string LibraryExports::s_load_error;
 
 TEST_F(LibraryExports, DescriptionOfAnotherIndexWritesOnlyTheVersion) {
     WQModuleDescription d;
