@@ -16,6 +16,7 @@
 // heap allocations per pass through the text once the iterator has made one
 // pass (allocs_per_pass; it should be 0). After the runs a summary gives
 // the time per item and the ratio to the split baseline of the same text.
+#include "bench/allocation_counter.h"
 #include "list_module/it_enum_list.h"
 
 #include <benchmark/benchmark.h>
@@ -26,38 +27,8 @@
 #include <cstdlib>
 #include <cwchar>
 #include <map>
-#include <new>
 #include <string>
 #include <vector>
-
-// ---------------------------------------------------------------------------
-// Heap allocation counter: every allocation of the program goes through here.
-// The benchmarks run on one thread; a plain counter is enough.
-namespace {
-std::size_t g_allocations = 0;
-} // namespace
-
-void *operator new(std::size_t size) {
-    ++g_allocations;
-    if (void *p = std::malloc(size != 0 ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void *operator new[](std::size_t size) {
-    return ::operator new(size);
-}
-void operator delete(void *p) noexcept {
-    std::free(p);
-}
-void operator delete[](void *p) noexcept {
-    std::free(p);
-}
-void operator delete(void *p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void *p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -141,14 +112,14 @@ std::map<std::pair<int, std::int32_t>, std::wstring> g_baselineTexts;
 // since `allocationsBefore` (taken before the timed loop, after one untimed
 // pass: the first pass may grow the item string once to the longest name).
 void finish(benchmark::State &state, std::int32_t items, std::size_t allocationsBefore) {
-    const double allocations = static_cast<double>(g_allocations - allocationsBefore);
+    const double allocations = static_cast<double>(bench::allocationCount() - allocationsBefore);
     state.counters["allocs_per_pass"] = allocations / static_cast<double>(state.iterations());
     state.SetItemsProcessed(state.iterations() * items);
 }
 
 void splitBaseline(benchmark::State &state, Shape shape, std::int32_t items) {
     const std::wstring &text = cached(g_baselineTexts, baselineText, shape, items);
-    const std::size_t before = g_allocations;
+    const std::size_t before = bench::allocationCount();
     for (auto _ : state) {
         const wchar_t *p = text.data();
         const wchar_t *const end = p + text.size();
@@ -171,7 +142,7 @@ void walk(benchmark::State &state, Shape shape, std::int32_t items) {
     it_enum_list it(cached(g_iteratorTexts, iteratorText, shape, items));
     for (it.First(); !it.IsDone(); it.Next()) {
     }
-    const std::size_t before = g_allocations;
+    const std::size_t before = bench::allocationCount();
     for (auto _ : state) {
         std::int32_t seen = 0;
         for (it.First(); !it.IsDone(); it.Next()) {
@@ -191,7 +162,7 @@ void walk(benchmark::State &state, Shape shape, std::int32_t items) {
 
 void count(benchmark::State &state, Shape shape, std::int32_t items) {
     const it_enum_list it(cached(g_iteratorTexts, iteratorText, shape, items));
-    const std::size_t before = g_allocations;
+    const std::size_t before = bench::allocationCount();
     for (auto _ : state) {
         std::int32_t n = it.Count();
         benchmark::DoNotOptimize(n);
@@ -205,7 +176,7 @@ void findLast(benchmark::State &state, Shape shape, std::int32_t items) {
     it_enum_list it(cached(g_iteratorTexts, iteratorText, shape, items));
     const std::int32_t last = lastValue(shape, items);
     it.FindValue(last);
-    const std::size_t before = g_allocations;
+    const std::size_t before = bench::allocationCount();
     for (auto _ : state) {
         bool found = it.FindValue(last);
         benchmark::DoNotOptimize(found);

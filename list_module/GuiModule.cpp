@@ -3,7 +3,6 @@
 #include "list_module/decimal_text.h"
 #include "list_module/list_item.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -52,13 +51,11 @@ void GuiModule::onPinChanged(WQGuiPin *pin) {
     }
 }
 
-void GuiModule::readListText(char (&listText)[kTextBufferSize]) {
-    // The host's text is copied at once; only what fits the buffer is kept,
-    // so the choices handed to the host and the names found always agree.
-    const std::string text = getPin(kPinListText)->getValueText();
-    std::memset(listText, 0, sizeof listText);
-    const size_t kept = std::min(text.size(), sizeof listText - 1);
-    std::memcpy(listText, text.data(), kept);
+std::size_t GuiModule::readListText(char (&listText)[kTextBufferSize]) {
+    // The host's text is copied at once, straight into the working buffer;
+    // only what fits is kept, so the choices handed to the host and the names
+    // found always agree.
+    return getPin(kPinListText)->getValueText(listText, sizeof listText);
 }
 
 void GuiModule::onListTextChanged() {
@@ -67,6 +64,7 @@ void GuiModule::onListTextChanged() {
     callHost(GH_PIN_SET_LIST_TEXT, kPinSelection, 0, listText, 0.0f);
 
     // Pin 1 gets back the number pin 3 shows, now counted against the new list.
+    // The whole text is read as atoi reads it, however long it is.
     const std::string valueText = getPin(kPinItemValue)->getValueText();
     getPin(kPinSelection)->setValueInt(readDecimalText(valueText.c_str()));
 }
@@ -75,24 +73,24 @@ void GuiModule::onSelectionChanged() {
     const int32_t selected = getPin(kPinSelection)->getValueInt();
 
     char listText[kTextBufferSize];
-    readListText(listText);
+    const std::size_t length = readListText(listText);
 
     std::string_view found;
-    if (!findListItemName(std::string_view(listText), selected, found))
+    if (!findListItemName(std::string_view(listText, length), selected, found))
         return; // no such item: pins 2 and 3 keep what they show
 
     // The name is part of a text of at most 1023 bytes, so it always fits.
     char itemName[kTextBufferSize];
-    std::memset(itemName, 0, sizeof itemName);
-    std::memcpy(itemName, found.data(), std::min(found.size(), sizeof itemName - 1));
-    getPin(kPinItemName)->setValueText(std::string(itemName));
+    std::memcpy(itemName, found.data(), found.size());
+    itemName[found.size()] = '\0';
+    getPin(kPinItemName)->setValueText(itemName);
 
     // Pin 3 shows pin 1's value as it is now, which a nested handling during
     // the pin-2 write may have changed.
     m_updating = 1;
     char valueText[kDecimalTextSize];
     formatDecimalText(getPin(kPinSelection)->getValueInt(), valueText);
-    getPin(kPinItemValue)->setValueText(std::string(valueText));
+    getPin(kPinItemValue)->setValueText(valueText);
     m_updating = 0;
 }
 

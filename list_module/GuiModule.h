@@ -16,6 +16,7 @@
 
 #include "wq_sdk2/WQGUI_base.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class GuiModule final : public WQGUI_base {
@@ -45,8 +46,9 @@ private:
     void onSelectionChanged(); // pin 1
     void onValueTextChanged(); // pin 3
 
-    // Pin 0's text, cut to fit, in a cleared working buffer.
-    void readListText(char (&listText)[kTextBufferSize]);
+    // Pin 0's text, cut to fit, NUL-terminated in the working buffer; returns
+    // its length.
+    std::size_t readListText(char (&listText)[kTextBufferSize]);
 
     // 1 only while the selection handling writes pin 3, so that a pin-3
     // notification the host delivers from inside that write is ignored.

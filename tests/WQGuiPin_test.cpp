@@ -111,6 +111,72 @@ TEST_F(WQGuiPinTest, GetValueTextOfANullTextIsEmpty) {
     EXPECT_EQ(pin(0).getValueText(), "");
 }
 
+TEST_F(WQGuiPinTest, SetValueTextOfACharPointerPassesThatPointer) {
+    const void *seen = nullptr;
+    host.script = [&seen](const HostCall &c) {
+        seen = c.ptr;
+        return wq_result_t{0};
+    };
+    const char name[] = "green";
+    pin(2).setValueText(name);
+    expectOnlyCall(GH_PIN_SET_TEXT, 2, 0, true, 0.0f);
+    EXPECT_EQ(seen, static_cast<const void *>(name));
+    EXPECT_EQ(host.calls[0].text, "green");
+
+    pin(3).setValueText(static_cast<const char *>(nullptr));
+    ASSERT_EQ(host.calls.size(), 2u);
+    ASSERT_NE(seen, nullptr) << "null is sent as the empty text, never as a null pointer";
+    EXPECT_EQ(*static_cast<const char *>(seen), '\0');
+}
+
+// The read into the caller's buffer: what the host holds, the buffer's size,
+// and what the buffer then holds.
+struct BufferRead {
+    const char *name;
+    const char *hostText; // null: the host answers with a null address
+    std::size_t size;
+    std::string expected;
+};
+
+class WQGuiPinBufferRead : public WQGuiPinTest, public ::testing::WithParamInterface<BufferRead> {};
+
+TEST_P(WQGuiPinBufferRead, CopiesAtMostSizeMinusOneBytesAndTerminates) {
+    const BufferRead &r = GetParam();
+    host.script = [&r](const HostCall &) { return reinterpret_cast<wq_result_t>(r.hostText); };
+    char buffer[16];
+    std::memset(buffer, 'x', sizeof buffer);
+    const std::size_t copied = pin(0).getValueText(buffer, r.size);
+    expectOnlyCall(GH_PIN_GET_TEXT, 0, 0, false, 0.0f);
+    EXPECT_EQ(copied, r.expected.size());
+    if (r.size == 0) {
+        EXPECT_EQ(buffer[0], 'x') << "a buffer of size 0 is not written";
+        return;
+    }
+    EXPECT_EQ(std::string(buffer), r.expected);
+    EXPECT_EQ(buffer[copied + 1], 'x') << "nothing is written after the terminating NUL";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, WQGuiPinBufferRead,
+    ::testing::Values(BufferRead{"Fits", "red,green", 10, "red,green"},
+                      BufferRead{"ShorterThanTheBuffer", "abc", 10, "abc"},
+                      BufferRead{"CutToFit", "red,green,blue", 8, "red,gre"},
+                      BufferRead{"OneByteHoldsOnlyTheNul", "abc", 1, ""},
+                      BufferRead{"SizeZero", "abc", 0, ""},
+                      BufferRead{"NullTextIsEmpty", nullptr, 10, ""},
+                      BufferRead{"EmptyText", "", 10, ""},
+                      BufferRead{"EightBitBytesKept", "caf\xc3\xa9\xff", 10, "caf\xc3\xa9\xff"}),
+    [](const ::testing::TestParamInfo<BufferRead> &info) { return std::string(info.param.name); });
+
+TEST_F(WQGuiPinTest, GetValueTextIntoABufferCopiesAtOnce) {
+    char hostText[] = "red,green";
+    host.script = [&hostText](const HostCall &) { return reinterpret_cast<wq_result_t>(hostText); };
+    char buffer[32];
+    pin(0).getValueText(buffer, sizeof buffer);
+    std::strcpy(hostText, "changed");
+    EXPECT_STREQ(buffer, "red,green");
+}
+
 // The two-request wide read: what the host reports, what it fills (at most
 // the capacity it is given), and the result.
 struct WideRead {

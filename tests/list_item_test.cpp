@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -60,6 +62,67 @@ TEST(ListItemWalkBounds, ReadsNothingBeyondTheSelectedItem) {
     EXPECT_FALSE(findListItemName(std::string_view(buffer, 4), 2, name));
 }
 
+// Lists long enough for the walk's block-wise search: every item number of
+// lists whose items have the same length, from 1 byte to more than a block,
+// compared with a plain split. Items are "n...n=v" with the '=' at a length
+// of its own, so that names also end in every position of a block.
+struct LongList {
+    std::size_t itemLength; // bytes of an item, without its ','
+    std::size_t nameLength; // bytes before the '=' (itemLength: no '=')
+};
+
+class ListItemLongLists : public ::testing::TestWithParam<LongList> {};
+
+TEST_P(ListItemLongLists, AgreesWithAPlainSplitForEveryItem) {
+    const LongList &l = GetParam();
+    std::string list;
+    std::vector<std::string> names;
+    for (int i = 0; list.size() + l.itemLength + 1 <= 1023; ++i) {
+        std::string item(l.itemLength, static_cast<char>('a' + i % 26));
+        if (l.nameLength < l.itemLength)
+            item[l.nameLength] = '=';
+        if (!list.empty())
+            list += ',';
+        list += item;
+        names.push_back(item.substr(0, l.nameLength));
+    }
+    // Bytes after the view that would change the answer if they were read.
+    const std::string buffer = list + ",zz,zz";
+    const std::string_view view(buffer.data(), list.size());
+
+    const int32_t count = static_cast<int32_t>(names.size());
+    for (int32_t number = 0; number <= count + 1; ++number) {
+        std::string_view name = "untouched";
+        const bool found = findListItemName(view, number, name);
+        ASSERT_EQ(found, number < count) << "item " << number << " of " << count;
+        if (found) {
+            ASSERT_EQ(std::string(name), names[static_cast<std::size_t>(number)])
+                << "item " << number;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, ListItemLongLists,
+    ::testing::Values(LongList{1, 1}, LongList{2, 1}, LongList{3, 3}, LongList{7, 4},
+                      LongList{8, 4}, LongList{15, 15}, LongList{16, 16}, LongList{17, 9},
+                      LongList{31, 20}, LongList{40, 35}, LongList{63, 62}, LongList{64, 64},
+                      LongList{65, 17}, LongList{100, 70}, LongList{300, 299}),
+    [](const ::testing::TestParamInfo<LongList> &info) {
+        return "Item" + std::to_string(info.param.itemLength) + "Name" +
+               std::to_string(info.param.nameLength);
+    });
+
+TEST(ListItemLongLists, EmptyItemsInARunOfCommas) {
+    // 200 commas: 200 empty items (the end of the text ends no further item).
+    const std::string list(200, ',');
+    std::string_view name;
+    ASSERT_TRUE(findListItemName(list, 199, name));
+    EXPECT_TRUE(name.empty());
+    EXPECT_EQ(name.data(), list.data() + 199);
+    EXPECT_FALSE(findListItemName(list, 200, name));
+}
+
 TEST(DecimalText, NullReadsAsZero) {
     EXPECT_EQ(readDecimalText(nullptr), 0);
 }
@@ -72,6 +135,20 @@ TEST(DecimalText, FormatsLikePercentI) {
         formatDecimalText(value, out);
         EXPECT_STREQ(out, text);
         EXPECT_EQ(readDecimalText(out), value) << "round trip of " << text;
+    }
+}
+
+TEST(DecimalText, FormatsEveryDigitCountAsPercentIDoes) {
+    // Each side of every power of ten, both signs.
+    for (int64_t power = 1; power <= 1000000000; power *= 10) {
+        for (int64_t v : {power - 1, power, power + 1, -(power - 1), -power, -(power + 1)}) {
+            const int32_t value = static_cast<int32_t>(v);
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%i", static_cast<int>(value));
+            char out[kDecimalTextSize];
+            formatDecimalText(value, out);
+            EXPECT_STREQ(out, expected);
+        }
     }
 }
 

@@ -48,6 +48,28 @@ void WQGuiPin::setValueText(const std::string &s) const {
     module->callHost(GH_PIN_SET_TEXT, index, 0, const_cast<char *>(s.c_str()), 0.0f);
 }
 
+void WQGuiPin::setValueText(const char *s) const {
+    module->callHost(GH_PIN_SET_TEXT, index, 0, const_cast<char *>(s != nullptr ? s : ""), 0.0f);
+}
+
+std::size_t WQGuiPin::getValueText(char *buffer, std::size_t size) const {
+    const wq_result_t result = module->callHost(GH_PIN_GET_TEXT, index, 0, nullptr, 0.0f);
+    if (size == 0)
+        return 0;
+    const char *text = reinterpret_cast<const char *>(result);
+    // Copied at once, and no further than the buffer holds: the NUL is
+    // looked for only within the first size - 1 bytes.
+    std::size_t n = 0;
+    if (text != nullptr) {
+        const void *nul = std::memchr(text, '\0', size - 1);
+        n = nul != nullptr ? static_cast<std::size_t>(static_cast<const char *>(nul) - text)
+                           : size - 1;
+        std::memcpy(buffer, text, n);
+    }
+    buffer[n] = '\0';
+    return n;
+}
+
 std::string WQGuiPin::getValueText() const {
     const wq_result_t result = module->callHost(GH_PIN_GET_TEXT, index, 0, nullptr, 0.0f);
     const char *text = reinterpret_cast<const char *>(result);

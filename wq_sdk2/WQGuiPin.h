@@ -12,6 +12,7 @@
 
 #include "wq_sdk2/wq_interface.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -35,10 +36,18 @@ struct WQGuiPin {
     // GH_PIN_SET_TEXT with the address of the string's own NUL-terminated
     // characters, valid only during the request.
     void setValueText(const std::string &s) const;
+    // The same request with a NUL-terminated text of the caller's, passed as
+    // it is (no copy); null sends the empty text.
+    void setValueText(const char *s) const;
 
     // GH_PIN_GET_TEXT: a copy of the host's 8-bit text up to its first NUL;
     // a null text reads as the empty text.
     std::string getValueText() const;
+    // The same request, copied into the caller's buffer instead of a new
+    // string: at most size - 1 bytes of the host's text, up to its first
+    // NUL, then a NUL. Returns the number of bytes copied; the rest of a
+    // longer text is not read. With size 0 nothing is written.
+    std::size_t getValueText(char *buffer, std::size_t size) const;
 
     // Two GH_PIN_GET_TEXT_W requests (length, then the text into a buffer of
     // that many 16-bit units): the units up to the first zero unit, never
