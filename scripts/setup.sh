@@ -1,19 +1,35 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that
 # are missing. Safe to run again; used by the demo, the test command and CI.
+#
+#   scripts/setup.sh               native build (default and asan presets)
+#   scripts/setup.sh --hardening   also clang with libFuzzer (fuzz preset) and
+#                                  valgrind (scripts/fuzz.sh, scripts/valgrind.sh)
 set -euo pipefail
+
+hardening=0
+for arg in "$@"; do
+  case "$arg" in
+    --hardening) hardening=1 ;;
+    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+    *) echo "setup: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev libedit-dev)
+if [ "$hardening" -eq 1 ]; then
+  # clang and its runtime libraries: -fsanitize=fuzzer,address,undefined.
+  packages+=(clang libclang-rt-14-dev valgrind)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+[ ${#missing[@]} -gt 0 ] || exit 0
 
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+echo "setup: installing ${missing[*]}"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
