@@ -1,0 +1,143 @@
+// CallLog - the trace of every call between the host and a module, in both
+// directions, in the order the calls began.
+//
+// Each call is entered when it begins (so a call that never returns is still
+// on record) and completed with its result when it returns. Nested calls
+// carry their nesting depth: a callback made inside a dispatcher call is one
+// deeper than that call. The log can also write each call as one JSON object
+// per line to a FILE*, flushed line by line, so that the last call before a
+// crash is on disk: a "call" line when the call begins, a "return" line with
+// the same "seq" when it returns.
+#pragma once
+
+#include "wq_sdk2/wq_interface.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace wqhost {
+
+enum class Direction { HostToModule, ModuleToHost };
+
+// Which face of the module a call belongs to: the library's two exports, an
+// audio-side object or a GUI-side object.
+enum class Side { Library, Audio, Gui };
+
+enum class CallKind {
+    GetModuleProperties, // index = module index; ptr = description record
+    MakeModule,          // index = module index, value = object type, ptr = hostValue
+    Dispatch,            // a record's dispatcher entry
+    Process,             // the audio record's process word; ptr = object word
+    Event,               // the audio record's event entry; `event` holds the event
+    Callback             // the host callback, called by the module
+};
+
+struct CallRecord {
+    uint64_t seq = 0;    // position in the log, from 0
+    Direction direction = Direction::HostToModule;
+    Side side = Side::Library;
+    CallKind kind = CallKind::Dispatch;
+    const void *record = nullptr; // the host record concerned, or null
+    int32_t opcode = 0;
+    int32_t index = 0;
+    int32_t value = 0;
+    intptr_t ptr = 0;
+    float opt = 0.0f;
+    intptr_t result = 0;
+    bool returned = false; // false while the call runs, or if it never came back
+    int depth = 0;         // 0 for a call the host makes on its own
+    uint32_t clock = 0;    // the host's sample clock when the call began (audio side)
+    std::string text;      // a text the call carries (GH_PIN_SET_TEXT, GH_PIN_SET_LIST_TEXT)
+    std::string answer;    // what the host answered in words (a text, a slot value)
+    bool hasEvent = false; // true for CallKind::Event and AH_ADD_EVENT
+    WQEvent event{};       // a copy of the event, with `next` cleared
+};
+
+class CallLog {
+public:
+    CallLog() = default;
+    CallLog(const CallLog &) = delete;
+    CallLog &operator=(const CallLog &) = delete;
+
+    // Enters a call that begins now and returns its sequence number. The
+    // record's seq and depth are set here.
+    uint64_t begin(CallRecord call);
+
+    // Completes the call `seq` with its result and, optionally, the answer in
+    // words.
+    void end(uint64_t seq, intptr_t result, const std::string &answer = std::string());
+
+    // The calls kept so far, in the order they began.
+    const std::vector<CallRecord> &calls() const noexcept { return m_calls; }
+
+    // The kept calls that match `pred`, in order.
+    std::vector<CallRecord> select(const std::function<bool(const CallRecord &)> &pred) const;
+
+    // The kept callbacks of one side, in order.
+    std::vector<CallRecord> callbacks(Side side) const;
+
+    // Forgets the kept calls; sequence numbers go on counting.
+    void clear() noexcept { m_calls.clear(); }
+
+    // Whether calls are kept in memory (default on). Turning it off keeps the
+    // JSON output and the depth count going.
+    void setKeeping(bool keep) noexcept { m_keeping = keep; }
+    bool keeping() const noexcept { return m_keeping; }
+
+    // Writes every call to `sink` as JSON lines from now on; null stops it.
+    // The log does not own the file.
+    void setJsonSink(std::FILE *sink) noexcept { m_sink = sink; }
+
+    // Current nesting depth: the number of calls begun and not yet returned.
+    int depth() const noexcept { return m_depth; }
+
+    uint64_t nextSeq() const noexcept { return m_nextSeq; }
+
+    // One readable line for a call, as the tool prints it.
+    static std::string describe(const CallRecord &call);
+
+    // The two JSON lines of a call (without the newline).
+    static std::string callJson(const CallRecord &call);
+    static std::string returnJson(const CallRecord &call);
+
+private:
+    CallRecord *find(uint64_t seq) noexcept;
+
+    std::vector<CallRecord> m_calls;
+    uint64_t m_nextSeq = 0;
+    int m_depth = 0;
+    bool m_keeping = true;
+    std::FILE *m_sink = nullptr;
+};
+
+// Begins a call in the log and completes it when it goes out of scope: with
+// the result given to finish(), or with result 0 when finish() was not called
+// (an answer that failed inside the host).
+class CallScope {
+public:
+    CallScope(CallLog &log, CallRecord call) : m_log(log), m_seq(log.begin(std::move(call))) {}
+    ~CallScope() {
+        if (!m_done)
+            m_log.end(m_seq, 0);
+    }
+    CallScope(const CallScope &) = delete;
+    CallScope &operator=(const CallScope &) = delete;
+
+    void finish(intptr_t result, const std::string &answer = std::string()) {
+        if (m_done)
+            return;
+        m_done = true;
+        m_log.end(m_seq, result, answer);
+    }
+    uint64_t seq() const noexcept { return m_seq; }
+
+private:
+    CallLog &m_log;
+    uint64_t m_seq;
+    bool m_done = false;
+};
+
+} // namespace wqhost

@@ -1,0 +1,42 @@
+// Library - one dynamic library, loaded for as long as the object lives.
+//
+// A thin RAII wrapper over the platform's loader (dlopen on POSIX,
+// LoadLibraryW on Windows). Errors are thrown as HostError with a text that
+// names the file and, for a symbol, the symbol.
+#pragma once
+
+#include <string>
+
+namespace wqhost {
+
+class Library {
+public:
+    // Loads the library at `path` (UTF-8). Throws HostError naming the file
+    // and the loader's reason when it cannot be loaded.
+    explicit Library(const std::string &path);
+    ~Library();
+
+    Library(const Library &) = delete;
+    Library &operator=(const Library &) = delete;
+    Library(Library &&other) noexcept;
+    Library &operator=(Library &&other) noexcept;
+
+    // The address of an exported symbol, or null when the library has none
+    // of that name.
+    void *findSymbol(const char *name) const noexcept;
+
+    // The address of an exported symbol; throws HostError naming the file and
+    // the symbol when it is missing.
+    void *symbol(const char *name) const;
+
+    const std::string &path() const noexcept { return m_path; }
+    bool isLoaded() const noexcept { return m_handle != nullptr; }
+
+private:
+    void close() noexcept;
+
+    std::string m_path;
+    void *m_handle = nullptr;
+};
+
+} // namespace wqhost
