@@ -14,7 +14,7 @@ options="--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,i
 options+=" --show-leak-kinds=definite,indirect --num-callers=40"
 
 status=0
-ctest --test-dir build/default -L e2e -T memcheck --no-tests=error --output-on-failure \
+ctest --test-dir build/default -L e2e -T memcheck -j2 --no-tests=error --output-on-failure \
   --overwrite MemoryCheckCommand="$(command -v valgrind)" \
   --overwrite MemoryCheckCommandOptions="$options" || status=$?
 
