@@ -37,6 +37,16 @@
 
 namespace {
 
+// Lengths a host may report for a wide text are taken at their word by the
+// framework, which allocates that many units; memory exhaustion is not
+// caught by design. Lengths up to a million units keep each run within the
+// fuzzer's memory and time limits.
+constexpr int32_t kWideLengthBound = 1 << 20;
+
+int32_t boundedLength(int32_t n) {
+    return n > kWideLengthBound ? n % kWideLengthBound : n;
+}
+
 using wqhost::CallKind;
 using wqhost::CallLog;
 using wqhost::CallRecord;
@@ -165,11 +175,11 @@ private:
         case 0: // negative
             return -1 - static_cast<intptr_t>(in.u32() & 0x7FFFFFFF);
         case 1: // more than the text holds, within what memory can give
-            return static_cast<intptr_t>(in.u32() % (1u << 20));
+            return static_cast<intptr_t>(in.u32() % kWideLengthBound);
         case 2: // beyond 32 bits: only the low 32 bits travel
             return static_cast<intptr_t>((uint64_t{in.u32()} << 32) | (in.u32() & 0xFFFFu));
         default:
-            return in.number();
+            return boundedLength(in.number());
         }
     }
 
