@@ -205,6 +205,11 @@ private:
 
     void describe(ByteReader &in) {
         const int32_t index = in.number();
+        if (in.u8() & 1) {
+            // A null record is refused, not written through.
+            FUZZ_REQUIRE(m_fixture.library->getModuleProperties(index, nullptr) == 0);
+            return;
+        }
         WQModuleDescription prefill;
         std::memset(&prefill, 0xA5, sizeof prefill);
         WQModuleDescription record = prefill;
