@@ -6,7 +6,8 @@
 #   - hidden visibility, and exactly the two exported functions
 #     getModuleProperties and makeModule (an export list for the module is
 #     generated in the build tree, so the module's sources need none);
-#   - every symbol resolved at link time (-Wl,--no-undefined);
+#   - every symbol resolved at link time (-Wl,--no-undefined; unless
+#     WQ_MODULE_NO_UNDEFINED is OFF);
 #   - with mingw: the C and C++ runtimes linked in statically and
 #     -mstackrealign, as a 32-bit Windows host needs;
 #   - linked with wq_sdk2::wq_sdk2.
@@ -20,6 +21,9 @@
 include_guard(GLOBAL)
 
 option(WQ_MODULE_VALIDATE "Add a wqhost validate test for every module of wq_add_module" ON)
+# Off only for instrumented builds whose runtime (sanitizers, fuzzer coverage
+# hooks) lives in the program that loads the module, such as the fuzz preset.
+option(WQ_MODULE_NO_UNDEFINED "Resolve every symbol of a module at link time (--no-undefined)" ON)
 
 function(wq_add_module name)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "OUTPUT_NAME" "SOURCES")
@@ -70,9 +74,10 @@ EXPORTS
     *;
 };
 ")
-    target_link_options(${name} PRIVATE
-      "LINKER:--version-script=${dir}/exports.version"
-      "LINKER:--no-undefined")
+    target_link_options(${name} PRIVATE "LINKER:--version-script=${dir}/exports.version")
+    if(WQ_MODULE_NO_UNDEFINED)
+      target_link_options(${name} PRIVATE "LINKER:--no-undefined")
+    endif()
     set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${dir}/exports.version)
   endif()
 

@@ -2,16 +2,20 @@
 # Installs the Debian packages the build and the tests need, only those that
 # are missing. Safe to run again; used by the demo, the test command and CI.
 #
-#   scripts/setup.sh            native build (default and asan presets)
-#   scripts/setup.sh --cross    also the 32-bit Linux and Windows toolchains
-#                               and wine (linux-x86 and windows-x86 presets)
+#   scripts/setup.sh               native build (default and asan presets)
+#   scripts/setup.sh --cross       also the 32-bit Linux and Windows toolchains
+#                                  and wine (linux-x86 and windows-x86 presets)
+#   scripts/setup.sh --hardening   also clang with libFuzzer (fuzz preset) and
+#                                  valgrind (scripts/fuzz.sh, scripts/valgrind.sh)
 set -euo pipefail
 
 cross=0
+hardening=0
 for arg in "$@"; do
   case "$arg" in
     --cross) cross=1 ;;
-    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+    --hardening) hardening=1 ;;
+    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
     *) echo "setup: unknown option $arg" >&2; exit 2 ;;
   esac
 done
@@ -22,6 +26,10 @@ if [ "$cross" -eq 1 ]; then
   # g++-multilib: -m32; g++-mingw-w64-i686: the Windows compilers (its -posix
   # variant is the one used); wine with its 32-bit part runs the Windows tests.
   packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386)
+fi
+if [ "$hardening" -eq 1 ]; then
+  # clang and its runtime libraries: -fsanitize=fuzzer,address,undefined.
+  packages+=(clang libclang-rt-14-dev valgrind)
 fi
 
 missing=()

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,12 @@ struct Selection {
     int32_t item;
     const char *name; // null: nothing written
 };
+
+// Parameters are printed by field: GoogleTest's fallback prints the raw
+// bytes, padding included, which valgrind rightly reports as uninitialised.
+void PrintTo(const Selection &s, std::ostream *os) {
+    *os << '"' << s.list << "\" item " << s.item << " name " << (s.name ? s.name : "(none)");
+}
 
 class PinOneTable : public ModuleGuiInHost, public ::testing::WithParamInterface<Selection> {};
 
@@ -139,6 +146,10 @@ struct NumberText {
     const char *text;
     int32_t number;
 };
+
+void PrintTo(const NumberText &n, std::ostream *os) {
+    *os << '"' << n.text << "\" reads " << n.number;
+}
 
 class PinThreeNumbers : public ModuleGuiInHost, public ::testing::WithParamInterface<NumberText> {};
 

@@ -1,0 +1,68 @@
+// A module library built on the framework's GUI side alone, for the GUI pin
+// access fuzz target: it reads a pin in the form the host asks for and
+// writes what it read to a report pin, so that the fuzzer can see exactly
+// what WQGuiPin made of the host's answers.
+//
+// GUI dispatcher opcodes:
+//   GD_OPCODE_11 (index = pin)  getValueText, the text written to kNarrowReport
+//   GD_OPCODE_12 (index = pin)  getValueTextW, the units written to kWideReport
+//                               as four lower-case hex digits each
+// There is no audio side: makeModule creates GUI objects only.
+#include "fuzz/gui_pin_probe.h"
+#include "wq_sdk2/WQGUI_base.h"
+#include "wq_sdk2/wq_interface.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+namespace {
+
+class PinProbe final : public WQGUI_base {
+public:
+    PinProbe(WQHostCallback hostCallback, intptr_t hostValue)
+        : WQGUI_base(hostCallback, hostValue) {}
+
+protected:
+    void onHostOpcode11(int32_t index) override {
+        const std::string text = getPin(index)->getValueText();
+        getPin(kNarrowReport)->setValueText(text);
+    }
+
+    void onHostOpcode12(int32_t index) override {
+        const std::u16string units = getPin(index)->getValueTextW();
+        std::string hex;
+        for (char16_t u : units) {
+            char digits[5];
+            std::snprintf(digits, sizeof digits, "%04x", static_cast<unsigned>(u));
+            hex += digits;
+        }
+        getPin(kWideReport)->setValueText(hex);
+    }
+};
+
+} // namespace
+
+extern "C" {
+
+WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index, WQModuleDescription *record) {
+    record->sdkVersion = WQ_SDK_VERSION;
+    if (index != 0)
+        return 0;
+    record->name = "GUI pin probe";
+    record->id = "GUI pin probe";
+    record->about = "GUI pin probe";
+    record->flags = 0;
+    record->guiFlags = 0;
+    return 1;
+}
+
+WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type, WQHostCallback hostCallback,
+                                  intptr_t hostValue) {
+    if (index != 0 || type != WQ_TYPE_GUI)
+        return nullptr;
+    PinProbe *probe = new (std::nothrow) PinProbe(hostCallback, hostValue);
+    return probe != nullptr ? probe->hostRecord() : nullptr;
+}
+
+} // extern "C"

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs the end-to-end tests (CTest label e2e of the default build) under
+# valgrind memcheck. Fails on any memory error and on any definite or
+# indirect leak; the full report of a failing test is printed, and every
+# report stays in build/default/Testing/Temporary/MemoryChecker.*.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh --hardening
+cmake --preset default
+cmake --build --preset default
+
+options="--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect"
+options+=" --show-leak-kinds=definite,indirect --num-callers=40"
+
+status=0
+ctest --test-dir build/default -L e2e -T memcheck -j2 --no-tests=error --output-on-failure \
+  --overwrite MemoryCheckCommand="$(command -v valgrind)" \
+  --overwrite MemoryCheckCommandOptions="$options" || status=$?
+
+if [ $status -ne 0 ]; then
+  for log in build/default/Testing/Temporary/MemoryChecker.*.log; do
+    [ -s "$log" ] && grep -qE 'ERROR SUMMARY: [1-9]|definitely lost: [1-9]|indirectly lost: [1-9]' "$log" &&
+      { echo "== $log =="; cat "$log"; }
+  done
+  echo "valgrind: errors or leaks found" >&2
+fi
+exit $status
