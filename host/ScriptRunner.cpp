@@ -309,6 +309,8 @@ void ScriptRunner::expectation(const ScriptCommand &command, bool holds,
     ++m_failed;
     m_out << "  FAILED: " << actual << " (line " << command.line << ")\n";
     m_out.flush();
+    if (!m_options.errorLines)
+        return;
     m_err << m_name << ":" << command.line << ": expectation failed: " << command.source << " ("
           << actual << ")\n";
     m_err.flush();

@@ -22,6 +22,7 @@ class ScriptRunner {
 public:
     struct Options {
         bool showCommands = true; // print "> command" before each step
+        bool errorLines = true;   // report a failed expectation on the error stream too
     };
 
     // `sourceName` names the script in messages ("demo.wqs", "<stdin>").
