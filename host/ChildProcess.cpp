@@ -385,8 +385,7 @@ ChildOutcome ChildProcess::runFunction(const std::function<int(std::FILE *)> &bo
         } catch (...) {
             status = 70;
         }
-        std::fflush(channel);
-        std::fflush(stderr);
+        std::fflush(nullptr); // the channel, and what went to stdout or stderr
         ::_exit(status);
     }
     supervise(pid, pipes, options, onLine, outcome, start);
