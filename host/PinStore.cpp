@@ -25,6 +25,21 @@ PinKind pinKindOf(int32_t datatype) noexcept {
     }
 }
 
+std::vector<PinValue> changedPins(const std::vector<PinValue> &before,
+                                  const std::vector<PinValue> &after) {
+    std::vector<PinValue> out;
+    for (const PinValue &a : after) {
+        const PinValue *b = nullptr;
+        for (const PinValue &candidate : before)
+            if (candidate.index == a.index)
+                b = &candidate;
+        if (!b || b->kind != a.kind || b->text != a.text || b->integer != a.integer ||
+            std::memcmp(&b->real, &a.real, sizeof a.real) != 0 || b->listText != a.listText)
+            out.push_back(a);
+    }
+    return out;
+}
+
 void PinStore::declare(int32_t index, int32_t datatype, const std::string &name,
                        const std::string &listText) {
     PinValue pin;

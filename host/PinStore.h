@@ -43,6 +43,12 @@ struct PinValue {
     uint64_t writes = 0;    // how many writes reached this pin
 };
 
+// The pins of `after` whose value or list of choices differs from the same
+// pin in `before` (a pin missing from `before` counts as changed); for
+// showing what one step changed.
+std::vector<PinValue> changedPins(const std::vector<PinValue> &before,
+                                  const std::vector<PinValue> &after);
+
 class PinStore {
 public:
     // Forgets every pin.

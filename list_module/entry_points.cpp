@@ -26,6 +26,9 @@ void *createObject(WQHostCallback hostCallback, intptr_t hostValue) {
 extern "C" {
 
 WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index, WQModuleDescription *record) {
+    // A host that passes no record gets a refusal rather than a crash.
+    if (record == nullptr)
+        return 0;
     record->sdkVersion = WQ_SDK_VERSION;
     if (index != 0)
         return 0;

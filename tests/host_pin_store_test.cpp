@@ -118,4 +118,16 @@ TEST_F(PinStoreTest, DeclaringFromATableStartsEmpty) {
     EXPECT_EQ(store.at(0).name, "NEW");
 }
 
+TEST_F(PinStoreTest, ChangedPinsNamesOnlyWhatDiffers) {
+    std::vector<PinValue> before = store.values();
+    store.setText(0, "x");
+    store.setInt(3, 0); // a write of the same value is no change
+    store.setListText(1, "c,d");
+    std::vector<PinValue> changed = changedPins(before, store.values());
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0].index, 0);
+    EXPECT_EQ(changed[1].index, 1);
+    EXPECT_EQ(changedPins({}, store.values()).size(), store.size());
+}
+
 } // namespace

@@ -106,6 +106,11 @@ TEST_F(LibraryExports, DescriptionOfAnotherIndexWritesOnlyTheVersion) {
     EXPECT_EQ(getModuleProperties(-1, &d), 0);
 }
 
+TEST_F(LibraryExports, DescriptionWithoutARecordIsRefused) {
+    EXPECT_EQ(getModuleProperties(0, nullptr), 0);
+    EXPECT_EQ(getModuleProperties(1, nullptr), 0);
+}
+
 TEST_F(LibraryExports, DescriptionOfIndexZeroNamesQuendor) {
     WQModuleDescription d = {};
     EXPECT_EQ(getModuleProperties(0, &d), 1);

@@ -23,6 +23,10 @@
 
 #include <cstdint>
 
+// Base class of a module's GUI-side object: the host record, the dispatcher
+// that maps host opcodes to the virtual operations below, pin access and the
+// calls out. A module derives from it and overrides onPinChanged (and open,
+// close or others as needed).
 class WQGUI_base {
 public:
     WQGUI_base(const WQGUI_base &) = delete;

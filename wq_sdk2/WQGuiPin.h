@@ -17,6 +17,7 @@
 
 class WQGUI_base;
 
+// A pin of a GUI object, by index: reads and writes its value in the host.
 struct WQGuiPin {
     int32_t index;      // the pin's index in the module's pin table; sent to the host unchecked
     WQGUI_base *module; // the object whose callHost reaches the pin; not owned

@@ -9,6 +9,10 @@
 //
 // Objects are created with new (makeModule) and end only through dispatcher
 // opcode AD_CLOSE, which closes the object and deletes it.
+//
+// A module derives one class from it, overrides getPinProperties to declare
+// its pins (and open/close or the other operations as needed), and returns
+// hostRecord() from makeModule.
 #pragma once
 
 #include "wq_sdk2/WQMemberRef.h"
@@ -18,6 +22,8 @@
 #include <cstdint>
 #include <memory>
 
+// Base class of a module's audio-side object: the host record, the dispatcher
+// that maps host opcodes to the virtual operations below, and the calls out.
 class WQModule_base {
 public:
     WQModule_base(const WQModule_base &) = delete;
@@ -42,17 +48,22 @@ public:
     virtual void open();
     // AD_CLOSE, before the object deletes itself.
     virtual void close();
+    // Reserved; nothing calls it.
     virtual void spareHook1();
 
     // AD_SET_SAMPLE_RATE / AD_SET_BLOCK_SIZE store what the host announces.
     virtual void setSampleRate(float sample_rate);
     virtual void setBlockSize(int32_t block_size);
+    // The last sample rate (first 44100) and block size (first 1024) announced.
     virtual float sampleRate();
     virtual int32_t blockSize();
 
-    // Fills the declaration of pin `index`; false when there is none.
+    // Fills the declaration of pin `index`; false when there is none. Asked
+    // by the host (AD_GET_PIN_PROPERTIES, record not cleared: write every
+    // field you need) and by open(), also with index -1, which must be refused.
     virtual bool getPinProperties(int32_t index, WQPinProperties *properties);
 
+    // Reserved; nothing calls them. Both answer 0.
     virtual int32_t spareHook2();
     virtual int32_t spareHook3();
 
@@ -86,10 +97,13 @@ public:
     // The audio-side pin at `index`; the pins must exist and the index must
     // name one of them.
     WQPin *getPin(int32_t index);
+    // Number of audio-side pins open() built (the host's count; 0 before open).
     int32_t pinCount() const noexcept { return m_pin_count; }
 
     // Installs a new process function; the host is told when it changed.
+    // Use wq::memberRef<&MyModule::process>() for `function`.
     void setProcessFunction(const WQProcessReference &function);
+    // The process function installed now (first processNone).
     WQProcessReference getProcessFunction() const noexcept { return m_process; }
 
     // The default process function: does nothing.
@@ -112,6 +126,8 @@ public:
     static const WQProcessReferenceRecord &processReferenceRecord() noexcept;
 
 protected:
+    // Fills the host record; makes no host call. Pass on makeModule's
+    // callback (may be null: callHost then answers 0) and hostValue.
     WQModule_base(WQHostCallback hostCallback, intptr_t hostValue);
 
 private:

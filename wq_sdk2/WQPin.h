@@ -13,6 +13,8 @@
 
 class WQModule_base;
 
+// One audio-side pin: its value's place (variable()), its status, and the
+// pin's own requests to the host.
 class WQPin {
 public:
     // Leaves the pin not set up: no object, index -1, no data type.
@@ -47,11 +49,17 @@ public:
     // The sample of this DT_FSAMPLE pin's buffer at the host's current clock.
     float getSampleValue();
 
+    // Whether open() reached this pin and set it up.
     bool isSetUp() const noexcept { return m_module != nullptr; }
+    // Where the value lives: the declared variable, the local storage, or null.
     void *variable() const noexcept { return m_variable; }
+    // The owning object.
     WQModule_base *module() const noexcept { return m_module; }
+    // The audio-side index (declarations without an audio pin are not counted).
     int32_t index() const noexcept { return m_index; }
+    // The status the host last delivered (a status of 1 reads 0 afterwards).
     int32_t status() const noexcept { return m_status; }
+    // The declared data type (DT_*).
     int32_t datatype() const noexcept { return m_datatype; }
 
     // Local storage of a pin without a variable; wide enough for a buffer
@@ -64,6 +72,7 @@ public:
         int32_t int_value;
         float *buffer;
     };
+    // The local storage itself.
     const Storage &storage() const noexcept { return m_storage; }
 
 private:

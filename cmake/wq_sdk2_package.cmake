@@ -1,0 +1,60 @@
+# Install rules and the CMake package of wq_sdk2, for module authors:
+#
+#   include/wq_sdk2/             the C interface header and the C++ framework headers
+#   lib/libwq_sdk2.a             the framework (static, position-independent)
+#   bin/wqhost                   the reference host's tool, when it is built
+#   lib/cmake/wq_sdk2/           wq_sdk2Config.cmake, its version file, the
+#                                exported targets and wq_add_module.cmake
+#
+# find_package(wq_sdk2 CONFIG) then gives wq_sdk2::interface (header only),
+# wq_sdk2::wq_sdk2 (the framework), wq_sdk2::wqhost (when installed) and the
+# function wq_add_module(). Included at the end of the top-level
+# CMakeLists.txt, once every target it installs is defined.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(WQ_SDK2_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/wq_sdk2")
+
+install(TARGETS wq_sdk2_interface wq_sdk2
+  EXPORT wq_sdk2Targets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+# The tool validates and runs modules; an author's tests use it through
+# wq_add_module.
+if(TARGET wqhost)
+  # The tool's target property WQ_VALIDATE says whether it has the validate
+  # subcommand; wq_add_module adds its validate test only then. It travels
+  # with the exported target.
+  get_target_property(validates wqhost WQ_VALIDATE)
+  if(NOT validates)
+    set_target_properties(wqhost PROPERTIES WQ_VALIDATE OFF)
+  endif()
+  set_property(TARGET wqhost APPEND PROPERTY EXPORT_PROPERTIES WQ_VALIDATE)
+  install(TARGETS wqhost EXPORT wq_sdk2Targets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # In the tree the tool goes by its package name too.
+  if(NOT TARGET wq_sdk2::wqhost)
+    add_executable(wq_sdk2::wqhost ALIAS wqhost)
+  endif()
+endif()
+
+install(EXPORT wq_sdk2Targets
+  NAMESPACE wq_sdk2::
+  DESTINATION ${WQ_SDK2_CMAKE_DIR})
+
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/wq_sdk2Config.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/wq_sdk2Config.cmake
+  INSTALL_DESTINATION ${WQ_SDK2_CMAKE_DIR})
+# The version check also refuses a package built for another pointer width:
+# a 32-bit module cannot link a 64-bit framework.
+write_basic_package_version_file(
+  ${CMAKE_CURRENT_BINARY_DIR}/wq_sdk2ConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/wq_sdk2Config.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/wq_sdk2ConfigVersion.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/wq_add_module.cmake
+  DESTINATION ${WQ_SDK2_CMAKE_DIR})
