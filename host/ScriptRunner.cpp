@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 namespace wqhost {
 
@@ -20,12 +19,6 @@ std::string valueText(const PinValue &p) {
     case PinKind::Text: break;
     }
     return quoteText(p.text);
-}
-
-bool samePin(const PinValue &a, const PinValue &b) {
-    return a.kind == b.kind && a.text == b.text && a.integer == b.integer &&
-           std::memcmp(&a.real, &b.real, sizeof a.real) == 0 && a.listText == b.listText &&
-           a.name == b.name;
 }
 
 std::string floatText(float f) {
@@ -280,19 +273,12 @@ void ScriptRunner::printChanges(const std::vector<PinValue> &before, uint64_t fi
                 m_out << describeCallPlain(c) << "\n";
     }
     if (!before.empty() && m_session.isRunning()) {
-        std::map<int32_t, const PinValue *> old;
-        for (const PinValue &p : before)
-            old[p.index] = &p;
-        std::vector<PinValue> changed;
-        for (const PinValue &p : m_session.readPins()) {
-            auto it = old.find(p.index);
-            if (it == old.end() || !samePin(*it->second, p))
-                changed.push_back(p);
-        }
+        const std::vector<PinValue> now = m_session.readPins();
+        const std::vector<PinValue> changed = changedPins(before, now);
         if (changed.empty())
             m_out << "  (no pin changed)\n";
         else
-            m_out << formatPinValues(changed, pinNameWidth(m_session.readPins()));
+            m_out << formatPinValues(changed, pinNameWidth(now));
     }
     const std::vector<std::string> problems = m_session.problems();
     for (size_t i = problemsBefore; i < problems.size(); ++i)
