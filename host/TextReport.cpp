@@ -80,12 +80,20 @@ std::string formatPinTable(const std::vector<PinDeclaration> &table) {
     return out;
 }
 
-std::string formatPinValues(const std::vector<PinValue> &pins) {
-    if (pins.empty())
-        return "  (no pins)\n";
+size_t pinNameWidth(const std::vector<PinValue> &pins) {
     size_t longest = 0;
     for (const PinValue &p : pins)
         longest = std::max(longest, p.name.size());
+    return nameWidth(longest) - 2;
+}
+
+std::string formatPinValues(const std::vector<PinValue> &pins) {
+    return formatPinValues(pins, pinNameWidth(pins));
+}
+
+std::string formatPinValues(const std::vector<PinValue> &pins, size_t width) {
+    if (pins.empty())
+        return "  (no pins)\n";
     std::string out;
     for (const PinValue &p : pins) {
         std::string value;
@@ -95,7 +103,7 @@ std::string formatPinValues(const std::vector<PinValue> &pins) {
         case PinKind::Float: value = PinStore::formatFloat(p.real); break;
         }
         std::string line = "  pin " + padded(std::to_string(p.index), 3) +
-                           padded(p.name, nameWidth(longest) - 2) + value;
+                           padded(p.name, width) + value;
         if (!p.listText.empty())
             line += "   choices " + quoteText(p.listText);
         out += line + "\n";

@@ -27,4 +27,9 @@ std::string formatPinTable(const std::vector<PinDeclaration> &table);
 // for a pin that has one.
 std::string formatPinValues(const std::vector<PinValue> &pins);
 
+// The same with the name column `nameWidth` wide, so that lines of a few
+// pins line up with a table of all of them (pinNameWidth of all pins).
+std::string formatPinValues(const std::vector<PinValue> &pins, size_t nameWidth);
+size_t pinNameWidth(const std::vector<PinValue> &pins);
+
 } // namespace wqhost

@@ -1,25 +1,136 @@
-// wqhost - loads a module library in the reference host, shows its
-// description and pins, and runs an example session with it.
-#include "host/ExampleSession.h"
+// wqhost - the reference host as a tool for musicians and module authors:
+//   wqhost info LIB        the module's description and pin table
+//   wqhost run LIB [SCRIPT] a session driven by a script or at a prompt
+//   wqhost validate LIB    a conformance check of any module library
 #include "host/HostError.h"
+#include "host/tool/Commands.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
 
-int main(int argc, char **argv) {
-    if (argc != 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
-        std::fprintf(argc == 2 ? stdout : stderr, "usage: %s MODULE_LIBRARY\n",
-                     argc > 0 ? argv[0] : "wqhost");
-        return argc == 2 ? 0 : 2;
-    }
+namespace {
+
+const char *const kCommands[] = {"info", "run", "validate"};
+
+bool isCommand(const std::string &word) {
+    for (const char *c : kCommands)
+        if (word == c)
+            return true;
+    return false;
+}
+
+int fail(const std::string &message) {
+    std::cout.flush();
+    std::fprintf(stderr, "wqhost: %s\n", message.c_str());
+    std::fflush(stderr);
+    return 2;
+}
+
+int runTool(int argc, char **argv) {
+    using namespace wqtool;
+
+    // A missing or misspelt command gets a line of its own rather than the
+    // parser's general complaint.
+    if (argc < 2)
+        return fail("a command is needed: info, run or validate (wqhost --help shows them)");
+    const std::string first = argv[1];
+    if (!first.empty() && first[0] != '-' && !isCommand(first))
+        return fail("unknown command '" + first + "': the commands are info, run and validate");
+
+    CLI::App app("The reference host as a tool: look at a module library, play with it, "
+                 "check that it keeps the interface.",
+                 "wqhost");
+    app.set_version_flag("--version", "wqhost 0.1.0");
+    app.require_subcommand(1);
+
+    InfoArgs info;
+    CLI::App *infoCmd = app.add_subcommand("info", "Show the module's description and pin table");
+    infoCmd->add_option("LIB", info.library, "Module library")->required();
+    infoCmd->add_flag("--json", info.json, "Print one JSON document");
+
+    RunArgs run;
+    CLI::App *runCmd = app.add_subcommand(
+        "run", "Run a session: a script, the script on standard input, or a prompt");
+    runCmd->add_option("LIB", run.library, "Module library")->required();
+    runCmd->add_option("SCRIPT", run.script, "Script file ('-' for standard input)");
+    runCmd->add_option("--trace", run.trace, "Write every call to FILE as JSON lines")
+        ->type_name("FILE");
+    bool noEcho = false;
+    runCmd->add_flag("--no-echo", noEcho,
+                     "Start with echo off (the module's own writes are not reported back)");
+
+    ValidateArgs validate;
+    validate.program = argc > 0 ? argv[0] : "wqhost";
+    CLI::App *validateCmd = app.add_subcommand(
+        "validate", "Check that a module library keeps the interface; each check runs in a "
+                    "child process");
+    validateCmd->add_option("LIB", validate.library, "Module library");
+    validateCmd->add_flag("--json", validate.json,
+                          "Print the report as JSON (the check lines go to standard error)");
+    validateCmd->add_option("--junit", validate.junit, "Write a JUnit XML report to FILE")
+        ->type_name("FILE");
+    validateCmd->add_flag("--list", validate.list, "List the checks and stop");
+    validateCmd->add_option("--only", validate.only, "Run only these checks")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->type_name("NAME[,NAME...]");
+    validateCmd->add_option("--skip", validate.skip, "Leave these checks out")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->type_name("NAME[,NAME...]");
+    CLI::Option *seed =
+        validateCmd->add_option("--seed", validate.seed, "Seed of the randomised checks");
+    CLI::Option *timeout =
+        validateCmd
+            ->add_option("--timeout", validate.timeout, "Seconds a check may take (default 10)")
+            ->check(CLI::Range(0.1, 3600.0));
+    validateCmd->add_option("--trace", validate.trace, "Write every call to FILE as JSON lines")
+        ->type_name("FILE");
+    validateCmd->add_option("--run-check", validate.runCheck, "")->group("");
+
     try {
-        wqhost::runExampleSession(argv[1], std::cout);
-    } catch (const std::exception &e) {
-        std::cout.flush();
-        std::fprintf(stderr, "wqhost: %s\n", e.what());
-        return 2;
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion &e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError &e) {
+        std::string where = "wqhost";
+        for (CLI::App *sub : app.get_subcommands())
+            where += " " + sub->get_name();
+        return fail(std::string(e.what()) + " (see " + where + " --help)");
     }
-    return 0;
+
+    if (infoCmd->parsed())
+        return runInfo(info);
+    if (runCmd->parsed()) {
+        run.echo = !noEcho;
+        return runRun(run);
+    }
+    validate.seedGiven = seed->count() > 0;
+    validate.timeoutGiven = timeout->count() > 0;
+    return runValidate(validate);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    try {
+        return runTool(argc, argv);
+    } catch (const wqtool::ToolError &e) {
+        return fail(e.what());
+    } catch (const wqhost::HostError &e) {
+        return fail(e.what());
+    } catch (const std::exception &e) {
+        return fail(std::string("internal error: ") + e.what());
+    } catch (...) {
+        return fail("internal error");
+    }
 }

@@ -1,0 +1,64 @@
+// Validator - runs conformance checks (ConformanceCheck) on a module
+// library, each in a child process with a time limit, and turns how each
+// child ended into an outcome: the verdict the check wrote, or, for a child
+// that crashed or hung, the call that was running, the last step, and what
+// the module printed.
+//
+// POSIX forks for each check. Windows starts the tool itself again with the
+// hidden option `--run-check NAME`, whose standard output is the check's
+// channel.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace wqhost {
+
+struct CheckOutcome {
+    enum class Result { Pass, Fail, Skip };
+
+    std::string name;
+    Result result = Result::Fail;
+    std::vector<std::string> details; // what failed, or why the check was skipped
+    bool crashed = false;             // the child ended without a verdict
+    bool timedOut = false;            // ... because it outlived the time limit
+    std::string runningCalls; // calls that had not returned when it ended, outermost first
+    std::string lastStep;     // what the check was doing then
+    std::string moduleOutput; // the telling line of what the child printed, after a crash
+    std::string unusable;     // set when the library cannot be loaded at all
+    std::string reproduce;    // a command line that runs this check alone
+    double seconds = 0.0;
+};
+
+class Validator {
+public:
+    struct Options {
+        std::string libraryPath;     // as handed to the loader
+        std::string libraryArgument; // as the user wrote it, for the reproducing command
+        std::string program;         // the tool as it was started, for the same
+        std::string childProgram;    // the tool's own file (Windows: started for each check)
+        uint64_t seed = 0;
+        double timeoutSeconds = 20.0;
+        bool timeoutGiven = false;   // repeat --timeout in the reproducing command
+        std::FILE *trace = nullptr;  // every call of every check as JSON lines, or null
+    };
+
+    explicit Validator(Options options);
+
+    // Runs the check `name` (one of conformanceChecks()) in a child.
+    CheckOutcome run(const std::string &name) const;
+
+    // The command line that runs one check alone with this run's seed.
+    std::string reproduceCommand(const std::string &name) const;
+
+private:
+    Options m_options;
+};
+
+// A word for a POSIX shell (or a Windows command line): quoted only when it
+// needs to be.
+std::string shellWord(const std::string &word);
+
+} // namespace wqhost

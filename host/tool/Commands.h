@@ -1,0 +1,62 @@
+// The subcommands of wqhost and what they share. Each returns the exit
+// status: 0 success, 1 the module failed (an expectation, a check), 2 the
+// tool could not do its work (bad arguments, a file that is missing or is
+// no module library, a script with a mistake). Bad input throws ToolError,
+// which main() prints as one line.
+#pragma once
+
+#include <cstdio>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace wqtool {
+
+class ToolError : public std::runtime_error {
+public:
+    explicit ToolError(const std::string &what) : std::runtime_error(what) {}
+};
+
+struct InfoArgs {
+    std::string library;
+    bool json = false;
+};
+
+struct RunArgs {
+    std::string library;
+    std::string script; // empty: the prompt, or standard input
+    std::string trace;
+    bool echo = true;
+};
+
+struct ValidateArgs {
+    std::string program; // how the tool was started (argv[0])
+    std::string library;
+    bool json = false;
+    std::string junit;
+    bool list = false;
+    std::vector<std::string> only;
+    std::vector<std::string> skip;
+    bool seedGiven = false;
+    uint64_t seed = 0;
+    double timeout = 10.0;
+    bool timeoutGiven = false;
+    std::string trace;
+    std::string runCheck; // hidden: run one check here, report on stdout
+};
+
+int runInfo(const InfoArgs &args);
+int runRun(const RunArgs &args);
+int runValidate(const ValidateArgs &args);
+
+// The path to hand to the loader for a library named on the command line:
+// a file that does not exist or cannot be read is refused here, with a
+// message that names it, and a bare file name is taken from the current
+// folder (the loader would search its own path list for it).
+std::string libraryPath(const std::string &argument);
+
+// A file for --trace, written unbuffered. Throws ToolError.
+std::FILE *openTraceFile(const std::string &path);
+
+} // namespace wqtool

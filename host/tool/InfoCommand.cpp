@@ -1,0 +1,21 @@
+// wqhost info LIB [--json]
+#include "host/InfoReport.h"
+#include "host/ModuleLibrary.h"
+#include "host/ModuleProbe.h"
+#include "host/tool/Commands.h"
+
+#include <iostream>
+
+namespace wqtool {
+
+int runInfo(const InfoArgs &args) {
+    auto library = wqhost::ModuleLibrary::load(libraryPath(args.library));
+    const wqhost::ModuleProbe probe = wqhost::probeModule(library);
+    if (args.json)
+        std::cout << wqhost::moduleInfoJson(probe, args.library);
+    else
+        std::cout << wqhost::formatModuleInfo(probe, args.library);
+    return 0;
+}
+
+} // namespace wqtool

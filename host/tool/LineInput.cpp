@@ -1,0 +1,100 @@
+#include "host/tool/LineInput.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#ifdef _WIN32
+#  include <io.h>
+#else
+#  include <unistd.h>
+#endif
+
+#ifdef WQ_HAVE_LIBEDIT
+#  include <editline/readline.h>
+#endif
+
+namespace wqtool {
+
+namespace {
+
+#ifdef WQ_HAVE_LIBEDIT
+
+const char *const kWords[] = {"list",  "select", "write", "set",      "show",    "echo",
+                              "trace", "open",   "close", "recreate", "process", "expect",
+                              "pin",   "choices", "problems", "help",  "quit",    "on",
+                              "off",   "text",   "int",   "float",    nullptr};
+
+// Tab completion of command words; the editor frees what it is given.
+char *completeWord(const char *prefix, int state) {
+    static size_t next = 0;
+    if (state == 0)
+        next = 0;
+    const size_t len = std::strlen(prefix);
+    while (kWords[next]) {
+        const char *word = kWords[next++];
+        if (std::strncmp(word, prefix, len) == 0) {
+            char *copy = static_cast<char *>(std::malloc(std::strlen(word) + 1));
+            if (copy)
+                std::strcpy(copy, word);
+            return copy;
+        }
+    }
+    return nullptr;
+}
+
+#endif
+
+} // namespace
+
+bool LineInput::stdinIsTerminal() noexcept {
+#ifdef _WIN32
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+LineInput::LineInput(std::string prompt) : m_prompt(std::move(prompt)) {
+#ifdef WQ_HAVE_LIBEDIT
+    rl_readline_name = const_cast<char *>("wqhost");
+    rl_completion_entry_function = completeWord;
+    using_history();
+    if (const char *home = std::getenv("HOME")) {
+        m_historyFile = std::string(home) + "/.wqhost_history";
+        read_history(m_historyFile.c_str());
+    }
+#endif
+}
+
+LineInput::~LineInput() {
+#ifdef WQ_HAVE_LIBEDIT
+    if (!m_historyFile.empty()) {
+        stifle_history(1000);
+        write_history(m_historyFile.c_str());
+    }
+#endif
+}
+
+bool LineInput::read(std::string &line) {
+#ifdef WQ_HAVE_LIBEDIT
+    char *text = readline(m_prompt.c_str());
+    if (!text)
+        return false;
+    line = text;
+    std::free(text);
+    if (line.find_first_not_of(" \t") != std::string::npos)
+        add_history(line.c_str());
+    return true;
+#else
+    std::cout << m_prompt << std::flush;
+    if (!std::getline(std::cin, line))
+        return false;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+#endif
+}
+
+} // namespace wqtool

@@ -1,0 +1,133 @@
+// wqhost run LIB [SCRIPT] [--trace FILE]
+#include "host/ModuleLibrary.h"
+#include "host/ModuleProbe.h"
+#include "host/ScriptParser.h"
+#include "host/ScriptRunner.h"
+#include "host/Session.h"
+#include "host/tool/Commands.h"
+#include "host/tool/LineInput.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+namespace wqtool {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE *f) const noexcept {
+        if (f)
+            std::fclose(f);
+    }
+};
+
+std::string readScriptFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ToolError("cannot read the script '" + path + "': " + std::strerror(errno));
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string readStandardInput() {
+    std::ostringstream all;
+    all << std::cin.rdbuf();
+    return all.str();
+}
+
+std::vector<wqhost::ScriptCommand> parseNamed(const std::string &text, const std::string &name) {
+    try {
+        return wqhost::parseScript(text);
+    } catch (const wqhost::ScriptError &e) {
+        throw ToolError(name + ":" + std::to_string(e.line()) + ": " + e.what());
+    }
+}
+
+int interactive(wqhost::ScriptRunner &runner) {
+    LineInput input("wqhost> ");
+    std::cout << "Type help for the commands, quit or Ctrl-D to end.\n";
+    std::string line;
+    int lineNumber = 0;
+    while (input.read(line)) {
+        ++lineNumber;
+        wqhost::ScriptCommand command;
+        try {
+            if (!wqhost::parseScriptLine(line, lineNumber, command))
+                continue;
+            if (!runner.execute(command))
+                break;
+        } catch (const wqhost::ScriptError &e) {
+            std::cout << "  error: " << e.what() << "\n" << std::flush;
+        }
+    }
+    std::cout << "\n";
+    return runner.failedExpectations() > 0 ? 1 : 0;
+}
+
+} // namespace
+
+int runRun(const RunArgs &args) {
+    const std::string path = libraryPath(args.library);
+    auto library = wqhost::ModuleLibrary::load(path);
+
+    // The whole script is read before anything runs: a mistake on its last
+    // line leaves the module untouched.
+    std::vector<wqhost::ScriptCommand> commands;
+    std::string sourceName;
+    const bool prompt = args.script.empty() && LineInput::stdinIsTerminal();
+    if (!args.script.empty() && args.script != "-") {
+        sourceName = args.script;
+        commands = parseNamed(readScriptFile(args.script), sourceName);
+    } else if (!prompt) {
+        sourceName = "<stdin>";
+        commands = parseNamed(readStandardInput(), sourceName);
+    }
+
+    std::unique_ptr<std::FILE, FileCloser> trace;
+    if (!args.trace.empty())
+        trace.reset(openTraceFile(args.trace));
+
+    // The session answers AH_PIN_COUNT with the module's own audio-side pin
+    // count, learnt from a first look at its pin table.
+    wqhost::CallLog probeLog;
+    probeLog.setJsonSink(trace.get());
+    const wqhost::ModuleProbe probe = wqhost::probeModule(library, 0, &probeLog);
+    wqhost::Session::Options options;
+    options.audio.pinCount = probe.audioPinCount();
+    options.gui.echo = args.echo;
+
+    wqhost::Session session(library, options);
+    session.setTrace(trace.get());
+    session.start();
+
+    wqhost::ScriptRunner::Options runnerOptions;
+    runnerOptions.showCommands = !prompt;
+    runnerOptions.errorLines = !prompt;
+    wqhost::ScriptRunner runner(session, std::cout, std::cerr,
+                                prompt ? std::string("<prompt>") : sourceName, runnerOptions);
+    runner.printStart();
+    int status = 0;
+    if (prompt) {
+        status = interactive(runner);
+    } else {
+        try {
+            runner.run(commands);
+        } catch (const wqhost::ScriptError &e) {
+            std::cout.flush();
+            throw ToolError(sourceName + ":" + std::to_string(e.line()) + ": " + e.what());
+        }
+        status = runner.failedExpectations() > 0 ? 1 : 0;
+        if (runner.passedExpectations() + runner.failedExpectations() > 0)
+            std::cout << "\n" << runner.passedExpectations() << " expectations held, "
+                      << runner.failedExpectations() << " failed\n";
+    }
+    session.stop();
+    session.setTrace(nullptr);
+    return status;
+}
+
+} // namespace wqtool

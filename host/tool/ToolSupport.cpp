@@ -1,0 +1,31 @@
+#include "host/tool/Commands.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace wqtool {
+
+std::string libraryPath(const std::string &argument) {
+    if (argument.empty())
+        throw ToolError("no module library given");
+    std::FILE *f = std::fopen(argument.c_str(), "rb");
+    if (!f)
+        throw ToolError("'" + argument + "': " + std::strerror(errno));
+    std::fclose(f);
+#ifdef _WIN32
+    const bool hasFolder = argument.find_first_of("/\\:") != std::string::npos;
+    return hasFolder ? argument : ".\\" + argument;
+#else
+    return argument.find('/') != std::string::npos ? argument : "./" + argument;
+#endif
+}
+
+std::FILE *openTraceFile(const std::string &path) {
+    std::FILE *f = std::fopen(path.c_str(), "w");
+    if (!f)
+        throw ToolError("cannot write the trace file '" + path + "': " + std::strerror(errno));
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    return f;
+}
+
+} // namespace wqtool

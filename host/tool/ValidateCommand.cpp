@@ -1,0 +1,155 @@
+// wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
+//                     [--seed N] [--timeout S] [--trace FILE]
+#include "host/ChildProcess.h"
+#include "host/ConformanceCheck.h"
+#include "host/ValidationReport.h"
+#include "host/Validator.h"
+#include "host/tool/Commands.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <set>
+
+#ifdef _WIN32
+#  include <fcntl.h>
+#  include <io.h>
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#endif
+
+namespace wqtool {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE *f) const noexcept {
+        if (f)
+            std::fclose(f);
+    }
+};
+
+void listChecks() {
+    size_t width = 0;
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
+        width = std::max(width, std::strlen(c.name));
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
+        std::cout << c.name << std::string(width + 2 - std::strlen(c.name), ' ') << c.summary
+                  << "\n";
+}
+
+std::vector<std::string> selectChecks(const ValidateArgs &args) {
+    for (const std::vector<std::string> *names : {&args.only, &args.skip})
+        for (const std::string &n : *names)
+            if (!wqhost::findConformanceCheck(n))
+                throw ToolError("unknown check '" + n + "' (wqhost validate --list shows them)");
+    const std::set<std::string> only(args.only.begin(), args.only.end());
+    const std::set<std::string> skip(args.skip.begin(), args.skip.end());
+    std::vector<std::string> selected;
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
+        if ((only.empty() || only.count(c.name)) && !skip.count(c.name))
+            selected.push_back(c.name);
+    if (selected.empty())
+        throw ToolError("--only and --skip leave no check to run");
+    return selected;
+}
+
+uint64_t freshSeed() {
+    std::random_device device;
+    const uint64_t now = static_cast<uint64_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    return ((static_cast<uint64_t>(device()) << 16) ^ now) % 1000000000ull;
+}
+
+// The child side on Windows: one check in this process, its channel on
+// standard output.
+int runOneCheckHere(const ValidateArgs &args) {
+    const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.runCheck);
+    if (!check)
+        throw ToolError("unknown check '" + args.runCheck + "'");
+#ifdef _WIN32
+    // A crash ends the child quietly: no error box, no abort message box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    std::fflush(stdout);
+    return wqhost::runCheckHere(*check, args.library, args.seed, stdout);
+}
+
+void writeJunit(const std::string &path, const wqhost::ValidationRun &run) {
+    std::ofstream out(path, std::ios::binary);
+    if (out)
+        out << wqhost::validationJunit(run);
+    if (!out)
+        throw ToolError("cannot write the JUnit report '" + path + "': " + std::strerror(errno));
+}
+
+} // namespace
+
+int runValidate(const ValidateArgs &args) {
+    if (args.list) {
+        listChecks();
+        return 0;
+    }
+    if (args.library.empty())
+        throw ToolError("validate needs a module library (wqhost validate LIB)");
+    if (!args.runCheck.empty())
+        return runOneCheckHere(args);
+
+    const std::vector<std::string> selected = selectChecks(args);
+    std::unique_ptr<std::FILE, FileCloser> trace;
+    if (!args.trace.empty())
+        trace.reset(openTraceFile(args.trace));
+
+    wqhost::Validator::Options options;
+    options.libraryPath = libraryPath(args.library);
+    options.libraryArgument = args.library;
+    options.program = args.program;
+    options.childProgram = wqhost::ChildProcess::currentProgram();
+    options.seed = args.seedGiven ? args.seed : freshSeed();
+    options.timeoutSeconds = args.timeout;
+    options.timeoutGiven = args.timeoutGiven;
+    options.trace = trace.get();
+    const wqhost::Validator validator(options);
+
+    // With --json the report owns standard output; the check lines go to
+    // standard error.
+    std::ostream &lines = args.json ? std::cerr : std::cout;
+
+    // A library that cannot be loaded, or lacks an export, is bad input:
+    // the exports check tells before anything else runs.
+    const wqhost::CheckOutcome loading = validator.run("exports");
+    if (!loading.unusable.empty())
+        throw ToolError(loading.unusable);
+
+    char timeout[32];
+    std::snprintf(timeout, sizeof timeout, "%g", options.timeoutSeconds);
+    lines << "wqhost validate " << args.library << " (seed " << options.seed << ", timeout "
+          << timeout << " s)\n"
+          << std::flush;
+    wqhost::ValidationRun run;
+    run.library = args.library;
+    run.seed = options.seed;
+    run.timeoutSeconds = options.timeoutSeconds;
+    for (const std::string &name : selected) {
+        wqhost::CheckOutcome outcome = name == "exports" ? loading : validator.run(name);
+        lines << wqhost::formatOutcome(outcome) << std::flush;
+        run.outcomes.push_back(std::move(outcome));
+    }
+    const wqhost::ValidationSummary summary = wqhost::summarize(run.outcomes);
+    lines << wqhost::formatSummary(summary) << "\n" << std::flush;
+    if (args.json)
+        std::cout << wqhost::validationJson(run) << std::flush;
+    if (!args.junit.empty())
+        writeJunit(args.junit, run);
+    return summary.failed > 0 ? 1 : 0;
+}
+
+} // namespace wqtool
