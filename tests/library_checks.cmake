@@ -55,7 +55,7 @@ set_tests_properties(quendor_exports PROPERTIES LABELS interface)
 # the built module prints exactly the stored output, natively, in the 32-bit
 # Linux build and under wine. Only the library's path differs between them.
 if(TARGET wqhost)
-  set(run $<TARGET_FILE:wqhost> $<TARGET_FILE:quendor>)
+  set(run $<TARGET_FILE:wqhost> run $<TARGET_FILE:quendor> ${PROJECT_SOURCE_DIR}/examples/demo.wqs)
   if(CMAKE_CROSSCOMPILING_EMULATOR)
     list(PREPEND run ${CMAKE_CROSSCOMPILING_EMULATOR})
   endif()
