@@ -35,7 +35,6 @@
 #include "bench/floor_module.h"
 
 #include "host/Library.h"
-#include "host/ModuleLibrary.h"
 #include "list_module/GuiModule.h"
 
 #include <benchmark/benchmark.h>
@@ -169,30 +168,33 @@ const char *subjectName(Subject s) {
     return "";
 }
 
-// A floor library: its two exports, and the third that takes the answers.
-struct FloorLibrary {
-    explicit FloorLibrary(const char *path)
-        : module(path), extra(path),
-          setAnswers(reinterpret_cast<FloorSetAnswersProc>(extra.symbol(FLOOR_SET_ANSWERS_NAME))) {
-    }
-    wqhost::ModuleLibrary module;
-    wqhost::Library extra;
+// A module library, loaded by the reference host's loader, with the export
+// that creates objects (and, for a floor, the one that takes the answers).
+struct LoadedModule {
+    explicit LoadedModule(const char *path, bool isFloor)
+        : library(path),
+          makeModule(reinterpret_cast<WQMakeModuleProc>(library.symbol(WQ_MAKE_MODULE_NAME))),
+          setAnswers(isFloor ? reinterpret_cast<FloorSetAnswersProc>(
+                                   library.symbol(FLOOR_SET_ANSWERS_NAME))
+                             : nullptr) {}
+    wqhost::Library library;
+    WQMakeModuleProc makeModule;
     FloorSetAnswersProc setAnswers;
 };
 
 struct Libraries {
-    wqhost::ModuleLibrary quendor{WQ_QUENDOR_LIBRARY};
-    FloorLibrary floor{WQ_FLOOR_LIBRARY};
-    FloorLibrary framework{WQ_FRAMEWORK_FLOOR_LIBRARY};
+    LoadedModule quendor{WQ_QUENDOR_LIBRARY, false};
+    LoadedModule floor{WQ_FLOOR_LIBRARY, true};
+    LoadedModule framework{WQ_FRAMEWORK_FLOOR_LIBRARY, true};
 
     WQMakeModuleProc make(Subject s) const {
         switch (s) {
         case Subject::Quendor:
-            return quendor.makeModuleProc();
+            return quendor.makeModule;
         case Subject::Floor:
-            return floor.module.makeModuleProc();
+            return floor.makeModule;
         case Subject::Framework:
-            return framework.module.makeModuleProc();
+            return framework.makeModule;
         }
         return nullptr;
     }
@@ -399,6 +401,7 @@ public:
         }
     }
 
+    // -1 for a benchmark that did not run.
     double ns(const std::string &name) const { return find(m_ns, name); }
     double allocations(const std::string &name) const { return find(m_allocations, name); }
 
@@ -425,6 +428,8 @@ void printSummary(const SummaryReporter &r) {
             for (Position p : kPositions) {
                 const double q = r.ns(selectionName(Subject::Quendor, echo, items, p));
                 const double f = r.ns(selectionName(Subject::Floor, echo, items, p));
+                if (q < 0 || f < 0)
+                    continue; // not run (filtered out, or stopped with an error)
                 std::printf("| %s | %d | %s | %.1f | %.1f | %.2f | ", echo ? "on" : "off", items,
                             positionName(p), q, f, ratio(q, f));
                 if (echo) {
@@ -446,6 +451,8 @@ void printSummary(const SummaryReporter &r) {
         for (std::int32_t items : kSizes) {
             const double q = r.ns(listName(Subject::Quendor, echo, items));
             const double f = r.ns(listName(Subject::Floor, echo, items));
+            if (q < 0 || f < 0)
+                continue;
             std::printf("| %s | %d | %.1f | %.1f | %.2f | ", echo ? "on" : "off", items, q, f,
                         ratio(q, f));
             if (echo) {
@@ -475,6 +482,8 @@ void printSummary(const SummaryReporter &r) {
         const double floorFirst =
             r.ns(selectionName(Subject::Floor, false, items, Position::First));
         const double floorLast = r.ns(selectionName(Subject::Floor, false, items, Position::Last));
+        if (first < 0 || last < 0 || floorFirst < 0 || floorLast < 0)
+            continue;
         // When the last item is beyond the working text, the last selection
         // writes nothing and the difference says nothing about the walk.
         if (list.visible(items - 1)) {
