@@ -6,9 +6,11 @@
 // where those answers meet the framework.
 //
 // Invariants: an 8-bit read gives the host's text up to its first NUL, or the
-// empty text after a null answer; a 16-bit read gives the host's units up to
-// the first zero unit, never more than the reported length (a negative length
-// reads as 0); the host finds nothing wrong with the requests.
+// empty text after a null answer; a read into a buffer of n bytes gives at
+// most n - 1 of them, NUL-terminated, and their count; a 16-bit read gives
+// the host's units up to the first zero unit, never more than the reported
+// length (a negative length reads as 0); the host finds nothing wrong with
+// the requests.
 #include "fuzz/byte_reader.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/gui_pin_probe.h"
@@ -41,8 +43,8 @@ constexpr int kMaxActions = 64;
 constexpr size_t kLongTextLimit = 16384;
 
 // The pins the host holds: one of each storage form, and the two reports.
-constexpr int32_t kPins[] = {0, 1, 2, 3, kNarrowReport, kWideReport};
-constexpr int32_t kPinTypes[] = {DT_TEXT, DT_INT, DT_FLOAT, DT_ENUM, DT_TEXT, DT_TEXT};
+constexpr int32_t kPins[] = {0, 1, 2, 3, kNarrowReport, kWideReport, kCountReport};
+constexpr int32_t kPinTypes[] = {DT_TEXT, DT_INT, DT_FLOAT, DT_ENUM, DT_TEXT, DT_TEXT, DT_INT};
 constexpr size_t kPinCount = sizeof kPins / sizeof kPins[0];
 constexpr size_t kValuePinCount = 4;
 
@@ -71,6 +73,7 @@ enum class Action : uint8_t {
     WideLengthOnce,
     NarrowRead,
     WideRead,
+    BufferRead,
     Count
 };
 
@@ -176,6 +179,23 @@ private:
             FUZZ_REQUIRE(m_host.dispatch(GD_OPCODE_11, p) == 0);
             m_nullArmed = false;
             FUZZ_REQUIRE(m_host.pins().text(kNarrowReport) == expected);
+            break;
+        }
+        case Action::BufferRead: {
+            const int32_t p = pin(in);
+            // Sizes around the text's own length, and now and then anything.
+            const int32_t size = in.number();
+            const int32_t cut = size < 0 ? 0 : size % (kMaxBufferSize + 1);
+            const std::string text = m_host.pins().text(p);
+            std::string expected = m_nullArmed ? std::string() : text.substr(0, text.find('\0'));
+            if (cut == 0)
+                expected.clear();
+            else if (expected.size() > static_cast<size_t>(cut) - 1)
+                expected.resize(static_cast<size_t>(cut) - 1);
+            FUZZ_REQUIRE(m_host.dispatch(GD_OPCODE_3, p, size) == 0);
+            m_nullArmed = false;
+            FUZZ_REQUIRE(m_host.pins().text(kNarrowReport) == expected);
+            FUZZ_REQUIRE(m_host.pins().intValue(kCountReport) == static_cast<int32_t>(expected.size()));
             break;
         }
         case Action::WideRead: {

@@ -4,6 +4,12 @@
 // what WQGuiPin made of the host's answers.
 //
 // GUI dispatcher opcodes:
+//   GD_OPCODE_3 (index = pin, value = buffer size)
+//                               getValueText into a heap buffer of exactly
+//                               that many bytes (sizes outside 0 to
+//                               kMaxBufferSize are cut into it); the text
+//                               written to kNarrowReport as the C string the
+//                               buffer holds, the count to kCountReport
 //   GD_OPCODE_11 (index = pin)  getValueText, the text written to kNarrowReport
 //   GD_OPCODE_12 (index = pin)  getValueTextW, the units written to kWideReport
 //                               as four lower-case hex digits each
@@ -12,7 +18,9 @@
 #include "wq_sdk2/WQGUI_base.h"
 #include "wq_sdk2/wq_interface.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -24,6 +32,15 @@ public:
         : WQGUI_base(hostCallback, hostValue) {}
 
 protected:
+    void onHostOpcode3(void *, float, WQPair *pair) override {
+        const int32_t size = pair->second < 0 ? 0 : pair->second % (kMaxBufferSize + 1);
+        // Exactly `size` bytes, so that a write or a read past them is caught.
+        const std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(size)]);
+        const std::size_t n = getPin(pair->first)->getValueText(buffer.get(), static_cast<size_t>(size));
+        getPin(kNarrowReport)->setValueText(size > 0 ? buffer.get() : "");
+        getPin(kCountReport)->setValueInt(static_cast<int32_t>(n));
+    }
+
     void onHostOpcode11(int32_t index) override {
         const std::string text = getPin(index)->getValueText();
         getPin(kNarrowReport)->setValueText(text);
