@@ -3,6 +3,11 @@
 # valgrind memcheck. Fails on any memory error and on any definite or
 # indirect leak; the full report of a failing test is printed, and every
 # report stays in build/default/Testing/Temporary/MemoryChecker.*.log.
+#
+# Each test's own program runs under valgrind: the test programs that load
+# the module library, and wqhost where a test runs it directly. Programs a
+# test starts in turn are not followed: wqhost's checks and its tool tests
+# run deliberately broken modules in child processes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +17,9 @@ cmake --build --preset default
 
 options="--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect"
 options+=" --show-leak-kinds=definite,indirect --num-callers=40"
+
+# Reports of an earlier run would otherwise be read as this run's.
+rm -f build/default/Testing/Temporary/MemoryChecker.*.log
 
 status=0
 ctest --test-dir build/default -L e2e -T memcheck -j2 --no-tests=error --output-on-failure \
