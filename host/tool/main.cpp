@@ -47,6 +47,8 @@ int runTool(int argc, char **argv) {
                  "wqhost");
     app.set_version_flag("--version", "wqhost 0.1.0");
     app.require_subcommand(1);
+    // Paths that start with '/' are paths, on Windows too.
+    app.allow_windows_style_options(false);
 
     InfoArgs info;
     CLI::App *infoCmd = app.add_subcommand("info", "Show the module's description and pin table");
