@@ -90,7 +90,8 @@ int runTool(int argc, char **argv) {
     CLI::Option *timeout =
         validateCmd
             ->add_option("--timeout", validate.timeout, "Seconds a check may take (default 10)")
-            ->check(CLI::Range(0.1, 3600.0));
+            ->check(CLI::Range(0.1, 3600.0))
+            ->type_name("SECONDS");
     validateCmd->add_option("--trace", validate.trace, "Write every call to FILE as JSON lines")
         ->type_name("FILE");
     validateCmd->add_option("--run-check", validate.runCheck, "")->group("");
