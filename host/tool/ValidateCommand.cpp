@@ -74,9 +74,11 @@ int runOneCheckHere(const ValidateArgs &args) {
     if (!check)
         throw ToolError("unknown check '" + args.runCheck + "'");
 #ifdef _WIN32
-    // A crash ends the child quietly: no error box. (The system C runtime
-    // writes an abort's message to standard error in a console program.)
+    // A crash ends the child quietly: no error box, no abort message box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+#  ifdef _MSC_VER
+    _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
+#  endif
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     std::fflush(stdout);
