@@ -19,8 +19,9 @@ std::string pinLabel(const PinDeclaration &pin) {
 }
 
 CheckedTable readCheckedTable(CheckContext &ctx) {
+    auto library = ctx.library();
     ctx.step("reading the pin table");
-    const ModuleProbe probe = probeModule(ctx.library(), 0, &ctx.log());
+    const ModuleProbe probe = probeModule(library, 0, &ctx.log());
     if (!probe.audioCreated)
         ctx.stop("makeModule(0, 1) returned null: no audio object to read the pin table from");
     CheckedTable table;

@@ -64,10 +64,12 @@ private:
     std::string m_pending;
 };
 
+#ifndef _WIN32
 void appendErrors(std::string &errors, const char *data, size_t size) {
     if (errors.size() < kMaxErrors)
         errors.append(data, std::min(size, kMaxErrors - errors.size()));
 }
+#endif
 
 const char *signalName(int sig) {
 #ifdef _WIN32
@@ -562,9 +564,16 @@ std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeou
     case ChildOutcome::End::Exited: {
 #ifdef _WIN32
         const unsigned code = static_cast<unsigned>(outcome.exitCode);
-        if (code >= 0xC0000000u) {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "exception 0x%08X", code);
+        if (code >= 0xC0000000u || code == 0x80000003u) {
+            char buf[96];
+            const char *name = code == 0xC0000005u   ? " (access violation)"
+                               : code == 0xC00000FDu ? " (stack overflow)"
+                               : code == 0xC0000094u ? " (integer division by zero)"
+                               : code == 0xC000001Du ? " (illegal instruction)"
+                               : code == 0xC0000409u ? " (stack buffer overrun)"
+                               : code == 0x80000003u ? " (breakpoint)"
+                                                     : "";
+            std::snprintf(buf, sizeof buf, "exception 0x%08X%s", code, name);
             return buf;
         }
 #endif

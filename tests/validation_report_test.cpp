@@ -3,11 +3,11 @@
 #include "host/JsonText.h"
 #include "host/ValidationReport.h"
 #include "host/Validator.h"
+#include "tests/support/TextChecks.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <regex>
 #include <string>
 
 using namespace wqhost;
@@ -59,8 +59,10 @@ TEST(ValidationReportTest, SummaryLineHasTheFormCiReads) {
     EXPECT_EQ(s.failed, 2);
     EXPECT_EQ(s.skipped, 1);
     EXPECT_EQ(formatSummary(s), "1 passed, 2 failed, 1 skipped");
-    EXPECT_TRUE(std::regex_match(formatSummary(ValidationSummary()),
-                                 std::regex("[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped")));
+    unsigned p = 9, f = 9, k = 9;
+    EXPECT_TRUE(wqtest::summaryLine(formatSummary(ValidationSummary()), p, f, k));
+    EXPECT_EQ(p + f + k, 0u);
+    EXPECT_FALSE(wqtest::summaryLine("1 passed, 2 failed, 1 skipped.", p, f, k));
 }
 
 TEST(ValidationReportTest, JsonCarriesEveryCheckAndTheCounts) {

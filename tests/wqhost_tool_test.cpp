@@ -1,6 +1,6 @@
 // wqhost as a user meets it: info and run on the built module, and bad
 // input of every kind answered with one clear line and exit status 2.
-#include "support/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <string>
 
 using wqtest::runTool;
@@ -59,7 +58,7 @@ TEST(RunTest, TheDemoScriptHoldsAndPrintsNoAddress) {
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
     EXPECT_NE(run.out.find("expectations held, 0 failed"), std::string::npos) << run.out;
-    EXPECT_FALSE(std::regex_search(run.out, std::regex("0x[0-9a-f]{5,}"))) << run.out;
+    EXPECT_FALSE(wqtest::holdsAddress(run.out)) << run.out;
     // The same script gives the same output every time.
     EXPECT_EQ(runTool({"run", WQ_QUENDOR_LIBRARY, WQ_DEMO_SCRIPT}).out, run.out);
 }

@@ -76,7 +76,9 @@ int runOneCheckHere(const ValidateArgs &args) {
 #ifdef _WIN32
     // A crash ends the child quietly: no error box, no abort message box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+#  ifdef _MSC_VER
     _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
+#  endif
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     std::fflush(stdout);

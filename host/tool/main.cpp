@@ -47,6 +47,8 @@ int runTool(int argc, char **argv) {
                  "wqhost");
     app.set_version_flag("--version", "wqhost 0.1.0");
     app.require_subcommand(1);
+    // Paths that start with '/' are paths, on Windows too.
+    app.allow_windows_style_options(false);
 
     InfoArgs info;
     CLI::App *infoCmd = app.add_subcommand("info", "Show the module's description and pin table");
@@ -88,7 +90,8 @@ int runTool(int argc, char **argv) {
     CLI::Option *timeout =
         validateCmd
             ->add_option("--timeout", validate.timeout, "Seconds a check may take (default 10)")
-            ->check(CLI::Range(0.1, 3600.0));
+            ->check(CLI::Range(0.1, 3600.0))
+            ->type_name("SECONDS");
     validateCmd->add_option("--trace", validate.trace, "Write every call to FILE as JSON lines")
         ->type_name("FILE");
     validateCmd->add_option("--run-check", validate.runCheck, "")->group("");

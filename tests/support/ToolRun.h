@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/ChildProcess.h"
+#include "tests/support/TextChecks.h"
 
 #include <string>
 #include <vector>
