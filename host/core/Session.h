@@ -4,12 +4,12 @@
 // pin store, every call of both in one CallLog.
 #pragma once
 
-#include "host/AudioHost.h"
-#include "host/CallLog.h"
-#include "host/GuiHost.h"
-#include "host/ModuleLibrary.h"
-#include "host/PinDeclaration.h"
-#include "host/PinStore.h"
+#include "host/core/AudioHost.h"
+#include "host/trace/CallLog.h"
+#include "host/core/GuiHost.h"
+#include "host/core/ModuleLibrary.h"
+#include "host/pins/PinDeclaration.h"
+#include "host/pins/PinStore.h"
 
 #include <cstdio>
 #include <memory>
