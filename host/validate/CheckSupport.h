@@ -9,13 +9,15 @@
 #include "host/core/Session.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace wqhost {
 
-// The checks, defined in ObjectChecks.cpp and PinChecks.cpp.
+// The checks, one file per topic: LibraryChecks.cpp, RecordChecks.cpp,
+// LifecycleChecks.cpp, AudioChecks.cpp and PinChecks.cpp.
 void checkExports(CheckContext &ctx);
 void checkDescribeIndex0(CheckContext &ctx);
 void checkDescribeOtherIndex(CheckContext &ctx);
@@ -84,5 +86,29 @@ std::vector<float> pinFloatCases();
 std::string randomPinText(CheckContext &ctx, size_t maxLength);
 
 std::string hexText(uint64_t value);
+
+// The words of a record that the host relies on, compared field by field (a
+// 64-bit record has padding, which no one reads); the audio process word may
+// change (AH_PROCESS_CHANGED).
+inline bool sameHostWords(const WQAudioHostRecord &a, const WQAudioHostRecord &b) {
+    return a.magic == b.magic && a.version == b.version && a.hostValue == b.hostValue &&
+           a.object == b.object && a.reserved0 == b.reserved0 && a.dispatcher == b.dispatcher &&
+           a.eventHandler == b.eventHandler &&
+           std::memcmp(a.reserved1, b.reserved1, sizeof a.reserved1) == 0;
+}
+inline bool sameHostWords(const WQGuiHostRecord &a, const WQGuiHostRecord &b) {
+    return a.magic == b.magic && a.version == b.version && a.dispatcher == b.dispatcher &&
+           a.hostValue == b.hostValue && a.object == b.object &&
+           std::memcmp(a.reserved, b.reserved, sizeof a.reserved) == 0;
+}
+
+// Fails the check when `call` changed a word that only the host reads.
+template <class Record>
+void recordKept(CheckContext &ctx, const Record &before, const Record &after,
+                const std::string &call) {
+    if (!sameHostWords(before, after))
+        ctx.fail(call + " changed a word of the host record that only the host reads");
+}
+
 
 } // namespace wqhost

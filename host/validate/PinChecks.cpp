@@ -1,6 +1,5 @@
-// The checks of pins and what flows through them: the declarations, events
-// at their clock, pin changes with every kind of value, and echoes that must
-// come to an end.
+// The checks of pins and what flows through them: the declarations, pin
+// changes with every kind of value, and echoes that must come to an end.
 #include "host/core/AudioHost.h"
 #include "host/validate/CheckSupport.h"
 #include "host/pins/PinStore.h"
@@ -245,69 +244,6 @@ void checkPinDeclarationsStable(CheckContext &ctx) {
         other.close();
     }
     host.close();
-}
-
-// --------------------------------------------------------------- events
-
-void checkEvents(CheckContext &ctx) {
-    const CheckedTable table = readCheckedTable(ctx);
-    AudioHost::Options options;
-    options.pinCount = table.audioPins;
-    options.blockSize = 64;
-    AudioHost host(ctx.library(), options, &ctx.log());
-    ctx.step("makeModule(0, 1) and AD_OPEN");
-    if (!host.create())
-        ctx.stop("makeModule(0, 1) returned null");
-    host.open();
-
-    // Event types that no module may read more into than its values:
-    // EV_TYPE_2 and types without a meaning of the interface. EV_PIN_STATUS
-    // goes only to pins the object has; EV_DELAYED_CALL carries a function
-    // of the module's own and is never made up by a host.
-    const int32_t types[] = {EV_TYPE_2, 1, 3, 6, 7, 100, 1000, -1};
-    uint32_t last = 0;
-    int posted = 0;
-    ctx.step("posting host events");
-    for (int i = 0; i < 24; ++i) {
-        WQEvent e;
-        std::memset(&e, 0, sizeof e);
-        e.time_stamp = host.sampleClock() + ctx.below(2000);
-        e.event_type = types[ctx.below(sizeof types / sizeof types[0])];
-        e.int_value = static_cast<int32_t>(ctx.any32());
-        e.int_value2 = static_cast<int32_t>(ctx.any32());
-        if (table.audioPins > 0 && ctx.below(3) == 0) {
-            e.event_type = EV_PIN_STATUS;
-            e.int_value = static_cast<int32_t>(ctx.below(4));
-            e.int_value2 = 0;
-            e.ptr_value = static_cast<intptr_t>(ctx.below(static_cast<uint32_t>(table.audioPins)));
-        }
-        if (host.postEvent(e)) {
-            ++posted;
-            last = std::max(last, e.time_stamp);
-        }
-    }
-    const uint64_t logStart = ctx.log().nextSeq();
-    for (int block = 0; block < 64 && host.sampleClock() <= last + 64; ++block) {
-        ctx.step("processing a block at sample clock " + std::to_string(host.sampleClock()));
-        host.processBlock();
-    }
-    int delivered = 0;
-    for (const CallRecord &c : ctx.log().calls()) {
-        if (c.seq < logStart || c.kind != CallKind::Event)
-            continue;
-        ++delivered;
-        if (c.clock != c.event.time_stamp)
-            ctx.fail("the host delivered an event stamped " + std::to_string(c.event.time_stamp) +
-                     " at sample clock " + std::to_string(c.clock));
-    }
-    if (delivered < posted)
-        ctx.fail(std::to_string(posted) + " events were posted, " + std::to_string(delivered) +
-                 " reached the event entry");
-    ctx.step("AD_CLOSE");
-    host.close();
-    size_t seen = 0;
-    failOnNewProblems(ctx, host.problems(), seen, std::string());
-    checkCallbacksNameTheirObject(ctx, ctx.log());
 }
 
 // ----------------------------------------------------------- pin changes
