@@ -100,12 +100,12 @@ function buildPins() {
     let control;
     let go;
     if (pin.dataType === 'enum') {
-      control = document.createElement('select');
-      control.id = `pin-${pin.index}-select`;
-      control.addEventListener('change', () => {
-        if (control.value !== '') setPin(pin, 'int', Number(control.value));
+      const select = document.createElement('select');
+      select.id = `pin-${pin.index}-select`;
+      select.addEventListener('change', () => {
+        if (select.value !== '') setPin(pin, 'int', Number(select.value));
       });
-      set.append(control);
+      set.append(select);
       // Any number, for a value outside the list.
       [control, go] = numberControl(pin, 'int');
     } else if (pin.kind === 'text') {
@@ -227,6 +227,7 @@ function showEnded(message) {
   const box = $('ended');
   box.textContent = `The session has ended: ${message}`;
   box.hidden = false;
+  if (panel.pins.length === 0) $('module-name').textContent = '(the module did not start)';
   $('status').textContent = 'ended';
   $('status').classList.remove('open');
   for (const b of document.querySelectorAll('#controls button, #pins button, #pins input, #pins select'))
@@ -237,7 +238,9 @@ function showEnded(message) {
 
 function describeCall(c) {
   const arrow = c.dir === 'module->host' ? '<-' : '->';
-  let text = `${'  '.repeat(c.depth || 0)}${c.side} ${arrow} ${c.name || `${c.kind} ${c.opcode}`}`;
+  const named = c.kind === 'dispatch' || c.kind === 'callback';
+  let text = `${'  '.repeat(c.depth || 0)}${c.side} ${arrow} `;
+  text += named ? c.name || `opcode ${c.opcode}` : c.kind;
   text += ` index=${c.index}`;
   if (c.value) text += ` value=${c.value}`;
   if (c.opt) text += ` opt=${c.opt}`;
@@ -253,7 +256,11 @@ function traceCall(c) {
     if (!line) return;
     panel.calls.delete(c.seq);
     line.classList.remove('open-call');
-    line.textContent += ` => ${c.result}` + (c.answer !== undefined ? ` ${JSON.stringify(c.answer)}` : '');
+    // A text the host handed out is shown instead of its address.
+    line.textContent += ' => ' + (line.dataset.answers === 'text'
+      ? JSON.stringify(c.answer === undefined ? '' : c.answer)
+      : line.dataset.answers === 'address' ? (c.result ? 'address' : 'null')
+      : `${c.result}` + (c.answer !== undefined ? ` ${JSON.stringify(c.answer)}` : ''));
     line.hidden = filter !== '' && !line.textContent.toLowerCase().includes(filter);
     return;
   }
@@ -261,6 +268,9 @@ function traceCall(c) {
   const line = document.createElement('div');
   line.className = 'call open-call' + (c.dir === 'module->host' ? ' module' : '');
   line.dataset.depth = c.depth || 0;
+  if (c.name === 'GH_PIN_GET_TEXT') line.dataset.answers = 'text';
+  else if (c.kind === 'makeModule' || c.name === 'AD_GET_PROCESS_REFERENCE' || c.name === 'AH_PIN_BUFFER')
+    line.dataset.answers = 'address';
   line.textContent = describeCall(c);
   line.hidden = filter !== '' && !line.textContent.toLowerCase().includes(filter);
   pane.append(line);
