@@ -7,21 +7,25 @@
 #                                  and wine (linux-x86 and windows-x86 presets)
 #   scripts/setup.sh --hardening   also clang with libFuzzer (fuzz preset) and
 #                                  valgrind (scripts/fuzz.sh, scripts/valgrind.sh)
+#   scripts/setup.sh --browser     also chromium, its driver and python3-selenium
+#                                  (the panel's browser test; skipped without them)
 set -euo pipefail
 
 cross=0
 hardening=0
+browser=0
 for arg in "$@"; do
   case "$arg" in
     --cross) cross=1 ;;
     --hardening) hardening=1 ;;
-    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    --browser) browser=1 ;;
+    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
     *) echo "setup: unknown option $arg" >&2; exit 2 ;;
   esac
 done
 
 packages=(cmake g++ make file libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libedit-dev)
+          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev)
 if [ "$cross" -eq 1 ]; then
   # g++-multilib: -m32; g++-mingw-w64-i686: the Windows compilers (its -posix
   # variant is the one used); wine with its 32-bit part runs the Windows tests.
@@ -30,6 +34,11 @@ fi
 if [ "$hardening" -eq 1 ]; then
   # clang and its runtime libraries: -fsanitize=fuzzer,address,undefined.
   packages+=(clang libclang-rt-14-dev valgrind)
+fi
+
+if [ "$browser" -eq 1 ]; then
+  # Headless chromium driven from Debian's python3 (/usr/bin/python3).
+  packages+=(chromium chromium-driver python3-selenium)
 fi
 
 missing=()
