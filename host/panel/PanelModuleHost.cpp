@@ -2,6 +2,7 @@
 
 #include "host/inspect/ModuleProbe.h"
 #include "host/platform/HostError.h"
+#include "host/platform/PipedChild.h"
 #include "host/trace/JsonText.h"
 
 #include <algorithm>
@@ -117,13 +118,14 @@ void PanelModuleHost::emitPins(const std::vector<PinValue> &before, bool all, in
 }
 
 void PanelModuleHost::emitProblemsAndStatus() {
-    const std::vector<std::string> problems = m_session->problems();
-    // A fresh session starts its problem list over.
-    if (problems.size() < m_problemsSent)
-        m_problemsSent = 0;
-    for (size_t i = m_problemsSent; i < problems.size(); ++i)
-        emit({{"event", "problem"}, {"text", bytesToUtf8(problems[i])}});
-    m_problemsSent = problems.size();
+    // Each host's list only grows; what is new in each is sent once.
+    const auto sendNew = [this](const std::vector<std::string> &problems, size_t &sent) {
+        for (size_t i = sent; i < problems.size(); ++i)
+            emit({{"event", "problem"}, {"text", bytesToUtf8(problems[i])}});
+        sent = std::max(sent, problems.size());
+    };
+    sendNew(m_session->audio().problems(), m_audioProblemsSent);
+    sendNew(m_session->gui().problems(), m_guiProblemsSent);
     emit({{"event", "status"},
           {"open", m_session->isRunning()},
           {"echo", m_session->gui().echo()}});
@@ -218,6 +220,8 @@ void PanelModuleHost::handleLine(const std::string &line) {
             emitProblemsAndStatus();
     } catch (const json::exception &e) {
         emit({{"event", "error"}, {"message", std::string("bad request: ") + e.what()}});
+    } catch (const std::exception &e) {
+        emit({{"event", "error"}, {"message", std::string("the host failed: ") + e.what()}});
     }
     emitDone();
 }
@@ -237,7 +241,8 @@ int PanelModuleHost::serve(std::FILE *in) {
 }
 
 int runPanelChild(const std::string &libraryPath) {
-    PanelModuleHost host(libraryPath, stdout);
+    std::FILE *channel = PipedChild::takeOutputChannel();
+    PanelModuleHost host(libraryPath, channel ? channel : stdout);
     host.start();
     return host.serve(stdin);
 }

@@ -62,7 +62,8 @@ private:
     std::string m_path;
     std::FILE *m_out;
     std::unique_ptr<Session> m_session;
-    size_t m_problemsSent = 0;
+    size_t m_audioProblemsSent = 0;
+    size_t m_guiProblemsSent = 0;
 };
 
 // `wqhost panel LIB --child`: the module host on standard input and output.

@@ -24,6 +24,8 @@ constexpr size_t kMaxErrors = 64 * 1024;
 
 #ifdef _WIN32
 
+std::FILE *PipedChild::takeOutputChannel() { return nullptr; }
+
 PipedChild::~PipedChild() = default;
 
 bool PipedChild::start(const std::vector<std::string> &) {
@@ -241,6 +243,21 @@ ChildOutcome PipedChild::reap(bool killFirst, double graceSeconds) {
 ChildOutcome PipedChild::finish(double graceSeconds) { return reap(false, graceSeconds); }
 
 ChildOutcome PipedChild::kill() { return reap(true, 0.0); }
+
+std::FILE *PipedChild::takeOutputChannel() {
+    std::fflush(stdout);
+    const int channel = ::dup(1);
+    if (channel < 0)
+        return nullptr;
+    std::FILE *out = ::fdopen(channel, "w");
+    if (!out) {
+        ::close(channel);
+        return nullptr;
+    }
+    ::fcntl(channel, F_SETFD, FD_CLOEXEC);
+    ::dup2(2, 1);
+    return out;
+}
 
 bool PipedChild::launchDetached(const std::vector<std::string> &argv) {
     if (argv.empty())

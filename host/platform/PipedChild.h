@@ -12,6 +12,7 @@
 
 #include "host/platform/ChildProcess.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ public:
 
     // What the child wrote to standard error so far (at most 64 KiB).
     const std::string &errors() const noexcept { return m_errors; }
+
+    // For the child's side: a FILE* on what was standard output, with
+    // standard output itself pointed at standard error from now on, so that
+    // whatever else the process prints cannot mix with the channel. Null
+    // when it cannot be done (the caller then writes to stdout).
+    static std::FILE *takeOutputChannel();
 
     // Starts a program without waiting for it or keeping track of it (a
     // browser for a page); false when it cannot be started.

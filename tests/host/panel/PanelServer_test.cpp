@@ -251,6 +251,17 @@ TEST(PanelWithBrokenModule, ACrashInOpenEndsTheSessionNotTheServer) {
     EXPECT_EQ(panel.client->Get("/", panel.headers())->status, 200);
 }
 
+TEST(PanelWithBrokenModule, EachProblemIsCountedOnce) {
+    RunningPanel panel(testModule("wq_broken_host_value"));
+    const int atStart = panel.state()["problemCount"];
+    ASSERT_GT(atStart, 0);
+    EXPECT_EQ(panel.post("{\"op\":\"process\",\"blocks\":2}")->status, 200);
+    EXPECT_EQ(panel.state()["problemCount"], atStart);
+    // Fresh objects keep the fault: the same problems again, once each.
+    EXPECT_EQ(panel.post("{\"op\":\"recreate\"}")->status, 200);
+    EXPECT_EQ(panel.state()["problemCount"], 2 * atStart);
+}
+
 TEST(PanelWithBrokenModule, AHangIsStoppedAfterTheTimeLimit) {
     RunningPanel panel(testModule("wq_broken_hang"), 1.0);
     ASSERT_EQ(panel.startMessage, "");
