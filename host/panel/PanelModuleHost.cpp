@@ -109,7 +109,8 @@ void PanelModuleHost::emitPins(const std::vector<PinValue> &before, bool all, in
         for (const PinValue &p : all ? now : changedPins(before, now)) {
             const bool byModule =
                 std::find(written.begin(), written.end(), p.index) != written.end();
-            if (!byModule && p.index != userPin && !all)
+            // A pin the user did not set changed through the module alone.
+            if (!byModule && (all || p.index != userPin))
                 continue;
             changed.push_back({{"index", p.index}, {"byModule", byModule}});
         }
