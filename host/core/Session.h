@@ -58,7 +58,7 @@ public:
     void setTrace(std::FILE *sink) noexcept { m_log.setJsonSink(sink); }
 
     // What both hosts found wrong with the module, audio side first.
-    std::vector<std::string> problems() const;
+    std::vector<Problem> problems() const;
 
     // What a user does with the list module; each notifies the GUI object.
     void setListText(const std::string &text) { m_gui.setListText(text); }
