@@ -25,9 +25,9 @@ protected:
 };
 
 // The whole report, line included: hosts and their authors know this check
-// by where it stands.
+// by where it stands. (Windows ends the line with a carriage return too.)
 constexpr const char *kNoCallback =
-    "Assertion failed: wqaudioMaster, file wq_sdk2/WQGUI_base\\.cpp, line 134\n";
+    "Assertion failed: wqaudioMaster, file wq_sdk2/WQGUI_base\\.cpp, line 134\r?\n";
 
 TEST(WQGUI_baseDeathTest, EveryWayOutStopsWithoutACallback) {
     NoHost gui;
