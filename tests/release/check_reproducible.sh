@@ -23,7 +23,10 @@ for preset in "$@"; do
   cmake --preset "$preset" -B "$second" -DWQ_BUILD_TESTS=OFF --no-warn-unused-cli >/dev/null
   cmake --build "$second" -j2 --target quendor >/dev/null
 
-  library=$(cd "$first/list_module" && ls quendor.dll libquendor.so 2>/dev/null | head -n1)
+  library=
+  for name in quendor.dll libquendor.so; do
+    [ -f "$first/list_module/$name" ] && library=$name
+  done
   [ -n "$library" ] || { echo "check_reproducible: no module library in $first/list_module" >&2; exit 1; }
   if cmp -s "$first/list_module/$library" "$second/list_module/$library"; then
     echo "ok  $preset: $library identical in $first and $second" \
