@@ -34,7 +34,7 @@
 #include "bench/allocation_counter.h"
 #include "bench/floor_module.h"
 
-#include "host/Library.h"
+#include "host/platform/Library.h"
 #include "list_module/GuiModule.h"
 
 #include <benchmark/benchmark.h>
