@@ -18,7 +18,8 @@ void EventHub::apply(const json &event) {
     } else if (kind == "status") {
         m_status = event;
     } else if (kind == "problem") {
-        m_problems.push_back(event.value("text", ""));
+        const std::string code = event.value("code", "");
+        m_problems.push_back((code.empty() ? "" : code + ": ") + event.value("text", ""));
     } else if (kind == "trace") {
         m_calls.push_back(event.value("call", json::object()));
         if (m_calls.size() > m_keepCalls)

@@ -118,11 +118,17 @@ void PanelModuleHost::emitPins(const std::vector<PinValue> &before, bool all, in
     emit({{"event", "pins"}, {"pins", pins}, {"changed", changed}});
 }
 
+void PanelModuleHost::emitProblem(const Problem &problem) {
+    emit({{"event", "problem"},
+          {"code", problemCodeName(problem.code)},
+          {"text", bytesToUtf8(problem.text)}});
+}
+
 void PanelModuleHost::emitProblemsAndStatus() {
     // Each host's list only grows; what is new in each is sent once.
-    const auto sendNew = [this](const std::vector<std::string> &problems, size_t &sent) {
+    const auto sendNew = [this](const std::vector<Problem> &problems, size_t &sent) {
         for (size_t i = sent; i < problems.size(); ++i)
-            emit({{"event", "problem"}, {"text", bytesToUtf8(problems[i])}});
+            emitProblem(problems[i]);
         sent = std::max(sent, problems.size());
     };
     sendNew(m_session->audio().problems(), m_audioProblemsSent);
@@ -139,8 +145,8 @@ void PanelModuleHost::start() {
         probeLog.setKeeping(false);
         probeLog.setJsonSink(m_out);
         const ModuleProbe probe = probeModule(library, 0, &probeLog);
-        for (const std::string &p : probe.problems)
-            emit({{"event", "problem"}, {"text", bytesToUtf8(p)}});
+        for (const Problem &p : probe.problems)
+            emitProblem(p);
         Session::Options options;
         options.audio.pinCount = probe.audioPinCount();
         m_session = std::make_unique<Session>(library, options);

@@ -14,7 +14,7 @@
 //     crash reaches the parent;
 //   {"event":"module","description":{...},"pins":[...]} once at the start;
 //   {"event":"pins","pins":[...],"changed":[{"index":N,"byModule":B}...]};
-//   {"event":"problem","text":...} for each fault the host found;
+//   {"event":"problem","code":...,"text":...} for each fault the host found;
 //   {"event":"status","open":B,"echo":B};
 //   {"event":"error","message":...} when a request cannot be carried out;
 //   {"event":"done"} after the answer to each request (and after the start).
@@ -55,6 +55,7 @@ private:
     void handle(const nlohmann::json &request);
     void emit(const nlohmann::json &event);
     void emitPins(const std::vector<PinValue> &before, bool all, int32_t userPin);
+    void emitProblem(const Problem &problem);
     void emitProblemsAndStatus();
     void emitDone() { emit({{"event", "done"}}); }
     std::vector<float> samplesOf(int32_t pin) const;

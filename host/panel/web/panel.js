@@ -308,7 +308,7 @@ function onEvent(e) {
     case 'module': showModule(e); break;
     case 'pins': showPins(e.pins, e.changed); break;
     case 'status': showStatus(e); break;
-    case 'problem': addProblem(e.text); break;
+    case 'problem': addProblem(e.code ? `${e.code}: ${e.text}` : e.text); break;
     case 'trace': traceCall(e.call); break;
     case 'error': showRequestError(e.message); break;
     case 'ended': showEnded(e.message); break;
