@@ -84,11 +84,6 @@ public:
     void setPinText(int32_t pin, const std::string &text);
     void setPinInt(int32_t pin, int32_t value);
     void setPinFloat(int32_t pin, float value);
-    // The list module's user operations: the list text on pin 0, an item
-    // number on pin 1, a number as text on pin 3.
-    void setListText(const std::string &text) { setPinText(0, text); }
-    void selectItem(int32_t item) { setPinInt(1, item); }
-    void writeNumber(const std::string &text) { setPinText(3, text); }
 
     // -- echo, nesting, answers ---------------------------------------------
 

@@ -84,6 +84,10 @@ int32_t ScriptRunner::resolvePin(const ScriptCommand &command) const {
     for (const PinDeclaration &d : m_session.pinTable())
         if (d.nameWritten && d.name == command.pin.name)
             return d.index;
+    if (!command.alias.empty())
+        throw ScriptError(command.line, "'" + command.alias + "' sets the pin named " +
+                                            quoteText(command.pin.name) +
+                                            ", and this module has no such pin");
     throw ScriptError(command.line, "no pin is named " + quoteText(command.pin.name));
 }
 
@@ -95,18 +99,6 @@ void ScriptRunner::step(const ScriptCommand &command) {
     const size_t problemsBefore = m_session.problems().size();
 
     switch (command.op) {
-    case ScriptOp::List:
-        requireRunning(command);
-        m_session.setListText(command.value.text);
-        break;
-    case ScriptOp::Select:
-        requireRunning(command);
-        m_session.selectItem(command.number);
-        break;
-    case ScriptOp::Write:
-        requireRunning(command);
-        m_session.writeNumber(command.value.text);
-        break;
     case ScriptOp::Set: {
         requireRunning(command);
         const int32_t pin = resolvePin(command);
