@@ -236,6 +236,36 @@ TEST_F(QuendorPanel, StreamsTheStateThenTheModulesWritesMarkedAsItsOwn) {
     EXPECT_TRUE(module2) << pins.dump();
 }
 
+TEST(PanelWithEchoModule, SetsPinsOfEveryDataTypeInTheirOwnForm) {
+    RunningPanel panel(WQ_ECHO_MODULE_PATH);
+    struct Write {
+        int pin;
+        const char *request;
+        json stored;
+    };
+    // Pins: 1 int, 3 float, 4 enum "x,y,z", 6 sample.
+    const Write writes[] = {
+        {1, "{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":-7}", -7},
+        {1, "{\"op\":\"set\",\"pin\":1,\"value\":\"42abc\"}", 42},
+        {3, "{\"op\":\"set\",\"pin\":3,\"form\":\"float\",\"value\":0.25}", 0.25},
+        {3, "{\"op\":\"set\",\"pin\":3,\"form\":\"int\",\"value\":3}", 3.0},
+        {4, "{\"op\":\"set\",\"pin\":4,\"form\":\"int\",\"value\":2}", 2},
+        {6, "{\"op\":\"set\",\"pin\":6,\"form\":\"float\",\"value\":1.5}", 1.5},
+    };
+    for (const Write &w : writes) {
+        ASSERT_EQ(panel.post(w.request)->status, 200) << w.request;
+        EXPECT_EQ(panel.pinValue(w.pin), w.stored) << w.request;
+    }
+    ASSERT_EQ(panel.post("{\"op\":\"process\",\"blocks\":2}")->status, 200);
+    const json state = panel.state();
+    for (const json &p : state["pins"]) {
+        EXPECT_EQ(p.contains("samples"), p["index"] == 6) << p.dump();
+        EXPECT_EQ(p.contains("listText"), p["index"] == 4) << p.dump();
+    }
+    EXPECT_EQ(state["module"]["pins"][6]["dataType"], "fsample");
+    EXPECT_EQ(state["pins"][4]["listText"], "x,y,z");
+}
+
 // -- a module that does not survive ----------------------------------------
 
 TEST(PanelWithBrokenModule, ACrashInOpenEndsTheSessionNotTheServer) {
