@@ -1,15 +1,11 @@
 #include "host/tool/LineInput.h"
 
+#include "host/platform/Terminal.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-
-#ifdef _WIN32
-#  include <io.h>
-#else
-#  include <unistd.h>
-#endif
 
 #ifdef WQ_HAVE_LIBEDIT
 #  include <editline/readline.h>
@@ -48,13 +44,7 @@ char *completeWord(const char *prefix, int state) {
 
 } // namespace
 
-bool LineInput::stdinIsTerminal() noexcept {
-#ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
-#else
-    return isatty(STDIN_FILENO) != 0;
-#endif
-}
+bool LineInput::stdinIsTerminal() noexcept { return wqhost::standardInputIsTerminal(); }
 
 LineInput::LineInput(std::string prompt) : m_prompt(std::move(prompt)) {
 #ifdef WQ_HAVE_LIBEDIT

@@ -1,3 +1,4 @@
+#include "host/platform/Library.h"
 #include "host/tool/Commands.h"
 
 #include <cerrno>
@@ -12,12 +13,7 @@ std::string libraryPath(const std::string &argument) {
     if (!f)
         throw ToolError("'" + argument + "': " + std::strerror(errno));
     std::fclose(f);
-#ifdef _WIN32
-    const bool hasFolder = argument.find_first_of("/\\:") != std::string::npos;
-    return hasFolder ? argument : ".\\" + argument;
-#else
-    return argument.find('/') != std::string::npos ? argument : "./" + argument;
-#endif
+    return wqhost::Library::fromCurrentFolder(argument);
 }
 
 std::FILE *openTraceFile(const std::string &path) {
