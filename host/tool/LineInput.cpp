@@ -1,6 +1,7 @@
 #include "host/tool/LineInput.h"
 
 #include "host/platform/Terminal.h"
+#include "host/script/ScriptParser.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,23 +18,19 @@ namespace {
 
 #ifdef WQ_HAVE_LIBEDIT
 
-const char *const kWords[] = {"list",  "select", "write", "set",      "show",    "echo",
-                              "trace", "open",   "close", "recreate", "process", "expect",
-                              "pin",   "choices", "problems", "help",  "quit",    "on",
-                              "off",   "text",   "int",   "float",    nullptr};
-
 // Tab completion of command words; the editor frees what it is given.
 char *completeWord(const char *prefix, int state) {
     static size_t next = 0;
     if (state == 0)
         next = 0;
+    const std::vector<std::string> &words = wqhost::scriptWords();
     const size_t len = std::strlen(prefix);
-    while (kWords[next]) {
-        const char *word = kWords[next++];
-        if (std::strncmp(word, prefix, len) == 0) {
-            char *copy = static_cast<char *>(std::malloc(std::strlen(word) + 1));
+    while (next < words.size()) {
+        const std::string &word = words[next++];
+        if (word.compare(0, len, prefix, len) == 0) {
+            char *copy = static_cast<char *>(std::malloc(word.size() + 1));
             if (copy)
-                std::strcpy(copy, word);
+                std::memcpy(copy, word.c_str(), word.size() + 1);
             return copy;
         }
     }
