@@ -295,21 +295,15 @@ std::string lastError() { return windowsErrorText(GetLastError()); }
 
 #endif // _WIN32
 
-} // namespace
-
 #ifndef _WIN32
 
-ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
-                                      const ChildOptions &options, const LineHandler &onLine) {
-    ChildOutcome outcome;
-    if (argv.empty()) {
-        outcome.startError = "no program given";
-        return outcome;
-    }
+// Runs a program: argv is not empty; `outcome` is NotStarted on entry.
+void run(const std::vector<std::string> &argv, const ChildOptions &options,
+         const LineHandler &onLine, ChildOutcome &outcome) {
     Pipes pipes;
     if (!pipes.open(options.giveInput)) {
         outcome.startError = std::string("pipe: ") + std::strerror(errno);
-        return outcome;
+        return;
     }
     std::vector<char *> args;
     for (const std::string &a : argv)
@@ -332,37 +326,16 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
     posix_spawn_file_actions_destroy(&streams);
     if (failed != 0) {
         outcome.startError = "cannot start " + argv[0] + ": " + std::strerror(failed);
-        return outcome;
+        return;
     }
     supervise(pid, pipes, options, onLine, outcome, start);
-    return outcome;
-}
-
-std::FILE *ChildProcess::takeChannel() {
-    std::fflush(stdout);
-    const int channel = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (channel < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
-        return nullptr;
-    return ::fdopen(channel, "w");
-}
-
-std::string ChildProcess::currentProgram() {
-    char path[4096];
-    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return std::string();
-    return std::string(path, static_cast<size_t>(n));
 }
 
 #else // _WIN32
 
-ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
-                                      const ChildOptions &options, const LineHandler &onLine) {
-    ChildOutcome outcome;
-    if (argv.empty()) {
-        outcome.startError = "no program given";
-        return outcome;
-    }
+// Runs a program: argv is not empty; `outcome` is NotStarted on entry.
+void run(const std::vector<std::string> &argv, const ChildOptions &options,
+         const LineHandler &onLine, ChildOutcome &outcome) {
     SECURITY_ATTRIBUTES inherit{};
     inherit.nLength = sizeof inherit;
     inherit.bInheritHandle = TRUE;
@@ -371,7 +344,7 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
     if (!CreatePipe(&outRead, &outWrite, &inherit, 0) ||
         !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
         outcome.startError = "CreatePipe: " + lastError();
-        return outcome;
+        return;
     }
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
@@ -410,7 +383,7 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
         CloseHandle(errRead);
         if (inWrite)
             CloseHandle(inWrite);
-        return outcome;
+        return;
     }
 
     Reader out;
@@ -453,8 +426,41 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
     LineSplitter lines(onLine, outcome.output);
     lines.add(out.data.data(), out.data.size());
     lines.finish();
+}
+
+#endif // _WIN32
+
+} // namespace
+
+ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
+                                      const ChildOptions &options, const LineHandler &onLine) {
+    ChildOutcome outcome;
+    if (argv.empty())
+        outcome.startError = "no program given";
+    else
+        run(argv, options, onLine, outcome);
     return outcome;
 }
+
+#ifndef _WIN32
+
+std::FILE *ChildProcess::takeChannel() {
+    std::fflush(stdout);
+    const int channel = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (channel < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return nullptr;
+    return ::fdopen(channel, "w");
+}
+
+std::string ChildProcess::currentProgram() {
+    char path[4096];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return std::string();
+    return std::string(path, static_cast<size_t>(n));
+}
+
+#else // _WIN32
 
 std::FILE *ChildProcess::takeChannel() {
     // A crash ends the child quietly: no error box, no abort message box.

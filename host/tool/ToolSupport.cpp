@@ -16,12 +16,14 @@ std::string libraryPath(const std::string &argument) {
     return wqhost::Library::fromCurrentFolder(argument);
 }
 
-std::FILE *openTraceFile(const std::string &path) {
+TraceFile openTraceFile(const std::string &path) {
+    if (path.empty())
+        return nullptr;
     std::FILE *f = std::fopen(path.c_str(), "w");
     if (!f)
         throw ToolError("cannot write the trace file '" + path + "': " + std::strerror(errno));
     std::setvbuf(f, nullptr, _IONBF, 0);
-    return f;
+    return TraceFile(f);
 }
 
 } // namespace wqtool

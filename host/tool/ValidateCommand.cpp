@@ -19,13 +19,6 @@ namespace wqtool {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE *f) const noexcept {
-        if (f)
-            std::fclose(f);
-    }
-};
-
 void listChecks() {
     size_t width = 0;
     for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
@@ -98,9 +91,7 @@ int runValidate(const ValidateArgs &args) {
         runOneCheckHere(args);
 
     const std::vector<std::string> selected = selectChecks(args);
-    std::unique_ptr<std::FILE, FileCloser> trace;
-    if (!args.trace.empty())
-        trace.reset(openTraceFile(args.trace));
+    const TraceFile trace = openTraceFile(args.trace);
 
     wqhost::Validator::Options options;
     options.libraryPath = libraryPath(args.library);
