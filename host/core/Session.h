@@ -58,7 +58,7 @@ public:
     void setTrace(std::FILE *sink) noexcept { m_log.setJsonSink(sink); }
 
     // What both hosts found wrong with the module, audio side first.
-    std::vector<std::string> problems() const;
+    std::vector<Problem> problems() const;
 
     // What a user does: change a pin's value; each notifies the GUI object.
     void setPinText(int32_t pin, const std::string &text) { m_gui.setPinText(pin, text); }

@@ -332,12 +332,15 @@ TEST_F(ModuleGuiInHost, NegativeWideLengthIsAnsweredAndFillsNothing) {
     start();
     pins().setText(0, "abc");
     gui().answerWideLengthOnce(-4);
-    EXPECT_EQ(gui().answer(gui().record(), GH_PIN_GET_TEXT_W, 0, 0, nullptr, 0.0f), -4);
+    EXPECT_EQ(GuiHost::callbackFunction()(gui().record(), GH_PIN_GET_TEXT_W, 0, 0, nullptr, 0.0f),
+              -4);
     char16_t buffer[4] = {0x1111, 0x1111, 0x1111, 0x1111};
-    EXPECT_EQ(gui().answer(gui().record(), GH_PIN_GET_TEXT_W, 0, -4, buffer, 0.0f), 0);
+    EXPECT_EQ(GuiHost::callbackFunction()(gui().record(), GH_PIN_GET_TEXT_W, 0, -4, buffer, 0.0f),
+              0);
     EXPECT_EQ(buffer[0], 0x1111);
     // The next first request is answered truly again.
-    EXPECT_EQ(gui().answer(gui().record(), GH_PIN_GET_TEXT_W, 0, 0, nullptr, 0.0f), 4);
+    EXPECT_EQ(GuiHost::callbackFunction()(gui().record(), GH_PIN_GET_TEXT_W, 0, 0, nullptr, 0.0f),
+              4);
 }
 
 TEST_F(ModuleGuiInHost, RestartedSessionStartsFromTheDeclaredList) {
