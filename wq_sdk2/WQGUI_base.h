@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // WQGUI_base.h - base class of every GUI-side module object.
 //
 // The object embeds the GUI host record, the only part of it the host sees:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // WQMemberRef.h - portable references to member functions of audio objects.
 //
 // A process function, and every delayed call, is a member function of the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // WQModule_base.h - base class of every audio-side module object.
 //
 // The object embeds the audio host record that the host holds and calls

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // wq_check.h - the one contract check of the framework and its modules.
 //
 // A failed check is a breach of the contract between host, framework and

@@ -1,3 +1,5 @@
+/* SPDX-License-Identifier: MIT */
+/* Copyright (c) the Quendor authors */
 /*
  * wq_interface.h - the plain-C face of a wq module library.
  *

@@ -1,5 +1,7 @@
 #include "host/platform/ChildProcess.h"
 
+#include "host/platform/NumberText.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -565,7 +567,6 @@ std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeou
 #ifdef _WIN32
         const unsigned code = static_cast<unsigned>(outcome.exitCode);
         if (code >= 0xC0000000u || code == 0x80000003u) {
-            char buf[96];
             const char *name = code == 0xC0000005u   ? " (access violation)"
                                : code == 0xC00000FDu ? " (stack overflow)"
                                : code == 0xC0000094u ? " (integer division by zero)"
@@ -573,8 +574,7 @@ std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeou
                                : code == 0xC0000409u ? " (stack buffer overrun)"
                                : code == 0x80000003u ? " (breakpoint)"
                                                      : "";
-            std::snprintf(buf, sizeof buf, "exception 0x%08X%s", code, name);
-            return buf;
+            return "exception 0x" + hexDigits(code, 8, true) + name;
         }
 #endif
         return "exit status " + std::to_string(outcome.exitCode);
@@ -585,11 +585,8 @@ std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeou
             text += std::string(" (") + name + ")";
         return text;
     }
-    case ChildOutcome::End::TimedOut: {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "timed out after %g s", timeoutSeconds);
-        return buf;
-    }
+    case ChildOutcome::End::TimedOut:
+        return "timed out after " + floatText(timeoutSeconds) + " s";
     case ChildOutcome::End::NotStarted:
         break;
     }

@@ -1,6 +1,7 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE]
 #include "host/platform/ChildProcess.h"
+#include "host/platform/NumberText.h"
 #include "host/validate/ConformanceCheck.h"
 #include "host/validate/ValidationReport.h"
 #include "host/validate/Validator.h"
@@ -131,10 +132,8 @@ int runValidate(const ValidateArgs &args) {
     if (!loading.unusable.empty())
         throw ToolError(loading.unusable);
 
-    char timeout[32];
-    std::snprintf(timeout, sizeof timeout, "%g", options.timeoutSeconds);
     lines << "wqhost validate " << args.library << " (seed " << options.seed << ", timeout "
-          << timeout << " s)\n"
+          << wqhost::floatText(options.timeoutSeconds) << " s)\n"
           << std::flush;
     wqhost::ValidationRun run;
     run.library = args.library;
