@@ -26,13 +26,18 @@ endif()
 # The musician's package: the module, a page on using it and the licence,
 # side by side at the top of the archive. Only the package installs them,
 # never a plain `cmake --install`, which installs the SDK.
+# The two texts get Windows line ends, for any text editor there.
 if(WIN32)
   install(TARGETS quendor
     LIBRARY DESTINATION . COMPONENT module EXCLUDE_FROM_ALL)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/using-quendor.md
-    DESTINATION . RENAME README.txt COMPONENT module EXCLUDE_FROM_ALL)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
-    DESTINATION . RENAME LICENSE.txt COMPONENT module EXCLUDE_FROM_ALL)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/module-package)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/using-quendor.md ${dir}/README.txt
+    @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${dir}/LICENSE.txt
+    @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${dir}/README.txt ${dir}/LICENSE.txt
+    DESTINATION . COMPONENT module EXCLUDE_FROM_ALL)
+  unset(dir)
 endif()
 
 set(CPACK_PACKAGE_NAME quendor)
