@@ -9,8 +9,9 @@
 namespace {
 
 // Both value reads make the same request; the caller decides how the four
-// bytes are read. The slot starts at zero so a host that leaves it alone
-// reads as 0 rather than as stack garbage.
+// bytes are read. A host stores a 32-bit integer or float into the slot, so
+// callers align it as one. The slot starts at zero so a host that leaves it
+// alone reads as 0 rather than as stack garbage.
 void readValueSlot(const WQGuiPin &pin, unsigned char (&slot)[4]) {
     std::memset(slot, 0, sizeof slot);
     pin.module->callHost(GH_PIN_GET_VALUE, pin.index, 0, slot, 0.0f);
@@ -19,7 +20,7 @@ void readValueSlot(const WQGuiPin &pin, unsigned char (&slot)[4]) {
 } // namespace
 
 int32_t WQGuiPin::getValueInt() const {
-    unsigned char slot[4];
+    alignas(int32_t) unsigned char slot[4];
     readValueSlot(*this, slot);
     int32_t v;
     std::memcpy(&v, slot, sizeof v);
@@ -28,7 +29,7 @@ int32_t WQGuiPin::getValueInt() const {
 
 float WQGuiPin::getValueFloat() const {
     static_assert(sizeof(float) == 4, "the value slot holds a 32-bit float");
-    unsigned char slot[4];
+    alignas(int32_t) unsigned char slot[4];
     readValueSlot(*this, slot);
     float v;
     std::memcpy(&v, slot, sizeof v);
