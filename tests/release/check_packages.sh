@@ -10,7 +10,8 @@
 #                           and builds the example module it holds against
 #                           it (mingw), and the packaged wqhost.exe validates
 #                           the module (under wine).
-#   wq_sdk2-V-linux-x86_64.tar.gz   the same on Linux, natively.
+#   wq_sdk2-V-linux-x86_64.tar.gz   the same on Linux, natively; every
+#                           installed header starts with its SPDX line.
 #   wq-sdk2_V_amd64.deb     unpacked with dpkg -x into a throw-away root; its
 #                           control fields name the libraries wqhost needs;
 #                           the example is built against the root's /usr.
@@ -143,6 +144,11 @@ unpack "$tgz" "$dir"
 prefix=$dir/wq_sdk2-$version-linux-x86_64
 [ -d "$prefix" ] || fail "$(basename "$tgz") does not unpack into wq_sdk2-$version-linux-x86_64/"
 expect_version_line wqhost "$("$prefix/bin/wqhost" --version)"
+# Every header an author installs names its licence on its first line.
+for header in "$prefix"/include/wq_sdk2/*.h; do
+  head -n1 "$header" | grep -q 'SPDX-License-Identifier: MIT' ||
+    fail "$(basename "$header") does not start with its SPDX licence line"
+done
 build_example "$prefix/share/doc/wq_sdk2/examples/doubler_module" "$work/linux-example" \
   -DCMAKE_PREFIX_PATH="$prefix"
 [ "$(found_package_dir "$work/linux-example")" = "$prefix/lib/cmake/wq_sdk2" ] ||
