@@ -1,12 +1,14 @@
 #include "list_module/it_enum_list.h"
 
+#include "list_module/sse2_paths.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <limits>
 #include <type_traits>
 
-#if defined(__SSE2__) && defined(__GNUC__)
+#if QUENDOR_SSE2_PATHS
 #include <emmintrin.h>
 #endif
 
@@ -163,14 +165,12 @@ std::int32_t parseInt(const wchar_t *p, const wchar_t *end, std::int32_t base) {
 // a plain split at ',' would.
 constexpr std::ptrdiff_t kShortSearch = 64;
 
-// The first ',' or '=' in [p, end), or `end`. Both are looked for in one pass:
-// items are short as a rule, and one pass beats two library searches there.
-// Reads nothing at or past `end`.
-const wchar_t *findSeparator(const wchar_t *p, const wchar_t *end) {
-    const wchar_t *shortEnd = end - p > kShortSearch ? p + kShortSearch : end;
-#if defined(__SSE2__) && defined(__GNUC__)
-    // Compares 16 bytes (4 or 8 characters, whatever the width of wchar_t) at
-    // once, as long as a whole block lies inside the text.
+#if QUENDOR_SSE2_PATHS
+// The first ',' or '=' in [p, shortEnd), or the first position from which
+// fewer than a whole block remains. Compares 16 bytes (4 or 8 characters,
+// whatever the width of wchar_t: 32 bits on Linux, 16 on Windows) at once.
+QUENDOR_SSE2_FUNCTION const wchar_t *findSeparatorSse2(const wchar_t *p,
+                                                       const wchar_t *shortEnd) {
     static_assert(sizeof(wchar_t) == 2 || sizeof(wchar_t) == 4, "wchar_t of 16 or 32 bits");
     constexpr bool kWide = sizeof(wchar_t) == 4;
     constexpr std::ptrdiff_t kLanes = 16 / sizeof(wchar_t);
@@ -189,7 +189,23 @@ const wchar_t *findSeparator(const wchar_t *p, const wchar_t *end) {
             return p +
                    __builtin_ctz(static_cast<unsigned>(bits)) / static_cast<int>(sizeof(wchar_t));
     }
+    return p;
+}
 #endif
+
+// The first ',' or '=' in [p, end), or `end`. Both are looked for in one pass:
+// items are short as a rule, and one pass beats two library searches there.
+// Reads nothing at or past `end`. `sse2`: take the SSE2 path for the start.
+const wchar_t *findSeparator(const wchar_t *p, const wchar_t *end, bool sse2) {
+    const wchar_t *shortEnd = end - p > kShortSearch ? p + kShortSearch : end;
+#if QUENDOR_SSE2_PATHS
+    if (sse2) {
+        p = findSeparatorSse2(p, shortEnd);
+        if (p != shortEnd && (*p == kItemSeparator || *p == kValueSeparator))
+            return p;
+    }
+#endif
+    static_cast<void>(sse2);
     for (; p != shortEnd; ++p) {
         if (*p == kItemSeparator || *p == kValueSeparator)
             return p;
@@ -331,7 +347,7 @@ void it_enum_list::advanceList() {
     // The first '=' splits name and value, unless it opens the item: then the
     // whole item, '=' included, is the name. Found before trimming, so a space
     // before the '=' counts as a name character here.
-    const wchar_t *separator = findSeparator(item, textEnd);
+    const wchar_t *separator = findSeparator(item, textEnd, quendor::sse2PathsEnabled());
     const wchar_t *itemEnd = separator;
     const wchar_t *nameEnd = separator;
     if (separator != textEnd && *separator == kValueSeparator) {

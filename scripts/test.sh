@@ -18,7 +18,7 @@ presets=("$@")
 setup_args=()
 for preset in "${presets[@]}"; do
   case "$preset" in
-    linux-x86|windows-x86) setup_args=(--cross) ;;
+    linux-x86|windows-x86|bench-linux-x86*) setup_args=(--cross) ;;
   esac
 done
 
