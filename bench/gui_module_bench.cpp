@@ -35,7 +35,7 @@
 #include "bench/bench_support.h"
 #include "bench/floor_module.h"
 
-#include "host/Library.h"
+#include "host/platform/Library.h"
 #include "list_module/GuiModule.h"
 
 #include <benchmark/benchmark.h>

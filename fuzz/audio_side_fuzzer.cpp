@@ -17,10 +17,10 @@
 // callbacks they should; the host finds nothing wrong.
 #include "fuzz/byte_reader.h"
 #include "fuzz/fuzz_check.h"
-#include "host/AudioHost.h"
-#include "host/CallLog.h"
-#include "host/ModuleLibrary.h"
-#include "host/PinDeclaration.h"
+#include "host/core/AudioHost.h"
+#include "host/trace/CallLog.h"
+#include "host/core/ModuleLibrary.h"
+#include "host/pins/PinDeclaration.h"
 
 #include <cstdint>
 #include <cstring>

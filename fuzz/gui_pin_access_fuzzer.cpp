@@ -14,9 +14,9 @@
 #include "fuzz/byte_reader.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/gui_pin_probe.h"
-#include "host/CallLog.h"
-#include "host/GuiHost.h"
-#include "host/ModuleLibrary.h"
+#include "host/trace/CallLog.h"
+#include "host/core/GuiHost.h"
+#include "host/core/ModuleLibrary.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -22,11 +22,11 @@
 #include "fuzz/byte_reader.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/list_item_reference.h"
-#include "host/AudioHost.h"
-#include "host/CallLog.h"
-#include "host/GuiHost.h"
-#include "host/ModuleLibrary.h"
-#include "host/PinDeclaration.h"
+#include "host/core/AudioHost.h"
+#include "host/trace/CallLog.h"
+#include "host/core/GuiHost.h"
+#include "host/core/ModuleLibrary.h"
+#include "host/pins/PinDeclaration.h"
 
 #include <algorithm>
 #include <cstdint>

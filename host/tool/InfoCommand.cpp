@@ -1,7 +1,7 @@
 // wqhost info LIB [--json]
-#include "host/InfoReport.h"
-#include "host/ModuleLibrary.h"
-#include "host/ModuleProbe.h"
+#include "host/inspect/InfoReport.h"
+#include "host/core/ModuleLibrary.h"
+#include "host/inspect/ModuleProbe.h"
 #include "host/tool/Commands.h"
 
 #include <iostream>

@@ -1,9 +1,9 @@
 // wqhost run LIB [SCRIPT] [--trace FILE]
-#include "host/ModuleLibrary.h"
-#include "host/ModuleProbe.h"
-#include "host/ScriptParser.h"
-#include "host/ScriptRunner.h"
-#include "host/Session.h"
+#include "host/core/ModuleLibrary.h"
+#include "host/inspect/ModuleProbe.h"
+#include "host/script/ScriptParser.h"
+#include "host/script/ScriptRunner.h"
+#include "host/core/Session.h"
 #include "host/tool/Commands.h"
 #include "host/tool/LineInput.h"
 

@@ -1,9 +1,9 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE]
-#include "host/ChildProcess.h"
-#include "host/ConformanceCheck.h"
-#include "host/ValidationReport.h"
-#include "host/Validator.h"
+#include "host/platform/ChildProcess.h"
+#include "host/validate/ConformanceCheck.h"
+#include "host/validate/ValidationReport.h"
+#include "host/validate/Validator.h"
 #include "host/tool/Commands.h"
 
 #include <cerrno>

@@ -2,7 +2,7 @@
 //   wqhost info LIB        the module's description and pin table
 //   wqhost run LIB [SCRIPT] a session driven by a script or at a prompt
 //   wqhost validate LIB    a conformance check of any module library
-#include "host/HostError.h"
+#include "host/platform/HostError.h"
 #include "host/tool/Commands.h"
 
 #include <CLI/CLI.hpp>

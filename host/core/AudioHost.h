@@ -1,0 +1,173 @@
+// AudioHost - drives one audio-side object of a module library through its
+// audio host record, as a host does, and answers its callback.
+//
+// The host keeps a sample clock that advances by the block size per
+// processed block. Events, the host's own and those the object posts with
+// AH_ADD_EVENT, wait in a queue and reach the record's event entry exactly
+// when the clock equals their time stamp. processBlock() runs one block
+// [start, start + blockSize):
+//   1. every queued event stamped inside the block is delivered in time
+//      order (equal stamps in the order they were posted), the clock set to
+//      the event's stamp while it is delivered;
+//   2. the clock reads the block's start again and the record's process word
+//      is called once with the record's object word;
+//   3. events posted during the process call and stamped inside the block are
+//      delivered the same way;
+//   4. the clock moves to the block's end.
+// The clock is a 32-bit number, as the module reads it; it is not meant to
+// wrap around in one session.
+//
+// Every call in both directions goes into the CallLog. Behaviour of the
+// object that breaks the interface (a bad record, an event posted into the
+// past, a null event, a callback during makeModule...) is recorded in
+// problems(), never thrown.
+#pragma once
+
+#include "host/trace/CallLog.h"
+#include "host/core/ModuleLibrary.h"
+#include "host/pins/PinDeclaration.h"
+
+#include "wq_sdk2/wq_interface.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wqhost {
+
+class AudioHost {
+public:
+    struct Options {
+        int32_t pinCount = 0;        // the answer to AH_PIN_COUNT
+        uint32_t blockSize = 64;     // samples per processed block
+        uint32_t maxBlockSize = 4096; // samples in each pin buffer (AH_PIN_BUFFER)
+        uint32_t startClock = 0;     // the sample clock when the object is created
+        intptr_t pinStatusAnswer = 0; // the answer to AH_PIN_STATUS
+        int32_t maxPinDeclarations = 1024; // readPinDeclarations stops after this many
+        // Answers to opcodes without a fixed meaning (AH_OPCODE_0, AH_OPCODE_1,
+        // AH_OPCODE_10 and unnamed numbers); every other one is answered 0.
+        std::map<int32_t, intptr_t> answers;
+    };
+
+    explicit AudioHost(std::shared_ptr<const ModuleLibrary> library);
+    AudioHost(std::shared_ptr<const ModuleLibrary> library, Options options,
+              CallLog *log = nullptr);
+    ~AudioHost(); // closes a live object
+
+    AudioHost(const AudioHost &) = delete;
+    AudioHost &operator=(const AudioHost &) = delete;
+
+    // -- the object ---------------------------------------------------------
+
+    // makeModule(moduleIndex, WQ_TYPE_AUDIO, callback, hostValue). Returns
+    // false when the library refuses (null). Checks the record; what is wrong
+    // with it goes into problems(). Throws HostError if an object is live.
+    bool create(int32_t moduleIndex = 0);
+    bool isLive() const noexcept { return m_record != nullptr; }
+    WQAudioHostRecord *record() const noexcept { return m_record; }
+    void *object() const noexcept { return m_record ? m_record->object : nullptr; }
+    // The hostValue this host gives makeModule.
+    intptr_t hostValue() const noexcept { return reinterpret_cast<intptr_t>(this); }
+
+    // What is wrong with the live record: magic, version, hostValue, object,
+    // entry words, reserved words. Empty when all is right.
+    std::vector<std::string> checkRecord() const;
+
+    // -- dispatcher ---------------------------------------------------------
+
+    // Any dispatcher opcode with any arguments. AD_CLOSE ends the object:
+    // the record is not used again. Throws HostError when no object is live.
+    intptr_t dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void *ptr = nullptr,
+                      float opt = 0.0f);
+    intptr_t open() { return dispatch(AD_OPEN); }
+    // AD_CLOSE; a result other than 1 is recorded as a problem.
+    intptr_t close();
+    // AD_SET_SAMPLE_RATE.
+    intptr_t setSampleRate(float rate) { return dispatch(AD_SET_SAMPLE_RATE, 0, 0, nullptr, rate); }
+    // AD_SET_BLOCK_SIZE, and the host processes blocks of that size from now
+    // on. Throws HostError for 0 or more than maxBlockSize.
+    intptr_t setBlockSize(uint32_t blockSize);
+
+    // AD_GET_PIN_PROPERTIES for declaration `index` into the caller's record
+    // (not cleared). True when the module answered non-zero.
+    bool queryPin(int32_t index, WQPinProperties &record);
+
+    // The pin table: declarations 0, 1, 2, ... until the module refuses,
+    // each asked with a fresh record (a copy of `prefill`, or cleared).
+    std::vector<PinDeclaration> readPinDeclarations(const WQPinProperties *prefill = nullptr);
+
+    // AD_GET_PROCESS_REFERENCE; the record belongs to the library.
+    const WQProcessReferenceRecord *processReference();
+
+    // -- processing and events ----------------------------------------------
+
+    uint32_t sampleClock() const noexcept { return m_clock; }
+    uint32_t blockSize() const noexcept { return m_blockSize; }
+    // The clock of the first sample of the pin buffers (the current or next
+    // block's start).
+    uint32_t pinBufferClock() const noexcept { return m_bufferClock; }
+
+    void processBlock();
+    void processBlocks(int count);
+    // One call of the process word, now, without moving the clock.
+    void callProcess();
+    // The process word as the host last read it (at creation and on
+    // AH_PROCESS_CHANGED).
+    WQProcessProc processWord() const noexcept { return m_process; }
+
+    // Queues the host's own event; false (and nothing queued) when its time
+    // stamp lies before the clock.
+    bool postEvent(const WQEvent &event);
+    std::vector<WQEvent> pendingEvents() const;
+
+    // The host's buffer for a pin, made on first use (by AH_PIN_BUFFER or
+    // here) with maxBlockSize floats, zeroed; its address never changes.
+    float *pinBuffer(int32_t pin);
+    bool hasPinBuffer(int32_t pin) const noexcept { return m_buffers.count(pin) != 0; }
+
+    // -- configuration and findings -----------------------------------------
+
+    Options &options() noexcept { return m_options; }
+    void setAnswer(int32_t opcode, intptr_t result) { m_options.answers[opcode] = result; }
+    CallLog &log() noexcept { return *m_log; }
+    const std::vector<std::string> &problems() const noexcept { return m_problems; }
+    void clearProblems() noexcept { m_problems.clear(); }
+
+    // The callback every AudioHost gives makeModule.
+    static WQHostCallback callbackFunction() noexcept;
+
+    // Used by the callback function; answers one request of the object.
+    intptr_t answer(void *record, int32_t opcode, int32_t index, int32_t value, void *ptr,
+                    float opt);
+
+private:
+    struct Pending {
+        WQEvent event;
+        uint64_t order;
+    };
+
+    void requireLive(const char *what) const;
+    void deliverDue(uint64_t end);
+    void deliver(const WQEvent &event);
+    intptr_t answerEvent(void *ptr);
+    void problem(const std::string &text) { m_problems.push_back(text); }
+    void forget() noexcept;
+
+    std::shared_ptr<const ModuleLibrary> m_library;
+    Options m_options;
+    std::unique_ptr<CallLog> m_ownLog;
+    CallLog *m_log;
+    WQAudioHostRecord *m_record = nullptr;
+    WQProcessProc m_process = nullptr;
+    uint32_t m_clock = 0;
+    uint32_t m_bufferClock = 0;
+    uint32_t m_blockSize = 64;
+    std::vector<Pending> m_events;
+    uint64_t m_eventOrder = 0;
+    std::map<int32_t, std::vector<float>> m_buffers;
+    std::vector<std::string> m_problems;
+};
+
+} // namespace wqhost

@@ -1,0 +1,346 @@
+#include "host/core/GuiHost.h"
+
+#include "host/platform/HostError.h"
+#include "host/core/ObjectRegistry.h"
+#include "host/trace/OpcodeNames.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace wqhost {
+
+namespace {
+
+wq_result_t WQ_ABI guiCallback(void *record, int32_t opcode, int32_t index, int32_t value,
+                               void *ptr, float opt) noexcept {
+    auto *host = static_cast<GuiHost *>(ObjectRegistry::find(Side::Gui, record));
+    if (!host) {
+        ObjectRegistry::noteStrayCallback();
+        return 0;
+    }
+    try {
+        return host->answer(record, opcode, index, value, ptr, opt);
+    } catch (...) {
+        return 0; // nothing may cross back into the module
+    }
+}
+
+std::string hex(uint64_t v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+} // namespace
+
+GuiHost::GuiHost(std::shared_ptr<const ModuleLibrary> library)
+    : GuiHost(std::move(library), Options()) {}
+
+GuiHost::GuiHost(std::shared_ptr<const ModuleLibrary> library, Options options, CallLog *log)
+    : m_library(std::move(library)), m_options(options), m_log(log) {
+    if (!m_library)
+        throw HostError("GuiHost needs a module library");
+    if (!m_log) {
+        m_ownLog.reset(new CallLog);
+        m_log = m_ownLog.get();
+    }
+}
+
+GuiHost::~GuiHost() {
+    if (isLive()) {
+        try {
+            close();
+        } catch (...) {
+            forget();
+        }
+    }
+}
+
+WQHostCallback GuiHost::callbackFunction() noexcept { return &guiCallback; }
+
+bool GuiHost::create(int32_t moduleIndex) {
+    if (isLive())
+        throw HostError("the GUI host already drives an object; close it first");
+    void *result;
+    {
+        CreatingScope creating(Side::Gui, this);
+        result =
+            m_library->makeModule(moduleIndex, WQ_TYPE_GUI, &guiCallback, hostValue(), m_log);
+    }
+    m_textAnswers.clear();
+    if (!result)
+        return false;
+    m_record = static_cast<WQGuiHostRecord *>(result);
+    ObjectRegistry::add(Side::Gui, m_record, this);
+    for (const std::string &p : checkRecord())
+        problem(p);
+    return true;
+}
+
+std::vector<std::string> GuiHost::checkRecord() const {
+    std::vector<std::string> out;
+    if (!m_record)
+        return out;
+    const WQGuiHostRecord &r = *m_record;
+    if (r.magic != WQ_GUI_MAGIC)
+        out.push_back("GUI record magic is " + hex(r.magic) + ", expected " + hex(WQ_GUI_MAGIC));
+    if (r.version != WQ_RECORD_VERSION)
+        out.push_back("GUI record version is " + std::to_string(r.version) + ", expected 1");
+    if (!r.dispatcher)
+        out.push_back("GUI record dispatcher entry is null");
+    if (r.hostValue != hostValue())
+        out.push_back("GUI record hostValue is " + hex(static_cast<uint64_t>(r.hostValue)) +
+                      ", expected the value given to makeModule " +
+                      hex(static_cast<uint64_t>(hostValue())));
+    if (!r.object)
+        out.push_back("GUI record object word is null");
+    for (int i = 0; i < 5; ++i)
+        if (r.reserved[i] != 0)
+            out.push_back("GUI record reserved word " + std::to_string(6 + i) + " is " +
+                          std::to_string(r.reserved[i]) + ", expected 0");
+    return out;
+}
+
+void GuiHost::requireLive(const char *what) const {
+    if (!m_record)
+        throw HostError(std::string("no live GUI object to ") + what);
+}
+
+void GuiHost::forget() noexcept {
+    if (m_record)
+        ObjectRegistry::remove(Side::Gui, m_record);
+    m_record = nullptr;
+    m_closing = false;
+}
+
+intptr_t GuiHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
+    requireLive("dispatch to");
+    WQGuiHostRecord *record = m_record;
+    if (!record->dispatcher)
+        throw HostError("the GUI record has no dispatcher entry");
+    CallRecord call;
+    call.direction = Direction::HostToModule;
+    call.side = Side::Gui;
+    call.kind = CallKind::Dispatch;
+    call.record = record;
+    call.opcode = opcode;
+    call.index = index;
+    call.value = value;
+    call.ptr = reinterpret_cast<intptr_t>(ptr);
+    call.opt = opt;
+
+    // Depth bookkeeping that survives an exception thrown from inside (it
+    // cannot come from the module, but from a nested answer of ours).
+    struct Depth {
+        GuiHost &host;
+        explicit Depth(GuiHost &h) : host(h) {
+            if (++host.m_depth > host.m_maxDepth)
+                host.m_maxDepth = host.m_depth;
+        }
+        ~Depth() {
+            if (--host.m_depth == 0)
+                host.m_textAnswers.clear();
+        }
+        Depth(const Depth &) = delete;
+        Depth &operator=(const Depth &) = delete;
+    };
+
+    if (opcode == GD_CLOSE)
+        m_closing = true;
+    intptr_t result;
+    {
+        Depth depth(*this);
+        CallScope scope(*m_log, call);
+        result = record->dispatcher(record, opcode, index, value, ptr, opt);
+        scope.finish(result);
+    }
+    if (opcode == GD_CLOSE) // the record lived inside the object
+        forget();
+    return result;
+}
+
+intptr_t GuiHost::close() {
+    intptr_t result = dispatch(GD_CLOSE);
+    if (result != 1)
+        problem("GD_CLOSE returned " + std::to_string(static_cast<long long>(result)) +
+                ", expected 1");
+    return result;
+}
+
+void GuiHost::requirePin(int32_t pin) const {
+    if (!m_pins.has(pin))
+        throw HostError("pin " + std::to_string(pin) + " is not declared");
+}
+
+void GuiHost::setPinText(int32_t pin, const std::string &text) {
+    requirePin(pin);
+    requireLive("notify");
+    m_pins.setText(pin, text);
+    notifyPinChanged(pin);
+}
+
+void GuiHost::setPinInt(int32_t pin, int32_t value) {
+    requirePin(pin);
+    requireLive("notify");
+    m_pins.setInt(pin, value);
+    notifyPinChanged(pin);
+}
+
+void GuiHost::setPinFloat(int32_t pin, float value) {
+    requirePin(pin);
+    requireLive("notify");
+    m_pins.setFloat(pin, value);
+    notifyPinChanged(pin);
+}
+
+std::u16string GuiHost::widen(const std::string &text) {
+    std::u16string units;
+    units.reserve(text.size());
+    for (unsigned char c : text)
+        units.push_back(static_cast<char16_t>(c));
+    return units;
+}
+
+std::string GuiHost::textAt(const void *ptr) {
+    return ptr ? std::string(static_cast<const char *>(ptr)) : std::string();
+}
+
+bool GuiHost::knownPin(int32_t pin, int32_t opcode) {
+    if (m_pins.has(pin))
+        return true;
+    problem(opcodeLabel(Side::Gui, Direction::ModuleToHost, CallKind::Callback, opcode) +
+            " for undeclared pin " + std::to_string(pin));
+    return false;
+}
+
+void GuiHost::echoWrite(int32_t pin, bool changed) {
+    if (!m_options.echo || m_closing || !m_record)
+        return;
+    if (m_options.echoOnlyChanges && !changed)
+        return;
+    if (m_depth >= m_options.nestingLimit) {
+        if (!m_limitReached)
+            problem("pin change echo for pin " + std::to_string(pin) +
+                    " held back: nesting depth " + std::to_string(m_depth) +
+                    " reached the limit " + std::to_string(m_options.nestingLimit));
+        m_limitReached = true;
+        return;
+    }
+    notifyPinChanged(pin);
+}
+
+intptr_t GuiHost::answer(void *record, int32_t opcode, int32_t index, int32_t value, void *ptr,
+                         float opt) {
+    CallRecord call;
+    call.direction = Direction::ModuleToHost;
+    call.side = Side::Gui;
+    call.kind = CallKind::Callback;
+    call.record = record;
+    call.opcode = opcode;
+    call.index = index;
+    call.value = value;
+    call.ptr = reinterpret_cast<intptr_t>(ptr);
+    call.opt = opt;
+    if (record != m_record)
+        problem("callback " +
+                opcodeLabel(Side::Gui, Direction::ModuleToHost, CallKind::Callback, opcode) +
+                (m_record ? " named an unknown record" : " came during makeModule"));
+    const bool carriesText = opcode == GH_PIN_SET_TEXT || opcode == GH_PIN_SET_LIST_TEXT;
+    if (carriesText)
+        call.text = textAt(ptr);
+
+    CallScope scope(*m_log, call);
+    intptr_t result = 0;
+    std::string answerText;
+    switch (opcode) {
+    case GH_PIN_SET_TEXT: {
+        if (!ptr)
+            problem("GH_PIN_SET_TEXT for pin " + std::to_string(index) + " with a null text");
+        if (!knownPin(index, opcode))
+            break;
+        // The echo runs inside the write, before it returns to the object.
+        echoWrite(index, m_pins.setText(index, call.text));
+        break;
+    }
+    case GH_PIN_SET_VALUE: {
+        if (!knownPin(index, opcode))
+            break;
+        bool changed = false;
+        switch (m_pins.at(index).kind) {
+        case PinKind::Integer:
+            changed = m_pins.setInt(index, value);
+            break;
+        case PinKind::Float:
+            changed = m_pins.setFloat(index, opt);
+            break;
+        case PinKind::Text:
+            changed = value == 0 && opt != 0.0f ? m_pins.setFloat(index, opt)
+                                                : m_pins.setInt(index, value);
+            break;
+        }
+        echoWrite(index, changed);
+        break;
+    }
+    case GH_PIN_GET_TEXT: {
+        if (m_nullTextOnce) {
+            m_nullTextOnce = false;
+            result = 0;
+            break;
+        }
+        m_textAnswers.push_back(knownPin(index, opcode) ? m_pins.text(index) : std::string());
+        answerText = m_textAnswers.back();
+        result = reinterpret_cast<intptr_t>(m_textAnswers.back().c_str());
+        break;
+    }
+    case GH_PIN_GET_VALUE: {
+        if (!ptr) {
+            problem("GH_PIN_GET_VALUE for pin " + std::to_string(index) + " with a null slot");
+            break;
+        }
+        if (knownPin(index, opcode)) {
+            m_pins.fillSlot(index, ptr);
+            answerText = m_pins.text(index);
+        } else {
+            std::memset(ptr, 0, 4);
+        }
+        break;
+    }
+    case GH_PIN_SET_LIST_TEXT:
+        if (!ptr)
+            problem("GH_PIN_SET_LIST_TEXT for pin " + std::to_string(index) + " with a null text");
+        if (knownPin(index, opcode))
+            m_pins.setListText(index, call.text);
+        break;
+    case GH_PIN_GET_TEXT_W: {
+        const std::string text = knownPin(index, opcode) ? m_pins.text(index) : std::string();
+        const std::u16string units = widen(text);
+        if (!ptr) {
+            if (m_wideLengthOnce) {
+                m_wideLengthOnce = false;
+                result = m_wideLength;
+            } else {
+                result = static_cast<intptr_t>(units.size() + 1);
+            }
+            break;
+        }
+        // Fill at most `value` units: the text, then its zero unit.
+        size_t room = value > 0 ? static_cast<size_t>(value) : 0;
+        size_t n = room < units.size() + 1 ? room : units.size() + 1;
+        std::u16string out = units;
+        out.push_back(u'\0');
+        std::memcpy(ptr, out.data(), n * sizeof(char16_t));
+        result = static_cast<intptr_t>(n);
+        answerText = text;
+        break;
+    }
+    default: {
+        auto it = m_answers.find(opcode);
+        result = it == m_answers.end() ? 0 : it->second;
+        break;
+    }
+    }
+    scope.finish(result, answerText);
+    return result;
+}
+
+} // namespace wqhost

@@ -1,0 +1,80 @@
+#include "host/core/ModuleLibrary.h"
+
+#include <cstring>
+
+namespace wqhost {
+
+namespace {
+
+// The loader hands out function addresses as data pointers; copy the bits
+// rather than cast between the two kinds of pointer.
+template <typename Fn> Fn functionFrom(void *address) {
+    static_assert(sizeof(Fn) == sizeof(void *), "function and data pointers differ in size");
+    Fn fn;
+    std::memcpy(&fn, &address, sizeof fn);
+    return fn;
+}
+
+std::string copyText(const char *text) { return text ? std::string(text) : std::string(); }
+
+} // namespace
+
+ModuleLibrary::ModuleLibrary(const std::string &path) : m_library(path) {
+    m_describe =
+        functionFrom<WQGetModulePropertiesProc>(m_library.symbol(WQ_GET_MODULE_PROPERTIES_NAME));
+    m_make = functionFrom<WQMakeModuleProc>(m_library.symbol(WQ_MAKE_MODULE_NAME));
+}
+
+std::shared_ptr<const ModuleLibrary> ModuleLibrary::load(const std::string &path) {
+    return std::make_shared<const ModuleLibrary>(path);
+}
+
+int32_t ModuleLibrary::getModuleProperties(int32_t index, WQModuleDescription *record,
+                                           CallLog *log) const {
+    if (!log)
+        return m_describe(index, record);
+    CallRecord call;
+    call.direction = Direction::HostToModule;
+    call.side = Side::Library;
+    call.kind = CallKind::GetModuleProperties;
+    call.index = index;
+    call.ptr = reinterpret_cast<intptr_t>(record);
+    CallScope scope(*log, call);
+    int32_t result = m_describe(index, record);
+    scope.finish(result);
+    return result;
+}
+
+ModuleDescription ModuleLibrary::describe(int32_t index, CallLog *log) const {
+    ModuleDescription d;
+    d.index = index;
+    std::memset(&d.record, 0, sizeof d.record);
+    d.result = getModuleProperties(index, &d.record, log);
+    d.ok = d.result != 0;
+    d.name = copyText(d.record.name);
+    d.id = copyText(d.record.id);
+    d.about = copyText(d.record.about);
+    d.flags = d.record.flags;
+    d.guiFlags = d.record.guiFlags;
+    d.sdkVersion = d.record.sdkVersion;
+    return d;
+}
+
+void *ModuleLibrary::makeModule(int32_t index, int32_t type, WQHostCallback callback,
+                                intptr_t hostValue, CallLog *log) const {
+    if (!log)
+        return m_make(index, type, callback, hostValue);
+    CallRecord call;
+    call.direction = Direction::HostToModule;
+    call.side = Side::Library;
+    call.kind = CallKind::MakeModule;
+    call.index = index;
+    call.value = type;
+    call.ptr = hostValue;
+    CallScope scope(*log, call);
+    void *record = m_make(index, type, callback, hostValue);
+    scope.finish(reinterpret_cast<intptr_t>(record));
+    return record;
+}
+
+} // namespace wqhost

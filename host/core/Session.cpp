@@ -1,0 +1,62 @@
+#include "host/core/Session.h"
+
+#include "host/platform/HostError.h"
+
+namespace wqhost {
+
+Session::Session(const std::string &libraryPath) : Session(libraryPath, Options()) {}
+
+Session::Session(const std::string &libraryPath, Options options)
+    : Session(ModuleLibrary::load(libraryPath), std::move(options)) {}
+
+Session::Session(std::shared_ptr<const ModuleLibrary> library, Options options)
+    : m_library(std::move(library)), m_options(std::move(options)),
+      m_audio(m_library, m_options.audio, &m_log), m_gui(m_library, m_options.gui, &m_log) {}
+
+Session::~Session() {
+    try {
+        stop();
+    } catch (...) {
+        // the hosts' own destructors close what is left
+    }
+}
+
+void Session::start() {
+    if (isRunning())
+        throw HostError("the session is already running");
+    m_description = m_library->describe(m_options.moduleIndex, &m_log);
+    if (!m_audio.create(m_options.moduleIndex))
+        throw HostError("'" + m_library->path() + "': makeModule(" +
+                        std::to_string(m_options.moduleIndex) +
+                        ", 1) created no audio object");
+    m_audio.open();
+    m_pinTable = m_audio.readPinDeclarations();
+    if (!m_gui.create(m_options.moduleIndex)) {
+        m_audio.close();
+        throw HostError("'" + m_library->path() + "': makeModule(" +
+                        std::to_string(m_options.moduleIndex) + ", 2) created no GUI object");
+    }
+    m_gui.pins().clear();
+    m_gui.declarePins(m_pinTable);
+    m_gui.open();
+}
+
+void Session::stop() {
+    if (m_gui.isLive())
+        m_gui.close();
+    if (m_audio.isLive())
+        m_audio.close();
+}
+
+void Session::restart() {
+    stop();
+    start();
+}
+
+std::vector<std::string> Session::problems() const {
+    std::vector<std::string> out = m_audio.problems();
+    out.insert(out.end(), m_gui.problems().begin(), m_gui.problems().end());
+    return out;
+}
+
+} // namespace wqhost

@@ -1,0 +1,82 @@
+// Session - one module library with one audio-side and one GUI-side object,
+// driven together as a host drives a module: both objects created and
+// opened, the pin table read from the audio side and given to the GUI side's
+// pin store, every call of both in one CallLog.
+#pragma once
+
+#include "host/core/AudioHost.h"
+#include "host/trace/CallLog.h"
+#include "host/core/GuiHost.h"
+#include "host/core/ModuleLibrary.h"
+#include "host/pins/PinDeclaration.h"
+#include "host/pins/PinStore.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wqhost {
+
+class Session {
+public:
+    struct Options {
+        AudioHost::Options audio;
+        GuiHost::Options gui;
+        int32_t moduleIndex = 0;
+    };
+
+    // Loads the library (HostError when it cannot be loaded or lacks an
+    // export). Nothing is created until start().
+    explicit Session(const std::string &libraryPath);
+    Session(const std::string &libraryPath, Options options);
+    Session(std::shared_ptr<const ModuleLibrary> library, Options options);
+    ~Session(); // stops a running session
+
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Queries the description, creates the audio object and opens it, reads
+    // its pin table, creates the GUI object, gives it the pin table and opens
+    // it. Throws HostError when the library refuses an object.
+    void start();
+    // Closes the GUI object, then the audio object.
+    void stop();
+    // stop() then start(): fresh objects, pin values back to empty.
+    void restart();
+    bool isRunning() const noexcept { return m_audio.isLive() || m_gui.isLive(); }
+
+    const ModuleDescription &description() const noexcept { return m_description; }
+    const std::vector<PinDeclaration> &pinTable() const noexcept { return m_pinTable; }
+
+    const ModuleLibrary &library() const noexcept { return *m_library; }
+    AudioHost &audio() noexcept { return m_audio; }
+    GuiHost &gui() noexcept { return m_gui; }
+    CallLog &log() noexcept { return m_log; }
+
+    // Every call as JSON lines to `sink` (not owned); null stops it.
+    void setTrace(std::FILE *sink) noexcept { m_log.setJsonSink(sink); }
+
+    // What both hosts found wrong with the module, audio side first.
+    std::vector<std::string> problems() const;
+
+    // What a user does with the list module; each notifies the GUI object.
+    void setListText(const std::string &text) { m_gui.setListText(text); }
+    void selectItem(int32_t item) { m_gui.selectItem(item); }
+    void writeNumber(const std::string &text) { m_gui.writeNumber(text); }
+    void setPinText(int32_t pin, const std::string &text) { m_gui.setPinText(pin, text); }
+    void setPinInt(int32_t pin, int32_t value) { m_gui.setPinInt(pin, value); }
+    void setPinFloat(int32_t pin, float value) { m_gui.setPinFloat(pin, value); }
+    std::vector<PinValue> readPins() const { return m_gui.readPins(); }
+
+private:
+    std::shared_ptr<const ModuleLibrary> m_library;
+    Options m_options;
+    CallLog m_log;
+    AudioHost m_audio;
+    GuiHost m_gui; // after m_audio: closed first when the session ends
+    ModuleDescription m_description;
+    std::vector<PinDeclaration> m_pinTable;
+};
+
+} // namespace wqhost

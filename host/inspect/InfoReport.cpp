@@ -1,0 +1,83 @@
+#include "host/inspect/InfoReport.h"
+
+#include "host/trace/JsonText.h"
+#include "host/inspect/TextReport.h"
+
+#include <nlohmann/json.hpp>
+
+namespace wqhost {
+
+namespace {
+
+nlohmann::json flagList(uint32_t flags) {
+    nlohmann::json list = nlohmann::json::array();
+    const std::string names = pinFlagNames(flags);
+    if (names == "0")
+        return list;
+    size_t start = 0;
+    while (start <= names.size()) {
+        size_t end = names.find('|', start);
+        if (end == std::string::npos)
+            end = names.size();
+        list.push_back(names.substr(start, end - start));
+        start = end + 1;
+    }
+    return list;
+}
+
+} // namespace
+
+std::string formatModuleInfo(const ModuleProbe &probe, const std::string &libraryPath) {
+    std::string out = "Module library " + libraryPath + "\n\nDescription (module " +
+                      std::to_string(probe.description.index) + ")\n" +
+                      formatDescription(probe.description) + "\nPins\n";
+    if (!probe.audioCreated)
+        out += "  (makeModule gave no audio object, so the pins are unknown)\n";
+    else
+        out += formatPinTable(probe.pins) +
+               "  audio-side pins: " + std::to_string(probe.audioPinCount()) + "\n";
+    for (const std::string &p : probe.problems)
+        out += "  problem: " + p + "\n";
+    return out;
+}
+
+std::string moduleInfoJson(const ModuleProbe &probe, const std::string &libraryPath) {
+    using nlohmann::json;
+    const ModuleDescription &d = probe.description;
+    json doc;
+    doc["library"] = bytesToUtf8(libraryPath);
+    doc["module"] = d.index;
+    if (d.ok) {
+        doc["description"] = {{"name", bytesToUtf8(d.name)},
+                              {"id", bytesToUtf8(d.id)},
+                              {"about", bytesToUtf8(d.about)},
+                              {"flags", d.flags},
+                              {"guiFlags", d.guiFlags},
+                              {"sdkVersion", d.sdkVersion}};
+    } else {
+        doc["description"] = nullptr;
+    }
+    json pins = json::array();
+    for (const PinDeclaration &p : probe.pins) {
+        json pin = {{"index", p.index},
+                    {"name", bytesToUtf8(p.name)},
+                    {"direction", pinDirectionName(p.direction())},
+                    {"dataType", dataTypeName(p.dataType())},
+                    {"dataTypeValue", p.dataType()},
+                    {"flags", flagList(p.flags())},
+                    {"flagsValue", p.flags()},
+                    {"audioPin", p.getsAudioPin()},
+                    {"consistent", p.flagsConsistent()}};
+        pin["listText"] = p.listTextWritten ? json(bytesToUtf8(p.listText)) : json(nullptr);
+        pins.push_back(std::move(pin));
+    }
+    doc["pins"] = probe.audioCreated ? pins : json(nullptr);
+    doc["audioPinCount"] = probe.audioPinCount();
+    json problems = json::array();
+    for (const std::string &p : probe.problems)
+        problems.push_back(bytesToUtf8(p));
+    doc["problems"] = problems;
+    return doc.dump(2) + "\n";
+}
+
+} // namespace wqhost

@@ -1,0 +1,32 @@
+// ModuleProbe - what a host learns of a module before it runs it: the
+// description of module 0 and the pin table, read from a short-lived audio
+// object (created, opened with no audio-side pins, asked for every
+// declaration, closed). A session then answers AH_PIN_COUNT with the number
+// of declarations that get an audio-side pin.
+#pragma once
+
+#include "host/trace/CallLog.h"
+#include "host/core/ModuleLibrary.h"
+#include "host/pins/PinDeclaration.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wqhost {
+
+struct ModuleProbe {
+    ModuleDescription description;
+    bool audioCreated = false;         // makeModule gave an audio object
+    std::vector<PinDeclaration> pins;  // the declarations, in order
+    std::vector<std::string> problems; // what the audio host found wrong
+
+    int32_t audioPinCount() const noexcept { return countAudioPins(pins); }
+};
+
+// Probes module `moduleIndex` of a loaded library; calls go into `log` when
+// one is given.
+ModuleProbe probeModule(const std::shared_ptr<const ModuleLibrary> &library,
+                        int32_t moduleIndex = 0, CallLog *log = nullptr);
+
+} // namespace wqhost

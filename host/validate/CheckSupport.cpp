@@ -1,0 +1,127 @@
+#include "host/validate/CheckSupport.h"
+
+#include "host/inspect/ModuleProbe.h"
+#include "host/trace/OpcodeNames.h"
+#include "host/inspect/TextReport.h"
+
+#include <cstdio>
+
+namespace wqhost {
+
+std::string hexText(uint64_t value) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(value));
+    return buf;
+}
+
+std::string pinLabel(const PinDeclaration &pin) {
+    return "pin " + std::to_string(pin.index) + " (" + quoteText(pin.name) + ")";
+}
+
+CheckedTable readCheckedTable(CheckContext &ctx) {
+    auto library = ctx.library();
+    ctx.step("reading the pin table");
+    const ModuleProbe probe = probeModule(library, 0, &ctx.log());
+    if (!probe.audioCreated)
+        ctx.stop("makeModule(0, 1) returned null: no audio object to read the pin table from");
+    CheckedTable table;
+    table.pins = probe.pins;
+    table.audioPins = probe.audioPinCount();
+    return table;
+}
+
+std::unique_ptr<Session> startCheckedSession(CheckContext &ctx, const CheckedTable &table,
+                                             bool echo, bool echoOnlyChanges) {
+    Session::Options options;
+    options.audio.pinCount = table.audioPins;
+    options.gui.echo = echo;
+    options.gui.echoOnlyChanges = echoOnlyChanges;
+    options.gui.nestingLimit = kEchoNestingLimit;
+    auto session = std::make_unique<Session>(ctx.library(), options);
+    session->setTrace(ctx.channel());
+    ctx.step("starting a session: both objects created and opened");
+    session->start();
+    return session;
+}
+
+void failOnNewProblems(CheckContext &ctx, const std::vector<std::string> &problems,
+                       size_t &seen, const std::string &when) {
+    for (size_t i = seen; i < problems.size(); ++i)
+        ctx.fail(when.empty() ? problems[i] : when + ": " + problems[i], problems[i]);
+    seen = problems.size();
+}
+
+void checkCallbacksNameTheirObject(CheckContext &ctx, const CallLog &log) {
+    const void *outer = nullptr;
+    Side outerSide = Side::Library;
+    for (const CallRecord &c : log.calls()) {
+        if (c.depth == 0) {
+            outer = c.record;
+            outerSide = c.side;
+            continue;
+        }
+        if (c.kind != CallKind::Callback || !outer || c.side != outerSide)
+            continue;
+        if (c.record != outer)
+            ctx.fail("a " + std::string(sideName(c.side)) + " object called the host (" +
+                     opcodeLabel(c.side, c.direction, c.kind, c.opcode) +
+                     ") naming another record than its own: the first argument of every "
+                     "callback is the caller's own host record");
+    }
+}
+
+std::vector<TextCase> pinTextCases() {
+    auto list = [](size_t length) {
+        std::string text;
+        for (int i = 0; text.size() < length; ++i)
+            text += (text.empty() ? "" : ",") + std::string("item") + std::to_string(i) + "=" +
+                    std::to_string(i * 7);
+        text.resize(length);
+        return text;
+    };
+    return {
+        {"the empty text", ""},
+        {"a list of 1023 bytes", list(1023)},
+        {"a list of 1024 bytes", list(1024)},
+        {"a list of 2000 bytes", list(2000)},
+        {"a text of 10000 bytes without a comma", std::string(10000, 'x')},
+        {"8-bit text", "caf\xe9,\x80\xff=\xa0,\xe4\xf6\xfc,\x01\x1f\x7f"},
+        {"the number 0", "0"},
+        {"the number 1", "1"},
+        {"the number 2", "2"},
+        {"the number -1", "-1"},
+        {"the number 2147483647", "2147483647"},
+        {"the number -2147483648", "-2147483648"},
+        {"the number 4294967297 (beyond 32 bits)", "4294967297"},
+        {"the number 99999999999999999999", "99999999999999999999"},
+        {"a number with blanks and letters, \"  7x\"", "  7x"},
+        {"a text without a number, \"abc\"", "abc"},
+        {"the number 1.5", "1.5"},
+        {"the list \"red,green,blue\"", "red,green,blue"},
+        {"the list \"a=1,b=2\"", "a=1,b=2"},
+        {"the list \",,,\"", ",,,"},
+        {"the list \"=\"", "="},
+    };
+}
+
+std::vector<int32_t> pinIntCases() {
+    return {0, 1, 2, -1, 7, 1000, INT32_MAX, INT32_MIN};
+}
+
+std::vector<float> pinFloatCases() { return {0.0f, 0.5f, -1.0f, 1.0e30f, -1.0e-30f, 3.0e38f}; }
+
+std::string randomPinText(CheckContext &ctx, size_t maxLength) {
+    static const char kFrequent[] = ",,,====0123456789-  abc";
+    const size_t length = ctx.below(static_cast<uint32_t>(maxLength) + 1);
+    std::string text;
+    text.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        if (ctx.below(2) == 0)
+            text += kFrequent[ctx.below(sizeof kFrequent - 1)];
+        else
+            text += static_cast<char>(1 + ctx.below(255));
+    }
+    return text;
+}
+
+} // namespace wqhost

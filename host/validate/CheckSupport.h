@@ -1,0 +1,114 @@
+// CheckSupport - what the conformance checks share: the pin table learnt
+// before a check, sessions set up for checking, the texts and numbers every
+// pin is given, and the scan that each callback names its own object.
+#pragma once
+
+#include "host/trace/CallLog.h"
+#include "host/validate/ConformanceCheck.h"
+#include "host/pins/PinDeclaration.h"
+#include "host/core/Session.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wqhost {
+
+// The checks, one file per topic: LibraryChecks.cpp, RecordChecks.cpp,
+// LifecycleChecks.cpp, AudioChecks.cpp and PinChecks.cpp.
+void checkExports(CheckContext &ctx);
+void checkDescribeIndex0(CheckContext &ctx);
+void checkDescribeOtherIndex(CheckContext &ctx);
+void checkMakeModuleRefusals(CheckContext &ctx);
+void checkAudioRecord(CheckContext &ctx);
+void checkGuiRecord(CheckContext &ctx);
+void checkAudioOpenClose(CheckContext &ctx);
+void checkGuiOpenClose(CheckContext &ctx);
+void checkAudioSeveralObjects(CheckContext &ctx);
+void checkGuiSeveralObjects(CheckContext &ctx);
+void checkProcessWord(CheckContext &ctx);
+void checkProcessReference(CheckContext &ctx);
+void checkUnusedOpcodes(CheckContext &ctx);
+void checkPinDeclarations(CheckContext &ctx);
+void checkPinDeclarationsStable(CheckContext &ctx);
+void checkEvents(CheckContext &ctx);
+void checkPinChanges(CheckContext &ctx);
+void checkPinChangesRandom(CheckContext &ctx);
+void checkNestedEcho(CheckContext &ctx);
+
+// The module's pin table, read from a short-lived audio object. Ends the
+// check when the module gives no audio object.
+struct CheckedTable {
+    std::vector<PinDeclaration> pins;
+    int32_t audioPins = 0;
+};
+CheckedTable readCheckedTable(CheckContext &ctx);
+
+// How many objects the lifecycle checks create and close in turn, and how
+// many live at once in the several-objects checks.
+constexpr int kLifecycleRounds = 48;
+constexpr int kLiveObjects = 6;
+
+// The nesting depth at which the host stops reporting writes back.
+constexpr int kEchoNestingLimit = 64;
+
+// A session for a check: AH_PIN_COUNT answered from the table, echo as
+// asked, every call on the check's channel.
+std::unique_ptr<Session> startCheckedSession(CheckContext &ctx, const CheckedTable &table,
+                                             bool echo, bool echoOnlyChanges);
+
+// Fails the check for each problem the hosts recorded after the first
+// `seen`, and moves `seen` on. `when` says what had just happened. A problem
+// met again is not reported again.
+void failOnNewProblems(CheckContext &ctx, const std::vector<std::string> &problems,
+                       size_t &seen, const std::string &when);
+
+// Each callback must name the record of the object whose call it came from
+// (the record of the outermost host call around it).
+void checkCallbacksNameTheirObject(CheckContext &ctx, const CallLog &log);
+
+// A pin as checks name it: 'pin 3 ("ITEM -> VALUE")'.
+std::string pinLabel(const PinDeclaration &pin);
+
+// Values every pin is given.
+struct TextCase {
+    std::string label;
+    std::string text;
+};
+std::vector<TextCase> pinTextCases();
+std::vector<int32_t> pinIntCases();
+std::vector<float> pinFloatCases();
+
+// A random text for the randomised checks: any bytes but NUL, with list
+// separators, '=' and digits more frequent, up to `maxLength` bytes.
+std::string randomPinText(CheckContext &ctx, size_t maxLength);
+
+std::string hexText(uint64_t value);
+
+// The words of a record that the host relies on, compared field by field (a
+// 64-bit record has padding, which no one reads); the audio process word may
+// change (AH_PROCESS_CHANGED).
+inline bool sameHostWords(const WQAudioHostRecord &a, const WQAudioHostRecord &b) {
+    return a.magic == b.magic && a.version == b.version && a.hostValue == b.hostValue &&
+           a.object == b.object && a.reserved0 == b.reserved0 && a.dispatcher == b.dispatcher &&
+           a.eventHandler == b.eventHandler &&
+           std::memcmp(a.reserved1, b.reserved1, sizeof a.reserved1) == 0;
+}
+inline bool sameHostWords(const WQGuiHostRecord &a, const WQGuiHostRecord &b) {
+    return a.magic == b.magic && a.version == b.version && a.dispatcher == b.dispatcher &&
+           a.hostValue == b.hostValue && a.object == b.object &&
+           std::memcmp(a.reserved, b.reserved, sizeof a.reserved) == 0;
+}
+
+// Fails the check when `call` changed a word that only the host reads.
+template <class Record>
+void recordKept(CheckContext &ctx, const Record &before, const Record &after,
+                const std::string &call) {
+    if (!sameHostWords(before, after))
+        ctx.fail(call + " changed a word of the host record that only the host reads");
+}
+
+
+} // namespace wqhost

@@ -1,0 +1,200 @@
+#include "host/validate/ConformanceCheck.h"
+
+#include "host/validate/CheckSupport.h"
+#include "host/platform/HostError.h"
+#include "host/trace/JsonText.h"
+
+#include <nlohmann/json.hpp>
+
+#include <exception>
+#include <string>
+
+namespace wqhost {
+
+namespace {
+
+// The check's own seed: the run's seed mixed with the check's name (FNV-1a),
+// so that one check run alone draws the numbers it drew in the full run.
+uint32_t checkSeed(uint64_t seed, const std::string &name) {
+    uint64_t h = 1469598103934665603ull ^ seed;
+    for (unsigned char c : name) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+constexpr size_t kMaxFailures = 25;
+
+} // namespace
+
+CheckContext::CheckContext(std::string checkName, std::string libraryPath, uint64_t seed,
+                           std::FILE *channel)
+    : m_name(std::move(checkName)), m_path(std::move(libraryPath)), m_channel(channel),
+      m_random(checkSeed(seed, m_name)) {
+    // The log is the trace of the check; the parent reads it to name the
+    // call that was running when the child died.
+    m_log.setJsonSink(channel);
+}
+
+std::shared_ptr<const ModuleLibrary> CheckContext::library() {
+    if (!m_library) {
+        step("loading the library");
+        try {
+            m_library = ModuleLibrary::load(m_path);
+        } catch (const HostError &e) {
+            unusable(e.what());
+        }
+    }
+    return m_library;
+}
+
+void CheckContext::writeLine(const std::string &jsonLine) {
+    if (!m_channel)
+        return;
+    std::fputs(jsonLine.c_str(), m_channel);
+    std::fputc('\n', m_channel);
+    std::fflush(m_channel);
+}
+
+void CheckContext::step(const std::string &what) {
+    writeLine(nlohmann::json{{"step", bytesToUtf8(what)}}.dump());
+}
+
+void CheckContext::fail(const std::string &detail) {
+    for (const std::string &f : m_failures)
+        if (f == detail)
+            return;
+    // Sent at once, so that it is known even if the module crashes later.
+    if (m_failures.size() <= kMaxFailures)
+        writeLine(nlohmann::json{{"failure", bytesToUtf8(detail)}}.dump());
+    if (m_failures.size() < kMaxFailures)
+        m_failures.push_back(detail);
+    else if (m_failures.size() == kMaxFailures)
+        m_failures.push_back("(further failures left out)");
+}
+
+void CheckContext::fail(const std::string &detail, const std::string &key) {
+    for (const std::string &k : m_keys)
+        if (k == key)
+            return;
+    m_keys.push_back(key);
+    fail(detail);
+}
+
+void CheckContext::stop(const std::string &detail) {
+    fail(detail);
+    throw End{"fail", std::string(), std::string()};
+}
+
+void CheckContext::skip(const std::string &reason) {
+    throw End{"skip", "reason", reason};
+}
+
+void CheckContext::unusable(const std::string &reason) {
+    fail(reason);
+    throw End{"fail", "unusable", reason};
+}
+
+uint32_t CheckContext::below(uint32_t bound) {
+    return bound == 0 ? 0 : static_cast<uint32_t>(m_random() % bound);
+}
+
+uint32_t CheckContext::any32() { return static_cast<uint32_t>(m_random()); }
+
+void CheckContext::writeVerdict(const char *verdict, const std::string &extraKey,
+                                const std::string &extraValue) {
+    nlohmann::json line;
+    // A check that found faults before it ended otherwise still failed.
+    line["verdict"] = failed() && std::string(verdict) != "fail" ? "fail" : verdict;
+    nlohmann::json details = nlohmann::json::array();
+    for (const std::string &f : m_failures)
+        details.push_back(bytesToUtf8(f));
+    line["details"] = details;
+    if (!extraKey.empty())
+        line[extraKey] = bytesToUtf8(extraValue);
+    writeLine(line.dump());
+}
+
+const std::vector<ConformanceCheck> &conformanceChecks() {
+    static const std::vector<ConformanceCheck> checks = {
+        {"exports", "the library loads, both exports resolve, it unloads and loads again",
+         checkExports},
+        {"describe-index-0",
+         "getModuleProperties(0): result 1, sdkVersion, texts and flags written, stable",
+         checkDescribeIndex0},
+        {"describe-other-index",
+         "getModuleProperties for other indices: result 0, sdkVersion written, the rest left",
+         checkDescribeOtherIndex},
+        {"make-module-refusals",
+         "makeModule refuses other indices and types 0, 3 and others, calling nothing",
+         checkMakeModuleRefusals},
+        {"audio-record",
+         "audio records: magic, version, hostValue kept, back pointer, entries, reserved 0",
+         checkAudioRecord},
+        {"gui-record",
+         "GUI records: magic, version, hostValue kept, back pointer, entry, reserved 0",
+         checkGuiRecord},
+        {"audio-open-close", "audio objects created, opened and closed many times",
+         checkAudioOpenClose},
+        {"gui-open-close", "GUI objects created, opened and closed many times",
+         checkGuiOpenClose},
+        {"audio-several-objects", "several live audio objects, processed and closed in any order",
+         checkAudioSeveralObjects},
+        {"gui-several-objects", "several live GUI objects, pins changed, closed in any order",
+         checkGuiSeveralObjects},
+        {"process-word",
+         "the process word is set, called, and changed only with AH_PROCESS_CHANGED after it",
+         checkProcessWord},
+        {"process-reference",
+         "AD_GET_PROCESS_REFERENCE gives 1, 8, the current process function, 1002",
+         checkProcessReference},
+        {"pin-declarations",
+         "every declaration passes the pin-flag rule and has a name; the table ends",
+         checkPinDeclarations},
+        {"pin-declarations-stable",
+         "declarations are the same in every query and object; unwritten fields keep the "
+         "host's values",
+         checkPinDeclarationsStable},
+        {"unused-opcodes", "opcodes without an action return 0 and change nothing",
+         checkUnusedOpcodes},
+        {"events", "events delivered at their sample clock; no event posted into the past",
+         checkEvents},
+        {"pin-changes",
+         "every pin given empty, long, 8-bit and number texts, integers and floats",
+         checkPinChanges},
+        {"pin-changes-random",
+         "random pin changes with changed values reported back (randomised by --seed)",
+         checkPinChangesRandom},
+        {"nested-echo", "with every write reported back at once the nesting ends",
+         checkNestedEcho},
+    };
+    return checks;
+}
+
+const ConformanceCheck *findConformanceCheck(const std::string &name) {
+    for (const ConformanceCheck &c : conformanceChecks())
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
+
+int runCheckHere(const ConformanceCheck &check, const std::string &libraryPath, uint64_t seed,
+                 std::FILE *channel) {
+    CheckContext ctx(check.name, libraryPath, seed, channel);
+    try {
+        check.run(ctx);
+        ctx.writeVerdict(ctx.failed() ? "fail" : "pass");
+    } catch (const CheckContext::End &end) {
+        ctx.writeVerdict(end.verdict, end.key, end.value);
+    } catch (const HostError &e) {
+        ctx.fail(std::string("the host could not go on: ") + e.what());
+        ctx.writeVerdict("fail");
+    } catch (const std::exception &e) {
+        ctx.fail(std::string("the check itself failed: ") + e.what());
+        ctx.writeVerdict("fail");
+    }
+    return 0;
+}
+
+} // namespace wqhost

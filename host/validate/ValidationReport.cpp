@@ -1,0 +1,170 @@
+#include "host/validate/ValidationReport.h"
+
+#include "host/trace/JsonText.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+namespace wqhost {
+
+namespace {
+
+const char *resultWord(CheckOutcome::Result r) {
+    switch (r) {
+    case CheckOutcome::Result::Pass: return "pass";
+    case CheckOutcome::Result::Fail: return "fail";
+    case CheckOutcome::Result::Skip: return "skip";
+    }
+    return "fail";
+}
+
+// Text for XML: markup characters escaped, control bytes that XML 1.0
+// cannot carry shown as \xNN, other bytes as JsonText maps them.
+std::string xmlText(const std::string &bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default:
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(c));
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return bytesToUtf8(out);
+}
+
+std::string seconds(double s) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", s);
+    return buf;
+}
+
+} // namespace
+
+ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes) {
+    ValidationSummary s;
+    for (const CheckOutcome &o : outcomes) {
+        switch (o.result) {
+        case CheckOutcome::Result::Pass: ++s.passed; break;
+        case CheckOutcome::Result::Fail: ++s.failed; break;
+        case CheckOutcome::Result::Skip: ++s.skipped; break;
+        }
+    }
+    return s;
+}
+
+std::string formatOutcome(const CheckOutcome &o) {
+    std::string out;
+    switch (o.result) {
+    case CheckOutcome::Result::Pass:
+        return "PASS  " + o.name + "\n";
+    case CheckOutcome::Result::Skip:
+        out = "SKIP  " + o.name;
+        if (!o.details.empty())
+            out += ": " + o.details.front();
+        return out + "\n";
+    case CheckOutcome::Result::Fail:
+        break;
+    }
+    out = "FAIL  " + o.name;
+    if (!o.details.empty())
+        out += ": " + o.details.front();
+    out += "\n";
+    for (size_t i = 1; i < o.details.size(); ++i)
+        out += "      " + o.details[i] + "\n";
+    if (!o.reproduce.empty())
+        out += "      reproduce: " + o.reproduce + "\n";
+    return out;
+}
+
+std::string formatSummary(const ValidationSummary &s) {
+    return std::to_string(s.passed) + " passed, " + std::to_string(s.failed) + " failed, " +
+           std::to_string(s.skipped) + " skipped";
+}
+
+std::string validationJson(const ValidationRun &run) {
+    using nlohmann::json;
+    json checks = json::array();
+    for (const CheckOutcome &o : run.outcomes) {
+        json details = json::array();
+        for (const std::string &d : o.details)
+            details.push_back(bytesToUtf8(d));
+        json check = {{"name", o.name},
+                      {"result", resultWord(o.result)},
+                      {"details", details},
+                      {"crashed", o.crashed},
+                      {"timedOut", o.timedOut},
+                      {"seconds", o.seconds}};
+        if (o.result == CheckOutcome::Result::Fail)
+            check["reproduce"] = bytesToUtf8(o.reproduce);
+        if (o.crashed) {
+            check["runningCalls"] = bytesToUtf8(o.runningCalls);
+            check["lastStep"] = bytesToUtf8(o.lastStep);
+            check["moduleOutput"] = bytesToUtf8(o.moduleOutput);
+        }
+        checks.push_back(std::move(check));
+    }
+    const ValidationSummary s = summarize(run.outcomes);
+    json doc = {{"library", bytesToUtf8(run.library)},
+                {"seed", run.seed},
+                {"timeout", run.timeoutSeconds},
+                {"checks", checks},
+                {"passed", s.passed},
+                {"failed", s.failed},
+                {"skipped", s.skipped}};
+    return doc.dump(2) + "\n";
+}
+
+std::string validationJunit(const ValidationRun &run) {
+    const ValidationSummary s = summarize(run.outcomes);
+    double total = 0.0;
+    for (const CheckOutcome &o : run.outcomes)
+        total += o.seconds;
+    const std::string counts = "tests=\"" + std::to_string(run.outcomes.size()) +
+                               "\" failures=\"" + std::to_string(s.failed) + "\" skipped=\"" +
+                               std::to_string(s.skipped) + "\" errors=\"0\" time=\"" +
+                               seconds(total) + "\"";
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out += "<testsuites name=\"wqhost validate\" " + counts + ">\n";
+    out += "  <testsuite name=\"" + xmlText(run.library) + "\" " + counts + ">\n";
+    out += "    <properties>\n";
+    out += "      <property name=\"library\" value=\"" + xmlText(run.library) + "\"/>\n";
+    out += "      <property name=\"seed\" value=\"" + std::to_string(run.seed) + "\"/>\n";
+    out += "    </properties>\n";
+    for (const CheckOutcome &o : run.outcomes) {
+        out += "    <testcase classname=\"wqhost.validate\" name=\"" + xmlText(o.name) +
+               "\" time=\"" + seconds(o.seconds) + "\"";
+        if (o.result == CheckOutcome::Result::Pass) {
+            out += "/>\n";
+            continue;
+        }
+        out += ">\n";
+        const std::string first = o.details.empty() ? std::string() : o.details.front();
+        if (o.result == CheckOutcome::Result::Skip) {
+            out += "      <skipped message=\"" + xmlText(first) + "\"/>\n";
+        } else {
+            const char *type = o.timedOut ? "hang" : o.crashed ? "crash" : "check";
+            std::string body;
+            for (const std::string &d : o.details)
+                body += d + "\n";
+            body += "reproduce: " + o.reproduce + "\n";
+            out += "      <failure type=\"" + std::string(type) + "\" message=\"" + xmlText(first) +
+                   "\">" + xmlText(body) + "</failure>\n";
+        }
+        out += "    </testcase>\n";
+    }
+    out += "  </testsuite>\n</testsuites>\n";
+    return out;
+}
+
+} // namespace wqhost

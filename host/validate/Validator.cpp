@@ -1,0 +1,247 @@
+#include "host/validate/Validator.h"
+
+#include "host/platform/ChildProcess.h"
+#include "host/validate/ConformanceCheck.h"
+#include "host/platform/HostError.h"
+#include "host/trace/JsonText.h"
+
+#include <nlohmann/json.hpp>
+
+#include <utility>
+
+namespace wqhost {
+
+namespace {
+
+std::string shortened(const std::string &text, size_t max) {
+    return text.size() <= max ? text : text.substr(0, max) + "...";
+}
+
+// One call of a check's log, from its JSON line, without addresses.
+std::string describeCallLine(const nlohmann::json &call) {
+    const std::string side = call.value("side", "");
+    const std::string kind = call.value("kind", "");
+    if (kind == "getModuleProperties")
+        return "getModuleProperties index=" + std::to_string(call.value("index", 0));
+    if (kind == "makeModule")
+        return "makeModule index=" + std::to_string(call.value("index", 0)) +
+               " type=" + std::to_string(call.value("value", 0));
+    if (kind == "process")
+        return side + " process call";
+    if (kind == "event") {
+        std::string out = side + " event";
+        if (call.contains("event") && call["event"].is_object())
+            out += " type=" + std::to_string(call["event"].value("event_type", 0)) +
+                   " time_stamp=" + std::to_string(call["event"].value("time_stamp", 0u));
+        return out;
+    }
+    std::string name = call.value("name", "");
+    if (name.empty())
+        name = (kind == "callback" ? "callback opcode " : "opcode ") +
+               std::to_string(call.value("opcode", 0));
+    std::string out = side + " " + name + " index=" + std::to_string(call.value("index", 0));
+    const int value = call.value("value", 0);
+    if (value != 0)
+        out += " value=" + std::to_string(value);
+    if (call.contains("text") && call["text"].is_string())
+        out += " text=\"" + shortened(utf8ToBytes(call["text"].get<std::string>()), 40) + "\"";
+    return out;
+}
+
+// What the parent learns from a check's channel while the child runs.
+class ChannelReader {
+public:
+    ChannelReader(const std::string &check, std::FILE *trace) : m_check(check), m_trace(trace) {}
+
+    void line(const std::string &text) {
+        if (text.empty() || text[0] != '{')
+            return;
+        relay(text);
+        const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+        if (j.is_discarded() || !j.is_object())
+            return;
+        if (j.contains("verdict")) {
+            verdict = j.value("verdict", "fail");
+            if (j.contains("details") && j["details"].is_array())
+                for (const auto &d : j["details"])
+                    if (d.is_string())
+                        details.push_back(utf8ToBytes(d.get<std::string>()));
+            reason = utf8ToBytes(j.value("reason", ""));
+            unusable = utf8ToBytes(j.value("unusable", ""));
+            return;
+        }
+        if (j.contains("failure")) {
+            failures.push_back(utf8ToBytes(j.value("failure", "")));
+            return;
+        }
+        if (j.contains("step")) {
+            lastStep = utf8ToBytes(j.value("step", ""));
+            return;
+        }
+        const std::string phase = j.value("phase", "");
+        const long long seq = j.value("seq", -1LL);
+        if (phase == "call") {
+            running.emplace_back(seq, describeCallLine(j));
+        } else if (phase == "return") {
+            // Calls return in the reverse order they began.
+            for (size_t i = running.size(); i-- > 0;) {
+                if (running[i].first == seq) {
+                    running.resize(i);
+                    break;
+                }
+            }
+        }
+    }
+
+    std::string runningCalls() const {
+        std::string out;
+        for (const auto &call : running)
+            out += (out.empty() ? "" : " > ") + call.second;
+        return out;
+    }
+
+    std::string verdict;
+    std::vector<std::string> details;
+    std::string reason;
+    std::string unusable;
+    std::string lastStep;
+    std::vector<std::string> failures; // as they were found, before any verdict
+    std::vector<std::pair<long long, std::string>> running;
+
+private:
+    // Each line goes to the trace as it arrives, marked with its check.
+    void relay(const std::string &text) {
+        if (!m_trace)
+            return;
+        std::string marked = "{\"check\":\"" + m_check + "\"," + text.substr(1);
+        marked += '\n';
+        std::fputs(marked.c_str(), m_trace);
+        std::fflush(m_trace);
+    }
+
+    std::string m_check;
+    std::FILE *m_trace;
+};
+
+// The line of a crashed child's error output that tells most.
+std::string tellingLine(const std::string &errors) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < errors.size()) {
+        size_t end = errors.find('\n', start);
+        if (end == std::string::npos)
+            end = errors.size();
+        std::string line = errors.substr(start, end - start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(line);
+        start = end + 1;
+    }
+    for (const char *marker : {"Assertion failed", "AddressSanitizer", "runtime error",
+                               "terminate called", "Segmentation fault"})
+        for (const std::string &line : lines)
+            if (line.find(marker) != std::string::npos)
+                return shortened(line, 400);
+    return lines.empty() ? std::string() : shortened(lines.front(), 400);
+}
+
+} // namespace
+
+std::string shellWord(const std::string &word) {
+    bool plain = !word.empty();
+    for (char c : word) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '_' || c == '-' || c == '.' || c == '/' || c == ':' || c == '=' ||
+                        c == '+' || c == ',' || c == '\\';
+        plain = plain && ok;
+    }
+    if (plain)
+        return word;
+#ifdef _WIN32
+    return "\"" + word + "\"";
+#else
+    std::string out = "'";
+    for (char c : word)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+#endif
+}
+
+Validator::Validator(Options options) : m_options(std::move(options)) {}
+
+std::string Validator::reproduceCommand(const std::string &name) const {
+    char timeout[32];
+    std::snprintf(timeout, sizeof timeout, "%g", m_options.timeoutSeconds);
+    std::string command = shellWord(m_options.program) + " validate " +
+                          shellWord(m_options.libraryArgument) + " --only " + shellWord(name) +
+                          " --seed " + std::to_string(m_options.seed);
+    if (m_options.timeoutGiven)
+        command += std::string(" --timeout ") + timeout;
+    return command;
+}
+
+CheckOutcome Validator::run(const std::string &name) const {
+    const ConformanceCheck *check = findConformanceCheck(name);
+    if (!check)
+        throw HostError("unknown check '" + name + "'");
+    ChannelReader reader(name, m_options.trace);
+    const LineHandler onLine = [&reader](const std::string &line) { reader.line(line); };
+    ChildOptions child;
+    child.timeoutSeconds = m_options.timeoutSeconds;
+#ifdef _WIN32
+    const ChildOutcome ended = ChildProcess::runProgram(
+        {m_options.childProgram, "validate", m_options.libraryPath, "--run-check", name, "--seed",
+         std::to_string(m_options.seed)},
+        child, onLine);
+#else
+    const std::string path = m_options.libraryPath;
+    const uint64_t seed = m_options.seed;
+    const ChildOutcome ended = ChildProcess::runFunction(
+        [check, &path, seed](std::FILE *channel) {
+            return runCheckHere(*check, path, seed, channel);
+        },
+        child, onLine);
+#endif
+
+    CheckOutcome outcome;
+    outcome.name = name;
+    outcome.seconds = ended.seconds;
+    outcome.reproduce = reproduceCommand(name);
+    outcome.lastStep = reader.lastStep;
+    if (ended.end == ChildOutcome::End::NotStarted)
+        throw HostError("cannot run the check '" + name + "' in a child process: " +
+                        ended.startError);
+    if (!reader.verdict.empty()) {
+        outcome.result = reader.verdict == "pass"   ? CheckOutcome::Result::Pass
+                         : reader.verdict == "skip" ? CheckOutcome::Result::Skip
+                                                    : CheckOutcome::Result::Fail;
+        outcome.details = reader.details;
+        if (outcome.result == CheckOutcome::Result::Skip && !reader.reason.empty())
+            outcome.details = {reader.reason};
+        outcome.unusable = reader.unusable;
+        return outcome;
+    }
+
+    // No verdict: the child died or hung inside the check.
+    outcome.result = CheckOutcome::Result::Fail;
+    outcome.crashed = true;
+    outcome.timedOut = ended.end == ChildOutcome::End::TimedOut;
+    outcome.runningCalls = reader.runningCalls();
+    outcome.moduleOutput = tellingLine(ended.errors);
+    std::string first = outcome.timedOut
+                            ? "hung: " + ChildProcess::describeEnd(ended, m_options.timeoutSeconds)
+                            : "crashed (" + ChildProcess::describeEnd(ended, 0) + ")";
+    first += outcome.runningCalls.empty() ? std::string(" with no module call running")
+                                          : " in " + outcome.runningCalls;
+    outcome.details.push_back(first);
+    if (!outcome.moduleOutput.empty())
+        outcome.details.push_back("it printed: " + outcome.moduleOutput);
+    if (!outcome.lastStep.empty())
+        outcome.details.push_back("while: " + outcome.lastStep);
+    for (const std::string &f : reader.failures)
+        outcome.details.push_back("found before: " + f);
+    return outcome;
+}
+
+} // namespace wqhost

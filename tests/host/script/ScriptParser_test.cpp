@@ -1,0 +1,192 @@
+// The script language of `wqhost run`: what each line reads as, and the
+// mistakes it refuses with the line they are on.
+#include "host/script/ScriptParser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace wqhost;
+
+namespace {
+
+struct Parsed {
+    const char *line;
+    ScriptOp op;
+    int32_t pin;          // -1: not a pin command; -2: named pin
+    const char *text;     // the value's text, or null when not checked
+    ScriptValue::Kind kind;
+    int32_t number;
+    bool flag;            // on, or negated
+};
+
+void PrintTo(const Parsed &p, std::ostream *os) { *os << p.line; }
+
+class ScriptLineTest : public ::testing::TestWithParam<Parsed> {};
+
+TEST_P(ScriptLineTest, ReadsAs) {
+    const Parsed &p = GetParam();
+    ScriptCommand c;
+    ASSERT_TRUE(parseScriptLine(p.line, 7, c)) << p.line;
+    EXPECT_EQ(c.op, p.op) << p.line;
+    EXPECT_EQ(c.line, 7);
+    if (p.pin >= 0) {
+        EXPECT_FALSE(c.pin.named);
+        EXPECT_EQ(c.pin.index, p.pin) << p.line;
+    } else if (p.pin == -2) {
+        EXPECT_TRUE(c.pin.named) << p.line;
+    }
+    if (p.text) {
+        EXPECT_EQ(c.value.text, std::string(p.text)) << p.line;
+        EXPECT_EQ(c.value.kind, p.kind) << p.line;
+    }
+    if (p.op == ScriptOp::Select || p.op == ScriptOp::Process ||
+        p.op == ScriptOp::ExpectProblems) {
+        EXPECT_EQ(c.number, p.number) << p.line;
+    }
+    if (p.op == ScriptOp::Echo || p.op == ScriptOp::Trace) {
+        EXPECT_EQ(c.on, p.flag) << p.line;
+    }
+    if (p.op == ScriptOp::ExpectPin || p.op == ScriptOp::ExpectChoices ||
+        p.op == ScriptOp::ExpectProblems) {
+        EXPECT_EQ(c.negated, p.flag) << p.line;
+    }
+}
+
+using K = ScriptValue::Kind;
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ScriptLineTest,
+    ::testing::Values(
+        Parsed{"list \"red,green,blue\"", ScriptOp::List, -1, "red,green,blue", K::Text, 0, false},
+        Parsed{"list a=1,b=2", ScriptOp::List, -1, "a=1,b=2", K::Text, 0, false},
+        Parsed{"list \"\"", ScriptOp::List, -1, "", K::Text, 0, false},
+        Parsed{"list \"a, b\"  # a comment", ScriptOp::List, -1, "a, b", K::Text, 0, false},
+        Parsed{"list \"#not a comment\"", ScriptOp::List, -1, "#not a comment", K::Text, 0, false},
+        Parsed{"list \"caf\\xe9\\x80\\xFF\"", ScriptOp::List, -1, "caf\xe9\x80\xff", K::Text, 0,
+               false},
+        Parsed{"list \"q\\\"b\\\\s\\n\\t\\r\"", ScriptOp::List, -1, "q\"b\\s\n\t\r", K::Text, 0,
+               false},
+        Parsed{"\tselect   -3\r", ScriptOp::Select, -1, nullptr, K::Text, -3, false},
+        Parsed{"select 2147483647", ScriptOp::Select, -1, nullptr, K::Text, INT32_MAX, false},
+        Parsed{"write 2", ScriptOp::Write, -1, "2", K::Text, 0, false},
+        Parsed{"write \"  7x\"", ScriptOp::Write, -1, "  7x", K::Text, 0, false},
+        Parsed{"set 3 \"2\"", ScriptOp::Set, 3, "2", K::Text, 0, false},
+        Parsed{"set 1 5", ScriptOp::Set, 1, "5", K::Int, 0, false},
+        Parsed{"set 1 0.25", ScriptOp::Set, 1, "0.25", K::Float, 0, false},
+        Parsed{"set 1 -1e3", ScriptOp::Set, 1, "-1e3", K::Float, 0, false},
+        Parsed{"set 0 red", ScriptOp::Set, 0, "red", K::Text, 0, false},
+        Parsed{"set 2 text 5", ScriptOp::Set, 2, "5", K::Text, 0, false},
+        Parsed{"set 2 float 5", ScriptOp::Set, 2, "5", K::Float, 0, false},
+        Parsed{"set \"ITEM -> VALUE\" \"1\"", ScriptOp::Set, -2, "1", K::Text, 0, false},
+        Parsed{"set 2 text", ScriptOp::Set, 2, "text", K::Text, 0, false},
+        Parsed{"show", ScriptOp::Show, -1, nullptr, K::Text, 0, false},
+        Parsed{"echo off", ScriptOp::Echo, -1, nullptr, K::Text, 0, false},
+        Parsed{"trace on", ScriptOp::Trace, -1, nullptr, K::Text, 0, true},
+        Parsed{"open", ScriptOp::Open, -1, nullptr, K::Text, 0, false},
+        Parsed{"close", ScriptOp::Close, -1, nullptr, K::Text, 0, false},
+        Parsed{"recreate", ScriptOp::Recreate, -1, nullptr, K::Text, 0, false},
+        Parsed{"process", ScriptOp::Process, -1, nullptr, K::Text, 1, false},
+        Parsed{"process 16", ScriptOp::Process, -1, nullptr, K::Text, 16, false},
+        Parsed{"expect pin 2 == \"green\"", ScriptOp::ExpectPin, 2, "green", K::Text, 0, false},
+        Parsed{"expect pin 1 != 0", ScriptOp::ExpectPin, 1, "0", K::Int, 0, true},
+        Parsed{"expect pin \"LIST\" == 1.5", ScriptOp::ExpectPin, -2, "1.5", K::Float, 0, false},
+        Parsed{"expect choices 1 == a,b", ScriptOp::ExpectChoices, 1, "a,b", K::Text, 0, false},
+        Parsed{"expect problems == 0", ScriptOp::ExpectProblems, -1, nullptr, K::Text, 0, false},
+        Parsed{"help", ScriptOp::Help, -1, nullptr, K::Text, 0, false},
+        Parsed{"exit", ScriptOp::Quit, -1, nullptr, K::Text, 0, false}));
+
+TEST(ScriptLineTest, BlankAndCommentLinesHoldNoCommand) {
+    ScriptCommand c;
+    for (const char *line : {"", "   ", "\t\r", "# only a comment", "   # indented comment"})
+        EXPECT_FALSE(parseScriptLine(line, 1, c)) << line;
+}
+
+TEST(ScriptLineTest, SourceIsTheLineWithoutCommentAndBlanks) {
+    ScriptCommand c;
+    ASSERT_TRUE(parseScriptLine("   select 2   # the second item", 4, c));
+    EXPECT_EQ(c.source, "select 2");
+    ASSERT_TRUE(parseScriptLine("list \"a#b\" # c", 4, c));
+    EXPECT_EQ(c.source, "list \"a#b\"");
+}
+
+struct Mistake {
+    const char *line;
+    const char *message; // a part of what the error says
+};
+
+void PrintTo(const Mistake &m, std::ostream *os) { *os << m.line; }
+
+class ScriptMistakeTest : public ::testing::TestWithParam<Mistake> {};
+
+TEST_P(ScriptMistakeTest, IsRefusedWithItsLine) {
+    ScriptCommand c;
+    try {
+        parseScriptLine(GetParam().line, 12, c);
+        FAIL() << "accepted: " << GetParam().line;
+    } catch (const ScriptError &e) {
+        EXPECT_EQ(e.line(), 12);
+        EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos)
+            << GetParam().line << " -> " << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, ScriptMistakeTest,
+    ::testing::Values(Mistake{"frobnicate 3", "unknown command 'frobnicate'"},
+                      Mistake{"Select 1", "unknown command 'Select'"},
+                      Mistake{"\"list\" a", "starts with a command word"},
+                      Mistake{"list \"open", "not closed"},
+                      Mistake{"list \"a\\qb\"", "unknown escape \\q"},
+                      Mistake{"list \"\\x4\"", "two hex digits"},
+                      Mistake{"list \"\\x00\"", "NUL"},
+                      Mistake{"list ab\"c\"", "inside a word"},
+                      Mistake{"list \"a\"b", "a blank must follow"},
+                      Mistake{"list", "needs the list text"},
+                      Mistake{"list a b", "too many words"},
+                      Mistake{"select", "needs an item number"},
+                      Mistake{"select two", "whole number"},
+                      Mistake{"select 2147483648", "whole number"},
+                      Mistake{"select 1.5", "whole number"},
+                      Mistake{"set -1 5", "not a pin"},
+                      Mistake{"set x 5", "not a pin"},
+                      Mistake{"set \"\" 5", "cannot be empty"},
+                      Mistake{"set 1", "a value after the pin"},
+                      Mistake{"set 1 int x", "whole number"},
+                      Mistake{"set 1 float \"x\"", "needs a number"},
+                      Mistake{"set 1 99999999999", "outside the 32-bit integers"},
+                      Mistake{"echo maybe", "on or off"},
+                      Mistake{"trace", "on or off"},
+                      Mistake{"show all", "too many words"},
+                      Mistake{"process 0", "1 to 1000000"},
+                      Mistake{"expect", "pin, choices or problems"},
+                      Mistake{"expect pins 1 == 2", "pin, choices or problems"},
+                      Mistake{"expect pin 2 = \"a\"", "expected == or !="},
+                      Mistake{"expect pin 2 == green", "neither a number nor a quoted text"},
+                      Mistake{"expect pin 2 == \"a\" extra", "too many words"},
+                      Mistake{"expect problems == -1", "0 or more"}));
+
+TEST(ScriptTest, ParsesAWholeScriptWithLineNumbers) {
+    const auto commands = parseScript("# demo\n\nlist \"a,b\"\r\nselect 1\n   \nexpect pin 2 == \"b\"");
+    ASSERT_EQ(commands.size(), 3u);
+    EXPECT_EQ(commands[0].line, 3);
+    EXPECT_EQ(commands[0].value.text, "a,b");
+    EXPECT_EQ(commands[1].line, 4);
+    EXPECT_EQ(commands[2].line, 6);
+}
+
+TEST(ScriptTest, TheFirstMistakeNamesItsLine) {
+    try {
+        parseScript("list a\nselect 1\nselect x\nfrobnicate\n");
+        FAIL();
+    } catch (const ScriptError &e) {
+        EXPECT_EQ(e.line(), 3);
+    }
+}
+
+TEST(ScriptTest, ABinaryFileIsRefused) {
+    const std::string binary("\x7f" "ELF\x02\x01\x01\0\0\0", 10);
+    EXPECT_THROW(parseScript(binary), ScriptError);
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+// The call log: order, nesting depth, and the JSON lines written before a
+// call returns (so a crash leaves the call on disk).
+#include "host/trace/CallLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace wqhost;
+
+namespace {
+
+std::vector<std::string> linesOf(std::FILE *f) {
+    std::rewind(f);
+    std::vector<std::string> lines;
+    std::string line;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    return lines;
+}
+
+CallRecord callback(int32_t opcode, const std::string &text = std::string()) {
+    CallRecord c;
+    c.direction = Direction::ModuleToHost;
+    c.side = Side::Gui;
+    c.kind = CallKind::Callback;
+    c.opcode = opcode;
+    c.text = text;
+    return c;
+}
+
+TEST(CallLogTest, NestedCallsKeepOrderAndDepth) {
+    CallLog log;
+    CallRecord outer;
+    outer.side = Side::Gui;
+    outer.opcode = GD_PIN_CHANGED;
+    uint64_t a = log.begin(outer);
+    uint64_t b = log.begin(callback(GH_PIN_GET_TEXT));
+    log.end(b, 42, "x");
+    uint64_t c = log.begin(callback(GH_PIN_SET_TEXT, "y"));
+    EXPECT_EQ(log.depth(), 2);
+    log.end(c, 0);
+    log.end(a, 0);
+    EXPECT_EQ(log.depth(), 0);
+    ASSERT_EQ(log.calls().size(), 3u);
+    EXPECT_EQ(log.calls()[0].depth, 0);
+    EXPECT_EQ(log.calls()[1].depth, 1);
+    EXPECT_EQ(log.calls()[2].depth, 1);
+    EXPECT_EQ(log.calls()[1].result, 42);
+    EXPECT_EQ(log.calls()[1].answer, "x");
+    EXPECT_TRUE(log.calls()[0].returned);
+    EXPECT_EQ(log.callbacks(Side::Gui).size(), 2u);
+    EXPECT_EQ(log.callbacks(Side::Audio).size(), 0u);
+}
+
+TEST(CallLogTest, JsonCallLineIsWrittenBeforeTheCallReturns) {
+    std::FILE *f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    CallLog log;
+    log.setJsonSink(f);
+    uint64_t seq = log.begin(callback(GH_PIN_SET_TEXT, "caf\xe9 \"q\"\n"));
+    std::vector<std::string> lines = linesOf(f);
+    ASSERT_EQ(lines.size(), 1u); // on disk while the call runs
+    EXPECT_NE(lines[0].find("\"phase\":\"call\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"name\":\"GH_PIN_SET_TEXT\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"text\":\"caf\\u00e9 \\\"q\\\"\\n\""), std::string::npos)
+        << lines[0];
+    std::fseek(f, 0, SEEK_END);
+    log.end(seq, 7, "done");
+    lines = linesOf(f);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "{\"seq\":" + std::to_string(seq) +
+                            ",\"phase\":\"return\",\"result\":7,\"answer\":\"done\"}");
+    std::fclose(f);
+}
+
+TEST(CallLogTest, NotKeepingStillWritesJsonAndCountsDepth) {
+    std::FILE *f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    CallLog log;
+    log.setKeeping(false);
+    log.setJsonSink(f);
+    {
+        CallScope scope(log, callback(GH_OPCODE_22));
+        EXPECT_EQ(log.depth(), 1);
+    } // completed without a result of its own
+    EXPECT_EQ(log.depth(), 0);
+    EXPECT_TRUE(log.calls().empty());
+    EXPECT_EQ(linesOf(f).size(), 2u);
+    std::fclose(f);
+}
+
+TEST(CallLogTest, DescribeNamesTheOpcodeAndTheText) {
+    CallRecord c = callback(GH_PIN_SET_TEXT, "b");
+    c.index = 2;
+    c.returned = true;
+    std::string line = CallLog::describe(c);
+    EXPECT_NE(line.find("GH_PIN_SET_TEXT index=2"), std::string::npos) << line;
+    EXPECT_NE(line.find("text=\"b\""), std::string::npos) << line;
+}
+
+} // namespace

@@ -1,0 +1,128 @@
+// How validation outcomes are written: the check lines and the summary line
+// that CI reads, the JSON document, the JUnit file, and command words.
+#include "host/trace/JsonText.h"
+#include "host/validate/ValidationReport.h"
+#include "host/validate/Validator.h"
+#include "tests/support/TextChecks.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+using namespace wqhost;
+
+namespace {
+
+CheckOutcome outcome(const std::string &name, CheckOutcome::Result result,
+                     std::vector<std::string> details = {}) {
+    CheckOutcome o;
+    o.name = name;
+    o.result = result;
+    o.details = std::move(details);
+    o.reproduce = "wqhost validate lib.so --only " + name + " --seed 7";
+    o.seconds = 0.5;
+    return o;
+}
+
+ValidationRun sampleRun() {
+    ValidationRun run;
+    run.library = "lib/caf\xe9<1>.so";
+    run.seed = 7;
+    run.timeoutSeconds = 10;
+    run.outcomes.push_back(outcome("exports", CheckOutcome::Result::Pass));
+    run.outcomes.push_back(outcome("events", CheckOutcome::Result::Fail,
+                                   {"AH_ADD_EVENT at 3 lies before the clock & more", "second"}));
+    CheckOutcome crash = outcome("pin-changes", CheckOutcome::Result::Fail,
+                                 {"crashed (signal 11 (SIGSEGV)) in gui GD_PIN_CHANGED index=0"});
+    crash.crashed = true;
+    crash.runningCalls = "gui GD_PIN_CHANGED index=0";
+    run.outcomes.push_back(crash);
+    run.outcomes.push_back(outcome("nested-echo", CheckOutcome::Result::Skip,
+                                   {"the module declares no pins"}));
+    return run;
+}
+
+TEST(ValidationReportTest, OneLinePerCheckWithDetailsAndTheReproducingCommand) {
+    const ValidationRun run = sampleRun();
+    EXPECT_EQ(formatOutcome(run.outcomes[0]), "PASS  exports\n");
+    EXPECT_EQ(formatOutcome(run.outcomes[1]),
+              "FAIL  events: AH_ADD_EVENT at 3 lies before the clock & more\n"
+              "      second\n"
+              "      reproduce: wqhost validate lib.so --only events --seed 7\n");
+    EXPECT_EQ(formatOutcome(run.outcomes[3]), "SKIP  nested-echo: the module declares no pins\n");
+}
+
+TEST(ValidationReportTest, SummaryLineHasTheFormCiReads) {
+    const ValidationSummary s = summarize(sampleRun().outcomes);
+    EXPECT_EQ(s.passed, 1);
+    EXPECT_EQ(s.failed, 2);
+    EXPECT_EQ(s.skipped, 1);
+    EXPECT_EQ(formatSummary(s), "1 passed, 2 failed, 1 skipped");
+    unsigned p = 9, f = 9, k = 9;
+    EXPECT_TRUE(wqtest::summaryLine(formatSummary(ValidationSummary()), p, f, k));
+    EXPECT_EQ(p + f + k, 0u);
+    EXPECT_FALSE(wqtest::summaryLine("1 passed, 2 failed, 1 skipped.", p, f, k));
+}
+
+TEST(ValidationReportTest, JsonCarriesEveryCheckAndTheCounts) {
+    const auto doc = nlohmann::json::parse(validationJson(sampleRun()));
+    EXPECT_EQ(utf8ToBytes(doc["library"].get<std::string>()), "lib/caf\xe9<1>.so");
+    EXPECT_EQ(doc["seed"], 7);
+    EXPECT_EQ(doc["passed"], 1);
+    EXPECT_EQ(doc["failed"], 2);
+    EXPECT_EQ(doc["skipped"], 1);
+    ASSERT_EQ(doc["checks"].size(), 4u);
+    EXPECT_EQ(doc["checks"][1]["result"], "fail");
+    EXPECT_EQ(doc["checks"][1]["reproduce"], "wqhost validate lib.so --only events --seed 7");
+    EXPECT_EQ(doc["checks"][2]["crashed"], true);
+    EXPECT_EQ(doc["checks"][2]["runningCalls"], "gui GD_PIN_CHANGED index=0");
+    EXPECT_FALSE(doc["checks"][0].contains("reproduce"));
+}
+
+TEST(ValidationReportTest, JunitHasOneTestcasePerCheckAndEscapesText) {
+    const std::string xml = validationJunit(sampleRun());
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u);
+    EXPECT_NE(xml.find("tests=\"4\" failures=\"2\" skipped=\"1\" errors=\"0\""),
+              std::string::npos);
+    EXPECT_NE(xml.find("<testcase classname=\"wqhost.validate\" name=\"exports\" time=\"0.500\"/>"),
+              std::string::npos);
+    EXPECT_NE(xml.find("<failure type=\"check\" message=\"AH_ADD_EVENT at 3 lies before the "
+                       "clock &amp; more\">"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<failure type=\"crash\""), std::string::npos);
+    EXPECT_NE(xml.find("<skipped message=\"the module declares no pins\"/>"), std::string::npos);
+    // The 8-bit byte of the library name is UTF-8 in the document; no raw
+    // markup character survives.
+    EXPECT_NE(xml.find("lib/caf\xc3\xa9&lt;1&gt;.so"), std::string::npos);
+    size_t opened = 0, closed = 0;
+    for (size_t at = 0; (at = xml.find("<testcase", at)) != std::string::npos; ++at)
+        ++opened;
+    for (size_t at = 0; (at = xml.find("</testcase>", at)) != std::string::npos; ++at)
+        ++closed;
+    EXPECT_EQ(opened, 4u);
+    EXPECT_EQ(closed, 3u); // the passing check's testcase closes itself
+}
+
+TEST(ValidationReportTest, ShellWordsAreQuotedOnlyWhenNeeded) {
+    EXPECT_EQ(shellWord("build/default/libquendor.so"), "build/default/libquendor.so");
+    EXPECT_EQ(shellWord("--only"), "--only");
+#ifndef _WIN32
+    EXPECT_EQ(shellWord("my lib.so"), "'my lib.so'");
+    EXPECT_EQ(shellWord("it's"), "'it'\\''s'");
+    EXPECT_EQ(shellWord(""), "''");
+#endif
+}
+
+TEST(JsonTextTest, EveryByteSurvivesTheWayThroughJson) {
+    std::string all;
+    for (int c = 1; c < 256; ++c)
+        all += static_cast<char>(c);
+    const std::string dumped = nlohmann::json(bytesToUtf8(all)).dump();
+    EXPECT_EQ(utf8ToBytes(nlohmann::json::parse(dumped).get<std::string>()), all);
+    EXPECT_EQ(bytesToUtf8("caf\xe9"), "caf\xc3\xa9");
+    EXPECT_EQ(utf8ToBytes("\xe2\x82\xac"), "?"); // beyond one byte
+}
+
+} // namespace

@@ -1,0 +1,258 @@
+// `wqhost validate` on module libraries built to break the interface in one
+// way each: the fault is reported by the check that looks for it, and the
+// run goes on to the end. The conforming module and the real Quendor module
+// pass.
+#include "host/validate/ConformanceCheck.h"
+#include "tests/support/ToolRun.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+using wqtest::runTool;
+using wqtest::testModule;
+using wqtest::ToolRun;
+
+namespace {
+
+size_t checkCount() { return wqhost::conformanceChecks().size(); }
+
+// The report of one check: its line and the indented lines under it.
+std::string checkReport(const std::string &out, const std::string &name) {
+    std::istringstream lines(out);
+    std::string line, report;
+    bool inside = false;
+    while (std::getline(lines, line)) {
+        const bool checkLine = line.rfind("PASS  ", 0) == 0 || line.rfind("FAIL  ", 0) == 0 ||
+                               line.rfind("SKIP  ", 0) == 0;
+        if (checkLine)
+            inside = line.substr(6, name.size()) == name &&
+                     (line.size() == 6 + name.size() || line[6 + name.size()] == ':');
+        else if (line.rfind("      ", 0) != 0)
+            inside = false;
+        if (inside)
+            report += line + "\n";
+    }
+    return report;
+}
+
+// Every check reported once, and the summary line, alone, adding up.
+void expectCompleteRun(const ToolRun &run) {
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
+        EXPECT_FALSE(checkReport(run.out, c.name).empty()) << "no line for " << c.name << "\n"
+                                                           << run.out;
+    int summaries = 0;
+    for (const std::string &line : wqtest::linesOf(run.out)) {
+        unsigned passed = 0, failed = 0, skipped = 0;
+        if (wqtest::summaryLine(line, passed, failed, skipped)) {
+            ++summaries;
+            EXPECT_EQ(passed + failed + skipped, checkCount()) << line;
+        }
+    }
+    EXPECT_EQ(summaries, 1) << run.out;
+}
+
+struct Broken {
+    const char *module;   // target name of the test module
+    const char *check;    // the check that must fail
+    const char *detail;   // a part of its report
+    double timeout;       // --timeout for the run
+};
+
+void PrintTo(const Broken &b, std::ostream *os) { *os << b.module << " in " << b.check; }
+
+class BrokenModuleTest : public ::testing::TestWithParam<Broken> {};
+
+TEST_P(BrokenModuleTest, IsCaughtByItsCheckAndTheRunGoesOn) {
+    const Broken &b = GetParam();
+    char timeout[16];
+    std::snprintf(timeout, sizeof timeout, "%g", b.timeout);
+    const ToolRun run =
+        runTool({"validate", testModule(b.module), "--seed", "11", "--timeout", timeout});
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    const std::string report = checkReport(run.out, b.check);
+    EXPECT_EQ(report.rfind(std::string("FAIL  ") + b.check + ": ", 0), 0u) << run.out;
+    EXPECT_NE(report.find(b.detail), std::string::npos) << report;
+    EXPECT_NE(report.find(std::string("reproduce: ")), std::string::npos) << report;
+    expectCompleteRun(run);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BrokenModuleTest,
+    ::testing::Values(
+        Broken{"wq_broken_magic", "audio-record", "audio record magic is 0x12345678, expected "
+                                                  "0x5751504c",
+               10},
+        Broken{"wq_broken_pin_flags", "pin-declarations",
+               "crashed (signal 6 (SIGABRT)) in audio AD_GET_PIN_PROPERTIES index=2", 10},
+        Broken{"wq_broken_pin_flags", "pin-declarations",
+               "it printed: Assertion failed: the pin-flag consistency rule", 10},
+        Broken{"wq_broken_crash_open", "audio-open-close", "in audio AD_OPEN index=0", 10},
+        Broken{"wq_broken_hang", "pin-changes",
+               "hung: timed out after 1.5 s in gui GD_PIN_CHANGED index=0", 1.5},
+        Broken{"wq_broken_hang", "pin-changes", "while: pin 0 (\"TEXT\") set to the empty text",
+               1.5},
+        Broken{"wq_broken_callback_order", "process-word",
+               "AH_PROCESS_CHANGED came while the record's process word still held the "
+               "function the host knew",
+               10},
+        Broken{"wq_broken_make_any_type", "make-module-refusals",
+               "makeModule(0, 0) returned an object, expected null", 10},
+        Broken{"wq_broken_describe_any_index", "describe-other-index",
+               "getModuleProperties returned non-zero for index 1, 2, -1", 10},
+        Broken{"wq_broken_describe_any_index", "describe-other-index",
+               "a refused query leaves the fields as the host filled them", 10},
+        Broken{"wq_broken_endless_echo", "nested-echo",
+               "pin 0 (\"TEXT\"): the module's own writes kept coming back", 10},
+        Broken{"wq_broken_unused_opcode", "unused-opcodes",
+               "audio opcode 9 (AD_OPCODE_9) returned 1, expected 0", 10},
+        Broken{"wq_broken_host_value", "gui-record",
+               "GUI record hostValue is 0x0, expected the value given to makeModule, 0x12345678",
+               10},
+        Broken{"wq_broken_unstable_pins", "pin-declarations-stable",
+               "declaration 0 (\"TEXT\") changed between two queries with a cleared record: name",
+               10},
+        Broken{"wq_broken_past_event", "events", "lies before the sample clock", 10},
+        Broken{"wq_broken_shared_object", "gui-several-objects",
+               "makeModule(0, 2) returned the record of a live object again", 10}),
+    [](const ::testing::TestParamInfo<Broken> &info) {
+        return std::string(info.param.module).substr(10) + "_" + std::to_string(info.index);
+    });
+
+TEST(ValidateTest, TheConformingModulePassesEveryCheck) {
+    const ToolRun run = runTool({"validate", testModule("wq_conforming_module")});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("\n" + std::to_string(checkCount()) + " passed, 0 failed, 0 skipped\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(ValidateTest, TheQuendorModulePassesEveryCheck) {
+    const ToolRun run = runTool({"validate", WQ_QUENDOR_LIBRARY});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(std::to_string(checkCount()) + " passed, 0 failed, 0 skipped"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(ValidateTest, TheReproducingCommandRunsTheFailedCheckAlone) {
+    const ToolRun run = runTool({"validate", testModule("wq_broken_unused_opcode")});
+    const size_t at = run.out.find("reproduce: ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string command = run.out.substr(at + 11, run.out.find('\n', at) - at - 11);
+    // The command is plain words here: the paths hold no blanks.
+    std::istringstream words(command);
+    std::vector<std::string> args(std::istream_iterator<std::string>{words},
+                                  std::istream_iterator<std::string>{});
+    ASSERT_GE(args.size(), 6u);
+    args.erase(args.begin()); // the tool itself
+    const ToolRun again = runTool(args);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.out.find("FAIL  unused-opcodes: audio opcode 9"), std::string::npos)
+        << again.out;
+    EXPECT_NE(again.out.find("\n0 passed, 1 failed, 0 skipped\n"), std::string::npos) << again.out;
+}
+
+TEST(ValidateTest, OnlyAndSkipChooseTheChecks) {
+    const ToolRun only = runTool(
+        {"validate", WQ_QUENDOR_LIBRARY, "--only", "events,nested-echo", "--only", "exports"});
+    EXPECT_EQ(only.status, 0) << only.err;
+    EXPECT_NE(only.out.find("PASS  exports\nPASS  events\nPASS  nested-echo\n3 passed"),
+              std::string::npos)
+        << only.out;
+    const ToolRun skip = runTool({"validate", WQ_QUENDOR_LIBRARY, "--skip", "events"});
+    EXPECT_EQ(skip.out.find("events"), std::string::npos);
+    EXPECT_NE(skip.out.find(std::to_string(checkCount() - 1) + " passed"), std::string::npos);
+}
+
+TEST(ValidateTest, ListNamesEveryCheckWithoutALibrary) {
+    const ToolRun run = runTool({"validate", "--list"});
+    EXPECT_EQ(run.status, 0);
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
+        EXPECT_NE(run.out.find(std::string(c.name) + "  "), std::string::npos) << c.name;
+}
+
+TEST(ValidateTest, JsonReportIsTheWholeStandardOutput) {
+    const ToolRun run =
+        runTool({"validate", testModule("wq_broken_magic"), "--json", "--seed", "3"});
+    EXPECT_EQ(run.status, 1);
+    const auto doc = nlohmann::json::parse(run.out); // throws unless all of it is JSON
+    EXPECT_EQ(doc["seed"], 3);
+    EXPECT_EQ(doc["checks"].size(), checkCount());
+    EXPECT_GE(doc["failed"].get<int>(), 1);
+    bool found = false;
+    for (const auto &c : doc["checks"])
+        if (c["name"] == "audio-record") {
+            found = true;
+            EXPECT_EQ(c["result"], "fail");
+            EXPECT_NE(c["reproduce"].get<std::string>().find("--only audio-record --seed 3"),
+                      std::string::npos);
+        }
+    EXPECT_TRUE(found);
+    // The check lines went to standard error instead.
+    EXPECT_NE(run.err.find("FAIL  audio-record"), std::string::npos) << run.err;
+}
+
+TEST(ValidateTest, JunitFileIsWritten) {
+    const std::string path = std::string(WQ_TEST_OUTPUT_DIR) + "/validate_junit.xml";
+    std::remove(path.c_str());
+    const ToolRun run = runTool({"validate", testModule("wq_broken_host_value"), "--junit", path});
+    EXPECT_EQ(run.status, 1);
+    std::ifstream in(path);
+    const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(xml.find("tests=\"" + std::to_string(checkCount()) + "\""), std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("name=\"gui-record\" time=\""), std::string::npos);
+    EXPECT_NE(xml.find("<failure type=\"check\" message=\"GUI record hostValue"),
+              std::string::npos)
+        << xml;
+}
+
+TEST(ValidateTest, TraceEndsWithTheCallThatHung) {
+    const std::string path = std::string(WQ_TEST_OUTPUT_DIR) + "/validate_hang.jsonl";
+    std::remove(path.c_str());
+    const ToolRun run = runTool({"validate", testModule("wq_broken_hang"), "--only", "pin-changes",
+                                 "--timeout", "1", "--trace", path});
+    EXPECT_EQ(run.status, 1);
+    std::ifstream in(path);
+    std::string line, last;
+    int lines = 0;
+    while (std::getline(in, line)) {
+        ++lines;
+        EXPECT_TRUE(nlohmann::json::parse(line).is_object()) << line;
+        if (line.find("\"seq\"") != std::string::npos)
+            last = line;
+    }
+    EXPECT_GT(lines, 10);
+    const auto call = nlohmann::json::parse(last);
+    EXPECT_EQ(call["check"], "pin-changes");
+    EXPECT_EQ(call["phase"], "call");
+    EXPECT_EQ(call["name"], "GD_PIN_CHANGED");
+    EXPECT_EQ(call["index"], 0);
+}
+
+TEST(ValidateTest, TheSameSeedDrawsTheSameRandomChanges) {
+    const std::string a = std::string(WQ_TEST_OUTPUT_DIR) + "/seed_a.jsonl";
+    const std::string b = std::string(WQ_TEST_OUTPUT_DIR) + "/seed_b.jsonl";
+    for (const std::string &path : {a, b})
+        runTool({"validate", WQ_QUENDOR_LIBRARY, "--only", "pin-changes-random", "--seed", "99",
+                 "--trace", path});
+    auto texts = [](const std::string &path) {
+        std::ifstream in(path);
+        std::string line, all;
+        while (std::getline(in, line))
+            if (line.find("\"step\"") != std::string::npos)
+                all += line + "\n";
+        return all;
+    };
+    EXPECT_FALSE(texts(a).empty());
+    EXPECT_EQ(texts(a), texts(b));
+}
+
+} // namespace
