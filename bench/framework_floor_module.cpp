@@ -6,8 +6,7 @@
 // this floor against the plain one is the cost of the framework's layers.
 #include "bench/floor_module.h"
 #include "wq_sdk2/WQGUI_base.h"
-
-#include <new>
+#include "wq_sdk2/wq_module_entry.h"
 
 namespace {
 
@@ -85,34 +84,13 @@ private:
     int32_t m_updating = 0;
 };
 
+constexpr wq::ModuleDescription kDescription = {kName, kName, kName, 512, 256};
+
 } // namespace
 
-extern "C" {
+// The floor has a GUI side only.
+WQ_MODULE_ENTRY_POINTS(kDescription, void, FrameworkFloorGui);
 
-WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index, WQModuleDescription *record) {
-    if (record == nullptr)
-        return 0;
-    record->sdkVersion = WQ_SDK_VERSION;
-    if (index != 0)
-        return 0;
-    record->name = kName;
-    record->id = kName;
-    record->about = kName;
-    record->flags = 512;
-    record->guiFlags = 256;
-    return 1;
-}
-
-WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type, WQHostCallback hostCallback,
-                                  intptr_t hostValue) {
-    if (index != 0 || type != WQ_TYPE_GUI)
-        return nullptr;
-    auto *object = new (std::nothrow) FrameworkFloorGui(hostCallback, hostValue);
-    return object != nullptr ? static_cast<void *>(object->hostRecord()) : nullptr;
-}
-
-WQ_EXPORT void WQ_ABI floorSetAnswers(const FloorAnswers *answers) {
+extern "C" WQ_EXPORT void WQ_ABI floorSetAnswers(const FloorAnswers *answers) {
     s_answers = answers;
 }
-
-} // extern "C"

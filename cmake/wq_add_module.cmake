@@ -16,8 +16,9 @@
 # <name>_validate, which runs `wqhost validate` on the built library. Set
 # WQ_MODULE_VALIDATE to OFF to leave that test out.
 #
-# The module's sources define the two exported functions with WQ_EXPORT and
-# WQ_ABI from wq_sdk2/wq_interface.h.
+# The module's sources define the two exported functions, with
+# WQ_MODULE_ENTRY_POINTS from wq_sdk2/wq_module_entry.h (or by hand with
+# WQ_EXPORT and WQ_ABI from wq_sdk2/wq_interface.h).
 include_guard(GLOBAL)
 
 option(WQ_MODULE_VALIDATE "Add a wqhost validate test for every module of wq_add_module" ON)

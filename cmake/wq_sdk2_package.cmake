@@ -5,6 +5,11 @@
 #   bin/wqhost                   the reference host's tool, when it is built
 #   lib/cmake/wq_sdk2/           wq_sdk2Config.cmake, its version file, the
 #                                exported targets and wq_add_module.cmake
+#   share/doc/wq_sdk2/           the author's guide, the licence, the list of
+#                                changes and examples/doubler_module
+#
+# Everything here belongs to the install component "sdk", which the release
+# packages take (cmake/wq_release_packages.cmake).
 #
 # find_package(wq_sdk2 CONFIG) then gives wq_sdk2::interface (header only),
 # wq_sdk2::wq_sdk2 (the framework), wq_sdk2::wqhost (when installed) and the
@@ -17,8 +22,8 @@ set(WQ_SDK2_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/wq_sdk2")
 
 install(TARGETS wq_sdk2_interface wq_sdk2
   EXPORT wq_sdk2Targets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT sdk
+  FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT sdk)
 
 # The tool validates and runs modules; an author's tests use it through
 # wq_add_module.
@@ -31,7 +36,8 @@ if(TARGET wqhost)
     set_target_properties(wqhost PROPERTIES WQ_VALIDATE OFF)
   endif()
   set_property(TARGET wqhost APPEND PROPERTY EXPORT_PROPERTIES WQ_VALIDATE)
-  install(TARGETS wqhost EXPORT wq_sdk2Targets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS wqhost EXPORT wq_sdk2Targets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    COMPONENT sdk)
   # In the tree the tool goes by its package name too.
   if(NOT TARGET wq_sdk2::wqhost)
     add_executable(wq_sdk2::wqhost ALIAS wqhost)
@@ -40,7 +46,8 @@ endif()
 
 install(EXPORT wq_sdk2Targets
   NAMESPACE wq_sdk2::
-  DESTINATION ${WQ_SDK2_CMAKE_DIR})
+  DESTINATION ${WQ_SDK2_CMAKE_DIR}
+  COMPONENT sdk)
 
 configure_package_config_file(
   ${CMAKE_CURRENT_LIST_DIR}/wq_sdk2Config.cmake.in
@@ -57,4 +64,17 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/wq_sdk2Config.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/wq_sdk2ConfigVersion.cmake
   ${CMAKE_CURRENT_LIST_DIR}/wq_add_module.cmake
-  DESTINATION ${WQ_SDK2_CMAKE_DIR})
+  DESTINATION ${WQ_SDK2_CMAKE_DIR}
+  COMPONENT sdk)
+
+# The author's guide, the example module and the licence.
+set(WQ_SDK2_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/wq_sdk2")
+install(FILES
+  ${PROJECT_SOURCE_DIR}/docs/writing-a-module.md
+  ${PROJECT_SOURCE_DIR}/LICENSE
+  ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  DESTINATION ${WQ_SDK2_DOC_DIR}
+  COMPONENT sdk)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/doubler_module
+  DESTINATION ${WQ_SDK2_DOC_DIR}/examples
+  COMPONENT sdk)

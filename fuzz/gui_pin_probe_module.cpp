@@ -17,11 +17,11 @@
 #include "fuzz/gui_pin_probe.h"
 #include "wq_sdk2/WQGUI_base.h"
 #include "wq_sdk2/wq_interface.h"
+#include "wq_sdk2/wq_module_entry.h"
 
 #include <cstddef>
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <string>
 
 namespace {
@@ -58,28 +58,9 @@ protected:
     }
 };
 
+constexpr char kName[] = "GUI pin probe";
+constexpr wq::ModuleDescription kDescription = {kName, kName, kName, 0, 0};
+
 } // namespace
 
-extern "C" {
-
-WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index, WQModuleDescription *record) {
-    record->sdkVersion = WQ_SDK_VERSION;
-    if (index != 0)
-        return 0;
-    record->name = "GUI pin probe";
-    record->id = "GUI pin probe";
-    record->about = "GUI pin probe";
-    record->flags = 0;
-    record->guiFlags = 0;
-    return 1;
-}
-
-WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type, WQHostCallback hostCallback,
-                                  intptr_t hostValue) {
-    if (index != 0 || type != WQ_TYPE_GUI)
-        return nullptr;
-    PinProbe *probe = new (std::nothrow) PinProbe(hostCallback, hostValue);
-    return probe != nullptr ? probe->hostRecord() : nullptr;
-}
-
-} // extern "C"
+WQ_MODULE_ENTRY_POINTS(kDescription, void, PinProbe);

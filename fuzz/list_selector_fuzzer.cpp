@@ -52,6 +52,8 @@ using wqhost::CallLog;
 using wqhost::CallRecord;
 using wqhost::Direction;
 using wqhost::GuiHost;
+using wqhost::Problem;
+using wqhost::ProblemCode;
 using wqhost::Side;
 
 constexpr int32_t kListPin = 0;
@@ -330,8 +332,8 @@ private:
 
         if (m_host.isLive())
             FUZZ_REQUIRE(m_host.checkRecord().empty());
-        for (const std::string &p : m_host.problems())
-            FUZZ_REQUIRE(p.rfind("pin change echo for pin", 0) == 0); // the host's own limit
+        for (const Problem &p : m_host.problems())
+            FUZZ_REQUIRE(p.code == ProblemCode::EchoNestingLimit); // the host's own limit
         m_host.clearProblems();
     }
 

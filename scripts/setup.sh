@@ -8,15 +8,19 @@
 #                                  (linux-x86, windows-x86, bench-linux-x86)
 #   scripts/setup.sh --hardening   also clang with libFuzzer (fuzz preset) and
 #                                  valgrind (scripts/fuzz.sh, scripts/valgrind.sh)
+#   scripts/setup.sh --release     also dpkg-dev, whose dpkg-shlibdeps finds the
+#                                  Debian package's dependencies (scripts/release.sh)
 set -euo pipefail
 
 cross=0
 hardening=0
+release=0
 for arg in "$@"; do
   case "$arg" in
     --cross) cross=1 ;;
     --hardening) hardening=1 ;;
-    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    --release) release=1 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
     *) echo "setup: unknown option $arg" >&2; exit 2 ;;
   esac
 done
@@ -31,6 +35,9 @@ fi
 if [ "$hardening" -eq 1 ]; then
   # clang and its runtime libraries: -fsanitize=fuzzer,address,undefined.
   packages+=(clang libclang-rt-14-dev valgrind)
+fi
+if [ "$release" -eq 1 ]; then
+  packages+=(dpkg-dev)
 fi
 
 missing=()

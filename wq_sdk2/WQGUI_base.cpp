@@ -6,31 +6,31 @@
 
 WQGuiPin WQGUI_base::s_sharedPin = {0, nullptr};
 
-extern "C" {
-
-// The dispatcher entry stored in every GUI host record. The host passes the
-// record's own address; the object is found through the record's back
-// pointer and its virtual dispatch does the rest, so a derived dispatch is
-// honoured. No C++ exception may unwind into the host: one that escapes is a
-// contract breach and ends the program here.
-static wq_result_t WQ_ABI guiRecordEntry(WQGuiHostRecord *record, int32_t opcode, int32_t index,
-                                         int32_t value, void *ptr, float opt) {
+// The host passes the record's own address. The object's virtual dispatch
+// does the rest, so a derived dispatch is honoured.
+wq_result_t WQ_ABI WQGUI_base::dispatcherEntry(WQGuiHostRecord *record, int32_t opcode,
+                                               int32_t index, int32_t value, void *ptr,
+                                               float opt) {
+    WQ_CHECK(record != 0);
+    WQGUI_base *self = objectOf(record->object);
     try {
-        WQGUI_base *object = static_cast<WQGUI_base *>(record->object);
-        return object->dispatch(opcode, index, value, ptr, opt);
+        return self->dispatch(opcode, index, value, ptr, opt);
     } catch (...) {
-        WQ_CHECK_TEXT(false, "no exception leaves the GUI dispatcher");
+        WQ_CHECK_TEXT(false, wq::kNoExceptionToHost);
     }
     return 0;
 }
 
-} // extern "C"
+WQGUI_base *WQGUI_base::objectOf(void *object) {
+    WQ_CHECK(object != 0);
+    return static_cast<WQGUI_base *>(object);
+}
 
 WQGUI_base::WQGUI_base(WQHostCallback hostCallback, intptr_t hostValue)
     : wqaudioMaster(hostCallback) {
     std::memset(&m_record, 0, sizeof m_record);
     m_record.magic = WQ_GUI_MAGIC;
-    m_record.dispatcher = &guiRecordEntry;
+    m_record.dispatcher = &WQGUI_base::dispatcherEntry;
     m_record.object = this;
     m_record.hostValue = hostValue;
     m_record.version = WQ_RECORD_VERSION;

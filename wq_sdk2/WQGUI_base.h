@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // WQGUI_base.h - base class of every GUI-side module object.
 //
 // The object embeds the GUI host record, the only part of it the host sees:
@@ -36,46 +38,26 @@ class WQGUI_base {
 public:
     WQGUI_base(const WQGUI_base &) = delete;
     WQGUI_base &operator=(const WQGUI_base &) = delete;
+    WQGUI_base(WQGUI_base &&) = delete;
+    WQGUI_base &operator=(WQGUI_base &&) = delete;
 
-    // The record the host holds; its address is what makeModule returns.
-    WQGuiHostRecord *hostRecord() noexcept { return &m_record; }
+protected:
+    // Fills the record; makes no host call and does not test hostCallback.
+    WQGUI_base(WQHostCallback hostCallback, intptr_t hostValue);
+    // Makes no host call. Only dispatch() destroys an object (host opcode
+    // GD_CLOSE).
+    virtual ~WQGUI_base();
+
+public:
+    // ---- Virtual operations, in the order of the table of operations ----
+    // (the destructor above is the first of them)
 
     // Routes one host request to its operation (opcodes compared unsigned;
     // anything outside GD_OPEN..GD_OPCODE_12 reaches nothing and answers 0).
     // On GD_CLOSE the object no longer exists when this returns 1.
     virtual wq_result_t dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt);
 
-    // --- Calls out to the host ------------------------------------------------
-    // Each stops the program (check "wqaudioMaster") when the object was made
-    // without a host callback; no host call is made then.
-
-    // The host callback with this object's record address first; the host's
-    // result unchanged.
-    wq_result_t callHost(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
-        if (wqaudioMaster == nullptr)
-            stopWithoutHostCallback();
-        return wqaudioMaster(&m_record, opcode, index, value, ptr, opt);
-    }
-    // GH_OPCODE_8 with (index, value, ptr, 0).
-    wq_result_t callHost8(int32_t index, int32_t value, void *ptr);
-    // GH_OPCODE_18 with (0, 0, ptr, 0).
-    wq_result_t callHost18(void *ptr);
-    // GH_OPCODE_19 with (0, 0, ptr, 0).
-    wq_result_t callHost19(void *ptr);
-    // GH_OPCODE_20 with (0, 0, ptr, 0); true when the host answers non-zero.
-    bool callHost20(void *ptr);
-
-    // The library's one shared pin handle, set to {index, this}. Every call,
-    // for any object, returns the same address and overwrites the handle:
-    // fetch it afresh for each pin operation.
-    inline WQGuiPin *getPin(int32_t index);
-
 protected:
-    // Fills the record; makes no host call and does not test hostCallback.
-    WQGUI_base(WQHostCallback hostCallback, intptr_t hostValue);
-    // Only dispatch() destroys an object (host opcode GD_CLOSE).
-    virtual ~WQGUI_base();
-
     // --- Host opcode GD_OPEN (0) ----------------------------------------------
     // flag: the request's index was 1. Callable from overrides.
     virtual void open(bool flag);
@@ -102,6 +84,36 @@ protected:
     // distinct from the shared getPin handle.
     virtual void onPinChanged(WQGuiPin *pin);
 
+public:
+    // --- Calls out to the host ------------------------------------------------
+    // Each stops the program (check "wqaudioMaster") when the object was made
+    // without a host callback; no host call is made then.
+
+    // The host callback with this object's record address first; the host's
+    // result unchanged.
+    wq_result_t callHost(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
+        if (wqaudioMaster == nullptr)
+            stopWithoutHostCallback();
+        return wqaudioMaster(&m_record, opcode, index, value, ptr, opt);
+    }
+    // GH_OPCODE_8 with (index, value, ptr, 0).
+    wq_result_t callHost8(int32_t index, int32_t value, void *ptr);
+    // GH_OPCODE_18 with (0, 0, ptr, 0).
+    wq_result_t callHost18(void *ptr);
+    // GH_OPCODE_19 with (0, 0, ptr, 0).
+    wq_result_t callHost19(void *ptr);
+    // GH_OPCODE_20 with (0, 0, ptr, 0); true when the host answers non-zero.
+    bool callHost20(void *ptr);
+
+    // The library's one shared pin handle, set to {index, this}. Every call,
+    // for any object, returns the same address and overwrites the handle:
+    // fetch it afresh for each pin operation.
+    inline WQGuiPin *getPin(int32_t index);
+
+    // The record the host holds; makeModule hands out its address.
+    WQGuiHostRecord *hostRecord() noexcept { return &m_record; }
+    const WQGuiHostRecord *hostRecord() const noexcept { return &m_record; }
+
 private:
     // callHost's stop for an object made without a host callback: fails the
     // check "wqaudioMaster". Out of line, so that callHost stays small.
@@ -110,6 +122,13 @@ private:
     // The one pin handle that getPin hands out, shared by every GUI object of
     // the library. Constant-initialised, so it is {0, null} before any code runs.
     static WQGuiPin s_sharedPin;
+
+    // The record's entry function, as the host calls it: finds the object
+    // through objectOf and stops any exception before it reaches the host.
+    static wq_result_t WQ_ABI dispatcherEntry(WQGuiHostRecord *record, int32_t opcode,
+                                              int32_t index, int32_t value, void *ptr, float opt);
+    // The object a record's object word names; a null word is a host's breach.
+    static WQGUI_base *objectOf(void *object);
 
     // Layout after the table reference: the callback, then the record.
     const WQHostCallback wqaudioMaster; // the host callback, set once by the constructor

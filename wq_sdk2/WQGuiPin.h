@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // WQGuiPin.h - a GUI-side handle on one of the object's pins.
 //
 // Pin values live in the host; the GUI object keeps no copy. A handle names

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // WQMemberRef.h - portable references to member functions of audio objects.
 //
 // A process function, and every delayed call, is a member function of the
@@ -22,18 +24,15 @@ class WQModule_base;
 
 namespace wq {
 
-// Text of the check that fails when an exception reaches a function the host
-// calls directly: the host is C and cannot unwind C++ frames.
-inline constexpr char kNoExceptionToHost[] = "no exception crosses into the host";
-
 // Calls member F of the object whose WQModule_base address is `object`.
 // T is the class that declares F and derives from WQModule_base. The host
-// calls this directly as the record's process word, so nothing may unwind
-// out of it.
+// calls this directly as the record's process word, with the record's object
+// word, which is never null; and nothing may unwind out of it.
 template <class T, void (T::*F)()>
 void WQ_ABI memberThunk(void *object) {
     static_assert(std::is_base_of<WQModule_base, T>::value,
                   "process functions are members of WQModule_base classes");
+    WQ_CHECK(object != 0);
     try {
         T *self = static_cast<T *>(static_cast<WQModule_base *>(object));
         (self->*F)();

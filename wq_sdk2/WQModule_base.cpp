@@ -40,25 +40,35 @@ WQModule_base::~WQModule_base() = default;
 
 // ---- Entry functions --------------------------------------------------------
 
+// The host passes the record's own address. The object's virtual dispatch
+// does the rest, so a derived dispatch is honoured.
 wq_result_t WQ_ABI WQModule_base::dispatcherEntry(WQAudioHostRecord *record, int32_t opcode,
                                                   int32_t index, int32_t value, void *ptr,
                                                   float opt) {
+    WQ_CHECK(record != 0);
+    WQModule_base *self = objectOf(record->object);
     try {
-        WQ_CHECK(record != 0);
-        return static_cast<WQModule_base *>(record->object)->dispatch(opcode, index, value, ptr, opt);
+        return self->dispatch(opcode, index, value, ptr, opt);
     } catch (...) {
         WQ_CHECK_TEXT(false, wq::kNoExceptionToHost);
     }
     return 0;
 }
 
+// The host passes the record's object word, then the event.
 void WQ_ABI WQModule_base::eventEntry(void *object, WQEvent *event) {
+    WQModule_base *self = objectOf(object);
+    WQ_CHECK(event != 0);
     try {
-        WQ_CHECK(event != 0);
-        static_cast<WQModule_base *>(object)->handleEvent(event);
+        self->handleEvent(event);
     } catch (...) {
         WQ_CHECK_TEXT(false, wq::kNoExceptionToHost);
     }
+}
+
+WQModule_base *WQModule_base::objectOf(void *object) {
+    WQ_CHECK(object != 0);
+    return static_cast<WQModule_base *>(object);
 }
 
 const WQProcessReferenceRecord &WQModule_base::processReferenceRecord() noexcept {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // WQModule_base.h - base class of every audio-side module object.
 //
 // The object embeds the audio host record that the host holds and calls
@@ -31,10 +33,17 @@ public:
     WQModule_base(WQModule_base &&) = delete;
     WQModule_base &operator=(WQModule_base &&) = delete;
 
-    // Destroys the pins, the last one first. Makes no host call.
+protected:
+    // Fills the host record; makes no host call. Pass on makeModule's
+    // callback (may be null: callHost then answers 0) and hostValue.
+    WQModule_base(WQHostCallback hostCallback, intptr_t hostValue);
+    // Destroys the pins, the last one first. Makes no host call. Only
+    // dispatch() destroys an object (host opcode AD_CLOSE).
     virtual ~WQModule_base();
 
+public:
     // ---- Virtual operations, in the order of the table of operations ----
+    // (the destructor above is the first of them)
 
     // A pin's status changed (EV_PIN_STATUS); the pin holds the new status.
     virtual void onPinStatusChange(WQPin *pin);
@@ -116,23 +125,22 @@ public:
     WQAudioHostRecord *hostRecord() noexcept { return &m_record; }
     const WQAudioHostRecord *hostRecord() const noexcept { return &m_record; }
 
-    // The record's entry functions, as the host calls them.
-    static wq_result_t WQ_ABI dispatcherEntry(WQAudioHostRecord *record, int32_t opcode,
-                                              int32_t index, int32_t value, void *ptr, float opt);
-    static void WQ_ABI eventEntry(void *object, WQEvent *event);
-
     // The one process reference record shared by every audio object
     // (AD_GET_PROCESS_REFERENCE overwrites it).
     static const WQProcessReferenceRecord &processReferenceRecord() noexcept;
 
-protected:
-    // Fills the host record; makes no host call. Pass on makeModule's
-    // callback (may be null: callHost then answers 0) and hostValue.
-    WQModule_base(WQHostCallback hostCallback, intptr_t hostValue);
-
 private:
-    WQHostCallback wqaudioMaster;
-    WQAudioHostRecord m_record;
+    // The record's entry functions, as the host calls them: each finds the
+    // object through objectOf and stops any exception before it reaches the host.
+    static wq_result_t WQ_ABI dispatcherEntry(WQAudioHostRecord *record, int32_t opcode,
+                                              int32_t index, int32_t value, void *ptr, float opt);
+    static void WQ_ABI eventEntry(void *object, WQEvent *event);
+    // The object a record's object word names; a null word is a host's breach.
+    static WQModule_base *objectOf(void *object);
+
+    // Layout after the table reference: the callback, then the record.
+    const WQHostCallback wqaudioMaster; // the host callback, set once by the constructor
+    WQAudioHostRecord m_record;         // the host's handle on this object
     float m_sample_rate = 44100.0f;
     int32_t m_block_size = 1024;
     std::unique_ptr<WQPin[]> m_pins;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // WQPin.h - one audio-side pin of a WQModule_base object.
 //
 // The owning object builds its pins in open() from its pin declarations and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // wq_check.h - the one contract check of the framework and its modules.
 //
 // A failed check is a breach of the contract between host, framework and
@@ -10,6 +12,11 @@ namespace wq {
 
 // Reports a failed check and ends the program. Never returns.
 [[noreturn]] void checkFailed(const char *text, const char *file, int line) noexcept;
+
+// Text of the check that fails when a C++ exception reaches a function the
+// host calls directly (a record entry or a process function): the host is C
+// and cannot unwind C++ frames. One text for both sides.
+inline constexpr char kNoExceptionToHost[] = "no exception crosses into the host";
 
 } // namespace wq
 

@@ -1,3 +1,5 @@
+/* SPDX-License-Identifier: MIT */
+/* Copyright (c) the Quendor authors */
 /*
  * wq_interface.h - the plain-C face of a wq module library.
  *
@@ -380,6 +382,17 @@ typedef void *(WQ_ABI *WQMakeModuleProc)(int32_t index, int32_t type, WQHostCall
 
 #define WQ_GET_MODULE_PROPERTIES_NAME "getModuleProperties"
 #define WQ_MAKE_MODULE_NAME "makeModule"
+
+/* The two functions as a module library defines and exports them, so that a
+ * definition with another signature does not compile. A C++ module defines
+ * them with WQ_MODULE_ENTRY_POINTS (wq_sdk2/wq_module_entry.h). A host finds
+ * them by name at run time and may leave these declarations out by defining
+ * WQ_NO_MODULE_EXPORT_DECLARATIONS before including this header. */
+#ifndef WQ_NO_MODULE_EXPORT_DECLARATIONS
+WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index, WQModuleDescription *record);
+WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type, WQHostCallback hostCallback,
+                                  intptr_t hostValue);
+#endif
 
 #ifdef __cplusplus
 } /* extern "C" */

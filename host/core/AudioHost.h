@@ -20,11 +20,10 @@
 // Every call in both directions goes into the CallLog. Behaviour of the
 // object that breaks the interface (a bad record, an event posted into the
 // past, a null event, a callback during makeModule...) is recorded in
-// problems(), never thrown.
+// problems(), never thrown (HostDriver).
 #pragma once
 
-#include "host/trace/CallLog.h"
-#include "host/core/ModuleLibrary.h"
+#include "host/core/HostDriver.h"
 #include "host/pins/PinDeclaration.h"
 
 #include "wq_sdk2/wq_interface.h"
@@ -37,7 +36,7 @@
 
 namespace wqhost {
 
-class AudioHost {
+class AudioHost : public HostDriver {
 public:
     struct Options {
         int32_t pinCount = 0;        // the answer to AH_PIN_COUNT
@@ -54,7 +53,7 @@ public:
     explicit AudioHost(std::shared_ptr<const ModuleLibrary> library);
     AudioHost(std::shared_ptr<const ModuleLibrary> library, Options options,
               CallLog *log = nullptr);
-    ~AudioHost(); // closes a live object
+    ~AudioHost() override; // closes a live object
 
     AudioHost(const AudioHost &) = delete;
     AudioHost &operator=(const AudioHost &) = delete;
@@ -71,9 +70,9 @@ public:
     // The hostValue this host gives makeModule.
     intptr_t hostValue() const noexcept { return reinterpret_cast<intptr_t>(this); }
 
-    // What is wrong with the live record: magic, version, hostValue, object,
-    // entry words, reserved words. Empty when all is right.
-    std::vector<std::string> checkRecord() const;
+    // What is wrong with the live record (HostRecordCheck). Empty when all
+    // is right.
+    std::vector<Problem> checkRecord() const;
 
     // -- dispatcher ---------------------------------------------------------
 
@@ -131,16 +130,14 @@ public:
 
     Options &options() noexcept { return m_options; }
     void setAnswer(int32_t opcode, intptr_t result) { m_options.answers[opcode] = result; }
-    CallLog &log() noexcept { return *m_log; }
-    const std::vector<std::string> &problems() const noexcept { return m_problems; }
-    void clearProblems() noexcept { m_problems.clear(); }
 
     // The callback every AudioHost gives makeModule.
-    static WQHostCallback callbackFunction() noexcept;
+    static WQHostCallback callbackFunction() noexcept {
+        return HostDriver::callbackFunction(Side::Audio);
+    }
 
-    // Used by the callback function; answers one request of the object.
-    intptr_t answer(void *record, int32_t opcode, int32_t index, int32_t value, void *ptr,
-                    float opt);
+    // Answers one request of the object (through the callback entry).
+    intptr_t answer(Side side, void *record, const CallArgs &args) override;
 
 private:
     struct Pending {
@@ -152,13 +149,9 @@ private:
     void deliverDue(uint64_t end);
     void deliver(const WQEvent &event);
     intptr_t answerEvent(void *ptr);
-    void problem(const std::string &text) { m_problems.push_back(text); }
     void forget() noexcept;
 
-    std::shared_ptr<const ModuleLibrary> m_library;
     Options m_options;
-    std::unique_ptr<CallLog> m_ownLog;
-    CallLog *m_log;
     WQAudioHostRecord *m_record = nullptr;
     WQProcessProc m_process = nullptr;
     uint32_t m_clock = 0;
@@ -167,7 +160,6 @@ private:
     std::vector<Pending> m_events;
     uint64_t m_eventOrder = 0;
     std::map<int32_t, std::vector<float>> m_buffers;
-    std::vector<std::string> m_problems;
 };
 
 } // namespace wqhost

@@ -1,50 +1,17 @@
 #include "host/core/GuiHost.h"
 
-#include "host/platform/HostError.h"
-#include "host/core/ObjectRegistry.h"
+#include "host/core/HostRecordCheck.h"
 #include "host/trace/OpcodeNames.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace wqhost {
-
-namespace {
-
-wq_result_t WQ_ABI guiCallback(void *record, int32_t opcode, int32_t index, int32_t value,
-                               void *ptr, float opt) noexcept {
-    auto *host = static_cast<GuiHost *>(ObjectRegistry::find(Side::Gui, record));
-    if (!host) {
-        ObjectRegistry::noteStrayCallback();
-        return 0;
-    }
-    try {
-        return host->answer(record, opcode, index, value, ptr, opt);
-    } catch (...) {
-        return 0; // nothing may cross back into the module
-    }
-}
-
-std::string hex(uint64_t v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-    return buf;
-}
-
-} // namespace
 
 GuiHost::GuiHost(std::shared_ptr<const ModuleLibrary> library)
     : GuiHost(std::move(library), Options()) {}
 
 GuiHost::GuiHost(std::shared_ptr<const ModuleLibrary> library, Options options, CallLog *log)
-    : m_library(std::move(library)), m_options(options), m_log(log) {
-    if (!m_library)
-        throw HostError("GuiHost needs a module library");
-    if (!m_log) {
-        m_ownLog.reset(new CallLog);
-        m_log = m_ownLog.get();
-    }
-}
+    : HostDriver(std::move(library), log), m_options(options) {}
 
 GuiHost::~GuiHost() {
     if (isLive()) {
@@ -56,49 +23,20 @@ GuiHost::~GuiHost() {
     }
 }
 
-WQHostCallback GuiHost::callbackFunction() noexcept { return &guiCallback; }
-
 bool GuiHost::create(int32_t moduleIndex) {
     if (isLive())
         throw HostError("the GUI host already drives an object; close it first");
-    void *result;
-    {
-        CreatingScope creating(Side::Gui, this);
-        result =
-            m_library->makeModule(moduleIndex, WQ_TYPE_GUI, &guiCallback, hostValue(), m_log);
-    }
+    void *result = createObject(Side::Gui, moduleIndex, WQ_TYPE_GUI, hostValue());
     m_textAnswers.clear();
     if (!result)
         return false;
     m_record = static_cast<WQGuiHostRecord *>(result);
-    ObjectRegistry::add(Side::Gui, m_record, this);
-    for (const std::string &p : checkRecord())
-        problem(p);
+    problems(checkRecord());
     return true;
 }
 
-std::vector<std::string> GuiHost::checkRecord() const {
-    std::vector<std::string> out;
-    if (!m_record)
-        return out;
-    const WQGuiHostRecord &r = *m_record;
-    if (r.magic != WQ_GUI_MAGIC)
-        out.push_back("GUI record magic is " + hex(r.magic) + ", expected " + hex(WQ_GUI_MAGIC));
-    if (r.version != WQ_RECORD_VERSION)
-        out.push_back("GUI record version is " + std::to_string(r.version) + ", expected 1");
-    if (!r.dispatcher)
-        out.push_back("GUI record dispatcher entry is null");
-    if (r.hostValue != hostValue())
-        out.push_back("GUI record hostValue is " + hex(static_cast<uint64_t>(r.hostValue)) +
-                      ", expected the value given to makeModule " +
-                      hex(static_cast<uint64_t>(hostValue())));
-    if (!r.object)
-        out.push_back("GUI record object word is null");
-    for (int i = 0; i < 5; ++i)
-        if (r.reserved[i] != 0)
-            out.push_back("GUI record reserved word " + std::to_string(6 + i) + " is " +
-                          std::to_string(r.reserved[i]) + ", expected 0");
-    return out;
+std::vector<Problem> GuiHost::checkRecord() const {
+    return m_record ? guiRecordProblems(*m_record, hostValue()) : std::vector<Problem>();
 }
 
 void GuiHost::requireLive(const char *what) const {
@@ -107,28 +45,13 @@ void GuiHost::requireLive(const char *what) const {
 }
 
 void GuiHost::forget() noexcept {
-    if (m_record)
-        ObjectRegistry::remove(Side::Gui, m_record);
+    forgetObject(Side::Gui, m_record);
     m_record = nullptr;
     m_closing = false;
 }
 
 intptr_t GuiHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
     requireLive("dispatch to");
-    WQGuiHostRecord *record = m_record;
-    if (!record->dispatcher)
-        throw HostError("the GUI record has no dispatcher entry");
-    CallRecord call;
-    call.direction = Direction::HostToModule;
-    call.side = Side::Gui;
-    call.kind = CallKind::Dispatch;
-    call.record = record;
-    call.opcode = opcode;
-    call.index = index;
-    call.value = value;
-    call.ptr = reinterpret_cast<intptr_t>(ptr);
-    call.opt = opt;
-
     // Depth bookkeeping that survives an exception thrown from inside (it
     // cannot come from the module, but from a nested answer of ours).
     struct Depth {
@@ -150,20 +73,16 @@ intptr_t GuiHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *p
     intptr_t result;
     {
         Depth depth(*this);
-        CallScope scope(*m_log, call);
-        result = record->dispatcher(record, opcode, index, value, ptr, opt);
-        scope.finish(result);
+        result = dispatchTo(Side::Gui, m_record, CallArgs{opcode, index, value, ptr, opt});
     }
-    if (opcode == GD_CLOSE) // the record lived inside the object
+    if (opcode == GD_CLOSE)
         forget();
     return result;
 }
 
 intptr_t GuiHost::close() {
-    intptr_t result = dispatch(GD_CLOSE);
-    if (result != 1)
-        problem("GD_CLOSE returned " + std::to_string(static_cast<long long>(result)) +
-                ", expected 1");
+    const intptr_t result = dispatch(GD_CLOSE);
+    checkCloseResult(Side::Gui, result);
     return result;
 }
 
@@ -208,8 +127,9 @@ std::string GuiHost::textAt(const void *ptr) {
 bool GuiHost::knownPin(int32_t pin, int32_t opcode) {
     if (m_pins.has(pin))
         return true;
-    problem(opcodeLabel(Side::Gui, Direction::ModuleToHost, CallKind::Callback, opcode) +
-            " for undeclared pin " + std::to_string(pin));
+    problem(ProblemCode::UndeclaredPin,
+            opcodeLabel(Side::Gui, Direction::ModuleToHost, CallKind::Callback, opcode) +
+                " for undeclared pin " + std::to_string(pin));
     return false;
 }
 
@@ -220,42 +140,36 @@ void GuiHost::echoWrite(int32_t pin, bool changed) {
         return;
     if (m_depth >= m_options.nestingLimit) {
         if (!m_limitReached)
-            problem("pin change echo for pin " + std::to_string(pin) +
-                    " held back: nesting depth " + std::to_string(m_depth) +
-                    " reached the limit " + std::to_string(m_options.nestingLimit));
+            problem(ProblemCode::EchoNestingLimit,
+                    "pin change echo for pin " + std::to_string(pin) +
+                        " held back: nesting depth " + std::to_string(m_depth) +
+                        " reached the limit " + std::to_string(m_options.nestingLimit));
         m_limitReached = true;
         return;
     }
     notifyPinChanged(pin);
 }
 
-intptr_t GuiHost::answer(void *record, int32_t opcode, int32_t index, int32_t value, void *ptr,
-                         float opt) {
-    CallRecord call;
-    call.direction = Direction::ModuleToHost;
-    call.side = Side::Gui;
-    call.kind = CallKind::Callback;
-    call.record = record;
-    call.opcode = opcode;
-    call.index = index;
-    call.value = value;
-    call.ptr = reinterpret_cast<intptr_t>(ptr);
-    call.opt = opt;
-    if (record != m_record)
-        problem("callback " +
-                opcodeLabel(Side::Gui, Direction::ModuleToHost, CallKind::Callback, opcode) +
-                (m_record ? " named an unknown record" : " came during makeModule"));
+intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
+    const int32_t opcode = args.opcode;
+    const int32_t index = args.index;
+    const int32_t value = args.value;
+    void *const ptr = args.ptr;
+    const float opt = args.opt;
+    CallRecord call = makeCall(Side::Gui, CallKind::Callback, record, args);
+    checkCallbackRecord(Side::Gui, record, m_record, opcode);
     const bool carriesText = opcode == GH_PIN_SET_TEXT || opcode == GH_PIN_SET_LIST_TEXT;
     if (carriesText)
         call.text = textAt(ptr);
 
-    CallScope scope(*m_log, call);
+    CallScope scope(log(), call);
     intptr_t result = 0;
     std::string answerText;
     switch (opcode) {
     case GH_PIN_SET_TEXT: {
         if (!ptr)
-            problem("GH_PIN_SET_TEXT for pin " + std::to_string(index) + " with a null text");
+            problem(ProblemCode::NullText,
+                    "GH_PIN_SET_TEXT for pin " + std::to_string(index) + " with a null text");
         if (!knownPin(index, opcode))
             break;
         // The echo runs inside the write, before it returns to the object.
@@ -294,7 +208,8 @@ intptr_t GuiHost::answer(void *record, int32_t opcode, int32_t index, int32_t va
     }
     case GH_PIN_GET_VALUE: {
         if (!ptr) {
-            problem("GH_PIN_GET_VALUE for pin " + std::to_string(index) + " with a null slot");
+            problem(ProblemCode::NullSlot,
+                    "GH_PIN_GET_VALUE for pin " + std::to_string(index) + " with a null slot");
             break;
         }
         if (knownPin(index, opcode)) {
@@ -307,7 +222,8 @@ intptr_t GuiHost::answer(void *record, int32_t opcode, int32_t index, int32_t va
     }
     case GH_PIN_SET_LIST_TEXT:
         if (!ptr)
-            problem("GH_PIN_SET_LIST_TEXT for pin " + std::to_string(index) + " with a null text");
+            problem(ProblemCode::NullText,
+                    "GH_PIN_SET_LIST_TEXT for pin " + std::to_string(index) + " with a null text");
         if (knownPin(index, opcode))
             m_pins.setListText(index, call.text);
         break;

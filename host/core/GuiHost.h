@@ -29,8 +29,7 @@
 // host records it (nestingLimitReached()) and the write returns normally.
 #pragma once
 
-#include "host/trace/CallLog.h"
-#include "host/core/ModuleLibrary.h"
+#include "host/core/HostDriver.h"
 #include "host/pins/PinDeclaration.h"
 #include "host/pins/PinStore.h"
 
@@ -45,7 +44,7 @@
 
 namespace wqhost {
 
-class GuiHost {
+class GuiHost : public HostDriver {
 public:
     struct Options {
         bool echo = true;             // report the object's own pin writes back
@@ -57,7 +56,7 @@ public:
     explicit GuiHost(std::shared_ptr<const ModuleLibrary> library);
     GuiHost(std::shared_ptr<const ModuleLibrary> library, Options options,
             CallLog *log = nullptr);
-    ~GuiHost(); // closes a live object
+    ~GuiHost() override; // closes a live object
 
     GuiHost(const GuiHost &) = delete;
     GuiHost &operator=(const GuiHost &) = delete;
@@ -70,7 +69,8 @@ public:
     bool isLive() const noexcept { return m_record != nullptr; }
     WQGuiHostRecord *record() const noexcept { return m_record; }
     intptr_t hostValue() const noexcept { return reinterpret_cast<intptr_t>(this); }
-    std::vector<std::string> checkRecord() const;
+    // What is wrong with the live record (HostRecordCheck).
+    std::vector<Problem> checkRecord() const;
 
     // Any dispatcher opcode. GD_CLOSE ends the object. Throws HostError when
     // no object is live.
@@ -92,11 +92,6 @@ public:
     void setPinText(int32_t pin, const std::string &text);
     void setPinInt(int32_t pin, int32_t value);
     void setPinFloat(int32_t pin, float value);
-    // The list module's user operations: the list text on pin 0, an item
-    // number on pin 1, a number as text on pin 3.
-    void setListText(const std::string &text) { setPinText(0, text); }
-    void selectItem(int32_t item) { setPinInt(1, item); }
-    void writeNumber(const std::string &text) { setPinText(3, text); }
 
     // -- echo, nesting, answers ---------------------------------------------
 
@@ -126,16 +121,14 @@ public:
     }
 
     Options &options() noexcept { return m_options; }
-    CallLog &log() noexcept { return *m_log; }
-    const std::vector<std::string> &problems() const noexcept { return m_problems; }
-    void clearProblems() noexcept { m_problems.clear(); }
 
     // The callback every GuiHost gives makeModule.
-    static WQHostCallback callbackFunction() noexcept;
+    static WQHostCallback callbackFunction() noexcept {
+        return HostDriver::callbackFunction(Side::Gui);
+    }
 
-    // Used by the callback function; answers one request of the object.
-    intptr_t answer(void *record, int32_t opcode, int32_t index, int32_t value, void *ptr,
-                    float opt);
+    // Answers one request of the object (through the callback entry).
+    intptr_t answer(Side side, void *record, const CallArgs &args) override;
 
     // The 16-bit units of a pin text as GH_PIN_GET_TEXT_W hands them out
     // (each byte widened, without the zero unit).
@@ -146,14 +139,10 @@ private:
     void requirePin(int32_t pin) const;
     bool knownPin(int32_t pin, int32_t opcode);
     void echoWrite(int32_t pin, bool changed);
-    void problem(const std::string &text) { m_problems.push_back(text); }
     void forget() noexcept;
     static std::string textAt(const void *ptr);
 
-    std::shared_ptr<const ModuleLibrary> m_library;
     Options m_options;
-    std::unique_ptr<CallLog> m_ownLog;
-    CallLog *m_log;
     WQGuiHostRecord *m_record = nullptr;
     PinStore m_pins;
     std::deque<std::string> m_textAnswers; // alive until the outermost call returns
@@ -165,7 +154,6 @@ private:
     bool m_nullTextOnce = false;
     bool m_wideLengthOnce = false;
     intptr_t m_wideLength = 0;
-    std::vector<std::string> m_problems;
 };
 
 } // namespace wqhost

@@ -33,13 +33,8 @@ int32_t ModuleLibrary::getModuleProperties(int32_t index, WQModuleDescription *r
                                            CallLog *log) const {
     if (!log)
         return m_describe(index, record);
-    CallRecord call;
-    call.direction = Direction::HostToModule;
-    call.side = Side::Library;
-    call.kind = CallKind::GetModuleProperties;
-    call.index = index;
-    call.ptr = reinterpret_cast<intptr_t>(record);
-    CallScope scope(*log, call);
+    CallScope scope(*log, makeCall(Side::Library, CallKind::GetModuleProperties, nullptr,
+                                   CallArgs{0, index, 0, record, 0.0f}));
     int32_t result = m_describe(index, record);
     scope.finish(result);
     return result;
@@ -64,14 +59,8 @@ void *ModuleLibrary::makeModule(int32_t index, int32_t type, WQHostCallback call
                                 intptr_t hostValue, CallLog *log) const {
     if (!log)
         return m_make(index, type, callback, hostValue);
-    CallRecord call;
-    call.direction = Direction::HostToModule;
-    call.side = Side::Library;
-    call.kind = CallKind::MakeModule;
-    call.index = index;
-    call.value = type;
-    call.ptr = hostValue;
-    CallScope scope(*log, call);
+    const CallArgs args{0, index, type, reinterpret_cast<void *>(hostValue), 0.0f};
+    CallScope scope(*log, makeCall(Side::Library, CallKind::MakeModule, nullptr, args));
     void *record = m_make(index, type, callback, hostValue);
     scope.finish(reinterpret_cast<intptr_t>(record));
     return record;

@@ -11,7 +11,7 @@ namespace {
 struct Entry {
     Side side;
     const void *record;
-    void *host;
+    HostDriver *host;
 };
 
 // A spin lock rather than a mutex: the entries are touched for a few
@@ -35,12 +35,12 @@ public:
     Guard &operator=(const Guard &) = delete;
 };
 
-thread_local void *t_creatingAudio = nullptr;
-thread_local void *t_creatingGui = nullptr;
+thread_local HostDriver *t_creatingAudio = nullptr;
+thread_local HostDriver *t_creatingGui = nullptr;
 
 } // namespace
 
-void ObjectRegistry::add(Side side, const void *record, void *host) {
+void ObjectRegistry::add(Side side, const void *record, HostDriver *host) {
     Guard guard;
     auto &list = entries();
     for (Entry &e : list) {
@@ -60,7 +60,15 @@ void ObjectRegistry::remove(Side side, const void *record) noexcept {
                list.end());
 }
 
-void *ObjectRegistry::find(Side side, const void *record) noexcept {
+void ObjectRegistry::removeHost(const HostDriver *host) noexcept {
+    Guard guard;
+    auto &list = entries();
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const Entry &e) { return e.host == host; }),
+               list.end());
+}
+
+HostDriver *ObjectRegistry::find(Side side, const void *record) noexcept {
     {
         Guard guard;
         for (const Entry &e : entries())
@@ -70,11 +78,11 @@ void *ObjectRegistry::find(Side side, const void *record) noexcept {
     return creating(side);
 }
 
-void ObjectRegistry::setCreating(Side side, void *host) noexcept {
+void ObjectRegistry::setCreating(Side side, HostDriver *host) noexcept {
     (side == Side::Gui ? t_creatingGui : t_creatingAudio) = host;
 }
 
-void *ObjectRegistry::creating(Side side) noexcept {
+HostDriver *ObjectRegistry::creating(Side side) noexcept {
     return side == Side::Gui ? t_creatingGui : t_creatingAudio;
 }
 

@@ -53,8 +53,8 @@ void Session::restart() {
     start();
 }
 
-std::vector<std::string> Session::problems() const {
-    std::vector<std::string> out = m_audio.problems();
+std::vector<Problem> Session::problems() const {
+    std::vector<Problem> out = m_audio.problems();
     out.insert(out.end(), m_gui.problems().begin(), m_gui.problems().end());
     return out;
 }

@@ -58,12 +58,9 @@ public:
     void setTrace(std::FILE *sink) noexcept { m_log.setJsonSink(sink); }
 
     // What both hosts found wrong with the module, audio side first.
-    std::vector<std::string> problems() const;
+    std::vector<Problem> problems() const;
 
-    // What a user does with the list module; each notifies the GUI object.
-    void setListText(const std::string &text) { m_gui.setListText(text); }
-    void selectItem(int32_t item) { m_gui.selectItem(item); }
-    void writeNumber(const std::string &text) { m_gui.writeNumber(text); }
+    // What a user does: change a pin's value; each notifies the GUI object.
     void setPinText(int32_t pin, const std::string &text) { m_gui.setPinText(pin, text); }
     void setPinInt(int32_t pin, int32_t value) { m_gui.setPinInt(pin, value); }
     void setPinFloat(int32_t pin, float value) { m_gui.setPinFloat(pin, value); }

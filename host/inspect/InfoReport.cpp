@@ -36,8 +36,8 @@ std::string formatModuleInfo(const ModuleProbe &probe, const std::string &librar
     else
         out += formatPinTable(probe.pins) +
                "  audio-side pins: " + std::to_string(probe.audioPinCount()) + "\n";
-    for (const std::string &p : probe.problems)
-        out += "  problem: " + p + "\n";
+    for (const Problem &p : probe.problems)
+        out += "  problem: " + p.text + "\n";
     return out;
 }
 
@@ -74,8 +74,8 @@ std::string moduleInfoJson(const ModuleProbe &probe, const std::string &libraryP
     doc["pins"] = probe.audioCreated ? pins : json(nullptr);
     doc["audioPinCount"] = probe.audioPinCount();
     json problems = json::array();
-    for (const std::string &p : probe.problems)
-        problems.push_back(bytesToUtf8(p));
+    for (const Problem &p : probe.problems)
+        problems.push_back(bytesToUtf8(p.text));
     doc["problems"] = problems;
     return doc.dump(2) + "\n";
 }

@@ -7,6 +7,7 @@
 
 #include "host/trace/CallLog.h"
 #include "host/core/ModuleLibrary.h"
+#include "host/core/Problem.h"
 #include "host/pins/PinDeclaration.h"
 
 #include <memory>
@@ -19,7 +20,7 @@ struct ModuleProbe {
     ModuleDescription description;
     bool audioCreated = false;         // makeModule gave an audio object
     std::vector<PinDeclaration> pins;  // the declarations, in order
-    std::vector<std::string> problems; // what the audio host found wrong
+    std::vector<Problem> problems;     // what the audio host found wrong
 
     int32_t audioPinCount() const noexcept { return countAudioPins(pins); }
 };

@@ -1,17 +1,12 @@
 #include "host/inspect/TextReport.h"
 
+#include "host/platform/NumberText.h"
+
 #include <algorithm>
-#include <cstdio>
 
 namespace wqhost {
 
 namespace {
-
-std::string hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(v));
-    return buf;
-}
 
 std::string padded(const std::string &s, size_t width) {
     return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
@@ -20,28 +15,6 @@ std::string padded(const std::string &s, size_t width) {
 size_t nameWidth(size_t longest) { return longest + 2 + 2; } // quotes and a gap
 
 } // namespace
-
-std::string quoteText(const std::string &text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        default:
-            if (c < 0x20 || c >= 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(c));
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
 
 std::string formatDescription(const ModuleDescription &d) {
     std::string out;
@@ -53,8 +26,8 @@ std::string formatDescription(const ModuleDescription &d) {
     out += "  name        " + quoteText(d.name) + "\n";
     out += "  id          " + quoteText(d.id) + "\n";
     out += "  about       " + quoteText(d.about) + "\n";
-    out += "  flags       " + hex(d.flags) + "\n";
-    out += "  guiFlags    " + hex(d.guiFlags) + "\n";
+    out += "  flags       " + hexText(d.flags) + "\n";
+    out += "  guiFlags    " + hexText(d.guiFlags) + "\n";
     out += "  sdkVersion  " + std::to_string(d.sdkVersion) + "\n";
     return out;
 }

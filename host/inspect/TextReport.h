@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/core/ModuleLibrary.h"
+#include "host/trace/QuotedText.h"
 #include "host/pins/PinDeclaration.h"
 #include "host/pins/PinStore.h"
 
@@ -10,10 +11,6 @@
 #include <vector>
 
 namespace wqhost {
-
-// A text in double quotes; '"', '\\' and bytes outside printable ASCII are
-// escaped (\n, \t, \xNN), so every byte shows.
-std::string quoteText(const std::string &text);
 
 // "name "Quendor", id ..., flags 0x200, guiFlags 0x100, sdkVersion 2230",
 // or the refusal, one item per line.

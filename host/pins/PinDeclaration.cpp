@@ -1,6 +1,6 @@
 #include "host/pins/PinDeclaration.h"
 
-#include <cstdio>
+#include "host/platform/NumberText.h"
 
 namespace wqhost {
 
@@ -63,11 +63,9 @@ std::string pinFlagNames(uint32_t flags) {
         }
     }
     if (rest) {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(rest));
         if (!out.empty())
             out += '|';
-        out += buf;
+        out += hexText(rest);
     }
     return out.empty() ? "0" : out;
 }

@@ -1,11 +1,11 @@
 #include "host/pins/PinStore.h"
 
 #include "host/platform/HostError.h"
+#include "host/platform/NumberText.h"
 
 #include <cctype>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -235,13 +235,13 @@ float PinStore::parseFloat(const std::string &text) noexcept {
 }
 
 std::string PinStore::formatFloat(float value) {
-    char buf[48];
+    std::string text;
     for (int digits = 6; digits <= 9; ++digits) {
-        std::snprintf(buf, sizeof buf, "%.*g", digits, static_cast<double>(value));
-        if (std::strtof(buf, nullptr) == value || std::isnan(value))
+        text = floatText(static_cast<double>(value), digits);
+        if (std::strtof(text.c_str(), nullptr) == value || std::isnan(value))
             break;
     }
-    return buf;
+    return text;
 }
 
 int32_t PinStore::truncateFloat(float value) noexcept {

@@ -149,6 +149,28 @@ bool parseFloat(const std::string &text, float &out) {
     return true;
 }
 
+// Words that stand for `set` on a pin found by its name in the loaded
+// module's pin table: a list module's user operations.
+struct PinAlias {
+    const char *word;
+    const char *pinName;
+    SetForm form;     // Text or Int
+    const char *what; // the value, as a message names it
+};
+
+const PinAlias kPinAliases[] = {
+    {"list", "TEXT LIST", SetForm::Text, "the list text"},
+    {"select", "LIST", SetForm::Int, "an item number"},
+    {"write", "ITEM -> VALUE", SetForm::Text, "a number as text"},
+};
+
+const PinAlias *findPinAlias(const std::string &word) {
+    for (const PinAlias &a : kPinAliases)
+        if (word == a.word)
+            return &a;
+    return nullptr;
+}
+
 class LineParser {
 public:
     LineParser(std::vector<Token> tokens, int line, ScriptCommand &cmd)
@@ -160,18 +182,8 @@ public:
             fail("a line starts with a command word, not a quoted text");
         m_word = first.text;
         const std::string &w = m_word;
-        if (w == "list") {
-            m_cmd.op = ScriptOp::List;
-            m_cmd.value = text(1, "the list text");
-            done(2);
-        } else if (w == "select") {
-            m_cmd.op = ScriptOp::Select;
-            m_cmd.number = integer(1, "an item number");
-            done(2);
-        } else if (w == "write") {
-            m_cmd.op = ScriptOp::Write;
-            m_cmd.value = text(1, "the text for pin 3");
-            done(2);
+        if (const PinAlias *alias = findPinAlias(w)) {
+            parseAlias(*alias);
         } else if (w == "set") {
             parseSet();
         } else if (w == "show") {
@@ -295,6 +307,23 @@ private:
         return v;
     }
 
+    void parseAlias(const PinAlias &alias) {
+        m_cmd.op = ScriptOp::Set;
+        m_cmd.alias = alias.word;
+        m_cmd.pin.named = true;
+        m_cmd.pin.name = alias.pinName;
+        m_cmd.form = alias.form;
+        if (alias.form == SetForm::Int) {
+            m_cmd.value.kind = ScriptValue::Kind::Int;
+            m_cmd.value.text = need(1, alias.what).text;
+            m_cmd.value.integer = integer(1, alias.what);
+            m_cmd.value.real = static_cast<float>(m_cmd.value.integer);
+        } else {
+            m_cmd.value = text(1, alias.what);
+        }
+        done(2);
+    }
+
     void parseSet() {
         m_cmd.op = ScriptOp::Set;
         m_cmd.pin = pin(1);
@@ -410,9 +439,9 @@ std::vector<ScriptCommand> parseScript(const std::string &text) {
 
 const char *scriptHelpText() noexcept {
     return "Commands (one per line; '#' starts a comment):\n"
-           "  list TEXT                    set the list text (pin 0)\n"
-           "  select N                     select item N (pin 1)\n"
-           "  write TEXT                   write a number as text to pin 3\n"
+           "  list TEXT                    set the list text (pin \"TEXT LIST\")\n"
+           "  select N                     select item N (pin \"LIST\")\n"
+           "  write TEXT                   write a number as text (pin \"ITEM -> VALUE\")\n"
            "  set PIN [text|int|float] V   set any pin (PIN: number or \"name\")\n"
            "  show                         show every pin\n"
            "  echo on|off                  report the module's own writes back to it\n"

@@ -2,9 +2,10 @@
 // line, read into ScriptCommand values before anything runs, so that a
 // script with a mistake on its last line changes nothing.
 //
-//   list TEXT                  pin 0 (the list text) set to TEXT
-//   select N                   pin 1 (the selection) set to the integer N
-//   write TEXT                 pin 3 set to TEXT (a number as text)
+//   list TEXT                  aliases of `set` for a list module's pins,
+//   select N                     found by name: "TEXT LIST" set to TEXT,
+//   write TEXT                   "LIST" to the integer N, "ITEM -> VALUE" to
+//                                TEXT (a number as text)
 //   set PIN [text|int|float] VALUE
 //                              any pin; without a form a quoted VALUE is
 //                              text, a whole number int, another number float
@@ -65,9 +66,6 @@ struct PinRef {
 };
 
 enum class ScriptOp {
-    List,
-    Select,
-    Write,
     Set,
     Show,
     Echo,
@@ -90,10 +88,11 @@ struct ScriptCommand {
     ScriptOp op = ScriptOp::Show;
     int line = 0;         // line number in the script, from 1
     std::string source;   // the line as written, without comment and outer blanks
+    std::string alias;    // Set written as an alias ("list"), for its messages
     PinRef pin;           // Set, ExpectPin, ExpectChoices
-    ScriptValue value;    // List, Write, Set, ExpectPin, ExpectChoices
+    ScriptValue value;    // Set, ExpectPin, ExpectChoices
     SetForm form = SetForm::Auto; // Set
-    int32_t number = 0;   // Select, Process, ExpectProblems
+    int32_t number = 0;   // Process, ExpectProblems
     bool on = false;      // Echo, Trace
     bool negated = false; // expect ... !=
 };

@@ -1,12 +1,8 @@
 #include "host/script/ScriptRunner.h"
 
 #include "host/platform/HostError.h"
-#include "host/trace/OpcodeNames.h"
+#include "host/trace/CallText.h"
 #include "host/inspect/TextReport.h"
-
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 
 namespace wqhost {
 
@@ -21,78 +17,7 @@ std::string valueText(const PinValue &p) {
     return quoteText(p.text);
 }
 
-std::string floatText(float f) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(f));
-    return buf;
-}
-
 } // namespace
-
-std::string describeCallPlain(const CallRecord &call) {
-    std::string out(2 + static_cast<size_t>(call.depth) * 2, ' ');
-    out += sideName(call.side);
-    out += call.direction == Direction::HostToModule ? " -> " : " <- ";
-    bool textAnswer = false;
-    bool slotAnswer = false;
-    bool addressResult = false;
-    switch (call.kind) {
-    case CallKind::GetModuleProperties:
-        out += "getModuleProperties index=" + std::to_string(call.index);
-        break;
-    case CallKind::MakeModule:
-        out += "makeModule index=" + std::to_string(call.index) +
-               " type=" + std::to_string(call.value);
-        addressResult = true;
-        break;
-    case CallKind::Process:
-        out += "process";
-        break;
-    case CallKind::Event:
-        out += "event";
-        break;
-    case CallKind::Dispatch:
-    case CallKind::Callback:
-        out += opcodeLabel(call.side, call.direction, call.kind, call.opcode);
-        out += " index=" + std::to_string(call.index);
-        if (call.value != 0)
-            out += " value=" + std::to_string(call.value);
-        if (call.opt != 0.0f)
-            out += " opt=" + floatText(call.opt);
-        if (call.kind == CallKind::Callback && call.side == Side::Gui) {
-            textAnswer = call.opcode == GH_PIN_GET_TEXT;
-            slotAnswer = call.opcode == GH_PIN_GET_VALUE;
-            if (call.opcode == GH_PIN_SET_TEXT || call.opcode == GH_PIN_SET_LIST_TEXT)
-                out += " text=" + quoteText(call.text);
-        }
-        if (call.kind == CallKind::Dispatch && call.side == Side::Audio &&
-            call.opcode == AD_GET_PROCESS_REFERENCE)
-            addressResult = true;
-        if (call.kind == CallKind::Callback && call.side == Side::Audio &&
-            (call.opcode == AH_PIN_BUFFER))
-            addressResult = true;
-        break;
-    }
-    if (call.hasEvent)
-        out += " {time_stamp=" + std::to_string(call.event.time_stamp) +
-               " type=" + std::to_string(call.event.event_type) +
-               " int_value=" + std::to_string(call.event.int_value) +
-               " int_value2=" + std::to_string(call.event.int_value2) + "}";
-    if (call.side == Side::Audio)
-        out += " @" + std::to_string(call.clock);
-    if (!call.returned)
-        return out + " (no return)";
-    out += " => ";
-    if (textAnswer)
-        out += quoteText(call.answer);
-    else if (slotAnswer)
-        out += "slot " + call.answer;
-    else if (addressResult)
-        out += call.result ? "address" : "null";
-    else
-        out += std::to_string(static_cast<long long>(call.result));
-    return out;
-}
 
 ScriptRunner::ScriptRunner(Session &session, std::ostream &out, std::ostream &err,
                            std::string sourceName)
@@ -109,8 +34,8 @@ void ScriptRunner::printStart() {
           << formatPinTable(m_session.pinTable());
     if (m_session.isRunning())
         m_out << "Pin values\n" << formatPinValues(m_session.readPins());
-    for (const std::string &p : m_session.problems())
-        m_out << "  problem: " << p << "\n";
+    for (const Problem &p : m_session.problems())
+        m_out << "  problem: " << p.text << "\n";
     m_out.flush();
 }
 
@@ -159,6 +84,10 @@ int32_t ScriptRunner::resolvePin(const ScriptCommand &command) const {
     for (const PinDeclaration &d : m_session.pinTable())
         if (d.nameWritten && d.name == command.pin.name)
             return d.index;
+    if (!command.alias.empty())
+        throw ScriptError(command.line, "'" + command.alias + "' sets the pin named " +
+                                            quoteText(command.pin.name) +
+                                            ", and this module has no such pin");
     throw ScriptError(command.line, "no pin is named " + quoteText(command.pin.name));
 }
 
@@ -170,18 +99,6 @@ void ScriptRunner::step(const ScriptCommand &command) {
     const size_t problemsBefore = m_session.problems().size();
 
     switch (command.op) {
-    case ScriptOp::List:
-        requireRunning(command);
-        m_session.setListText(command.value.text);
-        break;
-    case ScriptOp::Select:
-        requireRunning(command);
-        m_session.selectItem(command.number);
-        break;
-    case ScriptOp::Write:
-        requireRunning(command);
-        m_session.writeNumber(command.value.text);
-        break;
     case ScriptOp::Set: {
         requireRunning(command);
         const int32_t pin = resolvePin(command);
@@ -270,7 +187,7 @@ void ScriptRunner::printChanges(const std::vector<PinValue> &before, uint64_t fi
     if (m_trace) {
         for (const CallRecord &c : m_session.log().calls())
             if (c.seq >= firstCall)
-                m_out << describeCallPlain(c) << "\n";
+                m_out << callText(c, CallForm::Trace) << "\n";
     }
     if (!before.empty() && m_session.isRunning()) {
         const std::vector<PinValue> now = m_session.readPins();
@@ -280,9 +197,9 @@ void ScriptRunner::printChanges(const std::vector<PinValue> &before, uint64_t fi
         else
             m_out << formatPinValues(changed, pinNameWidth(now));
     }
-    const std::vector<std::string> problems = m_session.problems();
+    const std::vector<Problem> problems = m_session.problems();
     for (size_t i = problemsBefore; i < problems.size(); ++i)
-        m_out << "  problem: " << problems[i] << "\n";
+        m_out << "  problem: " << problems[i].text << "\n";
 }
 
 void ScriptRunner::expectation(const ScriptCommand &command, bool holds,
@@ -329,12 +246,12 @@ void ScriptRunner::expectChoices(const ScriptCommand &command) {
 }
 
 void ScriptRunner::expectProblems(const ScriptCommand &command) {
-    const std::vector<std::string> problems = m_session.problems();
+    const std::vector<Problem> problems = m_session.problems();
     const bool equal = static_cast<int32_t>(problems.size()) == command.number;
     std::string actual = "the host found " + std::to_string(problems.size()) + " problem" +
                          (problems.size() == 1 ? "" : "s");
     if (!problems.empty())
-        actual += ", the first: " + problems.front();
+        actual += ", the first: " + problems.front().text;
     expectation(command, equal != command.negated, actual);
 }
 

@@ -65,9 +65,4 @@ private:
     int m_passed = 0;
 };
 
-// One call of the log as a line of `trace on`: who calls whom, the opcode by
-// name, the arguments and the result, indented by nesting depth; texts are
-// shown, addresses are not.
-std::string describeCallPlain(const CallRecord &call);
-
 } // namespace wqhost

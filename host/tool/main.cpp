@@ -45,7 +45,7 @@ int runTool(int argc, char **argv) {
     CLI::App app("The reference host as a tool: look at a module library, play with it, "
                  "check that it keeps the interface.",
                  "wqhost");
-    app.set_version_flag("--version", "wqhost 0.1.0");
+    app.set_version_flag("--version", "wqhost " WQ_VERSION);
     app.require_subcommand(1);
     // Paths that start with '/' are paths, on Windows too.
     app.allow_windows_style_options(false);

@@ -7,10 +7,10 @@
 // deeper than that call. The log can also write each call as one JSON object
 // per line to a FILE*, flushed line by line, so that the last call before a
 // crash is on disk: a "call" line when the call begins, a "return" line with
-// the same "seq" when it returns.
+// the same "seq" when it returns (CallJson writes them).
 #pragma once
 
-#include "wq_sdk2/wq_interface.h"
+#include "host/trace/CallRecord.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -19,42 +19,6 @@
 #include <vector>
 
 namespace wqhost {
-
-enum class Direction { HostToModule, ModuleToHost };
-
-// Which face of the module a call belongs to: the library's two exports, an
-// audio-side object or a GUI-side object.
-enum class Side { Library, Audio, Gui };
-
-enum class CallKind {
-    GetModuleProperties, // index = module index; ptr = description record
-    MakeModule,          // index = module index, value = object type, ptr = hostValue
-    Dispatch,            // a record's dispatcher entry
-    Process,             // the audio record's process word; ptr = object word
-    Event,               // the audio record's event entry; `event` holds the event
-    Callback             // the host callback, called by the module
-};
-
-struct CallRecord {
-    uint64_t seq = 0;    // position in the log, from 0
-    Direction direction = Direction::HostToModule;
-    Side side = Side::Library;
-    CallKind kind = CallKind::Dispatch;
-    const void *record = nullptr; // the host record concerned, or null
-    int32_t opcode = 0;
-    int32_t index = 0;
-    int32_t value = 0;
-    intptr_t ptr = 0;
-    float opt = 0.0f;
-    intptr_t result = 0;
-    bool returned = false; // false while the call runs, or if it never came back
-    int depth = 0;         // 0 for a call the host makes on its own
-    uint32_t clock = 0;    // the host's sample clock when the call began (audio side)
-    std::string text;      // a text the call carries (GH_PIN_SET_TEXT, GH_PIN_SET_LIST_TEXT)
-    std::string answer;    // what the host answered in words (a text, a slot value)
-    bool hasEvent = false; // true for CallKind::Event and AH_ADD_EVENT
-    WQEvent event{};       // a copy of the event, with `next` cleared
-};
 
 class CallLog {
 public:
@@ -95,13 +59,6 @@ public:
     int depth() const noexcept { return m_depth; }
 
     uint64_t nextSeq() const noexcept { return m_nextSeq; }
-
-    // One readable line for a call, as the tool prints it.
-    static std::string describe(const CallRecord &call);
-
-    // The two JSON lines of a call (without the newline).
-    static std::string callJson(const CallRecord &call);
-    static std::string returnJson(const CallRecord &call);
 
 private:
     CallRecord *find(uint64_t seq) noexcept;

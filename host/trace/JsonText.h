@@ -1,10 +1,15 @@
-// JsonText - 8-bit pin and module texts made fit for JSON reports.
+// JsonText - how the host writes 8-bit texts into JSON: the one encoding of
+// every JSON the host produces (the --trace lines, `info --json`, the
+// validate reports and the channel between a check and the validator).
 //
-// The interface's texts are bytes with no encoding of their own, while JSON
-// strings are Unicode. Each byte becomes the code point of the same number
-// (0x41 'A', 0xE9 U+00E9), written as UTF-8: the report stays valid JSON
-// whatever the bytes, and the exact bytes can be read back. The call log's
-// JSON lines use the same mapping (\u00XX).
+// The interface's texts (module names, pin texts, lists, paths) are bytes
+// with no encoding of their own, while a JSON string is a sequence of Unicode
+// code points. Each byte becomes the code point of the same number: 0x41 is
+// "A", 0xE9 is U+00E9, 0x01 is U+0001. The JSON is then written as UTF-8 by
+// nlohmann-json, which escapes '"', '\\' and the control code points
+// (\n, \t, \u0001, ...). So the output is valid JSON whatever the bytes, a
+// plain ASCII text reads as itself, and a reader gets the exact bytes back by
+// taking each code point (all below 256) as one byte: utf8ToBytes().
 #pragma once
 
 #include <string>
@@ -15,7 +20,7 @@ namespace wqhost {
 std::string bytesToUtf8(const std::string &text);
 
 // The inverse: UTF-8 whose code points all lie below 256 back to bytes.
-// Other code points become '?'.
+// Other code points (which the host never writes) become '?'.
 std::string utf8ToBytes(const std::string &text);
 
 } // namespace wqhost

@@ -1,7 +1,7 @@
 // OpcodeNames - the interface's names for opcodes, for traces and reports.
 #pragma once
 
-#include "host/trace/CallLog.h"
+#include "host/trace/CallRecord.h"
 
 #include <cstdint>
 #include <string>

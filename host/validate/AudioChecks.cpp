@@ -37,7 +37,7 @@ void checkProcessWord(CheckContext &ctx) {
                               {"AD_SET_BLOCK_SIZE", AD_SET_BLOCK_SIZE, 128, 0.0f}};
         for (const Step &s : steps) {
             ctx.step(s.what);
-            raw.audio(record, s.opcode, 0, s.value, nullptr, s.opt);
+            raw.dispatch(record, s.opcode, 0, s.value, nullptr, s.opt);
             raw.lookAtProcessWord(s.what);
             if (!record->process)
                 ctx.fail(std::string("the record's process word is null after ") + s.what);
@@ -48,10 +48,10 @@ void checkProcessWord(CheckContext &ctx) {
             raw.lookAtProcessWord("a call of the process word");
         }
         ctx.step("AD_CLOSE");
-        raw.audio(record, AD_CLOSE);
+        raw.dispatch(record, AD_CLOSE);
     }
-    for (const std::string &fault : raw.processFaults())
-        ctx.fail(fault);
+    for (const Problem &fault : raw.problems())
+        ctx.fail(fault.text);
 }
 
 void checkProcessReference(CheckContext &ctx) {
@@ -64,13 +64,13 @@ void checkProcessReference(CheckContext &ctx) {
         record = static_cast<WQAudioHostRecord *>(raw.make(0, WQ_TYPE_AUDIO, 2));
         if (!record)
             ctx.stop("makeModule(0, 1) returned null");
-        raw.audio(record, AD_OPEN);
+        raw.dispatch(record, AD_OPEN);
     }
     for (int round = 0; round < 2; ++round) {
         for (WQAudioHostRecord *record : records) {
             ctx.step("AD_GET_PROCESS_REFERENCE");
             const auto *ref = reinterpret_cast<const WQProcessReferenceRecord *>(
-                raw.audio(record, AD_GET_PROCESS_REFERENCE));
+                raw.dispatch(record, AD_GET_PROCESS_REFERENCE));
             if (!ref) {
                 ctx.fail("AD_GET_PROCESS_REFERENCE returned null, expected the address of the "
                          "process reference record");
@@ -95,7 +95,7 @@ void checkProcessReference(CheckContext &ctx) {
     }
     for (WQAudioHostRecord *record : records) {
         ctx.step("AD_CLOSE");
-        raw.audio(record, AD_CLOSE);
+        raw.dispatch(record, AD_CLOSE);
     }
 }
 

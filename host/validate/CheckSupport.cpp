@@ -4,15 +4,7 @@
 #include "host/trace/OpcodeNames.h"
 #include "host/inspect/TextReport.h"
 
-#include <cstdio>
-
 namespace wqhost {
-
-std::string hexText(uint64_t value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(value));
-    return buf;
-}
 
 std::string pinLabel(const PinDeclaration &pin) {
     return "pin " + std::to_string(pin.index) + " (" + quoteText(pin.name) + ")";
@@ -44,10 +36,11 @@ std::unique_ptr<Session> startCheckedSession(CheckContext &ctx, const CheckedTab
     return session;
 }
 
-void failOnNewProblems(CheckContext &ctx, const std::vector<std::string> &problems,
-                       size_t &seen, const std::string &when) {
+void failOnNewProblems(CheckContext &ctx, const std::vector<Problem> &problems, size_t &seen,
+                       const std::string &when) {
     for (size_t i = seen; i < problems.size(); ++i)
-        ctx.fail(when.empty() ? problems[i] : when + ": " + problems[i], problems[i]);
+        ctx.fail(when.empty() ? problems[i].text : when + ": " + problems[i].text,
+                 problems[i].code);
     seen = problems.size();
 }
 

@@ -60,10 +60,10 @@ std::unique_ptr<Session> startCheckedSession(CheckContext &ctx, const CheckedTab
                                              bool echo, bool echoOnlyChanges);
 
 // Fails the check for each problem the hosts recorded after the first
-// `seen`, and moves `seen` on. `when` says what had just happened. A problem
-// met again is not reported again.
-void failOnNewProblems(CheckContext &ctx, const std::vector<std::string> &problems,
-                       size_t &seen, const std::string &when);
+// `seen`, and moves `seen` on. `when` says what had just happened. A kind of
+// problem met again is not reported again.
+void failOnNewProblems(CheckContext &ctx, const std::vector<Problem> &problems, size_t &seen,
+                       const std::string &when);
 
 // Each callback must name the record of the object whose call it came from
 // (the record of the outermost host call around it).
@@ -84,8 +84,6 @@ std::vector<float> pinFloatCases();
 // A random text for the randomised checks: any bytes but NUL, with list
 // separators, '=' and digits more frequent, up to `maxLength` bytes.
 std::string randomPinText(CheckContext &ctx, size_t maxLength);
-
-std::string hexText(uint64_t value);
 
 // The words of a record that the host relies on, compared field by field (a
 // 64-bit record has padding, which no one reads); the audio process word may

@@ -74,11 +74,11 @@ void CheckContext::fail(const std::string &detail) {
         m_failures.push_back("(further failures left out)");
 }
 
-void CheckContext::fail(const std::string &detail, const std::string &key) {
-    for (const std::string &k : m_keys)
-        if (k == key)
+void CheckContext::fail(const std::string &detail, ProblemCode kind) {
+    for (ProblemCode k : m_kinds)
+        if (k == kind)
             return;
-    m_keys.push_back(key);
+    m_kinds.push_back(kind);
     fail(detail);
 }
 

@@ -16,6 +16,7 @@
 
 #include "host/trace/CallLog.h"
 #include "host/core/ModuleLibrary.h"
+#include "host/core/Problem.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -55,9 +56,10 @@ public:
     // A failure: recorded (once, however often it happens), and the check
     // goes on.
     void fail(const std::string &detail);
-    // The same, recorded only for the first detail of each `key`: a fault
-    // that shows again and again is reported once, where it first showed.
-    void fail(const std::string &detail, const std::string &key);
+    // The same, recorded only for the first detail of each kind of fault:
+    // a fault that shows again and again is reported once, where it first
+    // showed.
+    void fail(const std::string &detail, ProblemCode kind);
     // A failure that leaves nothing more to check: ends the check.
     [[noreturn]] void stop(const std::string &detail);
     // The check does not apply to this module: ends it.
@@ -92,7 +94,7 @@ private:
     CallLog m_log;
     std::shared_ptr<const ModuleLibrary> m_library;
     std::vector<std::string> m_failures;
-    std::vector<std::string> m_keys;
+    std::vector<ProblemCode> m_kinds;
     std::mt19937 m_random;
 };
 

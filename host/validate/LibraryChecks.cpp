@@ -1,6 +1,7 @@
 // The checks of the library itself: its exports, the description queries
 // for index 0 and for other indices, and the types makeModule refuses.
 #include "host/core/AudioHost.h"
+#include "host/platform/NumberText.h"
 #include "host/validate/CheckSupport.h"
 #include "host/validate/RawHost.h"
 #include "host/inspect/TextReport.h"

@@ -164,7 +164,7 @@ void checkGuiSeveralObjects(CheckContext &ctx) {
             ctx.fail("the module's own writes kept coming back to it, " +
                      std::to_string(kEchoNestingLimit) +
                      " calls deep, although the host reports only writes that change a value",
-                     "nesting");
+                     ProblemCode::EchoNestingLimit);
         size_t seen = 0;
         failOnNewProblems(ctx, hosts[i]->problems(), seen, std::string());
     }

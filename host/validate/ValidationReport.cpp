@@ -1,10 +1,10 @@
 #include "host/validate/ValidationReport.h"
 
+#include "host/platform/NumberText.h"
 #include "host/trace/JsonText.h"
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 
 namespace wqhost {
 
@@ -32,9 +32,7 @@ std::string xmlText(const std::string &bytes) {
         case '\'': out += "&apos;"; break;
         default:
             if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(c));
-                out += buf;
+                out += "\\x" + hexDigits(c, 2);
             } else {
                 out += static_cast<char>(c);
             }
@@ -43,11 +41,7 @@ std::string xmlText(const std::string &bytes) {
     return bytesToUtf8(out);
 }
 
-std::string seconds(double s) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3f", s);
-    return buf;
-}
+std::string seconds(double s) { return fixedText(s, 3); }
 
 } // namespace
 

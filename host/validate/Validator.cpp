@@ -3,6 +3,9 @@
 #include "host/platform/ChildProcess.h"
 #include "host/validate/ConformanceCheck.h"
 #include "host/platform/HostError.h"
+#include "host/platform/NumberText.h"
+#include "host/trace/CallJson.h"
+#include "host/trace/CallText.h"
 #include "host/trace/JsonText.h"
 
 #include <nlohmann/json.hpp>
@@ -17,37 +20,6 @@ std::string shortened(const std::string &text, size_t max) {
     return text.size() <= max ? text : text.substr(0, max) + "...";
 }
 
-// One call of a check's log, from its JSON line, without addresses.
-std::string describeCallLine(const nlohmann::json &call) {
-    const std::string side = call.value("side", "");
-    const std::string kind = call.value("kind", "");
-    if (kind == "getModuleProperties")
-        return "getModuleProperties index=" + std::to_string(call.value("index", 0));
-    if (kind == "makeModule")
-        return "makeModule index=" + std::to_string(call.value("index", 0)) +
-               " type=" + std::to_string(call.value("value", 0));
-    if (kind == "process")
-        return side + " process call";
-    if (kind == "event") {
-        std::string out = side + " event";
-        if (call.contains("event") && call["event"].is_object())
-            out += " type=" + std::to_string(call["event"].value("event_type", 0)) +
-                   " time_stamp=" + std::to_string(call["event"].value("time_stamp", 0u));
-        return out;
-    }
-    std::string name = call.value("name", "");
-    if (name.empty())
-        name = (kind == "callback" ? "callback opcode " : "opcode ") +
-               std::to_string(call.value("opcode", 0));
-    std::string out = side + " " + name + " index=" + std::to_string(call.value("index", 0));
-    const int value = call.value("value", 0);
-    if (value != 0)
-        out += " value=" + std::to_string(value);
-    if (call.contains("text") && call["text"].is_string())
-        out += " text=\"" + shortened(utf8ToBytes(call["text"].get<std::string>()), 40) + "\"";
-    return out;
-}
-
 // What the parent learns from a check's channel while the child runs.
 class ChannelReader {
 public:
@@ -56,10 +28,10 @@ public:
     void line(const std::string &text) {
         if (text.empty() || text[0] != '{')
             return;
-        relay(text);
-        const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+        const nlohmann::ordered_json j = nlohmann::ordered_json::parse(text, nullptr, false);
         if (j.is_discarded() || !j.is_object())
             return;
+        relay(j);
         if (j.contains("verdict")) {
             verdict = j.value("verdict", "fail");
             if (j.contains("details") && j["details"].is_array())
@@ -81,7 +53,7 @@ public:
         const std::string phase = j.value("phase", "");
         const long long seq = j.value("seq", -1LL);
         if (phase == "call") {
-            running.emplace_back(seq, describeCallLine(j));
+            running.emplace_back(seq, callText(callFromJson(j), CallForm::Running));
         } else if (phase == "return") {
             // Calls return in the reverse order they began.
             for (size_t i = running.size(); i-- > 0;) {
@@ -109,13 +81,15 @@ public:
     std::vector<std::pair<long long, std::string>> running;
 
 private:
-    // Each line goes to the trace as it arrives, marked with its check.
-    void relay(const std::string &text) {
+    // Each line goes to the trace as it arrives, marked with its check first.
+    void relay(const nlohmann::ordered_json &line) {
         if (!m_trace)
             return;
-        std::string marked = "{\"check\":\"" + m_check + "\"," + text.substr(1);
-        marked += '\n';
-        std::fputs(marked.c_str(), m_trace);
+        nlohmann::ordered_json marked = {{"check", m_check}};
+        for (auto it = line.begin(); it != line.end(); ++it)
+            marked[it.key()] = it.value();
+        const std::string text = marked.dump() + "\n";
+        std::fputs(text.c_str(), m_trace);
         std::fflush(m_trace);
     }
 
@@ -171,13 +145,11 @@ std::string shellWord(const std::string &word) {
 Validator::Validator(Options options) : m_options(std::move(options)) {}
 
 std::string Validator::reproduceCommand(const std::string &name) const {
-    char timeout[32];
-    std::snprintf(timeout, sizeof timeout, "%g", m_options.timeoutSeconds);
     std::string command = shellWord(m_options.program) + " validate " +
                           shellWord(m_options.libraryArgument) + " --only " + shellWord(name) +
                           " --seed " + std::to_string(m_options.seed);
     if (m_options.timeoutGiven)
-        command += std::string(" --timeout ") + timeout;
+        command += " --timeout " + floatText(m_options.timeoutSeconds);
     return command;
 }
 

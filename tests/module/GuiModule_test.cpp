@@ -143,6 +143,26 @@ TEST_F(GuiModuleTest, OwnPinThreeWriteEchoedFromInsideIsIgnored) {
     EXPECT_EQ(host.values[1], 1);
 }
 
+TEST_F(GuiModuleTest, PinThreeChangeFromInsideThePinTwoWriteIsHandled) {
+    // The guard covers the pin-3 write only: a pin-3 change the host reports
+    // while pin 2 is written is a real one and moves the selection.
+    host.texts[0] = "a,b,c";
+    host.texts[3] = "2";
+    host.values[1] = 0;
+    host.onCall = [this](const fake::HostCall &c) {
+        if (c.opcode == GH_PIN_SET_TEXT && c.index == 2)
+            host.dispatch(host.record, GD_PIN_CHANGED, 3);
+    };
+    pinChanged(1);
+    expectCalls({{GH_PIN_GET_VALUE, 1, 0, true, "", 1},
+                 {GH_PIN_GET_TEXT, 0, 0, false, "", 1},
+                 {GH_PIN_SET_TEXT, 2, 0, true, "a", 1},
+                 {GH_PIN_GET_TEXT, 3, 0, false, "", 2},
+                 {GH_PIN_SET_VALUE, 1, 2, false, "", 2},
+                 {GH_PIN_GET_VALUE, 1, 0, true, "", 1},
+                 {GH_PIN_SET_TEXT, 3, 0, true, "2", 1}});
+}
+
 TEST_F(GuiModuleTest, PinThreeNotificationAfterTheWriteIsHandled) {
     host.texts[0] = "a,b";
     host.values[1] = 1;

@@ -21,6 +21,12 @@ namespace {
 
 const std::string kUnchanged = "(unchanged)";
 
+// The module's pins a user writes: the list text, the selection, and the
+// item's value (a number written as text moves the selection).
+constexpr int32_t kTextList = 0;
+constexpr int32_t kList = 1;
+constexpr int32_t kItemValue = 3;
+
 Request getValue(int32_t pin, const std::string &answer) {
     return Request{GH_PIN_GET_VALUE, pin, 0, true, answer};
 }
@@ -86,7 +92,7 @@ TEST_P(PinOneTable, WritesNameAndNumberOrNothing) {
     const Selection &s = GetParam();
     start();
     prepare(s.list);
-    session->selectItem(s.item);
+    session->setPinInt(kList, s.item);
     const std::string number = std::to_string(s.item);
     std::vector<Request> expected = {getValue(1, number), getText(0, s.list)};
     if (s.name) {
@@ -117,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ModuleGuiInHost, PinOneWithEchoOffWritesTheSame) {
     start(false);
     prepare("a=1,b=2");
-    session->selectItem(1);
+    session->setPinInt(kList, 1);
     std::vector<Request> expected = {getValue(1, "1"), getText(0, "a=1,b=2"), setText(2, "b"),
                                      getValue(1, "1"), setText(3, "1")};
     EXPECT_EQ(requests(), expected);
@@ -129,7 +135,7 @@ TEST_F(ModuleGuiInHost, NullListTextReadsAsEmpty) {
     start();
     prepare("a,b");
     gui().answerNullTextOnce();
-    session->selectItem(0);
+    session->setPinInt(kList, 0);
     std::vector<Request> expected = {getValue(1, "0"), getText(0, "")};
     EXPECT_EQ(requests(), expected);
     auto reads = session->log().select([](const CallRecord &c) {
@@ -156,7 +162,7 @@ class PinThreeNumbers : public ModuleGuiInHost, public ::testing::WithParamInter
 TEST_P(PinThreeNumbers, WritesTheNumberToPinOne) {
     start(false);
     prepare("a,b,c");
-    session->writeNumber(GetParam().text);
+    session->setPinText(kItemValue, GetParam().text);
     std::vector<Request> expected = {getText(3, GetParam().text),
                                      setValue(1, GetParam().number)};
     EXPECT_EQ(requests(), expected);
@@ -174,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ModuleGuiInHost, PinThreeWithEchoRunsThePinOneHandlingInsideTheWrite) {
     start();
     prepare("a,b,c");
-    session->writeNumber("2");
+    session->setPinText(kItemValue, "2");
     std::vector<Request> expected = {getText(3, "2"),   setValue(1, 2),    echoOf(1),
                                      getValue(1, "2"),  getText(0, "a,b,c"), setText(2, "c"),
                                      echoOf(2),         getValue(1, "2"),  setText(3, "2"),
@@ -206,7 +212,7 @@ TEST_F(ModuleGuiInHost, NullPinThreeTextWritesZero) {
 TEST_F(ModuleGuiInHost, PinZeroHandsOverTheListAndSetsPinOneFromPinThree) {
     start(false);
     prepare("", kUnchanged, "1");
-    session->setListText("red,green,blue");
+    session->setPinText(kTextList, "red,green,blue");
     std::vector<Request> expected = {getText(0, "red,green,blue"),
                                      setListText(1, "red,green,blue"), getText(3, "1"),
                                      setValue(1, 1)};
@@ -219,7 +225,7 @@ TEST_F(ModuleGuiInHost, PinZeroHandsOverTheListAndSetsPinOneFromPinThree) {
 TEST_F(ModuleGuiInHost, PinZeroWithEmptyPinThreeSelectsItemZeroThroughTheEcho) {
     start();
     session->log().clear();
-    session->setListText("red,green,blue");
+    session->setPinText(kTextList, "red,green,blue");
     std::vector<Request> expected = {
         getText(0, "red,green,blue"), setListText(1, "red,green,blue"), getText(3, ""),
         setValue(1, 0),               echoOf(1),        getValue(1, "0"),
@@ -242,13 +248,13 @@ TEST_P(LongLists, AreCutTo1023BytesInBothHandlings) {
     // "a," followed by one long second item.
     std::string list = "a," + std::string(GetParam().length - 2, 'x');
     prepare("", kUnchanged, "");
-    session->setListText(list);
+    session->setPinText(kTextList, list);
     auto handed = session->log().select([](const CallRecord &c) {
         return c.kind == CallKind::Callback && c.opcode == GH_PIN_SET_LIST_TEXT;
     });
     ASSERT_EQ(handed.size(), 1u);
     EXPECT_EQ(handed[0].text, list.substr(0, GetParam().handedOver));
-    session->selectItem(1);
+    session->setPinInt(kList, 1);
     EXPECT_EQ(pins().text(2), std::string(GetParam().handedOver - 2, 'x'));
     EXPECT_EQ(pins().text(3), "1");
 }
@@ -260,10 +266,10 @@ INSTANTIATE_TEST_SUITE_P(Lengths, LongLists,
 TEST_F(ModuleGuiInHost, ItemBeyondTheCutIsNotFound) {
     start(false);
     prepare(std::string(1030, 'y') + ",b");
-    session->selectItem(1);
+    session->setPinInt(kList, 1);
     EXPECT_EQ(pins().text(2), kUnchanged);
     EXPECT_EQ(pins().text(3), kUnchanged);
-    session->selectItem(0);
+    session->setPinInt(kList, 0);
     EXPECT_EQ(pins().text(2), std::string(1023, 'y'));
 }
 
@@ -271,9 +277,9 @@ TEST_F(ModuleGuiInHost, EightBitListPassesThroughUnchanged) {
     start(false);
     prepare("");
     std::string list = "\x01\x7f\x80,\xff=\xc3\xa9";
-    session->setListText(list);
+    session->setPinText(kTextList, list);
     EXPECT_EQ(pins().listText(1), list);
-    session->selectItem(1);
+    session->setPinInt(kList, 1);
     EXPECT_EQ(pins().text(2), "\xff");
 }
 
@@ -313,9 +319,9 @@ TEST_F(ModuleGuiInHost, NestingLimitBelowTheModulesChainIsReportedNotFatal) {
     options.gui.nestingLimit = 2;
     session.reset(new Session(WQ_QUENDOR_LIBRARY, options));
     session->start();
-    session->setListText("a,b"); // its chain is three levels deep too
+    session->setPinText(kTextList, "a,b"); // its chain is three levels deep too
     gui().resetNestingReport();
-    session->writeNumber("1"); // pin 3 -> pin 1 -> pins 2 and 3: three levels
+    session->setPinText(kItemValue, "1"); // pin 3 -> pin 1 -> pins 2 and 3: three levels
     EXPECT_TRUE(gui().nestingLimitReached());
     EXPECT_EQ(gui().maxDepth(), 2);
     EXPECT_EQ(pins().intValue(1), 1);
@@ -326,17 +332,20 @@ TEST_F(ModuleGuiInHost, NegativeWideLengthIsAnsweredAndFillsNothing) {
     start();
     pins().setText(0, "abc");
     gui().answerWideLengthOnce(-4);
-    EXPECT_EQ(gui().answer(gui().record(), GH_PIN_GET_TEXT_W, 0, 0, nullptr, 0.0f), -4);
+    EXPECT_EQ(GuiHost::callbackFunction()(gui().record(), GH_PIN_GET_TEXT_W, 0, 0, nullptr, 0.0f),
+              -4);
     char16_t buffer[4] = {0x1111, 0x1111, 0x1111, 0x1111};
-    EXPECT_EQ(gui().answer(gui().record(), GH_PIN_GET_TEXT_W, 0, -4, buffer, 0.0f), 0);
+    EXPECT_EQ(GuiHost::callbackFunction()(gui().record(), GH_PIN_GET_TEXT_W, 0, -4, buffer, 0.0f),
+              0);
     EXPECT_EQ(buffer[0], 0x1111);
     // The next first request is answered truly again.
-    EXPECT_EQ(gui().answer(gui().record(), GH_PIN_GET_TEXT_W, 0, 0, nullptr, 0.0f), 4);
+    EXPECT_EQ(GuiHost::callbackFunction()(gui().record(), GH_PIN_GET_TEXT_W, 0, 0, nullptr, 0.0f),
+              4);
 }
 
 TEST_F(ModuleGuiInHost, RestartedSessionStartsFromTheDeclaredList) {
     start();
-    session->setListText("p,q");
+    session->setPinText(kTextList, "p,q");
     session->restart();
     EXPECT_EQ(pins().listText(1), "a=1,b=2");
     EXPECT_EQ(pins().text(0), "");

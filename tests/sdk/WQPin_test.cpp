@@ -125,6 +125,55 @@ TEST(PinBuildNoCountDeclared, StopsAtTheFirstDeclarationWhenTheHostCountsNone) {
     EXPECT_THAT(m.asked, ElementsAre(0, -1));
 }
 
+TEST(PinBuildNoDeclarations, SetsUpNoPinOfThoseTheHostCounts) {
+    AudioHostSpy host;
+    host.pin_count = 3;
+    DeclarationModule m(&host, {});
+    openModule(m);
+    ASSERT_EQ(m.pinCount(), 3);
+    for (int32_t p = 0; p < 3; ++p)
+        EXPECT_FALSE(m.getPin(p)->isSetUp()) << p;
+    EXPECT_THAT(m.asked, ElementsAre(0, -1));
+}
+
+// ---- Asking for a declaration -------------------------------------------------
+
+struct QueryCase {
+    const char *name;
+    int32_t index;
+    bool declared;
+};
+
+void PrintTo(const QueryCase &c, std::ostream *os) { *os << c.name; }
+
+class PinDeclarationQuery : public ::testing::TestWithParam<QueryCase> {};
+
+TEST_P(PinDeclarationQuery, ClearsTheRecordBeforeAsking) {
+    // Declaration 0 writes flags, data type, variable and direction only.
+    AudioHostSpy host;
+    DeclarationModule m(&host, {{IO_REPEATING, DT_INT, nullptr, DR_OUT}});
+    WQPinProperties record;
+    std::memset(&record, 0xA5, sizeof record);
+
+    EXPECT_EQ(m.queryPinProperties(GetParam().index, &record), GetParam().declared);
+
+    WQPinProperties expected;
+    std::memset(&expected, 0, sizeof expected);
+    if (GetParam().declared) {
+        expected.flags = IO_REPEATING;
+        expected.datatype = DT_INT;
+        expected.direction = DR_OUT;
+    }
+    EXPECT_EQ(std::memcmp(&record, &expected, sizeof record), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Indices, PinDeclarationQuery,
+    ::testing::Values(QueryCase{"declared", 0, true}, QueryCase{"refusedNext", 1, false},
+                      QueryCase{"refusedMinusOne", -1, false},
+                      QueryCase{"refusedFar", INT32_MAX, false}),
+    [](const ::testing::TestParamInfo<QueryCase> &info) { return std::string(info.param.name); });
+
 // ---- Pin storage by data type ---------------------------------------------------
 
 struct StorageCase {
@@ -206,6 +255,18 @@ TEST(PinState, IsNotSetUpUntilInit) {
     EXPECT_EQ(pin.module(), nullptr);
     EXPECT_EQ(pin.index(), -1);
     EXPECT_NE(pin.datatype(), DT_FSAMPLE);
+}
+
+TEST(PinState, InitStartsAgainFromStatusZero) {
+    AudioHostSpy host;
+    host.pin_count = 1;
+    DeclarationModule m(&host, {{0, DT_INT, nullptr, DR_IN}});
+    openModule(m);
+    WQPin *pin = m.getPin(0);
+    pin->onStatusChange(5);
+    ASSERT_EQ(pin->status(), 5);
+    pin->init(&m, 0, DT_INT, nullptr);
+    EXPECT_EQ(pin->status(), 0);
 }
 
 // ---- Status ------------------------------------------------------------------------

@@ -170,11 +170,22 @@ TEST_F(AudioCheckDeathTest, PinPropertiesNeedARecord) {
     EXPECT_DEATH(sendOpcode(m, AD_GET_PIN_PROPERTIES, 0, nullptr), report("ptr != 0"));
 }
 
-TEST_F(AudioCheckDeathTest, TheEntriesNeedTheirRecordAndEvent) {
+TEST_F(AudioCheckDeathTest, TheEntriesNeedTheirRecordObjectAndEvent) {
     SpyModule m(&host);
-    EXPECT_DEATH(WQModule_base::dispatcherEntry(nullptr, AD_OPEN, 0, 0, nullptr, 0.0f),
-                 report("record != 0"));
-    EXPECT_DEATH(WQModule_base::eventEntry(m.hostRecord()->object, nullptr), report("event != 0"));
+    WQAudioHostRecord *r = m.hostRecord();
+    EXPECT_DEATH(r->dispatcher(nullptr, AD_OPEN, 0, 0, nullptr, 0.0f), report("record != 0"));
+    EXPECT_DEATH(r->eventHandler(r->object, nullptr), report("event != 0"));
+    // The host passes the record's object word to the event entry and the
+    // process function; a null word names no object.
+    WQEvent event{0, EV_PIN_STATUS, 1, 0, 0, nullptr};
+    EXPECT_DEATH(r->eventHandler(nullptr, &event), report("object != 0"));
+    EXPECT_DEATH(r->process(nullptr), report("object != 0"));
+    m.setProcessFunction(wq::memberRef<&SpyModule::plainMember>());
+    EXPECT_DEATH(r->process(nullptr), report("object != 0"));
+    // A record whose object word was cleared.
+    WQAudioHostRecord cleared = *r;
+    cleared.object = nullptr;
+    EXPECT_DEATH(r->dispatcher(&cleared, AD_OPEN, 0, 0, nullptr, 0.0f), report("object != 0"));
 }
 
 // A module whose operations throw: the exception must stop at the entry.

@@ -40,7 +40,7 @@ TEST_P(ScriptLineTest, ReadsAs) {
         EXPECT_EQ(c.value.text, std::string(p.text)) << p.line;
         EXPECT_EQ(c.value.kind, p.kind) << p.line;
     }
-    if (p.op == ScriptOp::Select || p.op == ScriptOp::Process ||
+    if (p.op == ScriptOp::Process ||
         p.op == ScriptOp::ExpectProblems) {
         EXPECT_EQ(c.number, p.number) << p.line;
     }
@@ -58,19 +58,19 @@ using K = ScriptValue::Kind;
 INSTANTIATE_TEST_SUITE_P(
     Commands, ScriptLineTest,
     ::testing::Values(
-        Parsed{"list \"red,green,blue\"", ScriptOp::List, -1, "red,green,blue", K::Text, 0, false},
-        Parsed{"list a=1,b=2", ScriptOp::List, -1, "a=1,b=2", K::Text, 0, false},
-        Parsed{"list \"\"", ScriptOp::List, -1, "", K::Text, 0, false},
-        Parsed{"list \"a, b\"  # a comment", ScriptOp::List, -1, "a, b", K::Text, 0, false},
-        Parsed{"list \"#not a comment\"", ScriptOp::List, -1, "#not a comment", K::Text, 0, false},
-        Parsed{"list \"caf\\xe9\\x80\\xFF\"", ScriptOp::List, -1, "caf\xe9\x80\xff", K::Text, 0,
+        Parsed{"list \"red,green,blue\"", ScriptOp::Set, -2, "red,green,blue", K::Text, 0, false},
+        Parsed{"list a=1,b=2", ScriptOp::Set, -2, "a=1,b=2", K::Text, 0, false},
+        Parsed{"list \"\"", ScriptOp::Set, -2, "", K::Text, 0, false},
+        Parsed{"list \"a, b\"  # a comment", ScriptOp::Set, -2, "a, b", K::Text, 0, false},
+        Parsed{"list \"#not a comment\"", ScriptOp::Set, -2, "#not a comment", K::Text, 0, false},
+        Parsed{"list \"caf\\xe9\\x80\\xFF\"", ScriptOp::Set, -2, "caf\xe9\x80\xff", K::Text, 0,
                false},
-        Parsed{"list \"q\\\"b\\\\s\\n\\t\\r\"", ScriptOp::List, -1, "q\"b\\s\n\t\r", K::Text, 0,
+        Parsed{"list \"q\\\"b\\\\s\\n\\t\\r\"", ScriptOp::Set, -2, "q\"b\\s\n\t\r", K::Text, 0,
                false},
-        Parsed{"\tselect   -3\r", ScriptOp::Select, -1, nullptr, K::Text, -3, false},
-        Parsed{"select 2147483647", ScriptOp::Select, -1, nullptr, K::Text, INT32_MAX, false},
-        Parsed{"write 2", ScriptOp::Write, -1, "2", K::Text, 0, false},
-        Parsed{"write \"  7x\"", ScriptOp::Write, -1, "  7x", K::Text, 0, false},
+        Parsed{"\tselect   -3\r", ScriptOp::Set, -2, "-3", K::Int, 0, false},
+        Parsed{"select 2147483647", ScriptOp::Set, -2, "2147483647", K::Int, 0, false},
+        Parsed{"write 2", ScriptOp::Set, -2, "2", K::Text, 0, false},
+        Parsed{"write \"  7x\"", ScriptOp::Set, -2, "  7x", K::Text, 0, false},
         Parsed{"set 3 \"2\"", ScriptOp::Set, 3, "2", K::Text, 0, false},
         Parsed{"set 1 5", ScriptOp::Set, 1, "5", K::Int, 0, false},
         Parsed{"set 1 0.25", ScriptOp::Set, 1, "0.25", K::Float, 0, false},
@@ -95,6 +95,44 @@ INSTANTIATE_TEST_SUITE_P(
         Parsed{"expect problems == 0", ScriptOp::ExpectProblems, -1, nullptr, K::Text, 0, false},
         Parsed{"help", ScriptOp::Help, -1, nullptr, K::Text, 0, false},
         Parsed{"exit", ScriptOp::Quit, -1, nullptr, K::Text, 0, false}));
+
+struct Alias {
+    const char *line;
+    const char *pinName; // the pin it sets, found by name when run
+    SetForm form;
+    int32_t integer;     // the value of an Int form
+};
+
+void PrintTo(const Alias &a, std::ostream *os) { *os << a.line; }
+
+class ScriptAliasTest : public ::testing::TestWithParam<Alias> {};
+
+TEST_P(ScriptAliasTest, IsASetOfTheNamedPin) {
+    const Alias &a = GetParam();
+    ScriptCommand c;
+    ASSERT_TRUE(parseScriptLine(a.line, 1, c));
+    EXPECT_EQ(c.op, ScriptOp::Set);
+    EXPECT_EQ(c.alias, std::string(a.line).substr(0, c.alias.size()));
+    EXPECT_TRUE(c.pin.named);
+    EXPECT_EQ(c.pin.name, a.pinName);
+    EXPECT_EQ(c.form, a.form);
+    if (a.form == SetForm::Int) {
+        EXPECT_EQ(c.value.integer, a.integer);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Aliases, ScriptAliasTest,
+    ::testing::Values(Alias{"list a,b", "TEXT LIST", SetForm::Text, 0},
+                      Alias{"select -2147483648", "LIST", SetForm::Int, INT32_MIN},
+                      Alias{"write \"1\"", "ITEM -> VALUE", SetForm::Text, 0},
+                      Alias{"write 12", "ITEM -> VALUE", SetForm::Text, 0}));
+
+TEST(ScriptLineTest, SetIsNoAlias) {
+    ScriptCommand c;
+    ASSERT_TRUE(parseScriptLine("set \"LIST\" 1", 1, c));
+    EXPECT_TRUE(c.alias.empty());
+}
 
 TEST(ScriptLineTest, BlankAndCommentLinesHoldNoCommand) {
     ScriptCommand c;

@@ -146,6 +146,26 @@ INSTANTIATE_TEST_SUITE_P(
                       RuntimeMistake{"close\nclose\n", 2, "closed"},
                       RuntimeMistake{"open\n", 1, "open already"}));
 
+TEST(ScriptRunnerTest, AnAliasNamesThePinTheModuleLacks) {
+    // The echo module has none of the list module's pins.
+    for (const RuntimeMistake &m :
+         {RuntimeMistake{"list a,b\n", 1, "'list' sets the pin named \"TEXT LIST\", and this module has no such pin"},
+          RuntimeMistake{"show\nselect 1\n", 2, "'select' sets the pin named \"LIST\""},
+          RuntimeMistake{"write 1\n", 1, "'write' sets the pin named \"ITEM -> VALUE\""}}) {
+        Session session(WQ_ECHO_MODULE_PATH);
+        session.start();
+        std::ostringstream out, err;
+        ScriptRunner runner(session, out, err, "test.wqs");
+        try {
+            runner.run(parseScript(m.script));
+            ADD_FAILURE() << "ran: " << m.script;
+        } catch (const ScriptError &e) {
+            EXPECT_EQ(e.line(), m.line);
+            EXPECT_NE(std::string(e.what()).find(m.message), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST(ScriptRunnerTest, QuitEndsTheRun) {
     const ScriptRun r = runScript(WQ_QUENDOR_LIBRARY, "select 1\nquit\nselect 2\n");
     EXPECT_NE(r.out.find("> select 1"), std::string::npos);

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Tests each release package the way its user uses it:
+#
+#   quendor-V-win32.zip     a musician unpacks it and the host loads the DLL:
+#                           the 32-bit reference host (wqhost.exe of the
+#                           Windows build tree) runs the demo session on it
+#                           and validates it under wine; the DLL is the built
+#                           one and carries the version in its resource.
+#   wq_sdk2-V-win32.zip     a Windows author unpacks it into a fresh folder
+#                           and builds the example module it holds against
+#                           it (mingw), and the packaged wqhost.exe validates
+#                           the module (under wine).
+#   wq_sdk2-V-linux-x86_64.tar.gz   the same on Linux, natively.
+#   wq-sdk2_V_amd64.deb     unpacked with dpkg -x into a throw-away root; its
+#                           control fields name the libraries wqhost needs;
+#                           the example is built against the root's /usr.
+#
+#   tests/release/check_packages.sh <package dir> <version> <windows-x86 build tree>
+#
+# Every package is unpacked into a folder of its own under
+# <package dir>/../package-checks, which is removed first. Fails at the first
+# package that does not do its job; prints one line for each that does.
+set -euo pipefail
+
+if [ $# -ne 3 ]; then
+  sed -n '2,20p' "$0" >&2
+  exit 2
+fi
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+packages=$(cd "$1" && pwd)
+version=$2
+windows_tree=$(cd "$3" && pwd)
+work=$(dirname "$packages")/package-checks
+
+wine_run=("$source_dir/cmake/wine-run.sh" "$windows_tree/wineprefix")
+toolchain=$source_dir/cmake/mingw-i686.cmake
+reference_host=$windows_tree/host/wqhost.exe
+
+fail() {
+  echo "check_packages: $*" >&2
+  exit 1
+}
+
+# Runs a command quietly; shows its output only when it fails.
+quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    fail "failed: $*"
+  fi
+  rm -f "$log"
+}
+
+unpack() { # archive folder
+  rm -rf "$2"
+  mkdir -p "$2"
+  (cd "$2" && cmake -E tar xf "$1")
+}
+
+expect_files() { # folder file...
+  local folder=$1
+  shift
+  local actual expected
+  actual=$(cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+  expected=$(printf '%s\n' "$@" | LC_ALL=C sort)
+  [ "$actual" = "$expected" ] || fail "$folder holds:"$'\n'"$actual"$'\n'"expected:"$'\n'"$expected"
+}
+
+expect_version_line() { # what output
+  [ "$2" = "wqhost $version" ] || fail "$1 --version printed '$2', expected 'wqhost $version'"
+}
+
+# Builds the example module that a package ships, out of tree, and runs its
+# validate test (wqhost validate through the package's own wqhost).
+build_example() { # example-dir build-dir cmake-args...
+  local example=$1 build=$2
+  shift 2
+  rm -rf "$build"
+  quiet cmake -S "$example" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF "$@"
+  quiet cmake --build "$build" -j2
+  quiet ctest --test-dir "$build" --output-on-failure -R '^doubler_validate$' --no-tests=error
+}
+
+# The package directory of wq_sdk2 that the example's configure found.
+found_package_dir() {
+  sed -n 's/^wq_sdk2_DIR:[A-Z]*=//p' "$1/CMakeCache.txt"
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+
+# --- the musician's zip ----------------------------------------------------
+zip=$packages/quendor-$version-win32.zip
+[ -f "$zip" ] || fail "$zip is missing"
+dir=$work/musician
+unpack "$zip" "$dir"
+expect_files "$dir" quendor.dll README.txt LICENSE.txt
+cmp -s "$dir/quendor.dll" "$windows_tree/list_module/quendor.dll" ||
+  fail "the zip's quendor.dll is not the one built in $windows_tree"
+resource=$(i686-w64-mingw32-windres -i "$dir/quendor.dll" -O rc)
+for field in "\"ProductName\", \"Quendor\"" "\"FileVersion\", \"$version\"" \
+             "\"ProductVersion\", \"$version\"" "\"OriginalFilename\", \"quendor.dll\""; do
+  grep -qF "VALUE $field" <<<"$resource" || fail "quendor.dll's version resource lacks $field"
+done
+quiet "${wine_run[@]}" "$reference_host" run "$dir/quendor.dll" "$source_dir/examples/demo.wqs"
+report=$("${wine_run[@]}" "$reference_host" validate "$dir/quendor.dll" 2>&1) ||
+  fail "wqhost.exe validate failed on the zip's quendor.dll:"$'\n'"$report"
+grep -qE '^[0-9]+ passed, 0 failed, 0 skipped$' <<<"$report" ||
+  fail "unexpected validate summary:"$'\n'"$report"
+echo "ok  $(basename "$zip"): the demo session and every check pass on its quendor.dll under wine"
+
+# --- the Windows author's zip ------------------------------------------------
+zip=$packages/wq_sdk2-$version-win32.zip
+[ -f "$zip" ] || fail "$zip is missing"
+dir=$work/windows-sdk
+unpack "$zip" "$dir"
+for f in bin/wqhost.exe lib/libwq_sdk2.a include/wq_sdk2/wq_interface.h \
+         lib/cmake/wq_sdk2/wq_sdk2Config.cmake lib/cmake/wq_sdk2/wq_add_module.cmake \
+         share/doc/wq_sdk2/writing-a-module.md share/doc/wq_sdk2/LICENSE \
+         share/doc/wq_sdk2/examples/doubler_module/CMakeLists.txt; do
+  [ -f "$dir/$f" ] || fail "$(basename "$zip") lacks $f"
+done
+expect_version_line wqhost.exe "$("${wine_run[@]}" "$dir/bin/wqhost.exe" --version)"
+# The cross toolchain looks for packages under the mingw root only, so the
+# package folder is named directly; a Windows author's native mingw finds it
+# through CMAKE_PREFIX_PATH.
+build_example "$dir/share/doc/wq_sdk2/examples/doubler_module" "$work/windows-example" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -Dwq_sdk2_DIR="$dir/lib/cmake/wq_sdk2" \
+  "-DCMAKE_CROSSCOMPILING_EMULATOR=${wine_run[0]};${wine_run[1]}"
+[ -f "$work/windows-example/doubler.dll" ] || fail "the example built no doubler.dll"
+echo "ok  $(basename "$zip"): the example module builds against it and its wqhost.exe validates it"
+
+# --- the Linux author's tar.gz ---------------------------------------------------
+tgz=$packages/wq_sdk2-$version-linux-x86_64.tar.gz
+[ -f "$tgz" ] || fail "$tgz is missing"
+dir=$work/linux-sdk
+unpack "$tgz" "$dir"
+prefix=$dir/wq_sdk2-$version-linux-x86_64
+[ -d "$prefix" ] || fail "$(basename "$tgz") does not unpack into wq_sdk2-$version-linux-x86_64/"
+expect_version_line wqhost "$("$prefix/bin/wqhost" --version)"
+build_example "$prefix/share/doc/wq_sdk2/examples/doubler_module" "$work/linux-example" \
+  -DCMAKE_PREFIX_PATH="$prefix"
+[ "$(found_package_dir "$work/linux-example")" = "$prefix/lib/cmake/wq_sdk2" ] ||
+  fail "the example did not find wq_sdk2 in $prefix"
+echo "ok  $(basename "$tgz"): the example module builds against it and its wqhost validates it"
+
+# --- the Debian package ----------------------------------------------------------
+deb=$packages/wq-sdk2_${version}_amd64.deb
+[ -f "$deb" ] || fail "$deb is missing"
+[ "$(dpkg-deb -f "$deb" Package)" = wq-sdk2 ] || fail "$(basename "$deb") is not package wq-sdk2"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$(basename "$deb") has another version"
+depends=$(dpkg-deb -f "$deb" Depends)
+depend_names=$(sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends")
+for lib in libc6 libstdc++6 libedit2; do
+  grep -qxF "$lib" <<<"$depend_names" || fail "$(basename "$deb") does not depend on $lib: $depends"
+done
+root=$work/deb-root
+rm -rf "$root"
+quiet dpkg -x "$deb" "$root"
+[ -z "$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name usr)" ] ||
+  fail "$(basename "$deb") installs outside /usr"
+expect_version_line wqhost "$("$root/usr/bin/wqhost" --version)"
+build_example "$root/usr/share/doc/wq_sdk2/examples/doubler_module" "$work/deb-example" \
+  -DCMAKE_PREFIX_PATH="$root/usr"
+[ "$(found_package_dir "$work/deb-example")" = "$root/usr/lib/cmake/wq_sdk2" ] ||
+  fail "the example did not find wq_sdk2 in $root/usr"
+echo "ok  $(basename "$deb"): installs under /usr, declares its libraries; the example builds against it and validates"
