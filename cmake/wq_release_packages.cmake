@@ -24,15 +24,20 @@ if(TARGET wqhost)
 endif()
 
 # The musician's package: the module, a page on using it and the licence,
-# side by side at the top of the archive. Only the package installs them,
-# never a plain `cmake --install`, which installs the SDK.
+# side by side at the top of the archive, the texts with Windows line ends.
+# Only the package installs them, never a plain `cmake --install`, which
+# installs the SDK.
 if(WIN32)
   install(TARGETS quendor
     LIBRARY DESTINATION . COMPONENT module EXCLUDE_FROM_ALL)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/using-quendor.md
-    DESTINATION . RENAME README.txt COMPONENT module EXCLUDE_FROM_ALL)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
-    DESTINATION . RENAME LICENSE.txt COMPONENT module EXCLUDE_FROM_ALL)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/module-package)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/using-quendor.md ${dir}/README.txt
+    @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${dir}/LICENSE.txt
+    @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${dir}/README.txt ${dir}/LICENSE.txt
+    DESTINATION . COMPONENT module EXCLUDE_FROM_ALL)
+  unset(dir)
 endif()
 
 set(CPACK_PACKAGE_NAME quendor)
@@ -50,9 +55,9 @@ if(WIN32)
   set(CPACK_COMPONENTS_ALL module sdk)
   set(CPACK_ARCHIVE_MODULE_FILE_NAME "quendor-${PROJECT_VERSION}-win32")
   set(CPACK_ARCHIVE_SDK_FILE_NAME "wq_sdk2-${PROJECT_VERSION}-win32")
-  # The files sit at the top of each zip, as Windows users expect: "Extract
-  # all" proposes a folder named after the zip, and the musician's zip is
-  # the DLL with its two text files.
+  # The files sit at the top of each zip (no folder around them), as
+  # Windows users expect: "Extract all" proposes a folder named after the
+  # zip, and the musician's zip is the DLL with its two text files.
 else()
   set(CPACK_GENERATOR "DEB;TGZ")
   set(CPACK_COMPONENTS_ALL sdk)
@@ -71,12 +76,12 @@ else()
   set(CPACK_DEBIAN_SDK_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the Quendor authors")
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+  # The first line of the description is the summary above.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"framework and reference host for wq audio modules
- wq_sdk2 is the framework for module libraries of the wq host interface:
- the plain-C interface header, the C++ base classes as a static library,
- the CMake package with wq_add_module(), and wqhost, the reference host
- that loads, runs and validates any module library.")
+"wq_sdk2 is the framework for module libraries of the wq host interface:
+the plain-C interface header, the C++ base classes as a static library,
+the CMake package with wq_add_module(), and wqhost, the reference host
+that loads, runs and validates any module library.")
   # The libraries wqhost links (libedit, the C and C++ runtimes), from
   # dpkg-shlibdeps; what building a module takes, as recommendations.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -24,6 +24,10 @@ presets=(default windows-x86)
 
 scripts/setup.sh --cross --release
 
+if ! git rev-parse --git-dir >/dev/null 2>&1; then
+  echo "release: not a git checkout; the packages are made from a commit" >&2
+  exit 1
+fi
 version=$(sed -n 's/^project(quendor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "release: no version in CMakeLists.txt" >&2; exit 1; }
 if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then

@@ -13,8 +13,9 @@
 // opcode AD_CLOSE, which closes the object and deletes it.
 //
 // A module derives one class from it, overrides getPinProperties to declare
-// its pins (and open/close or the other operations as needed), and returns
-// hostRecord() from makeModule.
+// its pins (and open/close or the other operations as needed), and names the
+// class in WQ_MODULE_ENTRY_POINTS (wq_module_entry.h), whose makeModule
+// hands the host hostRecord().
 #pragma once
 
 #include "wq_sdk2/WQMemberRef.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) the Quendor authors
 // wq_module_entry.h - the library's two exported functions, defined for a
 // module from its description and its two classes.
 //

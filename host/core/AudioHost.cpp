@@ -1,7 +1,5 @@
 #include "host/core/AudioHost.h"
 
-#include "host/core/HostRecordCheck.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -11,7 +9,7 @@ AudioHost::AudioHost(std::shared_ptr<const ModuleLibrary> library)
     : AudioHost(std::move(library), Options()) {}
 
 AudioHost::AudioHost(std::shared_ptr<const ModuleLibrary> library, Options options, CallLog *log)
-    : HostDriver(std::move(library), log), m_options(std::move(options)) {
+    : HostObject(std::move(library), log), m_options(std::move(options)) {
     if (m_options.blockSize == 0 || m_options.blockSize > m_options.maxBlockSize)
         throw HostError("block size " + std::to_string(m_options.blockSize) +
                         " is not within 1.." + std::to_string(m_options.maxBlockSize));
@@ -30,39 +28,22 @@ AudioHost::~AudioHost() {
 }
 
 bool AudioHost::create(int32_t moduleIndex) {
-    if (isLive())
-        throw HostError("the audio host already drives an object; close it first");
-    void *result = createObject(Side::Audio, moduleIndex, WQ_TYPE_AUDIO, hostValue());
-    if (!result)
+    if (!createRecord(moduleIndex))
         return false;
-    m_record = static_cast<WQAudioHostRecord *>(result);
     m_process = m_record->process;
     m_clock = m_bufferClock = m_options.startClock;
     m_events.clear();
-    problems(checkRecord());
     return true;
 }
 
-std::vector<Problem> AudioHost::checkRecord() const {
-    return m_record ? audioRecordProblems(*m_record, hostValue()) : std::vector<Problem>();
-}
-
-void AudioHost::requireLive(const char *what) const {
-    if (!m_record)
-        throw HostError(std::string("no live audio object to ") + what);
-}
-
 void AudioHost::forget() noexcept {
-    forgetObject(Side::Audio, m_record);
-    m_record = nullptr;
+    forgetRecord();
     m_process = nullptr;
     m_events.clear();
 }
 
 intptr_t AudioHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
-    requireLive("dispatch to");
-    const intptr_t result =
-        dispatchTo(Side::Audio, m_record, CallArgs{opcode, index, value, ptr, opt}, m_clock);
+    const intptr_t result = dispatchToLive(CallArgs{opcode, index, value, ptr, opt}, m_clock);
     if (opcode == AD_CLOSE)
         forget();
     return result;

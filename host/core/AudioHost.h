@@ -23,7 +23,7 @@
 // problems(), never thrown (HostDriver).
 #pragma once
 
-#include "host/core/HostDriver.h"
+#include "host/core/HostObject.h"
 #include "host/pins/PinDeclaration.h"
 
 #include "wq_sdk2/wq_interface.h"
@@ -36,7 +36,7 @@
 
 namespace wqhost {
 
-class AudioHost : public HostDriver {
+class AudioHost : public HostObject<WQAudioHostRecord> {
 public:
     struct Options {
         int32_t pinCount = 0;        // the answer to AH_PIN_COUNT
@@ -55,24 +55,13 @@ public:
               CallLog *log = nullptr);
     ~AudioHost() override; // closes a live object
 
-    AudioHost(const AudioHost &) = delete;
-    AudioHost &operator=(const AudioHost &) = delete;
-
     // -- the object ---------------------------------------------------------
 
     // makeModule(moduleIndex, WQ_TYPE_AUDIO, callback, hostValue). Returns
     // false when the library refuses (null). Checks the record; what is wrong
     // with it goes into problems(). Throws HostError if an object is live.
     bool create(int32_t moduleIndex = 0);
-    bool isLive() const noexcept { return m_record != nullptr; }
-    WQAudioHostRecord *record() const noexcept { return m_record; }
     void *object() const noexcept { return m_record ? m_record->object : nullptr; }
-    // The hostValue this host gives makeModule.
-    intptr_t hostValue() const noexcept { return reinterpret_cast<intptr_t>(this); }
-
-    // What is wrong with the live record (HostRecordCheck). Empty when all
-    // is right.
-    std::vector<Problem> checkRecord() const;
 
     // -- dispatcher ---------------------------------------------------------
 
@@ -145,14 +134,12 @@ private:
         uint64_t order;
     };
 
-    void requireLive(const char *what) const;
     void deliverDue(uint64_t end);
     void deliver(const WQEvent &event);
     intptr_t answerEvent(void *ptr);
     void forget() noexcept;
 
     Options m_options;
-    WQAudioHostRecord *m_record = nullptr;
     WQProcessProc m_process = nullptr;
     uint32_t m_clock = 0;
     uint32_t m_bufferClock = 0;

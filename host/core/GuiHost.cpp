@@ -1,6 +1,5 @@
 #include "host/core/GuiHost.h"
 
-#include "host/core/HostRecordCheck.h"
 #include "host/trace/OpcodeNames.h"
 
 #include <cstring>
@@ -11,7 +10,7 @@ GuiHost::GuiHost(std::shared_ptr<const ModuleLibrary> library)
     : GuiHost(std::move(library), Options()) {}
 
 GuiHost::GuiHost(std::shared_ptr<const ModuleLibrary> library, Options options, CallLog *log)
-    : HostDriver(std::move(library), log), m_options(options) {}
+    : HostObject(std::move(library), log), m_options(options) {}
 
 GuiHost::~GuiHost() {
     if (isLive()) {
@@ -24,34 +23,17 @@ GuiHost::~GuiHost() {
 }
 
 bool GuiHost::create(int32_t moduleIndex) {
-    if (isLive())
-        throw HostError("the GUI host already drives an object; close it first");
-    void *result = createObject(Side::Gui, moduleIndex, WQ_TYPE_GUI, hostValue());
+    const bool created = createRecord(moduleIndex);
     m_textAnswers.clear();
-    if (!result)
-        return false;
-    m_record = static_cast<WQGuiHostRecord *>(result);
-    problems(checkRecord());
-    return true;
-}
-
-std::vector<Problem> GuiHost::checkRecord() const {
-    return m_record ? guiRecordProblems(*m_record, hostValue()) : std::vector<Problem>();
-}
-
-void GuiHost::requireLive(const char *what) const {
-    if (!m_record)
-        throw HostError(std::string("no live GUI object to ") + what);
+    return created;
 }
 
 void GuiHost::forget() noexcept {
-    forgetObject(Side::Gui, m_record);
-    m_record = nullptr;
+    forgetRecord();
     m_closing = false;
 }
 
 intptr_t GuiHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
-    requireLive("dispatch to");
     // Depth bookkeeping that survives an exception thrown from inside (it
     // cannot come from the module, but from a nested answer of ours).
     struct Depth {
@@ -73,7 +55,7 @@ intptr_t GuiHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *p
     intptr_t result;
     {
         Depth depth(*this);
-        result = dispatchTo(Side::Gui, m_record, CallArgs{opcode, index, value, ptr, opt});
+        result = dispatchToLive(CallArgs{opcode, index, value, ptr, opt});
     }
     if (opcode == GD_CLOSE)
         forget();

@@ -29,7 +29,7 @@
 // host records it (nestingLimitReached()) and the write returns normally.
 #pragma once
 
-#include "host/core/HostDriver.h"
+#include "host/core/HostObject.h"
 #include "host/pins/PinDeclaration.h"
 #include "host/pins/PinStore.h"
 
@@ -44,7 +44,7 @@
 
 namespace wqhost {
 
-class GuiHost : public HostDriver {
+class GuiHost : public HostObject<WQGuiHostRecord> {
 public:
     struct Options {
         bool echo = true;             // report the object's own pin writes back
@@ -58,19 +58,11 @@ public:
             CallLog *log = nullptr);
     ~GuiHost() override; // closes a live object
 
-    GuiHost(const GuiHost &) = delete;
-    GuiHost &operator=(const GuiHost &) = delete;
-
     // -- the object ---------------------------------------------------------
 
     // makeModule(moduleIndex, WQ_TYPE_GUI, callback, hostValue). Returns
     // false when the library refuses. Record problems go into problems().
     bool create(int32_t moduleIndex = 0);
-    bool isLive() const noexcept { return m_record != nullptr; }
-    WQGuiHostRecord *record() const noexcept { return m_record; }
-    intptr_t hostValue() const noexcept { return reinterpret_cast<intptr_t>(this); }
-    // What is wrong with the live record (HostRecordCheck).
-    std::vector<Problem> checkRecord() const;
 
     // Any dispatcher opcode. GD_CLOSE ends the object. Throws HostError when
     // no object is live.
@@ -135,7 +127,6 @@ public:
     static std::u16string widen(const std::string &text);
 
 private:
-    void requireLive(const char *what) const;
     void requirePin(int32_t pin) const;
     bool knownPin(int32_t pin, int32_t opcode);
     void echoWrite(int32_t pin, bool changed);
@@ -143,7 +134,6 @@ private:
     static std::string textAt(const void *ptr);
 
     Options m_options;
-    WQGuiHostRecord *m_record = nullptr;
     PinStore m_pins;
     std::deque<std::string> m_textAnswers; // alive until the outermost call returns
     std::map<int32_t, intptr_t> m_answers;

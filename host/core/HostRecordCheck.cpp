@@ -60,7 +60,7 @@ private:
 
 } // namespace
 
-std::vector<Problem> audioRecordProblems(const WQAudioHostRecord &r, intptr_t hostValue) {
+std::vector<Problem> recordProblems(const WQAudioHostRecord &r, intptr_t hostValue) {
     RecordWords words("audio record");
     words.magic(r.magic, WQ_AUDIO_MAGIC, "WQPL");
     words.version(r.version);
@@ -74,7 +74,7 @@ std::vector<Problem> audioRecordProblems(const WQAudioHostRecord &r, intptr_t ho
     return words.problems;
 }
 
-std::vector<Problem> guiRecordProblems(const WQGuiHostRecord &r, intptr_t hostValue) {
+std::vector<Problem> recordProblems(const WQGuiHostRecord &r, intptr_t hostValue) {
     RecordWords words("GUI record");
     words.magic(r.magic, WQ_GUI_MAGIC, "WQPM");
     words.version(r.version);

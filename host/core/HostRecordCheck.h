@@ -16,7 +16,7 @@ namespace wqhost {
 
 // What is wrong with the record, in the order of its words; empty when all
 // is right. `hostValue` is the value given to makeModule.
-std::vector<Problem> audioRecordProblems(const WQAudioHostRecord &record, intptr_t hostValue);
-std::vector<Problem> guiRecordProblems(const WQGuiHostRecord &record, intptr_t hostValue);
+std::vector<Problem> recordProblems(const WQAudioHostRecord &record, intptr_t hostValue);
+std::vector<Problem> recordProblems(const WQGuiHostRecord &record, intptr_t hostValue);
 
 } // namespace wqhost

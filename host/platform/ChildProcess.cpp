@@ -1,21 +1,27 @@
 #include "host/platform/ChildProcess.h"
 
+#include "host/platform/CommandLine.h"
+#include "host/platform/NumberText.h"
+#include "host/platform/WindowsText.h"
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
+#  include <fcntl.h>
+#  include <io.h>
 #else
 #  include <cerrno>
 #  include <csignal>
 #  include <fcntl.h>
 #  include <poll.h>
+#  include <spawn.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
+
+extern char **environ;
 #endif
 
 namespace wqhost {
@@ -99,17 +105,24 @@ void closeFd(int &fd) {
     fd = -1;
 }
 
+bool openPipe(int ends[2]) {
+    if (::pipe(ends) != 0)
+        return false;
+    ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
 struct Pipes {
     int channel[2] = {-1, -1};
     int errors[2] = {-1, -1};
     int input[2] = {-1, -1};
 
+    // Every end is closed in the child; it gets its own copies as 0, 1, 2.
     bool open(bool withInput) {
-        if (::pipe(channel) != 0 || ::pipe(errors) != 0)
+        if (!openPipe(channel) || !openPipe(errors))
             return false;
-        if (withInput && ::pipe(input) != 0)
-            return false;
-        return true;
+        return !withInput || openPipe(input);
     }
     ~Pipes() {
         for (int *p : {channel, errors, input}) {
@@ -118,21 +131,6 @@ struct Pipes {
         }
     }
 };
-
-// In the child: standard input from the input pipe or empty, standard error
-// to the error pipe. Returns false when a descriptor cannot be set up.
-bool setUpChildStreams(Pipes &pipes, bool channelIsStdout) {
-    int in = pipes.input[0];
-    if (in < 0)
-        in = ::open("/dev/null", O_RDONLY);
-    if (in < 0 || ::dup2(in, STDIN_FILENO) < 0)
-        return false;
-    if (::dup2(pipes.errors[1], STDERR_FILENO) < 0)
-        return false;
-    if (::dup2(channelIsStdout ? pipes.channel[1] : pipes.errors[1], STDOUT_FILENO) < 0)
-        return false;
-    return true;
-}
 
 // The parent's side: reads the channel and the errors, feeds the input,
 // kills the child at the limit, collects its end.
@@ -258,57 +256,6 @@ void supervise(pid_t pid, Pipes &pipes, const ChildOptions &options, const LineH
 
 #ifdef _WIN32
 
-std::wstring widen(const std::string &text) {
-    if (text.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    UINT codePage = CP_UTF8;
-    if (n <= 0) {
-        codePage = CP_ACP;
-        n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    }
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
-}
-
-std::string narrow(const std::wstring &text) {
-    if (text.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                            nullptr, nullptr);
-    return out;
-}
-
-// One argument quoted the way the C runtime splits a command line.
-void appendQuoted(std::wstring &line, const std::wstring &arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        line += arg;
-        return;
-    }
-    line += L'"';
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"')
-            line.append(backslashes * 2 + 1, L'\\');
-        else
-            line.append(backslashes, L'\\');
-        backslashes = 0;
-        line += c;
-    }
-    line.append(backslashes * 2, L'\\');
-    line += L'"';
-}
-
 struct Reader {
     HANDLE pipe = nullptr;
     std::string data;
@@ -345,116 +292,51 @@ DWORD WINAPI writeAll(LPVOID param) {
     return 0;
 }
 
-std::string lastError() {
-    return "error " + std::to_string(static_cast<unsigned long>(GetLastError()));
-}
+std::string lastError() { return windowsErrorText(GetLastError()); }
 
 #endif // _WIN32
 
-} // namespace
-
 #ifndef _WIN32
 
-ChildOutcome ChildProcess::runFunction(const std::function<int(std::FILE *)> &body,
-                                       const ChildOptions &options, const LineHandler &onLine) {
-    ChildOutcome outcome;
+// Runs a program: argv is not empty; `outcome` is NotStarted on entry.
+void run(const std::vector<std::string> &argv, const ChildOptions &options,
+         const LineHandler &onLine, ChildOutcome &outcome) {
     Pipes pipes;
     if (!pipes.open(options.giveInput)) {
         outcome.startError = std::string("pipe: ") + std::strerror(errno);
-        return outcome;
-    }
-    // Output buffered in the parent would otherwise be written twice.
-    std::fflush(nullptr);
-    const auto start = Clock::now();
-    pid_t pid = ::fork();
-    if (pid < 0) {
-        outcome.startError = std::string("fork: ") + std::strerror(errno);
-        return outcome;
-    }
-    if (pid == 0) {
-        closeFd(pipes.channel[0]);
-        closeFd(pipes.errors[0]);
-        closeFd(pipes.input[1]);
-        if (!setUpChildStreams(pipes, false))
-            ::_exit(71);
-        closeFd(pipes.errors[1]);
-        std::FILE *channel = ::fdopen(pipes.channel[1], "w");
-        if (!channel)
-            ::_exit(71);
-        int status = 70;
-        try {
-            status = body(channel);
-        } catch (...) {
-            status = 70;
-        }
-        std::fflush(nullptr); // the channel, and what went to stdout or stderr
-        ::_exit(status);
-    }
-    supervise(pid, pipes, options, onLine, outcome, start);
-    return outcome;
-}
-
-ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
-                                      const ChildOptions &options, const LineHandler &onLine) {
-    ChildOutcome outcome;
-    if (argv.empty()) {
-        outcome.startError = "no program given";
-        return outcome;
-    }
-    Pipes pipes;
-    if (!pipes.open(options.giveInput)) {
-        outcome.startError = std::string("pipe: ") + std::strerror(errno);
-        return outcome;
+        return;
     }
     std::vector<char *> args;
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
-    std::fflush(nullptr);
+
+    // Standard input from the input pipe or empty, standard output the
+    // channel, standard error the error pipe.
+    posix_spawn_file_actions_t streams;
+    posix_spawn_file_actions_init(&streams);
+    if (pipes.input[0] >= 0)
+        posix_spawn_file_actions_adddup2(&streams, pipes.input[0], STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&streams, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&streams, pipes.channel[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&streams, pipes.errors[1], STDERR_FILENO);
     const auto start = Clock::now();
-    pid_t pid = ::fork();
-    if (pid < 0) {
-        outcome.startError = std::string("fork: ") + std::strerror(errno);
-        return outcome;
-    }
-    if (pid == 0) {
-        closeFd(pipes.channel[0]);
-        closeFd(pipes.errors[0]);
-        closeFd(pipes.input[1]);
-        if (!setUpChildStreams(pipes, true))
-            ::_exit(127);
-        ::execv(args[0], args.data());
-        const char *why = std::strerror(errno);
-        const char prefix[] = "cannot start ";
-        ssize_t ignored = ::write(STDERR_FILENO, prefix, sizeof prefix - 1);
-        ignored = ::write(STDERR_FILENO, args[0], std::strlen(args[0]));
-        ignored = ::write(STDERR_FILENO, ": ", 2);
-        ignored = ::write(STDERR_FILENO, why, std::strlen(why));
-        ignored = ::write(STDERR_FILENO, "\n", 1);
-        (void)ignored;
-        ::_exit(127);
+    pid_t pid = 0;
+    const int failed = ::posix_spawn(&pid, args[0], &streams, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&streams);
+    if (failed != 0) {
+        outcome.startError = "cannot start " + argv[0] + ": " + std::strerror(failed);
+        return;
     }
     supervise(pid, pipes, options, onLine, outcome, start);
-    return outcome;
-}
-
-std::string ChildProcess::currentProgram() {
-    char path[4096];
-    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return std::string();
-    return std::string(path, static_cast<size_t>(n));
 }
 
 #else // _WIN32
 
-ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
-                                      const ChildOptions &options, const LineHandler &onLine) {
-    ChildOutcome outcome;
-    if (argv.empty()) {
-        outcome.startError = "no program given";
-        return outcome;
-    }
+// Runs a program: argv is not empty; `outcome` is NotStarted on entry.
+void run(const std::vector<std::string> &argv, const ChildOptions &options,
+         const LineHandler &onLine, ChildOutcome &outcome) {
     SECURITY_ATTRIBUTES inherit{};
     inherit.nLength = sizeof inherit;
     inherit.bInheritHandle = TRUE;
@@ -463,7 +345,7 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
     if (!CreatePipe(&outRead, &outWrite, &inherit, 0) ||
         !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
         outcome.startError = "CreatePipe: " + lastError();
-        return outcome;
+        return;
     }
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
@@ -475,12 +357,10 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
                              OPEN_EXISTING, 0, nullptr);
     }
 
-    std::wstring line;
-    for (size_t i = 0; i < argv.size(); ++i) {
-        if (i)
-            line += L' ';
-        appendQuoted(line, widen(argv[i]));
-    }
+    std::string narrowLine;
+    for (size_t i = 0; i < argv.size(); ++i)
+        narrowLine += (i ? " " : "") + windowsArgument(argv[i]);
+    std::wstring line = widen(narrowLine);
     std::wstring program = widen(argv[0]);
 
     STARTUPINFOW startup{};
@@ -499,12 +379,12 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
     if (inRead)
         CloseHandle(inRead);
     if (!started) {
-        outcome.startError = "CreateProcess: " + lastError();
+        outcome.startError = "cannot start " + argv[0] + ": " + lastError();
         CloseHandle(outRead);
         CloseHandle(errRead);
         if (inWrite)
             CloseHandle(inWrite);
-        return outcome;
+        return;
     }
 
     Reader out;
@@ -547,7 +427,55 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
     LineSplitter lines(onLine, outcome.output);
     lines.add(out.data.data(), out.data.size());
     lines.finish();
+}
+
+#endif // _WIN32
+
+} // namespace
+
+ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
+                                      const ChildOptions &options, const LineHandler &onLine) {
+    ChildOutcome outcome;
+    if (argv.empty())
+        outcome.startError = "no program given";
+    else
+        run(argv, options, onLine, outcome);
     return outcome;
+}
+
+#ifndef _WIN32
+
+std::FILE *ChildProcess::takeChannel() {
+    std::fflush(stdout);
+    const int channel = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (channel < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return nullptr;
+    return ::fdopen(channel, "w");
+}
+
+std::string ChildProcess::currentProgram() {
+    char path[4096];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return std::string();
+    return std::string(path, static_cast<size_t>(n));
+}
+
+#else // _WIN32
+
+std::FILE *ChildProcess::takeChannel() {
+    // A crash ends the child quietly: no error box, no abort message box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+#  ifdef _MSC_VER
+    _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
+#  endif
+    std::fflush(stdout);
+    const int channel = _dup(_fileno(stdout));
+    if (channel < 0 || _dup2(_fileno(stderr), _fileno(stdout)) != 0)
+        return nullptr;
+    SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
+    _setmode(channel, _O_BINARY);
+    return _fdopen(channel, "wb");
 }
 
 std::string ChildProcess::currentProgram() {
@@ -559,13 +487,17 @@ std::string ChildProcess::currentProgram() {
 
 #endif // _WIN32
 
+void ChildProcess::endNow(int status) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
 std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeoutSeconds) {
     switch (outcome.end) {
     case ChildOutcome::End::Exited: {
 #ifdef _WIN32
         const unsigned code = static_cast<unsigned>(outcome.exitCode);
         if (code >= 0xC0000000u || code == 0x80000003u) {
-            char buf[96];
             const char *name = code == 0xC0000005u   ? " (access violation)"
                                : code == 0xC00000FDu ? " (stack overflow)"
                                : code == 0xC0000094u ? " (integer division by zero)"
@@ -573,8 +505,7 @@ std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeou
                                : code == 0xC0000409u ? " (stack buffer overrun)"
                                : code == 0x80000003u ? " (breakpoint)"
                                                      : "";
-            std::snprintf(buf, sizeof buf, "exception 0x%08X%s", code, name);
-            return buf;
+            return "exception 0x" + hexDigits(code, 8, true) + name;
         }
 #endif
         return "exit status " + std::to_string(outcome.exitCode);
@@ -585,11 +516,8 @@ std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeou
             text += std::string(" (") + name + ")";
         return text;
     }
-    case ChildOutcome::End::TimedOut: {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "timed out after %g s", timeoutSeconds);
-        return buf;
-    }
+    case ChildOutcome::End::TimedOut:
+        return "timed out after " + floatText(timeoutSeconds) + " s";
     case ChildOutcome::End::NotStarted:
         break;
     }

@@ -1,17 +1,18 @@
-// ChildProcess - runs work in a child process with a time limit, so that a
-// crash or a hang of the work is observed from outside instead of taking the
-// caller down.
+// ChildProcess - runs a program in a child process with a time limit, so
+// that a crash or a hang of its work is observed from outside instead of
+// taking the caller down. One mechanism on every system: the child is a
+// program started afresh (posix_spawn on POSIX, CreateProcess on Windows);
+// a caller that needs some of its own work isolated starts itself again
+// with arguments that name the work.
 //
-// The child reports through a channel of text lines, handed to a LineHandler
-// one by one as they arrive (on POSIX while the child runs; on Windows once
-// it has ended). Its standard error is collected. A child that outlives the
-// limit is killed.
+// The child reports through a channel of text lines, its standard output,
+// handed to a LineHandler one by one as they arrive (on POSIX while the
+// child runs; on Windows once it has ended). Its standard error is
+// collected. A child that outlives the limit is killed.
 //
-// POSIX: runFunction() forks and runs a function in the child, which ends
-// with _exit(): nothing of the parent's state is torn down or reported in
-// the child (destructors, atexit handlers, buffered output, leak checks).
-// runProgram() starts a program (fork and exec). Windows: runProgram() only
-// (CreateProcess); a caller that needs a function in a child starts itself.
+// The child's side: takeChannel() makes standard output the channel and
+// sends whatever the work prints to standard output to standard error
+// instead; endNow() ends the child without tearing anything down.
 #pragma once
 
 #include <cstdio>
@@ -47,19 +48,24 @@ struct ChildOptions {
 
 class ChildProcess {
 public:
-#ifndef _WIN32
-    // Runs `body` in a forked child. The body writes its channel to the FILE*
-    // it is given (the child's standard output goes to standard error); its
-    // result is the child's exit status. An exception leaving the body ends
-    // the child with status 70.
-    static ChildOutcome runFunction(const std::function<int(std::FILE *channel)> &body,
-                                    const ChildOptions &options, const LineHandler &onLine);
-#endif
-
-    // Runs argv[0] with the arguments argv[1...]; its standard output is the
-    // channel. With a null handler the channel is kept in `output`.
+    // Runs argv[0] (a path, not searched for) with the arguments
+    // argv[1...]; its standard output is the channel. With a null handler
+    // the channel is kept in `output`. A program that cannot be started
+    // ends NotStarted.
     static ChildOutcome runProgram(const std::vector<std::string> &argv,
                                    const ChildOptions &options, const LineHandler &onLine);
+
+    // In the child: returns the channel (the standard output the parent
+    // reads, binary), and points standard output at standard error, so that
+    // what the work prints cannot garble the channel and is collected with
+    // the errors. On Windows a crash from then on ends the process at once,
+    // with no error dialog. Call once, before the work.
+    static std::FILE *takeChannel();
+
+    // In the child: flushes the C streams and ends the process with
+    // `status` at once: no destructors, no atexit handlers, no leak checks
+    // of a tool built with a sanitizer run on what the work left behind.
+    [[noreturn]] static void endNow(int status);
 
     // How the child ended, in words: "exit status 3", "signal 11 (SIGSEGV)",
     // "timed out after 2 s", "could not start: ...".

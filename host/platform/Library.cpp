@@ -1,15 +1,11 @@
 #include "host/platform/Library.h"
 
 #include "host/platform/HostError.h"
+#include "host/platform/WindowsText.h"
 
 #include <utility>
 
-#ifdef _WIN32
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
-#else
+#ifndef _WIN32
 #  include <dlfcn.h>
 #endif
 
@@ -19,38 +15,7 @@ namespace {
 
 #ifdef _WIN32
 
-std::wstring convert(UINT codePage, DWORD flags, const std::string &text) {
-    int n = MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()),
-                                nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
-// Paths are UTF-8; a path that is not valid UTF-8 is taken in the system
-// code page instead.
-std::wstring widen(const std::string &path) {
-    std::wstring wide = convert(CP_UTF8, MB_ERR_INVALID_CHARS, path);
-    if (wide.empty() && !path.empty())
-        wide = convert(CP_ACP, 0, path);
-    return wide;
-}
-
-std::string lastErrorText() {
-    DWORD code = GetLastError();
-    char *buffer = nullptr;
-    DWORD len = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                   FORMAT_MESSAGE_IGNORE_INSERTS,
-                               nullptr, code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-    std::string text = len && buffer ? std::string(buffer, len) : std::string();
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text + " (error " + std::to_string(static_cast<unsigned long>(code)) + ")";
-}
+std::string lastErrorText() { return windowsErrorText(GetLastError()); }
 
 #else
 
@@ -115,6 +80,15 @@ void *Library::findSymbol(const char *name) const noexcept {
 #else
     dlerror();
     return dlsym(m_handle, name);
+#endif
+}
+
+std::string Library::fromCurrentFolder(const std::string &path) {
+#ifdef _WIN32
+    const bool hasFolder = path.find_first_of("/\\:") != std::string::npos;
+    return hasFolder ? path : ".\\" + path;
+#else
+    return path.find('/') != std::string::npos ? path : "./" + path;
 #endif
 }
 

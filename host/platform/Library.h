@@ -30,6 +30,12 @@ public:
     void *symbol(const char *name) const;
 
     const std::string &path() const noexcept { return m_path; }
+
+    // The path to hand the loader for a file named relative to the current
+    // folder: a bare file name gets "./" (".\\" on Windows) in front, as the
+    // loader would otherwise search its own list of folders for it.
+    static std::string fromCurrentFolder(const std::string &path);
+
     bool isLoaded() const noexcept { return m_handle != nullptr; }
 
 private:

@@ -1,5 +1,6 @@
 #include "host/script/ScriptParser.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -149,82 +150,65 @@ bool parseFloat(const std::string &text, float &out) {
     return true;
 }
 
-// Words that stand for `set` on a pin found by its name in the loaded
-// module's pin table: a list module's user operations.
-struct PinAlias {
-    const char *word;
-    const char *pinName;
-    SetForm form;     // Text or Int
-    const char *what; // the value, as a message names it
-};
+class LineParser;
 
-const PinAlias kPinAliases[] = {
-    {"list", "TEXT LIST", SetForm::Text, "the list text"},
-    {"select", "LIST", SetForm::Int, "an item number"},
-    {"write", "ITEM -> VALUE", SetForm::Text, "a number as text"},
+// One row of the command table: a command word, its arguments and help as
+// `help` shows them, and how the rest of its line is read. A command
+// without a reader takes no arguments. An alias row stands for `set` on
+// the pin of the loaded module with the name it gives.
+struct CommandRow {
+    const char *name;
+    const char *arguments;
+    const char *help;
+    ScriptOp op;
+    void (LineParser::*readArguments)(const CommandRow &row);
+    const char *pinName;   // an alias: the pin it sets
+    SetForm form;          // ... in this form (Text or Int)
+    const char *valueName; // ... its value, as a message names it
 };
-
-const PinAlias *findPinAlias(const std::string &word) {
-    for (const PinAlias &a : kPinAliases)
-        if (word == a.word)
-            return &a;
-    return nullptr;
-}
 
 class LineParser {
+    friend struct CommandTable;
+
 public:
     LineParser(std::vector<Token> tokens, int line, ScriptCommand &cmd)
         : m_tokens(std::move(tokens)), m_line(line), m_cmd(cmd) {}
 
-    void parse() {
-        const Token &first = m_tokens[0];
-        if (first.quoted)
-            fail("a line starts with a command word, not a quoted text");
-        m_word = first.text;
-        const std::string &w = m_word;
-        if (const PinAlias *alias = findPinAlias(w)) {
-            parseAlias(*alias);
-        } else if (w == "set") {
-            parseSet();
-        } else if (w == "show") {
-            m_cmd.op = ScriptOp::Show;
-            done(1);
-        } else if (w == "echo" || w == "trace") {
-            m_cmd.op = w == "echo" ? ScriptOp::Echo : ScriptOp::Trace;
-            m_cmd.on = onOff(1);
-            done(2);
-        } else if (w == "open") {
-            m_cmd.op = ScriptOp::Open;
-            done(1);
-        } else if (w == "close") {
-            m_cmd.op = ScriptOp::Close;
-            done(1);
-        } else if (w == "recreate") {
-            m_cmd.op = ScriptOp::Recreate;
-            done(1);
-        } else if (w == "process") {
-            m_cmd.op = ScriptOp::Process;
-            m_cmd.number = 1;
-            if (m_tokens.size() > 1) {
-                m_cmd.number = integer(1, "a number of blocks");
-                if (m_cmd.number < 1 || m_cmd.number > 1000000)
-                    fail("'process' runs 1 to 1000000 blocks");
-            }
-            done(2);
-        } else if (w == "expect") {
-            parseExpect();
-        } else if (w == "help") {
-            m_cmd.op = ScriptOp::Help;
-            done(1);
-        } else if (w == "quit" || w == "exit") {
-            m_cmd.op = ScriptOp::Quit;
-            done(1);
-        } else {
-            fail("unknown command '" + w + "' (type help for the list)");
-        }
-    }
+    // Reads the line into the command; throws ScriptError for a mistake.
+    void parse();
 
 private:
+    void readAlias(const CommandRow &row) {
+        m_cmd.alias = row.name;
+        m_cmd.pin.named = true;
+        m_cmd.pin.name = row.pinName;
+        m_cmd.form = row.form;
+        if (row.form == SetForm::Int) {
+            m_cmd.value.kind = ScriptValue::Kind::Int;
+            m_cmd.value.text = need(1, row.valueName).text;
+            m_cmd.value.integer = integer(1, row.valueName);
+            m_cmd.value.real = static_cast<float>(m_cmd.value.integer);
+        } else {
+            m_cmd.value = text(1, row.valueName);
+        }
+        done(2);
+    }
+
+    void readOnOff(const CommandRow &) {
+        m_cmd.on = onOff(1);
+        done(2);
+    }
+
+    void readBlocks(const CommandRow &) {
+        m_cmd.number = 1;
+        if (m_tokens.size() > 1) {
+            m_cmd.number = integer(1, "a number of blocks");
+            if (m_cmd.number < 1 || m_cmd.number > 1000000)
+                fail("'process' runs 1 to 1000000 blocks");
+        }
+        done(2);
+    }
+
     [[noreturn]] void fail(const std::string &message) const { throw ScriptError(m_line, message); }
 
     const Token &need(size_t i, const std::string &what) const {
@@ -307,25 +291,7 @@ private:
         return v;
     }
 
-    void parseAlias(const PinAlias &alias) {
-        m_cmd.op = ScriptOp::Set;
-        m_cmd.alias = alias.word;
-        m_cmd.pin.named = true;
-        m_cmd.pin.name = alias.pinName;
-        m_cmd.form = alias.form;
-        if (alias.form == SetForm::Int) {
-            m_cmd.value.kind = ScriptValue::Kind::Int;
-            m_cmd.value.text = need(1, alias.what).text;
-            m_cmd.value.integer = integer(1, alias.what);
-            m_cmd.value.real = static_cast<float>(m_cmd.value.integer);
-        } else {
-            m_cmd.value = text(1, alias.what);
-        }
-        done(2);
-    }
-
-    void parseSet() {
-        m_cmd.op = ScriptOp::Set;
+    void readSet(const CommandRow &) {
         m_cmd.pin = pin(1);
         size_t at = 2;
         const Token &second = need(2, "a value after the pin");
@@ -368,7 +334,7 @@ private:
         fail("expected == or != , not '" + t.text + "'");
     }
 
-    void parseExpect() {
+    void readExpect(const CommandRow &) {
         const Token &what = need(1, "pin, choices or problems");
         if (what.quoted)
             fail("'expect' is followed by pin, choices or problems");
@@ -401,6 +367,63 @@ private:
     ScriptCommand &m_cmd;
     std::string m_word;
 };
+
+// The commands, in the order help lists them. Argument words in capitals
+// stand for values; lower-case words and a|b choices are written as they
+// stand (and complete with Tab).
+struct CommandTable {
+    using P = LineParser;
+    static constexpr CommandRow rows[] = {
+        {"list", "TEXT", "set the list text (pin \"TEXT LIST\")", ScriptOp::Set, &P::readAlias,
+         "TEXT LIST", SetForm::Text, "the list text"},
+        {"select", "N", "select item N (pin \"LIST\")", ScriptOp::Set, &P::readAlias, "LIST",
+         SetForm::Int, "an item number"},
+        {"write", "TEXT", "write a number as text (pin \"ITEM -> VALUE\")", ScriptOp::Set,
+         &P::readAlias, "ITEM -> VALUE", SetForm::Text, "a number as text"},
+        {"set", "PIN [text|int|float] V", "set any pin (PIN: number or \"name\")", ScriptOp::Set,
+         &P::readSet, nullptr, SetForm::Auto, nullptr},
+        {"show", "", "show every pin", ScriptOp::Show, nullptr, nullptr, SetForm::Auto, nullptr},
+        {"echo", "on|off", "report the module's own writes back to it", ScriptOp::Echo,
+         &P::readOnOff, nullptr, SetForm::Auto, nullptr},
+        {"trace", "on|off", "print every call of each step", ScriptOp::Trace, &P::readOnOff,
+         nullptr, SetForm::Auto, nullptr},
+        {"open", "", "create and open both objects", ScriptOp::Open, nullptr, nullptr,
+         SetForm::Auto, nullptr},
+        {"close", "", "close both objects", ScriptOp::Close, nullptr, nullptr, SetForm::Auto,
+         nullptr},
+        {"recreate", "", "close, then create and open fresh objects", ScriptOp::Recreate, nullptr,
+         nullptr, SetForm::Auto, nullptr},
+        {"process", "[N]", "run N audio blocks (default 1)", ScriptOp::Process, &P::readBlocks,
+         nullptr, SetForm::Auto, nullptr},
+        {"expect", "pin PIN == V", "fail the run unless it holds (also !=)", ScriptOp::ExpectPin,
+         &P::readExpect, nullptr, SetForm::Auto, nullptr},
+        {"expect", "choices PIN == TEXT", "the pin's list of choices", ScriptOp::ExpectChoices,
+         &P::readExpect, nullptr, SetForm::Auto, nullptr},
+        {"expect", "problems == N", "faults the host found in the module",
+         ScriptOp::ExpectProblems, &P::readExpect, nullptr, SetForm::Auto, nullptr},
+        {"help", "", "show this list", ScriptOp::Help, nullptr, nullptr, SetForm::Auto, nullptr},
+        {"quit", "", "end the run", ScriptOp::Quit, nullptr, nullptr, SetForm::Auto, nullptr},
+        {"exit", "", "the same as quit", ScriptOp::Quit, nullptr, nullptr, SetForm::Auto, nullptr},
+    };
+};
+
+void LineParser::parse() {
+    const Token &first = m_tokens[0];
+    if (first.quoted)
+        fail("a line starts with a command word, not a quoted text");
+    m_word = first.text;
+    for (const CommandRow &row : CommandTable::rows) {
+        if (m_word != row.name)
+            continue;
+        m_cmd.op = row.op;
+        if (row.readArguments)
+            (this->*row.readArguments)(row);
+        else
+            done(1);
+        return;
+    }
+    fail("unknown command '" + m_word + "' (type help for the list)");
+}
 
 } // namespace
 
@@ -437,22 +460,42 @@ std::vector<ScriptCommand> parseScript(const std::string &text) {
     return commands;
 }
 
-const char *scriptHelpText() noexcept {
-    return "Commands (one per line; '#' starts a comment):\n"
-           "  list TEXT                    set the list text (pin \"TEXT LIST\")\n"
-           "  select N                     select item N (pin \"LIST\")\n"
-           "  write TEXT                   write a number as text (pin \"ITEM -> VALUE\")\n"
-           "  set PIN [text|int|float] V   set any pin (PIN: number or \"name\")\n"
-           "  show                         show every pin\n"
-           "  echo on|off                  report the module's own writes back to it\n"
-           "  trace on|off                 print every call of each step\n"
-           "  open | close | recreate      create and open, close, or both\n"
-           "  process [N]                  run N audio blocks\n"
-           "  expect pin PIN == V          fail the run unless it holds (also !=)\n"
-           "  expect choices PIN == TEXT   the pin's list of choices\n"
-           "  expect problems == N         faults the host found in the module\n"
-           "  help | quit\n"
-           "Texts: a word, or \"in quotes\" with \\\" \\\\ \\n \\t \\r \\xNN.\n";
+std::string scriptHelpText() {
+    std::string out = "Commands (one per line; '#' starts a comment):\n";
+    for (const CommandRow &row : CommandTable::rows) {
+        std::string usage = std::string(row.name) + (*row.arguments ? " " : "") + row.arguments;
+        usage.resize(std::max<size_t>(usage.size() + 1, 29), ' ');
+        out += "  " + usage + row.help + "\n";
+    }
+    return out + "Texts: a word, or \"in quotes\" with \\\" \\\\ \\n \\t \\r \\xNN.\n";
+}
+
+const std::vector<std::string> &scriptWords() {
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> out;
+        const auto add = [&out](const std::string &word) {
+            if (!word.empty() && std::find(out.begin(), out.end(), word) == out.end())
+                out.push_back(word);
+        };
+        for (const CommandRow &row : CommandTable::rows)
+            add(row.name);
+        // The lower-case words of the arguments are literal: "pin", "on".
+        for (const CommandRow &row : CommandTable::rows) {
+            const std::string arguments = row.arguments;
+            size_t start = 0;
+            while (start <= arguments.size()) {
+                size_t end = arguments.find_first_of(" |[]", start);
+                if (end == std::string::npos)
+                    end = arguments.size();
+                const std::string word = arguments.substr(start, end - start);
+                if (std::all_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+                    add(word);
+                start = end + 1;
+            }
+        }
+        return out;
+    }();
+    return words;
 }
 
 } // namespace wqhost

@@ -2,26 +2,11 @@
 // line, read into ScriptCommand values before anything runs, so that a
 // script with a mistake on its last line changes nothing.
 //
-//   list TEXT                  aliases of `set` for a list module's pins,
-//   select N                     found by name: "TEXT LIST" set to TEXT,
-//   write TEXT                   "LIST" to the integer N, "ITEM -> VALUE" to
-//                                TEXT (a number as text)
-//   set PIN [text|int|float] VALUE
-//                              any pin; without a form a quoted VALUE is
-//                              text, a whole number int, another number float
-//   show                       every pin and its value
-//   echo on|off                the host reports the module's own pin writes
-//                              back to it (nested, inside the write)
-//   trace on|off               print every call of each step
-//   open | close | recreate    create and open both objects, close them, or
-//                              both in turn (fresh objects, empty pins)
-//   process [N]                run N audio blocks (default 1)
-//   expect pin PIN == VALUE    a test: the run fails when it does not hold;
-//   expect pin PIN != VALUE      a quoted VALUE compares the pin's text, a
-//                                number compares in the pin's own form
-//   expect choices PIN == TEXT the pin's list of choices
-//   expect problems == N       how many faults the host found in the module
-//   help | quit
+// The commands, their arguments and what they do are one table in
+// ScriptParser.cpp: `help` prints it and Tab completion offers its words.
+// `list`, `select` and `write` are aliases of `set` on a list module's pins,
+// found by name in the loaded module's pin table ("TEXT LIST", "LIST",
+// "ITEM -> VALUE").
 //
 // PIN is a pin number or a pin name in quotes. TEXT is a word or a quoted
 // text; inside quotes \" \\ \n \t \r and \xNN (two hex digits, not 00)
@@ -104,7 +89,13 @@ bool parseScriptLine(const std::string &line, int lineNumber, ScriptCommand &out
 // A whole script; the first mistake is thrown.
 std::vector<ScriptCommand> parseScript(const std::string &text);
 
-// The help text of the language, as the interactive prompt prints it.
-const char *scriptHelpText() noexcept;
+// The help text of the language, as `help` prints it: every command of the
+// parser's command table with its arguments and what it does.
+std::string scriptHelpText();
+
+// The words of the language that are not values, each once: the command
+// names, then the literal words of their arguments ("on", "pin", "int").
+// Tab completion offers them.
+const std::vector<std::string> &scriptWords();
 
 } // namespace wqhost

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -56,7 +57,13 @@ int runValidate(const ValidateArgs &args);
 // folder (the loader would search its own path list for it).
 std::string libraryPath(const std::string &argument);
 
-// A file for --trace, written unbuffered. Throws ToolError.
-std::FILE *openTraceFile(const std::string &path);
+struct FileCloser {
+    void operator()(std::FILE *f) const noexcept { std::fclose(f); }
+};
+using TraceFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The file of --trace, written unbuffered; null when no path is given.
+// Throws ToolError.
+TraceFile openTraceFile(const std::string &path);
 
 } // namespace wqtool

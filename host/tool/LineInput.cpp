@@ -1,15 +1,12 @@
 #include "host/tool/LineInput.h"
 
+#include "host/platform/Terminal.h"
+#include "host/script/ScriptParser.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-
-#ifdef _WIN32
-#  include <io.h>
-#else
-#  include <unistd.h>
-#endif
 
 #ifdef WQ_HAVE_LIBEDIT
 #  include <editline/readline.h>
@@ -21,23 +18,19 @@ namespace {
 
 #ifdef WQ_HAVE_LIBEDIT
 
-const char *const kWords[] = {"list",  "select", "write", "set",      "show",    "echo",
-                              "trace", "open",   "close", "recreate", "process", "expect",
-                              "pin",   "choices", "problems", "help",  "quit",    "on",
-                              "off",   "text",   "int",   "float",    nullptr};
-
 // Tab completion of command words; the editor frees what it is given.
 char *completeWord(const char *prefix, int state) {
     static size_t next = 0;
     if (state == 0)
         next = 0;
+    const std::vector<std::string> &words = wqhost::scriptWords();
     const size_t len = std::strlen(prefix);
-    while (kWords[next]) {
-        const char *word = kWords[next++];
-        if (std::strncmp(word, prefix, len) == 0) {
-            char *copy = static_cast<char *>(std::malloc(std::strlen(word) + 1));
+    while (next < words.size()) {
+        const std::string &word = words[next++];
+        if (word.compare(0, len, prefix, len) == 0) {
+            char *copy = static_cast<char *>(std::malloc(word.size() + 1));
             if (copy)
-                std::strcpy(copy, word);
+                std::memcpy(copy, word.c_str(), word.size() + 1);
             return copy;
         }
     }
@@ -48,13 +41,7 @@ char *completeWord(const char *prefix, int state) {
 
 } // namespace
 
-bool LineInput::stdinIsTerminal() noexcept {
-#ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
-#else
-    return isatty(STDIN_FILENO) != 0;
-#endif
-}
+bool LineInput::stdinIsTerminal() noexcept { return wqhost::standardInputIsTerminal(); }
 
 LineInput::LineInput(std::string prompt) : m_prompt(std::move(prompt)) {
 #ifdef WQ_HAVE_LIBEDIT

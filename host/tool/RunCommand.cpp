@@ -19,13 +19,6 @@ namespace wqtool {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE *f) const noexcept {
-        if (f)
-            std::fclose(f);
-    }
-};
-
 std::string readScriptFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -87,9 +80,7 @@ int runRun(const RunArgs &args) {
         commands = parseNamed(readStandardInput(), sourceName);
     }
 
-    std::unique_ptr<std::FILE, FileCloser> trace;
-    if (!args.trace.empty())
-        trace.reset(openTraceFile(args.trace));
+    const TraceFile trace = openTraceFile(args.trace);
 
     // The session answers AH_PIN_COUNT with the module's own audio-side pin
     // count, learnt from a first look at its pin table.

@@ -1,3 +1,4 @@
+#include "host/platform/Library.h"
 #include "host/tool/Commands.h"
 
 #include <cerrno>
@@ -12,20 +13,17 @@ std::string libraryPath(const std::string &argument) {
     if (!f)
         throw ToolError("'" + argument + "': " + std::strerror(errno));
     std::fclose(f);
-#ifdef _WIN32
-    const bool hasFolder = argument.find_first_of("/\\:") != std::string::npos;
-    return hasFolder ? argument : ".\\" + argument;
-#else
-    return argument.find('/') != std::string::npos ? argument : "./" + argument;
-#endif
+    return wqhost::Library::fromCurrentFolder(argument);
 }
 
-std::FILE *openTraceFile(const std::string &path) {
+TraceFile openTraceFile(const std::string &path) {
+    if (path.empty())
+        return nullptr;
     std::FILE *f = std::fopen(path.c_str(), "w");
     if (!f)
         throw ToolError("cannot write the trace file '" + path + "': " + std::strerror(errno));
     std::setvbuf(f, nullptr, _IONBF, 0);
-    return f;
+    return TraceFile(f);
 }
 
 } // namespace wqtool

@@ -1,6 +1,7 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE]
 #include "host/platform/ChildProcess.h"
+#include "host/platform/NumberText.h"
 #include "host/validate/ConformanceCheck.h"
 #include "host/validate/ValidationReport.h"
 #include "host/validate/Validator.h"
@@ -15,25 +16,9 @@
 #include <random>
 #include <set>
 
-#ifdef _WIN32
-#  include <fcntl.h>
-#  include <io.h>
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
-#endif
-
 namespace wqtool {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE *f) const noexcept {
-        if (f)
-            std::fclose(f);
-    }
-};
 
 void listChecks() {
     size_t width = 0;
@@ -67,22 +52,23 @@ uint64_t freshSeed() {
     return ((static_cast<uint64_t>(device()) << 16) ^ now) % 1000000000ull;
 }
 
-// The child side on Windows: one check in this process, its channel on
-// standard output.
-int runOneCheckHere(const ValidateArgs &args) {
+// The child's side (Validator starts the tool again for each check): one
+// check in this process, its channel on standard output. The child ends
+// here, as soon as the check has written its verdict.
+[[noreturn]] void runOneCheckHere(const ValidateArgs &args) {
     const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.runCheck);
     if (!check)
         throw ToolError("unknown check '" + args.runCheck + "'");
-#ifdef _WIN32
-    // A crash ends the child quietly: no error box, no abort message box.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-#  ifdef _MSC_VER
-    _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
-#  endif
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    std::fflush(stdout);
-    return wqhost::runCheckHere(*check, args.library, args.seed, stdout);
+    std::FILE *channel = wqhost::ChildProcess::takeChannel();
+    if (!channel)
+        throw ToolError("cannot set up the channel of the check '" + args.runCheck + "'");
+    int status = 70;
+    try {
+        status = wqhost::runCheckHere(*check, args.library, args.seed, channel);
+    } catch (...) {
+        // The parent reports a child that ended without a verdict.
+    }
+    wqhost::ChildProcess::endNow(status);
 }
 
 void writeJunit(const std::string &path, const wqhost::ValidationRun &run) {
@@ -103,12 +89,10 @@ int runValidate(const ValidateArgs &args) {
     if (args.library.empty())
         throw ToolError("validate needs a module library (wqhost validate LIB)");
     if (!args.runCheck.empty())
-        return runOneCheckHere(args);
+        runOneCheckHere(args);
 
     const std::vector<std::string> selected = selectChecks(args);
-    std::unique_ptr<std::FILE, FileCloser> trace;
-    if (!args.trace.empty())
-        trace.reset(openTraceFile(args.trace));
+    const TraceFile trace = openTraceFile(args.trace);
 
     wqhost::Validator::Options options;
     options.libraryPath = libraryPath(args.library);
@@ -131,10 +115,8 @@ int runValidate(const ValidateArgs &args) {
     if (!loading.unusable.empty())
         throw ToolError(loading.unusable);
 
-    char timeout[32];
-    std::snprintf(timeout, sizeof timeout, "%g", options.timeoutSeconds);
     lines << "wqhost validate " << args.library << " (seed " << options.seed << ", timeout "
-          << timeout << " s)\n"
+          << wqhost::floatText(options.timeoutSeconds) << " s)\n"
           << std::flush;
     wqhost::ValidationRun run;
     run.library = args.library;

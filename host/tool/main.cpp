@@ -8,21 +8,12 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
-
-const char *const kCommands[] = {"info", "run", "validate"};
-
-bool isCommand(const std::string &word) {
-    for (const char *c : kCommands)
-        if (word == c)
-            return true;
-    return false;
-}
 
 int fail(const std::string &message) {
     std::cout.flush();
@@ -31,16 +22,37 @@ int fail(const std::string &message) {
     return 2;
 }
 
+// The names of the subcommands: "info, run or validate".
+std::string commandNames(CLI::App &app, const char *lastJoin) {
+    const std::vector<CLI::App *> commands = app.get_subcommands([](CLI::App *) { return true; });
+    std::string names;
+    for (size_t i = 0; i < commands.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == commands.size() ? lastJoin : ", ") +
+                 commands[i]->get_name();
+    return names;
+}
+
+// The parser's complaint as one line. A missing or misspelt command gets a
+// line of its own rather than the parser's general one.
+std::string usageError(CLI::App &app, const CLI::ParseError &e) {
+    if (app.get_subcommands().empty()) {
+        const std::vector<std::string> rest = app.remaining();
+        if (rest.empty())
+            return "a command is needed: " + commandNames(app, " or ") +
+                   " (wqhost --help shows them)";
+        if (rest.front().empty() || rest.front()[0] != '-')
+            return "unknown command '" + rest.front() + "': the commands are " +
+                   commandNames(app, " and ");
+        return std::string(CLI::ExtrasError(rest).what()) + " (see wqhost --help)";
+    }
+    std::string where = "wqhost";
+    for (CLI::App *sub : app.get_subcommands())
+        where += " " + sub->get_name();
+    return std::string(e.what()) + " (see " + where + " --help)";
+}
+
 int runTool(int argc, char **argv) {
     using namespace wqtool;
-
-    // A missing or misspelt command gets a line of its own rather than the
-    // parser's general complaint.
-    if (argc < 2)
-        return fail("a command is needed: info, run or validate (wqhost --help shows them)");
-    const std::string first = argv[1];
-    if (!first.empty() && first[0] != '-' && !isCommand(first))
-        return fail("unknown command '" + first + "': the commands are info, run and validate");
 
     CLI::App app("The reference host as a tool: look at a module library, play with it, "
                  "check that it keeps the interface.",
@@ -105,10 +117,7 @@ int runTool(int argc, char **argv) {
     } catch (const CLI::CallForVersion &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
-        std::string where = "wqhost";
-        for (CLI::App *sub : app.get_subcommands())
-            where += " " + sub->get_name();
-        return fail(std::string(e.what()) + " (see " + where + " --help)");
+        return fail(usageError(app, e));
     }
 
     if (infoCmd->parsed())

@@ -21,6 +21,49 @@ template <class T> void shuffle(CheckContext &ctx, std::vector<T> &items) {
         std::swap(items[i - 1], items[ctx.below(static_cast<uint32_t>(i))]);
 }
 
+// Several objects of one side alive at once: kLiveObjects hosts, each made
+// by `makeHost`, its object created and opened. Ends the check when the
+// library refuses one or hands out a live object's record again.
+template <class Host, class MakeHost>
+std::vector<std::unique_ptr<Host>> openLiveObjects(CheckContext &ctx, const char *words,
+                                                   const std::string &make, MakeHost makeHost) {
+    std::vector<std::unique_ptr<Host>> hosts;
+    std::set<const void *> records;
+    for (int i = 0; i < kLiveObjects; ++i) {
+        ctx.step(std::string("creating and opening ") + words + " object " + std::to_string(i) +
+                 " of " + std::to_string(kLiveObjects));
+        std::unique_ptr<Host> host = makeHost();
+        if (!host->create())
+            ctx.stop(make + " returned null with " + std::to_string(i) + " objects alive");
+        if (!records.insert(host->record()).second) {
+            host.release(); // the record belongs to a live object: never close it twice
+            ctx.stop(make + " returned the record of a live object again");
+        }
+        host->open();
+        hosts.push_back(std::move(host));
+    }
+    return hosts;
+}
+
+// Closes the objects in a random order; `afterClose` looks at each host
+// once its object is closed, before the problems it found are reported.
+template <class Host, class AfterClose>
+void closeInAnyOrder(CheckContext &ctx, const char *words,
+                     std::vector<std::unique_ptr<Host>> &hosts, AfterClose afterClose) {
+    std::vector<size_t> order;
+    for (size_t i = 0; i < hosts.size(); ++i)
+        order.push_back(i);
+    shuffle(ctx, order);
+    for (size_t i : order) {
+        ctx.step(std::string("closing ") + words + " object " + std::to_string(i));
+        hosts[i]->close();
+        afterClose(*hosts[i]);
+        size_t seen = 0;
+        failOnNewProblems(ctx, hosts[i]->problems(), seen, std::string());
+    }
+    checkCallbacksNameTheirObject(ctx, ctx.log());
+}
+
 } // namespace
 
 // ---------------------------------------------------------- life of objects
@@ -85,90 +128,47 @@ void checkAudioSeveralObjects(CheckContext &ctx) {
     const CheckedTable table = readCheckedTable(ctx);
     AudioHost::Options options;
     options.pinCount = table.audioPins;
-    std::vector<std::unique_ptr<AudioHost>> hosts;
-    std::set<const void *> records;
-    for (int i = 0; i < kLiveObjects; ++i) {
-        ctx.step("creating and opening audio object " + std::to_string(i) + " of " +
-                 std::to_string(kLiveObjects));
-        auto host = std::make_unique<AudioHost>(ctx.library(), options, &ctx.log());
-        if (!host->create())
-            ctx.stop("makeModule(0, 1) returned null with " + std::to_string(i) +
-                     " objects alive");
-        if (!records.insert(host->record()).second) {
-            host.release(); // the record belongs to a live object: never close it twice
-            ctx.stop("makeModule(0, 1) returned the record of a live object again");
-        }
-        host->open();
-        hosts.push_back(std::move(host));
-    }
+    auto hosts = openLiveObjects<AudioHost>(ctx, "audio", "makeModule(0, 1)", [&] {
+        return std::make_unique<AudioHost>(ctx.library(), options, &ctx.log());
+    });
     for (int i = 0; i < 4 * kLiveObjects; ++i) {
         const size_t which = ctx.below(kLiveObjects);
         ctx.step("one block on audio object " + std::to_string(which));
         hosts[which]->processBlock();
     }
-    std::vector<size_t> order;
-    for (size_t i = 0; i < hosts.size(); ++i)
-        order.push_back(i);
-    shuffle(ctx, order);
-    for (size_t i : order) {
-        ctx.step("closing audio object " + std::to_string(i));
-        hosts[i]->close();
-        size_t seen = 0;
-        failOnNewProblems(ctx, hosts[i]->problems(), seen, std::string());
-    }
-    checkCallbacksNameTheirObject(ctx, ctx.log());
+    closeInAnyOrder(ctx, "audio", hosts, [](AudioHost &) {});
 }
 
 void checkGuiSeveralObjects(CheckContext &ctx) {
     const CheckedTable table = readCheckedTable(ctx);
-    std::vector<std::unique_ptr<GuiHost>> hosts;
-    std::set<const void *> records;
     GuiHost::Options options;
     options.echo = true;
     options.echoOnlyChanges = true;
     options.nestingLimit = kEchoNestingLimit;
-    for (int i = 0; i < kLiveObjects; ++i) {
-        ctx.step("creating and opening GUI object " + std::to_string(i) + " of " +
-                 std::to_string(kLiveObjects));
+    auto hosts = openLiveObjects<GuiHost>(ctx, "GUI", "makeModule(0, 2)", [&] {
         auto host = std::make_unique<GuiHost>(ctx.library(), options, &ctx.log());
         host->declarePins(table.pins);
-        if (!host->create())
-            ctx.stop("makeModule(0, 2) returned null with " + std::to_string(i) +
-                     " objects alive");
-        if (!records.insert(host->record()).second) {
-            host.release(); // the record belongs to a live object: never close it twice
-            ctx.stop("makeModule(0, 2) returned the record of a live object again");
-        }
-        host->open();
-        hosts.push_back(std::move(host));
-    }
+        return host;
+    });
     if (!table.pins.empty()) {
         const std::vector<TextCase> texts = pinTextCases();
         for (int i = 0; i < 10 * kLiveObjects; ++i) {
             const size_t which = ctx.below(kLiveObjects);
-            const PinDeclaration &pin = table.pins[ctx.below(static_cast<uint32_t>(table.pins.size()))];
+            const PinDeclaration &pin =
+                table.pins[ctx.below(static_cast<uint32_t>(table.pins.size()))];
             const TextCase &text = texts[ctx.below(static_cast<uint32_t>(texts.size()))];
             ctx.step(pinLabel(pin) + " of GUI object " + std::to_string(which) + " set to " +
                      text.label);
             hosts[which]->setPinText(pin.index, text.text);
         }
     }
-    std::vector<size_t> order;
-    for (size_t i = 0; i < hosts.size(); ++i)
-        order.push_back(i);
-    shuffle(ctx, order);
-    for (size_t i : order) {
-        ctx.step("closing GUI object " + std::to_string(i));
-        hosts[i]->close();
-        if (hosts[i]->nestingLimitReached())
+    closeInAnyOrder(ctx, "GUI", hosts, [&ctx](GuiHost &host) {
+        if (host.nestingLimitReached())
             ctx.fail("the module's own writes kept coming back to it, " +
                      std::to_string(kEchoNestingLimit) +
                      " calls deep, although the host reports only writes that change a value",
                      ProblemCode::EchoNestingLimit);
-        size_t seen = 0;
-        failOnNewProblems(ctx, hosts[i]->problems(), seen, std::string());
-    }
-    checkCallbacksNameTheirObject(ctx, ctx.log());
+    });
 }
 
 } // namespace wqhost

@@ -15,29 +15,16 @@ namespace wqhost {
 namespace {
 
 // What tells the two records apart in the checks below.
-template <class Record> struct RecordTraits;
-template <> struct RecordTraits<WQAudioHostRecord> {
-    static constexpr int32_t type = WQ_TYPE_AUDIO;
-    static constexpr int32_t open = AD_OPEN;
-    static constexpr int32_t close = AD_CLOSE;
-    static constexpr const char *words = "audio";
-    static constexpr const char *openName = "AD_OPEN";
-    static constexpr const char *closeName = "AD_CLOSE";
-    static std::vector<Problem> problems(const WQAudioHostRecord &r, intptr_t hostValue) {
-        return audioRecordProblems(r, hostValue);
-    }
+struct RecordKind {
+    int32_t type;
+    int32_t open;
+    int32_t close;
+    const char *words;
+    const char *openName;
+    const char *closeName;
 };
-template <> struct RecordTraits<WQGuiHostRecord> {
-    static constexpr int32_t type = WQ_TYPE_GUI;
-    static constexpr int32_t open = GD_OPEN;
-    static constexpr int32_t close = GD_CLOSE;
-    static constexpr const char *words = "GUI";
-    static constexpr const char *openName = "GD_OPEN";
-    static constexpr const char *closeName = "GD_CLOSE";
-    static std::vector<Problem> problems(const WQGuiHostRecord &r, intptr_t hostValue) {
-        return guiRecordProblems(r, hostValue);
-    }
-};
+constexpr RecordKind kAudioRecord{WQ_TYPE_AUDIO, AD_OPEN, AD_CLOSE, "audio", "AD_OPEN", "AD_CLOSE"};
+constexpr RecordKind kGuiRecord{WQ_TYPE_GUI, GD_OPEN, GD_CLOSE, "GUI", "GD_OPEN", "GD_CLOSE"};
 
 // The host values a record must keep, whatever they are.
 std::vector<intptr_t> hostValues(CheckContext &ctx) {
@@ -75,24 +62,23 @@ void callbacksNameRecord(CheckContext &ctx, const RawHost &raw, size_t before,
 // Objects made with every host value: each record's words right, each
 // object its own, the record kept through the open call, every object
 // closed.
-template <class Record> void checkRecords(CheckContext &ctx) {
-    using Traits = RecordTraits<Record>;
-    const std::string make = "makeModule(0, " + std::to_string(Traits::type) + ")";
-    const std::string open = Traits::openName;
-    const std::string close = Traits::closeName;
-    const std::string words = Traits::words;
+template <class Record> void checkRecords(CheckContext &ctx, const RecordKind &kind) {
+    const std::string make = "makeModule(0, " + std::to_string(kind.type) + ")";
+    const std::string open = kind.openName;
+    const std::string close = kind.closeName;
+    const std::string words = kind.words;
     ctx.library();
     RawHost raw(ctx);
     std::vector<Record *> records;
     for (intptr_t hostValue : hostValues(ctx)) {
         ctx.step(make + " with hostValue " + hexText(static_cast<uint64_t>(hostValue)));
         const size_t before = raw.callbacks().size();
-        auto *record = static_cast<Record *>(raw.make(0, Traits::type, hostValue));
+        auto *record = static_cast<Record *>(raw.make(0, kind.type, hostValue));
         if (!record)
             ctx.stop(make + " returned null, expected the address of a new object's " + words +
                      " host record");
         noCallbacksSince(ctx, raw, before, make);
-        for (const Problem &p : Traits::problems(*record, hostValue))
+        for (const Problem &p : recordProblems(*record, hostValue))
             ctx.fail(p.text);
         for (Record *other : records) {
             if (other == record)
@@ -109,8 +95,8 @@ template <class Record> void checkRecords(CheckContext &ctx) {
         const size_t callsBefore = raw.callbacks().size();
         ctx.step(open + " on " + words + " object " + std::to_string(i));
         // A GUI object is opened both ways (index 0 and 1).
-        const int32_t index = Traits::type == WQ_TYPE_GUI ? static_cast<int32_t>(i % 2) : 0;
-        const intptr_t opened = raw.dispatch(record, Traits::open, index);
+        const int32_t index = kind.type == WQ_TYPE_GUI ? static_cast<int32_t>(i % 2) : 0;
+        const intptr_t opened = raw.dispatch(record, kind.open, index);
         if (opened != 0)
             ctx.fail(open + " returned " + std::to_string(static_cast<long long>(opened)) +
                      ", expected 0");
@@ -122,7 +108,7 @@ template <class Record> void checkRecords(CheckContext &ctx) {
     }
     for (size_t i = 0; i < records.size(); ++i) {
         ctx.step(close + " on " + words + " object " + std::to_string(i));
-        const intptr_t closed = raw.dispatch(records[i], Traits::close);
+        const intptr_t closed = raw.dispatch(records[i], kind.close);
         if (closed != 1)
             ctx.fail(close + " returned " + std::to_string(static_cast<long long>(closed)) +
                      ", expected 1");
@@ -131,8 +117,8 @@ template <class Record> void checkRecords(CheckContext &ctx) {
 
 } // namespace
 
-void checkAudioRecord(CheckContext &ctx) { checkRecords<WQAudioHostRecord>(ctx); }
+void checkAudioRecord(CheckContext &ctx) { checkRecords<WQAudioHostRecord>(ctx, kAudioRecord); }
 
-void checkGuiRecord(CheckContext &ctx) { checkRecords<WQGuiHostRecord>(ctx); }
+void checkGuiRecord(CheckContext &ctx) { checkRecords<WQGuiHostRecord>(ctx, kGuiRecord); }
 
 } // namespace wqhost

@@ -1,12 +1,13 @@
 #include "host/validate/Validator.h"
 
 #include "host/platform/ChildProcess.h"
-#include "host/validate/ConformanceCheck.h"
+#include "host/platform/CommandLine.h"
 #include "host/platform/HostError.h"
 #include "host/platform/NumberText.h"
 #include "host/trace/CallJson.h"
 #include "host/trace/CallText.h"
 #include "host/trace/JsonText.h"
+#include "host/validate/ConformanceCheck.h"
 
 #include <nlohmann/json.hpp>
 
@@ -122,31 +123,11 @@ std::string tellingLine(const std::string &errors) {
 
 } // namespace
 
-std::string shellWord(const std::string &word) {
-    bool plain = !word.empty();
-    for (char c : word) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '_' || c == '-' || c == '.' || c == '/' || c == ':' || c == '=' ||
-                        c == '+' || c == ',' || c == '\\';
-        plain = plain && ok;
-    }
-    if (plain)
-        return word;
-#ifdef _WIN32
-    return "\"" + word + "\"";
-#else
-    std::string out = "'";
-    for (char c : word)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-#endif
-}
-
 Validator::Validator(Options options) : m_options(std::move(options)) {}
 
 std::string Validator::reproduceCommand(const std::string &name) const {
-    std::string command = shellWord(m_options.program) + " validate " +
-                          shellWord(m_options.libraryArgument) + " --only " + shellWord(name) +
+    std::string command = commandWord(m_options.program) + " validate " +
+                          commandWord(m_options.libraryArgument) + " --only " + commandWord(name) +
                           " --seed " + std::to_string(m_options.seed);
     if (m_options.timeoutGiven)
         command += " --timeout " + floatText(m_options.timeoutSeconds);
@@ -154,27 +135,16 @@ std::string Validator::reproduceCommand(const std::string &name) const {
 }
 
 CheckOutcome Validator::run(const std::string &name) const {
-    const ConformanceCheck *check = findConformanceCheck(name);
-    if (!check)
+    if (!findConformanceCheck(name))
         throw HostError("unknown check '" + name + "'");
     ChannelReader reader(name, m_options.trace);
     const LineHandler onLine = [&reader](const std::string &line) { reader.line(line); };
     ChildOptions child;
     child.timeoutSeconds = m_options.timeoutSeconds;
-#ifdef _WIN32
     const ChildOutcome ended = ChildProcess::runProgram(
         {m_options.childProgram, "validate", m_options.libraryPath, "--run-check", name, "--seed",
          std::to_string(m_options.seed)},
         child, onLine);
-#else
-    const std::string path = m_options.libraryPath;
-    const uint64_t seed = m_options.seed;
-    const ChildOutcome ended = ChildProcess::runFunction(
-        [check, &path, seed](std::FILE *channel) {
-            return runCheckHere(*check, path, seed, channel);
-        },
-        child, onLine);
-#endif
 
     CheckOutcome outcome;
     outcome.name = name;

@@ -4,9 +4,9 @@
 // that crashed or hung, the call that was running, the last step, and what
 // the module printed.
 //
-// POSIX forks for each check. Windows starts the tool itself again with the
-// hidden option `--run-check NAME`, whose standard output is the check's
-// channel.
+// Each check's child is the tool itself, started again with the hidden
+// option `--run-check NAME` (the same on every system); its standard output
+// is the check's channel.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +38,7 @@ public:
         std::string libraryPath;     // as handed to the loader
         std::string libraryArgument; // as the user wrote it, for the reproducing command
         std::string program;         // the tool as it was started, for the same
-        std::string childProgram;    // the tool's own file (Windows: started for each check)
+        std::string childProgram;    // the tool's own file, started for each check
         uint64_t seed = 0;
         double timeoutSeconds = 20.0;
         bool timeoutGiven = false;   // repeat --timeout in the reproducing command
@@ -56,9 +56,5 @@ public:
 private:
     Options m_options;
 };
-
-// A word for a POSIX shell (or a Windows command line): quoted only when it
-// needs to be.
-std::string shellWord(const std::string &word);
 
 } // namespace wqhost

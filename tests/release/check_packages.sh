@@ -10,7 +10,8 @@
 #                           and builds the example module it holds against
 #                           it (mingw), and the packaged wqhost.exe validates
 #                           the module (under wine).
-#   wq_sdk2-V-linux-x86_64.tar.gz   the same on Linux, natively.
+#   wq_sdk2-V-linux-x86_64.tar.gz   the same on Linux, natively; every
+#                           installed header starts with its SPDX line.
 #   wq-sdk2_V_amd64.deb     unpacked with dpkg -x into a throw-away root; its
 #                           control fields name the libraries wqhost needs;
 #                           the example is built against the root's /usr.
@@ -34,7 +35,7 @@ work=$(dirname "$packages")/package-checks
 
 wine_run=("$source_dir/cmake/wine-run.sh" "$windows_tree/wineprefix")
 toolchain=$source_dir/cmake/mingw-i686.cmake
-reference_host=$windows_tree/host/wqhost.exe
+reference_host=$(find "$windows_tree/host" -name wqhost.exe -type f | head -n1)
 
 fail() {
   echo "check_packages: $*" >&2
@@ -89,6 +90,7 @@ found_package_dir() {
   sed -n 's/^wq_sdk2_DIR:[A-Z]*=//p' "$1/CMakeCache.txt"
 }
 
+[ -n "$reference_host" ] || fail "no wqhost.exe in $windows_tree/host"
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -142,6 +144,11 @@ unpack "$tgz" "$dir"
 prefix=$dir/wq_sdk2-$version-linux-x86_64
 [ -d "$prefix" ] || fail "$(basename "$tgz") does not unpack into wq_sdk2-$version-linux-x86_64/"
 expect_version_line wqhost "$("$prefix/bin/wqhost" --version)"
+# Every header an author installs names its licence on its first line.
+for header in "$prefix"/include/wq_sdk2/*.h; do
+  head -n1 "$header" | grep -q 'SPDX-License-Identifier: MIT' ||
+    fail "$(basename "$header") does not start with its SPDX licence line"
+done
 build_example "$prefix/share/doc/wq_sdk2/examples/doubler_module" "$work/linux-example" \
   -DCMAKE_PREFIX_PATH="$prefix"
 [ "$(found_package_dir "$work/linux-example")" = "$prefix/lib/cmake/wq_sdk2" ] ||

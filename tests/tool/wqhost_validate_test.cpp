@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -157,6 +158,31 @@ TEST(ValidateTest, TheReproducingCommandRunsTheFailedCheckAlone) {
     EXPECT_NE(again.out.find("FAIL  unused-opcodes: audio opcode 9"), std::string::npos)
         << again.out;
     EXPECT_NE(again.out.find("\n0 passed, 1 failed, 0 skipped\n"), std::string::npos) << again.out;
+}
+
+TEST(ValidateTest, TheReproducingCommandSurvivesAShellWithAnAwkwardPath) {
+    // A copy of the library in a folder whose name a shell would split,
+    // expand or end a quote at.
+    const std::filesystem::path folder =
+        std::filesystem::path(WQ_TEST_OUTPUT_DIR) / "a dir, it's \"$HOME\" \\";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path library = folder / "lib mine.so";
+    std::filesystem::copy_file(testModule("wq_broken_unused_opcode"), library,
+                               std::filesystem::copy_options::overwrite_existing);
+    const ToolRun run = runTool({"validate", library.string(), "--only", "unused-opcodes"});
+    const size_t at = run.out.find("reproduce: ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string command = run.out.substr(at + 11, run.out.find('\n', at) - at - 11);
+    wqhost::ChildOptions options;
+    options.timeoutSeconds = 300;
+    const wqhost::ChildOutcome again =
+        wqhost::ChildProcess::runProgram({"/bin/sh", "-c", command}, options, nullptr);
+    EXPECT_EQ(again.exitCode, 1) << command << "\n" << again.errors;
+    EXPECT_NE(again.output.find("wqhost validate " + library.string() + " (seed"),
+              std::string::npos)
+        << again.output;
+    EXPECT_NE(again.output.find("FAIL  unused-opcodes: audio opcode 9"), std::string::npos)
+        << again.output;
 }
 
 TEST(ValidateTest, OnlyAndSkipChooseTheChecks) {

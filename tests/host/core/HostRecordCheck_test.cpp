@@ -62,8 +62,8 @@ std::vector<ProblemCode> codesOf(const std::vector<Problem> &problems) {
 }
 
 TEST(HostRecordCheckTest, ARightRecordHasNoProblem) {
-    EXPECT_TRUE(audioRecordProblems(goodAudio(), kHostValue).empty());
-    EXPECT_TRUE(guiRecordProblems(goodGui(), kHostValue).empty());
+    EXPECT_TRUE(recordProblems(goodAudio(), kHostValue).empty());
+    EXPECT_TRUE(recordProblems(goodGui(), kHostValue).empty());
 }
 
 TEST(HostRecordCheckTest, EachFaultOfAnAudioRecordIsNamedOnce) {
@@ -89,7 +89,7 @@ TEST(HostRecordCheckTest, EachFaultOfAnAudioRecordIsNamedOnce) {
     for (const Fault<R> &f : faults) {
         R record = goodAudio();
         f.spoil(record);
-        const std::vector<Problem> problems = audioRecordProblems(record, kHostValue);
+        const std::vector<Problem> problems = recordProblems(record, kHostValue);
         EXPECT_EQ(codesOf(problems), std::vector<ProblemCode>{f.code}) << f.label;
         if (f.text && !problems.empty()) {
             EXPECT_EQ(problems[0].text, f.text) << f.label;
@@ -114,7 +114,7 @@ TEST(HostRecordCheckTest, EachFaultOfAGuiRecordIsNamedOnce) {
     for (const Fault<R> &f : faults) {
         R record = goodGui();
         f.spoil(record);
-        const std::vector<Problem> problems = guiRecordProblems(record, kHostValue);
+        const std::vector<Problem> problems = recordProblems(record, kHostValue);
         EXPECT_EQ(codesOf(problems), std::vector<ProblemCode>{f.code}) << f.label;
         if (f.text && !problems.empty()) {
             EXPECT_EQ(problems[0].text, f.text) << f.label;
@@ -128,7 +128,7 @@ TEST(HostRecordCheckTest, ProblemsComeInTheOrderOfTheWords) {
         ProblemCode::RecordMagic,       ProblemCode::RecordVersion,   ProblemCode::RecordHostValue,
         ProblemCode::RecordBackPointer, ProblemCode::RecordNullEntry, ProblemCode::RecordNullEntry,
         ProblemCode::RecordNullEntry};
-    EXPECT_EQ(codesOf(audioRecordProblems(r, kHostValue)), all);
+    EXPECT_EQ(codesOf(recordProblems(r, kHostValue)), all);
 }
 
 } // namespace

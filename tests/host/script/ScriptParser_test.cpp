@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <sstream>
 #include <string>
 
 using namespace wqhost;
@@ -219,6 +223,75 @@ TEST(ScriptTest, TheFirstMistakeNamesItsLine) {
         FAIL();
     } catch (const ScriptError &e) {
         EXPECT_EQ(e.line(), 3);
+    }
+}
+
+// The usages `help` lists ("set PIN [text|int|float] V"), one per command.
+std::vector<std::string> helpUsages() {
+    std::vector<std::string> usages;
+    std::istringstream lines(scriptHelpText());
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("  ", 0) != 0)
+            continue;
+        const size_t end = line.find("  ", 2);
+        usages.push_back(line.substr(2, end - 2));
+    }
+    return usages;
+}
+
+// A line that uses the command as its usage describes it: values filled in,
+// the first of each choice taken, an optional part once left out and once
+// written.
+std::vector<std::string> sampleLines(const std::string &usage) {
+    const std::map<std::string, std::string> values = {
+        {"PIN", "1"}, {"V", "2"}, {"TEXT", "a"}, {"N", "1"}};
+    std::string withOptional, withoutOptional;
+    std::istringstream words(usage);
+    std::string word;
+    while (words >> word) {
+        const bool optional = word.front() == '[';
+        if (optional)
+            word = word.substr(1, word.size() - 2);
+        word = word.substr(0, word.find('|'));
+        if (values.count(word))
+            word = values.at(word);
+        withOptional += word + " ";
+        if (!optional)
+            withoutOptional += word + " ";
+    }
+    return {withOptional, withoutOptional};
+}
+
+TEST(ScriptCommandTableTest, EveryCommandOfHelpReadsAsItsUsageSays) {
+    const std::vector<std::string> usages = helpUsages();
+    ASSERT_GE(usages.size(), 15u);
+    for (const std::string &usage : usages)
+        for (const std::string &line : sampleLines(usage)) {
+            ScriptCommand c;
+            EXPECT_NO_THROW(parseScriptLine(line, 1, c)) << usage << " as: " << line;
+        }
+}
+
+TEST(ScriptCommandTableTest, CompletionOffersEveryLiteralWordOfHelp) {
+    const std::vector<std::string> &words = scriptWords();
+    for (const std::string &usage : helpUsages()) {
+        std::string spaced = usage;
+        for (char &c : spaced)
+            if (c == '[' || c == ']' || c == '|')
+                c = ' ';
+        std::istringstream parts(spaced);
+        std::string word;
+        while (parts >> word) {
+            if (word == "==" || std::isupper(static_cast<unsigned char>(word[0])))
+                continue;
+            EXPECT_NE(std::find(words.begin(), words.end(), word), words.end()) << word;
+        }
+    }
+    // Each word once, and none a line could not hold.
+    for (const std::string &word : words) {
+        EXPECT_EQ(std::count(words.begin(), words.end(), word), 1) << word;
+        EXPECT_NE(scriptHelpText().find(word), std::string::npos) << word;
     }
 }
 

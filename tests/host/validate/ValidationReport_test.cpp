@@ -105,16 +105,6 @@ TEST(ValidationReportTest, JunitHasOneTestcasePerCheckAndEscapesText) {
     EXPECT_EQ(closed, 3u); // the passing check's testcase closes itself
 }
 
-TEST(ValidationReportTest, ShellWordsAreQuotedOnlyWhenNeeded) {
-    EXPECT_EQ(shellWord("build/default/libquendor.so"), "build/default/libquendor.so");
-    EXPECT_EQ(shellWord("--only"), "--only");
-#ifndef _WIN32
-    EXPECT_EQ(shellWord("my lib.so"), "'my lib.so'");
-    EXPECT_EQ(shellWord("it's"), "'it'\\''s'");
-    EXPECT_EQ(shellWord(""), "''");
-#endif
-}
-
 TEST(JsonTextTest, EveryByteSurvivesTheWayThroughJson) {
     std::string all;
     for (int c = 1; c < 256; ++c)
