@@ -63,3 +63,22 @@ if(NOT WIN32)
   endif()
 endif()
 message(STATUS "wqhost line editing with libedit: ${WQ_HAVE_LIBEDIT}")
+
+# The web panel (`wqhost panel`) needs cpp-httplib, a compiled library: only a
+# native build finds one it can link, so the panel is part of native builds
+# where the library is installed. Elsewhere `wqhost panel` says it is left out.
+set(_wq_panel_default OFF)
+if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING AND NOT CMAKE_TOOLCHAIN_FILE)
+  find_package(PkgConfig QUIET)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(cpp_httplib QUIET IMPORTED_TARGET GLOBAL cpp-httplib)
+  endif()
+  if(TARGET PkgConfig::cpp_httplib)
+    set(_wq_panel_default ON)
+  endif()
+endif()
+option(WQ_BUILD_PANEL "Build the web panel of wqhost (needs cpp-httplib)" ${_wq_panel_default})
+if(WQ_BUILD_PANEL AND NOT TARGET PkgConfig::cpp_httplib)
+  message(FATAL_ERROR "WQ_BUILD_PANEL needs cpp-httplib (Debian: libcpp-httplib-dev)")
+endif()
+message(STATUS "wqhost web panel: ${WQ_BUILD_PANEL}")

@@ -3,29 +3,34 @@
 # are missing. Safe to run again; used by the demo, the test command and CI.
 #
 #   scripts/setup.sh               native build (default and asan presets)
-#   scripts/setup.sh --cross       also the 32-bit Linux and Windows toolchains
-#                                  and wine (linux-x86 and windows-x86 presets)
+#   scripts/setup.sh --cross       also the 32-bit Linux and Windows toolchains,
+#                                  wine and the 32-bit Google Benchmark
+#                                  (linux-x86, windows-x86, bench-linux-x86)
 #   scripts/setup.sh --hardening   also clang with libFuzzer (fuzz preset) and
 #                                  valgrind (scripts/fuzz.sh, scripts/valgrind.sh)
 #   scripts/setup.sh --release     also dpkg-dev, whose dpkg-shlibdeps finds the
 #                                  Debian package's dependencies (scripts/release.sh)
+#   scripts/setup.sh --browser     also chromium, its driver and python3-selenium
+#                                  (the panel's browser test; skipped without them)
 set -euo pipefail
 
 cross=0
 hardening=0
 release=0
+browser=0
 for arg in "$@"; do
   case "$arg" in
     --cross) cross=1 ;;
     --hardening) hardening=1 ;;
     --release) release=1 ;;
-    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
+    --browser) browser=1 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "setup: unknown option $arg" >&2; exit 2 ;;
   esac
 done
 
 packages=(cmake g++ make file libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libedit-dev)
+          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev)
 if [ "$cross" -eq 1 ]; then
   # g++-multilib: -m32; g++-mingw-w64-i686: the Windows compilers (its -posix
   # variant is the one used); wine with its 32-bit part runs the Windows tests.
@@ -37,6 +42,10 @@ if [ "$hardening" -eq 1 ]; then
 fi
 if [ "$release" -eq 1 ]; then
   packages+=(dpkg-dev)
+fi
+if [ "$browser" -eq 1 ]; then
+  # Headless chromium driven from Debian's python3 (/usr/bin/python3).
+  packages+=(chromium chromium-driver python3-selenium)
 fi
 
 missing=()

@@ -48,9 +48,19 @@ struct ValidateArgs {
     std::string runCheck; // hidden: run one check here, report on stdout
 };
 
+struct PanelArgs {
+    std::string program; // how the tool was started (argv[0])
+    std::string library;
+    int port = 0;        // 0: a free port
+    bool noOpen = false;
+    double timeout = 10.0;
+    bool child = false;  // hidden: be the module's process of a panel
+};
+
 int runInfo(const InfoArgs &args);
 int runRun(const RunArgs &args);
 int runValidate(const ValidateArgs &args);
+int runPanel(const PanelArgs &args);
 
 // The path to hand to the loader for a library named on the command line:
 // a file that does not exist or cannot be read is refused here, with a

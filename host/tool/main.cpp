@@ -2,6 +2,7 @@
 //   wqhost info LIB        the module's description and pin table
 //   wqhost run LIB [SCRIPT] a session driven by a script or at a prompt
 //   wqhost validate LIB    a conformance check of any module library
+//   wqhost panel LIB       the module in a browser
 #include "host/platform/HostError.h"
 #include "host/tool/Commands.h"
 
@@ -109,6 +110,19 @@ int runTool(int argc, char **argv) {
         ->type_name("FILE");
     validateCmd->add_option("--run-check", validate.runCheck, "")->group("");
 
+    PanelArgs panel;
+    panel.program = validate.program;
+    CLI::App *panelCmd = app.add_subcommand(
+        "panel", "Show the module in a browser, as a host would, on 127.0.0.1");
+    panelCmd->add_option("LIB", panel.library, "Module library")->required();
+    panelCmd->add_option("--port", panel.port, "Port to serve on (default: a free one)")
+        ->check(CLI::Range(0, 65535));
+    panelCmd->add_flag("--no-open", panel.noOpen, "Do not open a browser");
+    panelCmd->add_option("--timeout", panel.timeout, "Seconds a request may take (default 10)")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->type_name("SECONDS");
+    panelCmd->add_flag("--child", panel.child, "")->group("");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {
@@ -123,6 +137,8 @@ int runTool(int argc, char **argv) {
 
     if (infoCmd->parsed())
         return runInfo(info);
+    if (panelCmd->parsed())
+        return runPanel(panel);
     if (runCmd->parsed()) {
         run.echo = !noEcho;
         return runRun(run);

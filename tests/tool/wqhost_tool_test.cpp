@@ -137,10 +137,10 @@ std::vector<BadInput> badInputs() {
     const std::string unknown = script("unknown_command.wqs");
     const std::string undeclared = script("undeclared_pin.wqs");
     return {
-        {"NoCommand", {}, nullptr, "a command is needed: info, run or validate"},
+        {"NoCommand", {}, nullptr, "a command is needed: info, run, validate or panel"},
         {"UnknownCommand", {"frobnicate", kQuendor}, nullptr, "unknown command 'frobnicate'"},
         {"UnknownCommandThenOption", {"frobnicate", "--json"}, nullptr,
-         "unknown command 'frobnicate': the commands are info, run and validate"},
+         "unknown command 'frobnicate': the commands are info, run, validate and panel"},
         {"UnknownOptionAlone", {"--bogus"}, nullptr, "not expected: --bogus"},
         {"UnknownOption", {"info", "--bogus", kQuendor}, nullptr, "--bogus"},
         {"InfoWithoutLibrary", {"info"}, nullptr, "LIB is required"},

@@ -1,0 +1,118 @@
+#include "host/panel/ModuleChild.h"
+
+namespace wqhost {
+
+namespace {
+
+using nlohmann::json;
+
+std::string callLabel(const json &call) {
+    std::string label = call.value("side", "?");
+    label += call.value("dir", "") == "module->host" ? " <- " : " -> ";
+    if (call.contains("name"))
+        label += call.value("name", "");
+    else
+        label += call.value("kind", "call") + " " + std::to_string(call.value("opcode", 0));
+    return label;
+}
+
+std::string lastLines(const std::string &text, size_t count) {
+    size_t pos = text.size();
+    while (pos > 0 && (text[pos - 1] == '\n' || text[pos - 1] == '\r'))
+        --pos;
+    const size_t end = pos;
+    for (size_t n = 0; pos > 0; --pos)
+        if (text[pos - 1] == '\n' && ++n == count)
+            break;
+    return text.substr(pos, end - pos);
+}
+
+} // namespace
+
+ModuleChild::ModuleChild(std::vector<std::string> argv, double timeoutSeconds,
+                         EventHandler onEvent)
+    : m_argv(std::move(argv)), m_timeout(timeoutSeconds), m_onEvent(std::move(onEvent)) {}
+
+ModuleChild::~ModuleChild() { stop(); }
+
+void ModuleChild::stop() {
+    if (m_child.running())
+        m_child.finish(2.0);
+}
+
+ModuleChild::Reply ModuleChild::start() {
+    if (!m_child.start(m_argv))
+        return end("the module's process could not start: " + m_child.startError(), false);
+    return readAnswer();
+}
+
+ModuleChild::Reply ModuleChild::request(const json &request) {
+    if (m_ended)
+        return {true, m_endMessage};
+    if (!m_child.writeLine(request.dump()))
+        return end("the module's process no longer reads requests", true);
+    return readAnswer();
+}
+
+void ModuleChild::onLine(const std::string &line, std::string &error) {
+    json event = json::parse(line, nullptr, false);
+    if (!event.is_object())
+        return; // not ours: something the module printed
+    if (event.contains("phase")) {
+        const long long seq = event.value("seq", -1LL);
+        if (event.value("phase", "") == "call")
+            m_openCalls[seq] = callLabel(event);
+        else
+            m_openCalls.erase(seq);
+        m_onEvent({{"event", "trace"}, {"call", std::move(event)}});
+        return;
+    }
+    if (event.value("event", "") == "error")
+        error = event.value("message", "error");
+    m_onEvent(event);
+}
+
+ModuleChild::Reply ModuleChild::readAnswer() {
+    Reply reply;
+    std::string line;
+    for (;;) {
+        switch (m_child.readLine(line, m_timeout)) {
+        case PipedChild::Read::Line: {
+            json probe = json::parse(line, nullptr, false);
+            if (probe.is_object() && probe.value("event", "") == "done")
+                return reply;
+            onLine(line, reply.error);
+            break;
+        }
+        case PipedChild::Read::TimedOut: {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", m_timeout);
+            return end(std::string("the module did not answer within ") + seconds +
+                           " s; its process was stopped",
+                       true);
+        }
+        case PipedChild::Read::Ended:
+            return end("", false);
+        }
+    }
+}
+
+ModuleChild::Reply ModuleChild::end(const std::string &why, bool killIt) {
+    std::string message = why;
+    if (m_child.running()) {
+        const ChildOutcome outcome = killIt ? m_child.kill() : m_child.finish(2.0);
+        if (message.empty())
+            message = "the module's process ended: " + ChildProcess::describeEnd(outcome, 0);
+        const std::string tail = lastLines(outcome.errors, 3);
+        if (!tail.empty())
+            message += " (it wrote: " + tail + ")";
+    }
+    if (!m_openCalls.empty())
+        message += "; the last call that did not return: " + m_openCalls.rbegin()->second;
+    m_ended = true;
+    m_endMessage = message;
+    m_onEvent({{"event", "ended"}, {"message", message}});
+    return {true, message};
+}
+
+} // namespace wqhost

@@ -1,0 +1,230 @@
+#include "host/panel/PanelServer.h"
+
+#include "host/panel/EventHub.h"
+#include "host/panel/ModuleChild.h"
+#include "host/panel/PanelAssets.h"
+#include "host/panel/PanelRequest.h"
+#include "host/platform/HostError.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <mutex>
+
+namespace wqhost {
+
+namespace {
+
+using nlohmann::json;
+
+void jsonAnswer(httplib::Response &res, int status, const json &body) {
+    res.status = status;
+    res.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace) + "\n",
+                    "application/json");
+}
+
+void errorAnswer(httplib::Response &res, int status, const std::string &message) {
+    jsonAnswer(res, status, {{"error", message}});
+}
+
+std::string sseData(const std::string &jsonText) { return "data: " + jsonText + "\n\n"; }
+
+} // namespace
+
+struct PanelServer::Impl {
+    Options options;
+    httplib::Server server;
+    EventHub hub;
+    std::mutex moduleMutex; // one request at a time reaches the module
+    std::unique_ptr<ModuleChild> child;
+    int port = -1;
+
+    explicit Impl(Options o) : options(std::move(o)) {}
+
+    void routes();
+    void handleRequest(const httplib::Request &req, httplib::Response &res);
+    void handleEvents(httplib::Response &res);
+};
+
+std::string PanelServer::refusedOrigin(const std::string &host, const std::string &origin,
+                                       bool hasOrigin, int port) {
+    const std::string authority = "127.0.0.1:" + std::to_string(port);
+    if (host != authority)
+        return "the Host header must be " + authority;
+    if (hasOrigin && origin != "http://" + authority)
+        return "the Origin header must be http://" + authority;
+    return std::string();
+}
+
+PanelServer::PanelServer(Options options) : m(std::make_unique<Impl>(std::move(options))) {
+    m->routes();
+}
+
+PanelServer::~PanelServer() {
+    stop();
+    m->child.reset();
+}
+
+int PanelServer::bind(int port) {
+    const int bound = port == 0 ? m->server.bind_to_any_port("127.0.0.1")
+                                : (m->server.bind_to_port("127.0.0.1", port) ? port : -1);
+    if (bound <= 0)
+        throw HostError("cannot listen on 127.0.0.1:" + std::to_string(port) +
+                        (port ? " (is the port in use?)" : ""));
+    m->port = bound;
+    return bound;
+}
+
+int PanelServer::port() const noexcept { return m->port; }
+
+std::string PanelServer::address() const {
+    return "http://127.0.0.1:" + std::to_string(m->port) + "/";
+}
+
+std::string PanelServer::startModule() {
+    std::lock_guard<std::mutex> lock(m->moduleMutex);
+    Impl *impl = m.get();
+    impl->child = std::make_unique<ModuleChild>(
+        impl->options.childArgv, impl->options.timeoutSeconds, [impl](const json &event) {
+            impl->hub.publish(event);
+            if (event.value("event", "") == "ended" && impl->options.onEnded)
+                impl->options.onEnded(event.value("message", ""));
+        });
+    const ModuleChild::Reply reply = impl->child->start();
+    return reply.ended ? reply.error : std::string();
+}
+
+void PanelServer::run() {
+    if (m->port <= 0)
+        throw HostError("the panel server is not bound to a port");
+    m->server.listen_after_bind();
+}
+
+void PanelServer::stop() {
+    m->hub.close();
+    m->server.stop();
+}
+
+void PanelServer::Impl::routes() {
+    server.set_payload_max_length(options.maxBody);
+    server.set_keep_alive_timeout(2);
+    server.set_read_timeout(5);
+
+    server.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
+        const std::string why =
+            refusedOrigin(req.get_header_value("Host"), req.get_header_value("Origin"),
+                          req.has_header("Origin"), port);
+        if (why.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        errorAnswer(res, 403, why);
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    // Answers httplib makes itself (413, 404...) get a JSON body too.
+    server.set_error_handler(httplib::Server::HandlerWithResponse(
+        [](const httplib::Request &, httplib::Response &res) {
+        if (!res.body.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        errorAnswer(res, res.status,
+                    res.status == 413 ? "the body is too large"
+                    : res.status == 404 ? "no such page"
+                    : res.status == 405 ? "method not allowed"
+                                        : "the request was refused");
+        return httplib::Server::HandlerResponse::Handled;
+    }));
+    server.set_post_routing_handler([](const httplib::Request &, httplib::Response &res) {
+        res.set_header("Cache-Control", "no-store");
+        res.set_header("X-Content-Type-Options", "nosniff");
+        res.set_header("Content-Security-Policy",
+                       "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
+    });
+
+    server.Get("/api/state", [this](const httplib::Request &, httplib::Response &res) {
+        uint64_t next = 0;
+        jsonAnswer(res, 200, hub.snapshot(next));
+    });
+    server.Get("/api/events",
+               [this](const httplib::Request &, httplib::Response &res) { handleEvents(res); });
+    server.Post("/api/request", [this](const httplib::Request &req, httplib::Response &res) {
+        handleRequest(req, res);
+    });
+    server.Get(R"(/[A-Za-z0-9_.\-]*)", [](const httplib::Request &req, httplib::Response &res) {
+        const PanelAsset *asset = findPanelAsset(req.path);
+        if (!asset) {
+            errorAnswer(res, 404, "no such page");
+            return;
+        }
+        res.set_content(reinterpret_cast<const char *>(asset->data), asset->size,
+                        asset->contentType);
+    });
+}
+
+void PanelServer::Impl::handleRequest(const httplib::Request &req, httplib::Response &res) {
+    const std::string type = req.get_header_value("Content-Type");
+    if (type.compare(0, 16, "application/json") != 0) {
+        errorAnswer(res, 415, "the body must be application/json");
+        return;
+    }
+    json request;
+    try {
+        request = parsePanelRequest(req.body, hub.pinIndices());
+    } catch (const RequestError &e) {
+        errorAnswer(res, 400, e.what());
+        return;
+    }
+    std::lock_guard<std::mutex> lock(moduleMutex);
+    if (!child || child->ended()) {
+        errorAnswer(res, 409,
+                    child ? "the session has ended: " + child->endMessage()
+                          : std::string("the module is not started"));
+        return;
+    }
+    const ModuleChild::Reply reply = child->request(request);
+    if (reply.ended)
+        jsonAnswer(res, 502, {{"error", reply.error}, {"ended", true}});
+    else if (!reply.error.empty())
+        errorAnswer(res, 409, reply.error);
+    else
+        jsonAnswer(res, 200, {{"ok", true}});
+}
+
+void PanelServer::Impl::handleEvents(httplib::Response &res) {
+    struct Stream {
+        uint64_t next = 0;
+        bool started = false;
+        int quiet = 0;
+    };
+    auto stream = std::make_shared<Stream>();
+    res.set_chunked_content_provider(
+        "text/event-stream", [this, stream](size_t, httplib::DataSink &sink) {
+            std::string out;
+            if (!stream->started) {
+                stream->started = true;
+                out = "retry: 1000\n" + sseData(hub.snapshot(stream->next).dump(
+                                            -1, ' ', false, json::error_handler_t::replace));
+            } else {
+                std::vector<std::string> events;
+                if (!hub.eventsFrom(stream->next, events, 1000)) {
+                    if (hub.closed()) {
+                        sink.done();
+                        return false;
+                    }
+                    // Fallen behind: start over from the state.
+                    out = sseData(hub.snapshot(stream->next).dump(
+                        -1, ' ', false, json::error_handler_t::replace));
+                }
+                for (const std::string &e : events)
+                    out += sseData(e);
+                // A comment now and then finds out whether the page is
+                // still there.
+                if (out.empty() && ++stream->quiet >= 10) {
+                    stream->quiet = 0;
+                    out = ": still here\n\n";
+                }
+            }
+            if (out.empty())
+                return true;
+            return sink.write(out.data(), out.size());
+        });
+}
+
+} // namespace wqhost

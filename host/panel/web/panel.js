@@ -1,0 +1,336 @@
+// wqhost panel: the page. Shows the module as a host would and sends what
+// the user does to /api/request; everything the module does arrives on the
+// event stream /api/events (the whole state first, then events).
+'use strict';
+
+const $ = (id) => document.getElementById(id);
+const panel = {
+  pins: [],          // the pin table: {index, name, direction, dataType, kind, flags}
+  values: new Map(), // index -> {value, listText, samples}
+  calls: new Map(),  // seq -> trace line element
+  problemCount: 0,
+  echo: true,
+  ended: null,
+};
+const MAX_CALLS = 3000;
+
+// -- requests ----------------------------------------------------------------
+
+async function send(request) {
+  showRequestError('');
+  try {
+    const res = await fetch('/api/request', {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify(request),
+    });
+    if (!res.ok) {
+      const body = await res.json().catch(() => ({ error: res.statusText }));
+      if (!body.ended) showRequestError(body.error || res.statusText);
+    }
+  } catch (e) {
+    showRequestError('the panel server does not answer: ' + e.message);
+  }
+}
+
+function showRequestError(text) {
+  const box = $('request-error');
+  box.textContent = text;
+  box.hidden = !text;
+}
+
+// -- pins --------------------------------------------------------------------
+
+// The choices of an enumeration pin: the items of its list text, each shown
+// by its name (what stands before '=').
+function choicesOf(listText) {
+  if (!listText) return [];
+  return listText.split(',').map((item) => {
+    const eq = item.indexOf('=');
+    return eq >= 0 ? item.slice(0, eq) : item;
+  });
+}
+
+function setPin(pin, form, value) {
+  send({ op: 'set', pin: pin.index, form, value });
+}
+
+function numberControl(pin, form) {
+  const input = document.createElement('input');
+  input.type = 'number';
+  input.step = form === 'int' ? '1' : 'any';
+  input.id = `pin-${pin.index}-input`;
+  const go = () => {
+    if (input.value === '') return;
+    setPin(pin, form, form === 'int' ? Math.trunc(Number(input.value)) : Number(input.value));
+  };
+  input.addEventListener('keydown', (e) => { if (e.key === 'Enter') go(); });
+  return [input, go];
+}
+
+function textControl(pin) {
+  const input = document.createElement('input');
+  input.type = 'text';
+  input.id = `pin-${pin.index}-input`;
+  input.spellcheck = false;
+  const go = () => setPin(pin, 'text', input.value);
+  input.addEventListener('keydown', (e) => { if (e.key === 'Enter') go(); });
+  return [input, go];
+}
+
+function buildPins() {
+  const body = $('pins').tBodies[0];
+  body.textContent = '';
+  for (const pin of panel.pins) {
+    const row = body.insertRow();
+    row.id = `pin-${pin.index}`;
+    row.insertCell().textContent = pin.index;
+    row.insertCell().textContent = pin.name;
+    const dir = row.insertCell();
+    dir.textContent = pin.direction;
+    dir.className = `dir-${pin.direction}`;
+    const type = row.insertCell();
+    type.textContent = pin.dataType;
+    type.title = pin.flags;
+    const value = row.insertCell();
+    value.className = 'value';
+    value.id = `pin-${pin.index}-value`;
+    const set = row.insertCell();
+    set.className = 'set';
+    let control;
+    let go;
+    if (pin.dataType === 'enum') {
+      const select = document.createElement('select');
+      select.id = `pin-${pin.index}-select`;
+      select.addEventListener('change', () => {
+        if (select.value !== '') setPin(pin, 'int', Number(select.value));
+      });
+      set.append(select);
+      // Any number, for a value outside the list.
+      [control, go] = numberControl(pin, 'int');
+    } else if (pin.kind === 'text') {
+      [control, go] = textControl(pin);
+    } else {
+      [control, go] = numberControl(pin, pin.kind === 'int' ? 'int' : 'float');
+    }
+    if (pin.dataType === 'fsample') {
+      const canvas = document.createElement('canvas');
+      canvas.className = 'plot';
+      canvas.id = `pin-${pin.index}-plot`;
+      canvas.width = 160;
+      canvas.height = 40;
+      set.append(canvas);
+    }
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.id = `pin-${pin.index}-set`;
+    button.textContent = 'set';
+    button.addEventListener('click', go);
+    set.append(control, button);
+  }
+}
+
+function plot(canvas, samples) {
+  const g = canvas.getContext('2d');
+  g.clearRect(0, 0, canvas.width, canvas.height);
+  if (!samples || samples.length === 0) return;
+  const peak = Math.max(1e-9, ...samples.map(Math.abs));
+  g.strokeStyle = '#888';
+  g.beginPath();
+  g.moveTo(0, canvas.height / 2);
+  g.lineTo(canvas.width, canvas.height / 2);
+  g.stroke();
+  g.strokeStyle = '#0a5';
+  g.beginPath();
+  samples.forEach((s, i) => {
+    const x = (i / Math.max(1, samples.length - 1)) * canvas.width;
+    const y = canvas.height / 2 - (s / peak) * (canvas.height / 2 - 2);
+    if (i === 0) g.moveTo(x, y); else g.lineTo(x, y);
+  });
+  g.stroke();
+}
+
+function showValue(pin, v) {
+  const cell = $(`pin-${pin.index}-value`);
+  if (!cell) return;
+  let shown = v.value === undefined ? '' : String(v.value);
+  if (pin.dataType === 'enum') {
+    const choices = choicesOf(v.listText);
+    const select = $(`pin-${pin.index}-select`);
+    const key = v.listText || '';
+    if (select.dataset.list !== key) {
+      select.dataset.list = key;
+      select.textContent = '';
+      choices.forEach((name, i) => select.add(new Option(`${i}: ${name === '' ? '(empty)' : name}`, String(i))));
+    }
+    select.value = String(v.value);
+    if (select.value !== String(v.value)) select.selectedIndex = -1;
+    if (v.value >= 0 && v.value < choices.length) shown += ` (${choices[v.value]})`;
+  }
+  cell.textContent = shown;
+  const input = $(`pin-${pin.index}-input`);
+  if (input && document.activeElement !== input && v.value !== undefined) input.value = String(v.value);
+  const canvas = $(`pin-${pin.index}-plot`);
+  if (canvas) plot(canvas, v.samples);
+}
+
+function showPins(values, changed) {
+  for (const v of values) panel.values.set(v.index, v);
+  for (const pin of panel.pins) {
+    const v = panel.values.get(pin.index);
+    if (v) showValue(pin, v);
+  }
+  if (!changed) return;
+  for (const row of $('pins').tBodies[0].rows) row.classList.remove('by-module', 'by-user', 'flash');
+  for (const c of changed) {
+    const row = $(`pin-${c.index}`);
+    if (!row) continue;
+    void row.offsetWidth; // restart the flash
+    row.classList.add(c.byModule ? 'by-module' : 'by-user', 'flash');
+  }
+}
+
+// -- the module and its status -----------------------------------------------
+
+function showModule(m) {
+  if (!m || !m.pins) return;
+  const d = m.description || {};
+  $('module-name').textContent = d.name || '(no description)';
+  $('module-about').textContent = d.about || '';
+  $('module-library').textContent = m.library || '';
+  document.title = `${d.name || 'module'} - wqhost panel`;
+  panel.pins = m.pins;
+  buildPins();
+}
+
+function showStatus(s) {
+  if (!s || s.open === undefined) return;
+  panel.echo = s.echo;
+  $('status').textContent = s.open ? 'open' : 'closed';
+  $('status').classList.toggle('open', s.open);
+  $('echo').textContent = `echo: ${s.echo ? 'on' : 'off'}`;
+}
+
+function addProblem(text) {
+  panel.problemCount += 1;
+  $('problem-count').textContent = panel.problemCount;
+  $('problems').classList.add('some');
+  const list = $('problem-list');
+  const item = document.createElement('li');
+  item.textContent = text;
+  list.append(item);
+  while (list.children.length > 50) list.firstChild.remove();
+}
+
+function showEnded(message) {
+  panel.ended = message;
+  const box = $('ended');
+  box.textContent = `The session has ended: ${message}`;
+  box.hidden = false;
+  if (panel.pins.length === 0) $('module-name').textContent = '(the module did not start)';
+  $('status').textContent = 'ended';
+  $('status').classList.remove('open');
+  for (const b of document.querySelectorAll('#controls button, #pins button, #pins input, #pins select'))
+    b.disabled = true;
+}
+
+// -- the trace -----------------------------------------------------------------
+
+function describeCall(c) {
+  const arrow = c.dir === 'module->host' ? '<-' : '->';
+  const named = c.kind === 'dispatch' || c.kind === 'callback';
+  let text = `${'  '.repeat(c.depth || 0)}${c.side} ${arrow} `;
+  text += named ? c.name || `opcode ${c.opcode}` : c.kind;
+  text += ` index=${c.index}`;
+  if (c.value) text += ` value=${c.value}`;
+  if (c.opt) text += ` opt=${c.opt}`;
+  if (c.text !== undefined) text += ` text=${JSON.stringify(c.text)}`;
+  return text;
+}
+
+function traceCall(c) {
+  const pane = $('trace');
+  const filter = $('trace-filter').value.toLowerCase();
+  if (c.phase === 'return') {
+    const line = panel.calls.get(c.seq);
+    if (!line) return;
+    panel.calls.delete(c.seq);
+    line.classList.remove('open-call');
+    // A text the host handed out is shown instead of its address.
+    line.textContent += ' => ' + (line.dataset.answers === 'text'
+      ? JSON.stringify(c.answer === undefined ? '' : c.answer)
+      : line.dataset.answers === 'address' ? (c.result ? 'address' : 'null')
+      : `${c.result}` + (c.answer !== undefined ? ` ${JSON.stringify(c.answer)}` : ''));
+    line.hidden = filter !== '' && !line.textContent.toLowerCase().includes(filter);
+    return;
+  }
+  const stick = pane.scrollTop + pane.clientHeight >= pane.scrollHeight - 4;
+  const line = document.createElement('div');
+  line.className = 'call open-call' + (c.dir === 'module->host' ? ' module' : '');
+  line.dataset.depth = c.depth || 0;
+  if (c.name === 'GH_PIN_GET_TEXT') line.dataset.answers = 'text';
+  else if (c.kind === 'makeModule' || c.name === 'AD_GET_PROCESS_REFERENCE' || c.name === 'AH_PIN_BUFFER')
+    line.dataset.answers = 'address';
+  line.textContent = describeCall(c);
+  line.hidden = filter !== '' && !line.textContent.toLowerCase().includes(filter);
+  pane.append(line);
+  panel.calls.set(c.seq, line);
+  while (pane.children.length > MAX_CALLS) pane.firstChild.remove();
+  if (panel.calls.size > MAX_CALLS) panel.calls.delete(panel.calls.keys().next().value);
+  if (stick) pane.scrollTop = pane.scrollHeight;
+}
+
+function applyFilter() {
+  const filter = $('trace-filter').value.toLowerCase();
+  for (const line of $('trace').children)
+    line.hidden = filter !== '' && !line.textContent.toLowerCase().includes(filter);
+}
+
+// -- events ------------------------------------------------------------------
+
+function onEvent(e) {
+  switch (e.event) {
+    case 'state':
+      panel.values.clear();
+      panel.calls.clear();
+      $('trace').textContent = '';
+      $('problem-list').textContent = '';
+      panel.problemCount = 0;
+      if (e.module) showModule(e.module);
+      showPins(e.pins || [], null);
+      showStatus(e.status);
+      (e.problems || []).forEach(addProblem);
+      panel.problemCount = e.problemCount || 0;
+      $('problem-count').textContent = panel.problemCount;
+      (e.calls || []).forEach(traceCall);
+      if (e.ended) showEnded(e.ended);
+      break;
+    case 'module': showModule(e); break;
+    case 'pins': showPins(e.pins, e.changed); break;
+    case 'status': showStatus(e); break;
+    case 'problem': addProblem(e.code ? `${e.code}: ${e.text}` : e.text); break;
+    case 'trace': traceCall(e.call); break;
+    case 'error': showRequestError(e.message); break;
+    case 'ended': showEnded(e.message); break;
+    default: break;
+  }
+}
+
+function connect() {
+  const source = new EventSource('/api/events');
+  source.onmessage = (m) => onEvent(JSON.parse(m.data));
+  source.onerror = () => {
+    if (!panel.ended) $('status').textContent = 'reconnecting';
+  };
+}
+
+document.addEventListener('DOMContentLoaded', () => {
+  $('echo').addEventListener('click', () => send({ op: 'echo', on: !panel.echo }));
+  for (const op of ['open', 'close', 'recreate'])
+    $(op).addEventListener('click', () => send({ op }));
+  $('process').addEventListener('click', () =>
+    send({ op: 'process', blocks: Math.max(1, Math.trunc(Number($('blocks').value) || 1)) }));
+  $('trace-filter').addEventListener('input', applyFilter);
+  $('trace-clear').addEventListener('click', () => { $('trace').textContent = ''; panel.calls.clear(); });
+  connect();
+});

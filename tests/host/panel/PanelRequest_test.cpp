@@ -1,0 +1,87 @@
+// What the page may ask of the module: every malformed or out-of-range
+// request is refused with a reason before it reaches the module's process.
+#include "host/panel/PanelRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+using wqhost::parsePanelRequest;
+using wqhost::RequestError;
+
+const std::vector<int32_t> kPins = {0, 1, 2, 3};
+
+struct Refused {
+    const char *body;
+    const char *reason; // a part of the error message
+};
+
+class RefusedRequest : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(RefusedRequest, IsARequestErrorThatSaysWhy) {
+    try {
+        parsePanelRequest(GetParam().body, kPins);
+        FAIL() << "accepted: " << GetParam().body;
+    } catch (const RequestError &e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam().reason), std::string::npos) << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, RefusedRequest,
+    ::testing::Values(Refused{"", "not JSON"}, Refused{"{\"op\":", "not JSON"},
+                      Refused{"\xff\xfe", "not JSON"}, Refused{"[1,2]", "JSON object"},
+                      Refused{"\"set\"", "JSON object"}, Refused{"{}", "\"op\" is missing"},
+                      Refused{"{\"op\":7}", "\"op\" must be a string"},
+                      Refused{"{\"op\":\"explode\"}", "unknown op"},
+                      Refused{"{\"op\":\"set\",\"value\":\"x\"}", "\"pin\" is missing"},
+                      Refused{"{\"op\":\"set\",\"pin\":\"0\",\"value\":\"x\"}", "integer"},
+                      Refused{"{\"op\":\"set\",\"pin\":4,\"value\":\"x\"}", "no pin 4"},
+                      Refused{"{\"op\":\"set\",\"pin\":-1,\"value\":\"x\"}", "no pin -1"},
+                      Refused{"{\"op\":\"set\",\"pin\":99999999999,\"value\":\"x\"}", "no pin"},
+                      Refused{"{\"op\":\"set\",\"pin\":0}", "\"value\" is missing"},
+                      Refused{"{\"op\":\"set\",\"pin\":0,\"value\":3}", "must be a string"},
+                      Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":1.5}",
+                              "32-bit integer"},
+                      Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":4294967296}",
+                              "32-bit integer"},
+                      Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"float\",\"value\":1e300}",
+                              "32-bit float"},
+                      Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"hex\",\"value\":1}", "\"form\""},
+                      Refused{"{\"op\":\"set\",\"pin\":1,\"form\":1,\"value\":1}", "\"form\""},
+                      Refused{"{\"op\":\"echo\"}", "\"on\" is missing"},
+                      Refused{"{\"op\":\"echo\",\"on\":1}", "true or false"},
+                      Refused{"{\"op\":\"process\",\"blocks\":0}", "from 1 to"},
+                      Refused{"{\"op\":\"process\",\"blocks\":10001}", "from 1 to"},
+                      Refused{"{\"op\":\"process\",\"blocks\":\"2\"}", "from 1 to"}));
+
+struct Accepted {
+    const char *body;
+    const char *request; // what goes to the module's process
+};
+
+class AcceptedRequest : public ::testing::TestWithParam<Accepted> {};
+
+TEST_P(AcceptedRequest, BecomesTheModuleRequest) {
+    EXPECT_EQ(parsePanelRequest(GetParam().body, kPins), json::parse(GetParam().request));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, AcceptedRequest,
+    ::testing::Values(
+        Accepted{"{\"op\":\"set\",\"pin\":0,\"value\":\"a,b\"}",
+                 "{\"op\":\"set\",\"pin\":0,\"form\":\"text\",\"value\":\"a,b\"}"},
+        Accepted{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":-2147483648}",
+                 "{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":-2147483648}"},
+        Accepted{"{\"op\":\"set\",\"pin\":3,\"form\":\"float\",\"value\":2}",
+                 "{\"op\":\"set\",\"pin\":3,\"form\":\"float\",\"value\":2.0}"},
+        Accepted{"{\"op\":\"echo\",\"on\":false,\"extra\":1}", "{\"op\":\"echo\",\"on\":false}"},
+        Accepted{"{\"op\":\"process\"}", "{\"op\":\"process\",\"blocks\":1}"},
+        Accepted{"{\"op\":\"process\",\"blocks\":10000}", "{\"op\":\"process\",\"blocks\":10000}"},
+        Accepted{"{\"op\":\"recreate\"}", "{\"op\":\"recreate\"}"}));
+
+} // namespace

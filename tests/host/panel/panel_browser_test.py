@@ -1,0 +1,184 @@
+#!/usr/bin/python3
+"""The panel in a real browser: headless chromium driven through selenium.
+
+Loads Quendor, types a list into pin 0, picks an item in the drop-down and
+checks pins 2 and 3; writes a number to pin 3 and checks that the drop-down
+moved; checks that the call pane shows the nested echo; loads a module that
+crashes in open and checks that the page says so. Screenshots go to --out.
+
+Exit status 77 (a skip for CTest) when chromium is not installed.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+SKIP = 77
+
+
+def find(*names):
+    for name in names:
+        path = shutil.which(name) or (name if os.path.isfile(name) else None)
+        if path:
+            return path
+    return None
+
+
+class Panel:
+    """`wqhost panel LIB --no-open` on a free port, stopped at the end."""
+
+    def __init__(self, wqhost, library):
+        self.proc = subprocess.Popen([wqhost, 'panel', library, '--no-open'],
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline()
+        if not line.startswith('wqhost panel: http://127.0.0.1:'):
+            self.stop()
+            raise AssertionError('wqhost panel did not start: %r %s' % (line, self.proc.stderr.read()))
+        self.url = line.split()[2]
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--wqhost', required=True)
+    parser.add_argument('--quendor', required=True)
+    parser.add_argument('--crashing', required=True, help='a module that crashes in open')
+    parser.add_argument('--out', required=True, help='folder for the screenshots')
+    args = parser.parse_args()
+
+    chromium = find('chromium', 'chromium-browser', '/usr/bin/chromium')
+    if not chromium:
+        print('SKIP: chromium is not installed (scripts/setup.sh --browser installs it)')
+        return SKIP
+    driver_path = find('chromedriver', '/usr/bin/chromedriver')
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+        from selenium.webdriver.common.by import By
+        from selenium.webdriver.common.keys import Keys
+        from selenium.webdriver.support.ui import Select, WebDriverWait
+    except ImportError:
+        print('FAIL: chromium is installed but python3-selenium is not '
+              '(scripts/setup.sh --browser installs it)')
+        return 1
+    if not driver_path:
+        print('FAIL: chromium is installed but chromedriver is not '
+              '(scripts/setup.sh --browser installs chromium-driver)')
+        return 1
+    os.makedirs(args.out, exist_ok=True)
+
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    for arg in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage',
+                '--window-size=1400,860', '--no-first-run', '--disable-extensions'):
+        options.add_argument(arg)
+    browser = webdriver.Chrome(service=Service(driver_path), options=options)
+    browser.set_page_load_timeout(20)
+    wait = WebDriverWait(browser, 10)
+    panels = []
+    checks = 0
+
+    def check(condition, what):
+        nonlocal checks
+        try:
+            wait.until(lambda _: condition())
+        except Exception:
+            shot = os.path.join(args.out, 'panel-failed.png')
+            browser.save_screenshot(shot)
+            raise AssertionError('%s (screenshot: %s)' % (what, shot))
+        checks += 1
+
+    def text(element_id):
+        return browser.find_element(By.ID, element_id).text
+
+    try:
+        quendor = Panel(args.wqhost, args.quendor)
+        panels.append(quendor)
+        browser.get(quendor.url)
+        check(lambda: browser.find_elements(By.ID, 'pin-0-input'), 'the pins are shown')
+        check(lambda: text('status') == 'open', 'the module is open')
+
+        # A list typed into pin 0 (an output, yet what a user types).
+        field = browser.find_element(By.ID, 'pin-0-input')
+        field.send_keys('red,green,blue', Keys.ENTER)
+        choices = Select(browser.find_element(By.ID, 'pin-1-select'))
+        check(lambda: [o.text for o in choices.options] == ['0: red', '1: green', '2: blue'],
+              'the drop-down offers the list the module handed the host')
+
+        # An item picked in the drop-down: pins 2 and 3 follow.
+        choices.select_by_value('1')
+        check(lambda: text('pin-2-value') == 'green' and text('pin-3-value') == '1',
+              'pins 2 and 3 follow the selection')
+        check(lambda: 'by-module' in browser.find_element(By.ID, 'pin-2').get_attribute('class'),
+              'the module\'s write to pin 2 is highlighted')
+        browser.save_screenshot(os.path.join(args.out, 'panel-selected.png'))
+
+        # A number written to pin 3 moves the drop-down.
+        number = browser.find_element(By.ID, 'pin-3-input')
+        number.clear()
+        number.send_keys('2', Keys.ENTER)
+        check(lambda: choices.first_selected_option.get_attribute('value') == '2'
+              and text('pin-2-value') == 'blue', 'the drop-down moved to item 2')
+        browser.save_screenshot(os.path.join(args.out, 'panel.png'))
+
+        # The call pane shows the echo nested in the module's own write.
+        def nested_echo():
+            for line in browser.find_elements(By.CSS_SELECTOR, '#trace .call'):
+                if int(line.get_attribute('data-depth')) >= 2 and 'GD_PIN_CHANGED' in line.text:
+                    return line.text.startswith('    gui -> GD_PIN_CHANGED')
+            return False
+        check(nested_echo, 'the call pane shows a nested GD_PIN_CHANGED, indented')
+
+        # The filter leaves only matching calls.
+        browser.find_element(By.ID, 'trace-filter').send_keys('GH_PIN_SET_TEXT')
+        def filtered():
+            shown = [l.text for l in browser.find_elements(By.CSS_SELECTOR, '#trace .call')
+                     if l.is_displayed()]
+            return shown and all('GH_PIN_SET_TEXT' in l for l in shown)
+        check(filtered, 'the filter shows only matching calls')
+        browser.find_element(By.ID, 'trace-filter').clear()
+        browser.find_element(By.ID, 'trace-filter').send_keys(' ')  # fires input
+        browser.find_element(By.ID, 'trace-filter').send_keys(Keys.BACKSPACE)
+
+        # Echo off, process blocks: the buttons reach the module.
+        browser.find_element(By.ID, 'echo').click()
+        check(lambda: text('echo') == 'echo: off', 'echo is off')
+        browser.find_element(By.ID, 'echo').click()
+        check(lambda: text('echo') == 'echo: on', 'echo is on again')
+        browser.find_element(By.ID, 'process').click()
+        check(lambda: any('process' in l.text for l in
+                          browser.find_elements(By.CSS_SELECTOR, '#trace .call')),
+              'a processed block shows in the call pane')
+        check(lambda: text('problem-count') == '0', 'no problems found in Quendor')
+
+        # A module that crashes in open: the page says so.
+        crashing = Panel(args.wqhost, args.crashing)
+        panels.append(crashing)
+        browser.get(crashing.url)
+        check(lambda: browser.find_element(By.ID, 'ended').is_displayed()
+              and "the module's process ended" in text('ended') and 'AD_OPEN' in text('ended'),
+              'the page says the module crashed in open')
+        check(lambda: 'did not start' in text('module-name'), 'the page says no module runs')
+        check(lambda: text('status') == 'ended', 'the status says the session ended')
+        browser.save_screenshot(os.path.join(args.out, 'panel-crashed.png'))
+        check(lambda: crashing.proc.poll() is None, 'the server outlives the module')
+    finally:
+        browser.quit()
+        for p in panels:
+            p.stop()
+    print('%d checks passed; screenshots in %s' % (checks, args.out))
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
