@@ -37,6 +37,7 @@ struct ValidateArgs {
     bool json = false;
     std::string junit;
     bool list = false;
+    bool strict = false; // warnings are failures
     std::vector<std::string> only;
     std::vector<std::string> skip;
     bool seedGiven = false;

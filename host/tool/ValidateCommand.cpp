@@ -1,5 +1,5 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
-//                     [--seed N] [--timeout S] [--trace FILE]
+//                     [--seed N] [--timeout S] [--trace FILE] [--strict]
 #include "host/platform/ChildProcess.h"
 #include "host/platform/NumberText.h"
 #include "host/validate/ConformanceCheck.h"
@@ -116,14 +116,19 @@ int runValidate(const ValidateArgs &args) {
         throw ToolError(loading.unusable);
 
     lines << "wqhost validate " << args.library << " (seed " << options.seed << ", timeout "
-          << wqhost::floatText(options.timeoutSeconds) << " s)\n"
-          << std::flush;
+          << wqhost::floatText(options.timeoutSeconds) << " s)\n";
+    if (!validator.heapChecked())
+        lines << "note: heap corruption is found only when it crashes: "
+              << validator.heapCheckOff() << "\n";
+    lines << std::flush;
     wqhost::ValidationRun run;
     run.library = args.library;
     run.seed = options.seed;
     run.timeoutSeconds = options.timeoutSeconds;
     for (const std::string &name : selected) {
         wqhost::CheckOutcome outcome = name == "exports" ? loading : validator.run(name);
+        if (args.strict)
+            wqhost::warningsFail(outcome);
         lines << wqhost::formatOutcome(outcome) << std::flush;
         run.outcomes.push_back(std::move(outcome));
     }

@@ -90,6 +90,7 @@ int runTool(int argc, char **argv) {
     validateCmd->add_option("--junit", validate.junit, "Write a JUnit XML report to FILE")
         ->type_name("FILE");
     validateCmd->add_flag("--list", validate.list, "List the checks and stop");
+    validateCmd->add_flag("--strict", validate.strict, "Count a check with warnings as failed");
     validateCmd->add_option("--only", validate.only, "Run only these checks")
         ->delimiter(',')
         ->allow_extra_args(false)

@@ -82,6 +82,16 @@ void CheckContext::fail(const std::string &detail, ProblemCode kind) {
     fail(detail);
 }
 
+void CheckContext::warn(const std::string &detail) {
+    for (const std::string &w : m_warnings)
+        if (w == detail)
+            return;
+    if (m_warnings.size() >= kMaxFailures)
+        return;
+    writeLine(nlohmann::json{{"warning", bytesToUtf8(detail)}}.dump());
+    m_warnings.push_back(detail);
+}
+
 void CheckContext::stop(const std::string &detail) {
     fail(detail);
     throw End{"fail", std::string(), std::string()};
@@ -111,6 +121,10 @@ void CheckContext::writeVerdict(const char *verdict, const std::string &extraKey
     for (const std::string &f : m_failures)
         details.push_back(bytesToUtf8(f));
     line["details"] = details;
+    nlohmann::json warnings = nlohmann::json::array();
+    for (const std::string &w : m_warnings)
+        warnings.push_back(bytesToUtf8(w));
+    line["warnings"] = warnings;
     if (!extraKey.empty())
         line[extraKey] = bytesToUtf8(extraValue);
     writeLine(line.dump());
@@ -143,6 +157,9 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          checkAudioSeveralObjects},
         {"gui-several-objects", "several live GUI objects, pins changed, closed in any order",
          checkGuiSeveralObjects},
+        {"leaks",
+         "the heap does not grow with objects made and closed again or with pin changes",
+         checkLeaks},
         {"process-word",
          "the process word is set, called, and changed only with AH_PROCESS_CHANGED after it",
          checkProcessWord},
@@ -156,6 +173,10 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          "declarations are the same in every query and object; unwritten fields keep the "
          "host's values",
          checkPinDeclarationsStable},
+        {"pin-names",
+         "pin names are not empty, hold no control characters, and no two pins share one "
+         "(warnings)",
+         checkPinNames},
         {"unused-opcodes", "opcodes without an action return 0 and change nothing",
          checkUnusedOpcodes},
         {"events", "events delivered at their sample clock; no event posted into the past",

@@ -8,7 +8,9 @@
 //   the calls of its CallLog ({"seq":..,"phase":"call"|"return",...}),
 //   {"step":"..."}  what it is about to do, for a report after a crash,
 //   {"failure":"..."} each failure as it is found,
-//   {"verdict":"pass"|"fail"|"skip","details":[...]} at the end, with
+//   {"warning":"..."} each warning as it is found,
+//   {"verdict":"pass"|"fail"|"skip","details":[...],"warnings":[...]} at the
+//   end, with
 //   "unusable":"..." when the library cannot be loaded at all.
 // A child that ends without a verdict crashed or hung; the parent reports
 // that with the last step and the calls that had not returned.
@@ -60,6 +62,10 @@ public:
     // a fault that shows again and again is reported once, where it first
     // showed.
     void fail(const std::string &detail, ProblemCode kind);
+    // Something a module should change although hosts cope with it (a pin
+    // name twice, a slow call): recorded once, reported as WARN, and a
+    // failure only with --strict.
+    void warn(const std::string &detail);
     // A failure that leaves nothing more to check: ends the check.
     [[noreturn]] void stop(const std::string &detail);
     // The check does not apply to this module: ends it.
@@ -69,6 +75,7 @@ public:
 
     bool failed() const noexcept { return !m_failures.empty(); }
     const std::vector<std::string> &failures() const noexcept { return m_failures; }
+    const std::vector<std::string> &warnings() const noexcept { return m_warnings; }
 
     // Seeded random numbers: below `bound` (bound > 0), and any 32-bit value.
     uint32_t below(uint32_t bound);
@@ -94,6 +101,7 @@ private:
     CallLog m_log;
     std::shared_ptr<const ModuleLibrary> m_library;
     std::vector<std::string> m_failures;
+    std::vector<std::string> m_warnings;
     std::vector<ProblemCode> m_kinds;
     std::mt19937 m_random;
 };

@@ -5,6 +5,7 @@
 #include "host/core/GuiHost.h"
 #include "host/validate/RawHost.h"
 #include "host/inspect/TextReport.h"
+#include "host/platform/HeapCheck.h"
 
 #include <algorithm>
 #include <cstring>
@@ -64,7 +65,71 @@ void closeInAnyOrder(CheckContext &ctx, const char *words,
     checkCallbacksNameTheirObject(ctx, ctx.log());
 }
 
+// Rounds of one kind of work between two measurements of the heap, and the
+// growth over such rounds that is taken for a leak when it shows twice in a
+// row (a cache that fills once grows only in the first).
+constexpr int kLeakRounds = 24;
+constexpr uint64_t kLeakBytes = 16 * 1024;
+
+uint64_t heapNow() {
+    uint64_t bytes = 0;
+    heapBytesInUse(bytes);
+    return bytes;
+}
+
+// Runs `round` once to warm up, then twice kLeakRounds times, measuring the
+// heap around each; fails when it grew beyond kLeakBytes both times.
+template <class Round>
+void measureGrowth(CheckContext &ctx, const std::string &work, const std::string &where,
+                   Round round) {
+    ctx.step(work + ", once to warm up");
+    round(0);
+    uint64_t growth[2] = {0, 0};
+    for (int phase = 0; phase < 2; ++phase) {
+        ctx.step(work + ", " + std::to_string(kLeakRounds) + " times, heap measured");
+        const uint64_t before = heapNow();
+        for (int i = 0; i < kLeakRounds; ++i)
+            round(1 + phase * kLeakRounds + i);
+        const uint64_t after = heapNow();
+        growth[phase] = after > before ? after - before : 0;
+    }
+    if (growth[0] > kLeakBytes && growth[1] > kLeakBytes)
+        ctx.fail("leak: the heap grew by " + std::to_string(growth[0]) + " and then " +
+                 std::to_string(growth[1]) + " bytes over twice " + std::to_string(kLeakRounds) +
+                 " rounds of " + work + " (about " +
+                 std::to_string(growth[1] / kLeakRounds) + " bytes a round): free what " +
+                 where + " allocates");
+}
+
 } // namespace
+
+// ---------------------------------------------------------------- leaks
+
+void checkLeaks(CheckContext &ctx) {
+    uint64_t bytes = 0;
+    if (!heapBytesInUse(bytes))
+        ctx.skip("this system cannot tell how much heap a process has in use");
+    const CheckedTable table = readCheckedTable(ctx);
+    auto session = startCheckedSession(ctx, table, false, false);
+    // The host keeps no calls, so that only the module's heap can grow.
+    session->log().setKeeping(false);
+    size_t seen = 0;
+    measureGrowth(ctx, "both objects made, opened and closed", "making, opening or closing",
+                  [&](int) { session->restart(); });
+    failOnNewProblems(ctx, session->problems(), seen, "opening and closing");
+    if (!table.pins.empty()) {
+        static const char *const kTexts[] = {"12", "3,4=5", "678"};
+        measureGrowth(ctx, "every pin changed", "a pin change",
+                      [&](int round) {
+                          for (const PinDeclaration &pin : table.pins)
+                              session->setPinText(pin.index, kTexts[round % 3]);
+                      });
+        failOnNewProblems(ctx, session->problems(), seen, "pin changes");
+    }
+    ctx.step("closing both objects");
+    session->stop();
+    failOnNewProblems(ctx, session->problems(), seen, "closing");
+}
 
 // ---------------------------------------------------------- life of objects
 

@@ -4,6 +4,7 @@
 #include "host/validate/CheckSupport.h"
 #include "host/pins/PinStore.h"
 #include "host/inspect/TextReport.h"
+#include "host/platform/NumberText.h"
 
 #include <cstring>
 
@@ -159,6 +160,38 @@ void checkPinDeclarations(CheckContext &ctx) {
     host.close();
     size_t seen = 0;
     failOnNewProblems(ctx, host.problems(), seen, std::string());
+}
+
+// The user picks pins by name: a name that is empty, shows control
+// characters, or is shared with another pin leaves them guessing. Hosts cope,
+// so these are warnings.
+void checkPinNames(CheckContext &ctx) {
+    const CheckedTable table = readCheckedTable(ctx);
+    for (size_t i = 0; i < table.pins.size(); ++i) {
+        const PinDeclaration &pin = table.pins[i];
+        if (!pin.record.name)
+            continue; // a failure of pin-declarations
+        if (pin.name.empty()) {
+            ctx.warn(pinLabel(pin) + " has an empty name: give every pin a name the user can "
+                                     "recognise it by");
+            continue;
+        }
+        for (unsigned char c : pin.name) {
+            if (c < 0x20 || c == 0x7F) {
+                ctx.warn(pinLabel(pin) + " has a control character (byte 0x" +
+                         hexDigits(c, 2) + ") in its name: use printable characters only");
+                break;
+            }
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (table.pins[j].record.name && table.pins[j].name == pin.name) {
+                ctx.warn(pinLabel(pin) + " has the name of pin " +
+                         std::to_string(table.pins[j].index) +
+                         ": give each pin a name of its own");
+                break;
+            }
+        }
+    }
 }
 
 void checkPinDeclarationsStable(CheckContext &ctx) {

@@ -49,7 +49,11 @@ ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes) {
     ValidationSummary s;
     for (const CheckOutcome &o : outcomes) {
         switch (o.result) {
-        case CheckOutcome::Result::Pass: ++s.passed; break;
+        case CheckOutcome::Result::Pass:
+            ++s.passed;
+            if (!o.warnings.empty())
+                ++s.warned;
+            break;
         case CheckOutcome::Result::Fail: ++s.failed; break;
         case CheckOutcome::Result::Skip: ++s.skipped; break;
         }
@@ -57,11 +61,26 @@ ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes) {
     return s;
 }
 
+void warningsFail(CheckOutcome &o) {
+    if (o.result != CheckOutcome::Result::Pass || o.warnings.empty())
+        return;
+    o.result = CheckOutcome::Result::Fail;
+    o.failedOnWarnings = true;
+    o.details = o.warnings;
+    if (!o.reproduce.empty())
+        o.reproduce += " --strict";
+}
+
 std::string formatOutcome(const CheckOutcome &o) {
     std::string out;
     switch (o.result) {
     case CheckOutcome::Result::Pass:
-        return "PASS  " + o.name + "\n";
+        if (o.warnings.empty())
+            return "PASS  " + o.name + "\n";
+        out = "WARN  " + o.name + ": " + o.warnings.front() + "\n";
+        for (size_t i = 1; i < o.warnings.size(); ++i)
+            out += "      " + o.warnings[i] + "\n";
+        return out;
     case CheckOutcome::Result::Skip:
         out = "SKIP  " + o.name;
         if (!o.details.empty())
@@ -83,7 +102,8 @@ std::string formatOutcome(const CheckOutcome &o) {
 
 std::string formatSummary(const ValidationSummary &s) {
     return std::to_string(s.passed) + " passed, " + std::to_string(s.failed) + " failed, " +
-           std::to_string(s.skipped) + " skipped";
+           std::to_string(s.skipped) + " skipped" +
+           (s.warned > 0 ? ", " + std::to_string(s.warned) + " warned" : std::string());
 }
 
 std::string validationJson(const ValidationRun &run) {
@@ -93,9 +113,13 @@ std::string validationJson(const ValidationRun &run) {
         json details = json::array();
         for (const std::string &d : o.details)
             details.push_back(bytesToUtf8(d));
+        json warnings = json::array();
+        for (const std::string &w : o.warnings)
+            warnings.push_back(bytesToUtf8(w));
         json check = {{"name", o.name},
                       {"result", resultWord(o.result)},
                       {"details", details},
+                      {"warnings", warnings},
                       {"crashed", o.crashed},
                       {"timedOut", o.timedOut},
                       {"seconds", o.seconds}};
@@ -115,7 +139,8 @@ std::string validationJson(const ValidationRun &run) {
                 {"checks", checks},
                 {"passed", s.passed},
                 {"failed", s.failed},
-                {"skipped", s.skipped}};
+                {"skipped", s.skipped},
+                {"warned", s.warned}};
     return doc.dump(2) + "\n";
 }
 
@@ -138,16 +163,24 @@ std::string validationJunit(const ValidationRun &run) {
     for (const CheckOutcome &o : run.outcomes) {
         out += "    <testcase classname=\"wqhost.validate\" name=\"" + xmlText(o.name) +
                "\" time=\"" + seconds(o.seconds) + "\"";
-        if (o.result == CheckOutcome::Result::Pass) {
+        if (o.result == CheckOutcome::Result::Pass && o.warnings.empty()) {
             out += "/>\n";
             continue;
         }
         out += ">\n";
+        if (o.result == CheckOutcome::Result::Pass) {
+            out += "      <system-out>" + xmlText(formatOutcome(o)) + "</system-out>\n";
+            out += "    </testcase>\n";
+            continue;
+        }
         const std::string first = o.details.empty() ? std::string() : o.details.front();
         if (o.result == CheckOutcome::Result::Skip) {
             out += "      <skipped message=\"" + xmlText(first) + "\"/>\n";
         } else {
-            const char *type = o.timedOut ? "hang" : o.crashed ? "crash" : "check";
+            const char *type = o.timedOut           ? "hang"
+                               : o.crashed          ? "crash"
+                               : o.failedOnWarnings ? "warning"
+                                                    : "check";
             std::string body;
             for (const std::string &d : o.details)
                 body += d + "\n";

@@ -16,16 +16,22 @@ struct ValidationSummary {
     int passed = 0;
     int failed = 0;
     int skipped = 0;
+    int warned = 0; // passed checks with warnings (counted in passed too)
 };
 
 ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes);
 
-// "PASS  name", "SKIP  name: reason", or "FAIL  name: first detail" with
+// --strict: a passed check with warnings fails, its warnings its details.
+void warningsFail(CheckOutcome &outcome);
+
+// "PASS  name", "WARN  name: first warning" (further warnings on indented
+// lines), "SKIP  name: reason", or "FAIL  name: first detail" with
 // the further details and "reproduce: ..." on indented lines. Ends with a
 // newline.
 std::string formatOutcome(const CheckOutcome &outcome);
 
-// "N passed, N failed, N skipped", without a newline.
+// "N passed, N failed, N skipped", and ", N warned" when a passed check
+// warned; without a newline.
 std::string formatSummary(const ValidationSummary &summary);
 
 struct ValidationRun {
@@ -36,11 +42,13 @@ struct ValidationRun {
 };
 
 // {"library", "seed", "timeout", "checks": [...], "passed", "failed",
-//  "skipped"}, with a newline.
+//  "skipped", "warned"}, with a newline; each check has its "warnings".
 std::string validationJson(const ValidationRun &run);
 
 // A JUnit XML document: one testcase per check, a failure element for a
-// failed check (type "crash", "hang" or "check"), skipped for a skipped one.
+// failed check (type "crash", "hang", "check", or "warning" under --strict),
+// skipped for a skipped one, the WARN lines of a passed check as its
+// system-out.
 std::string validationJunit(const ValidationRun &run);
 
 } // namespace wqhost

@@ -2,6 +2,7 @@
 
 #include "host/platform/ChildProcess.h"
 #include "host/platform/CommandLine.h"
+#include "host/platform/HeapCheck.h"
 #include "host/platform/HostError.h"
 #include "host/platform/NumberText.h"
 #include "host/trace/CallJson.h"
@@ -39,12 +40,21 @@ public:
                 for (const auto &d : j["details"])
                     if (d.is_string())
                         details.push_back(utf8ToBytes(d.get<std::string>()));
+            warnings.clear();
+            if (j.contains("warnings") && j["warnings"].is_array())
+                for (const auto &w : j["warnings"])
+                    if (w.is_string())
+                        warnings.push_back(utf8ToBytes(w.get<std::string>()));
             reason = utf8ToBytes(j.value("reason", ""));
             unusable = utf8ToBytes(j.value("unusable", ""));
             return;
         }
         if (j.contains("failure")) {
             failures.push_back(utf8ToBytes(j.value("failure", "")));
+            return;
+        }
+        if (j.contains("warning")) {
+            warnings.push_back(utf8ToBytes(j.value("warning", "")));
             return;
         }
         if (j.contains("step")) {
@@ -79,6 +89,7 @@ public:
     std::string unusable;
     std::string lastStep;
     std::vector<std::string> failures; // as they were found, before any verdict
+    std::vector<std::string> warnings;
     std::vector<std::pair<long long, std::string>> running;
 
 private:
@@ -114,16 +125,30 @@ std::string tellingLine(const std::string &errors) {
         start = end + 1;
     }
     for (const char *marker : {"Assertion failed", "AddressSanitizer", "runtime error",
-                               "terminate called", "Segmentation fault"})
+                               "terminate called", "Segmentation fault", "free(): ",
+                               "malloc(): ", "realloc(): ", "double free", "corrupted"})
         for (const std::string &line : lines)
             if (line.find(marker) != std::string::npos)
                 return shortened(line, 400);
     return lines.empty() ? std::string() : shortened(lines.front(), 400);
 }
 
+// Whether the C library's heap checking stopped the child: its messages.
+bool heapCorruption(const std::string &printed) {
+    for (const char *marker : {"free(): ", "malloc(): ", "realloc(): ", "double free",
+                               "corrupted", "heap-buffer-overflow", "heap-use-after-free"})
+        if (printed.find(marker) != std::string::npos)
+            return true;
+    return false;
+}
+
 } // namespace
 
-Validator::Validator(Options options) : m_options(std::move(options)) {}
+Validator::Validator(Options options) : m_options(std::move(options)) {
+    // Every check child runs with the heap checked, so that a heap overrun
+    // stops the module at once on every run.
+    m_heapChecked = enableHeapCheckForChildren(m_heapCheckOff);
+}
 
 std::string Validator::reproduceCommand(const std::string &name) const {
     std::string command = commandWord(m_options.program) + " validate " +
@@ -151,6 +176,7 @@ CheckOutcome Validator::run(const std::string &name) const {
     outcome.seconds = ended.seconds;
     outcome.reproduce = reproduceCommand(name);
     outcome.lastStep = reader.lastStep;
+    outcome.warnings = reader.warnings;
     if (ended.end == ChildOutcome::End::NotStarted)
         throw HostError("cannot run the check '" + name + "' in a child process: " +
                         ended.startError);
@@ -179,6 +205,10 @@ CheckOutcome Validator::run(const std::string &name) const {
     outcome.details.push_back(first);
     if (!outcome.moduleOutput.empty())
         outcome.details.push_back("it printed: " + outcome.moduleOutput);
+    if (heapCorruption(outcome.moduleOutput))
+        outcome.details.push_back("the heap was found corrupted: the module wrote past the end "
+                                  "of a heap block, or freed a block twice or one it never "
+                                  "allocated, in the call above or before it");
     if (!outcome.lastStep.empty())
         outcome.details.push_back("while: " + outcome.lastStep);
     for (const std::string &f : reader.failures)

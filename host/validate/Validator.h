@@ -22,8 +22,10 @@ struct CheckOutcome {
     std::string name;
     Result result = Result::Fail;
     std::vector<std::string> details; // what failed, or why the check was skipped
+    std::vector<std::string> warnings; // what the module should change; WARN lines
     bool crashed = false;             // the child ended without a verdict
     bool timedOut = false;            // ... because it outlived the time limit
+    bool failedOnWarnings = false;    // passed but for its warnings (--strict)
     std::string runningCalls; // calls that had not returned when it ended, outermost first
     std::string lastStep;     // what the check was doing then
     std::string moduleOutput; // the telling line of what the child printed, after a crash
@@ -53,8 +55,15 @@ public:
     // The command line that runs one check alone with this run's seed.
     std::string reproduceCommand(const std::string &name) const;
 
+    // Whether the checks run with the C library's heap checking, and if
+    // not, why.
+    bool heapChecked() const noexcept { return m_heapChecked; }
+    const std::string &heapCheckOff() const noexcept { return m_heapCheckOff; }
+
 private:
     Options m_options;
+    bool m_heapChecked = false;
+    std::string m_heapCheckOff;
 };
 
 } // namespace wqhost

@@ -30,7 +30,7 @@ std::string checkReport(const std::string &out, const std::string &name) {
     bool inside = false;
     while (std::getline(lines, line)) {
         const bool checkLine = line.rfind("PASS  ", 0) == 0 || line.rfind("FAIL  ", 0) == 0 ||
-                               line.rfind("SKIP  ", 0) == 0;
+                               line.rfind("SKIP  ", 0) == 0 || line.rfind("WARN  ", 0) == 0;
         if (checkLine)
             inside = line.substr(6, name.size()) == name &&
                      (line.size() == 6 + name.size() || line[6 + name.size()] == ':');
@@ -125,6 +125,90 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Broken> &info) {
         return std::string(info.param.module).substr(10) + "_" + std::to_string(info.index);
     });
+
+// Mistakes authors make, each built into a copy of an author's module
+// (tests/modules/authored): the whole run reports exactly its check, as a
+// warning or a failure, with a message that says what to change.
+struct Authored {
+    const char *fault;  // wq_authored_<fault>
+    const char *check;  // the one check that reports it
+    const char *kind;   // "WARN" or "FAIL"
+    const char *detail; // a part of its report
+};
+
+void PrintTo(const Authored &a, std::ostream *os) { *os << a.fault; }
+
+std::string authoredModule(const std::string &fault) {
+    return std::string(WQ_AUTHORED_MODULE_DIR) + "/" + WQ_MODULE_PREFIX + "wq_authored_" + fault +
+           WQ_MODULE_SUFFIX;
+}
+
+class AuthoredMistakeTest : public ::testing::TestWithParam<Authored> {};
+
+TEST_P(AuthoredMistakeTest, IsReportedByExactlyItsCheck) {
+    const Authored &a = GetParam();
+    const ToolRun run = runTool({"validate", authoredModule(a.fault), "--seed", "23"});
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, std::string(a.kind) == "FAIL" ? 1 : 0) << run.out << run.err;
+    const std::string report = checkReport(run.out, a.check);
+    EXPECT_EQ(report.rfind(std::string(a.kind) + "  " + a.check + ": ", 0), 0u) << run.out;
+    EXPECT_NE(report.find(a.detail), std::string::npos) << report;
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks()) {
+        if (c.name != std::string(a.check)) {
+            EXPECT_EQ(checkReport(run.out, c.name).rfind("PASS  ", 0), 0u) << run.out;
+        }
+    }
+    expectCompleteRun(run);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, AuthoredMistakeTest,
+    ::testing::Values(
+        Authored{"duplicate_pin_name", "pin-names", "WARN",
+                 "pin 1 (\"NUMBER\") has the name of pin 0: give each pin a name of its own"},
+        Authored{"empty_pin_name", "pin-names", "WARN",
+                 "pin 1 (\"\") has an empty name: give every pin a name"},
+        Authored{"control_pin_name", "pin-names", "WARN",
+                 "has a control character (byte 0x09) in its name: use printable characters"},
+        Authored{"leak", "leaks", "FAIL",
+                 "bytes a round): free what a pin change allocates"},
+        Authored{"heap_overrun", "pin-changes", "FAIL",
+                 "the heap was found corrupted: the module wrote past the end of a heap block"}),
+    [](const ::testing::TestParamInfo<Authored> &info) { return std::string(info.param.fault); });
+
+#ifndef _WIN32
+// The heap is checked in every child, so a one-byte overrun is no matter of
+// luck: every seed finds it.
+TEST(ValidateTest, AOneByteHeapOverrunFailsOnEverySeed) {
+    for (const char *seed : {"1", "2", "3", "4", "5", "6"}) {
+        const ToolRun run = runTool({"validate", authoredModule("heap_overrun"), "--only",
+                                     "pin-changes", "--seed", seed});
+        EXPECT_EQ(run.status, 1) << "seed " << seed << "\n" << run.out << run.err;
+        EXPECT_NE(run.out.find("the heap was found corrupted"), std::string::npos) << run.out;
+    }
+}
+#endif
+
+TEST(ValidateTest, WarningsAppearInJsonAndJunitAndFailOnlyUnderStrict) {
+    const std::string path = std::string(WQ_TEST_OUTPUT_DIR) + "/validate_warn_junit.xml";
+    const std::string module = authoredModule("duplicate_pin_name");
+    const ToolRun run =
+        runTool({"validate", module, "--only", "pin-names", "--json", "--junit", path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["warned"], 1);
+    EXPECT_EQ(doc["checks"][0]["result"], "pass");
+    EXPECT_EQ(doc["checks"][0]["warnings"].size(), 1u);
+    std::ifstream junit(path);
+    const std::string xml((std::istreambuf_iterator<char>(junit)), {});
+    EXPECT_NE(xml.find("<system-out>WARN  pin-names: "), std::string::npos) << xml;
+
+    const ToolRun strict = runTool({"validate", module, "--only", "pin-names", "--strict"});
+    EXPECT_EQ(strict.status, 1) << strict.out << strict.err;
+    EXPECT_NE(strict.out.find("FAIL  pin-names: pin 1"), std::string::npos) << strict.out;
+    EXPECT_NE(strict.out.find("--only pin-names --seed"), std::string::npos) << strict.out;
+    EXPECT_NE(strict.out.find(" --strict\n"), std::string::npos) << strict.out;
+}
 
 TEST(ValidateTest, TheConformingModulePassesEveryCheck) {
     const ToolRun run = runTool({"validate", testModule("wq_conforming_module")});

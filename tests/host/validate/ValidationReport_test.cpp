@@ -105,6 +105,42 @@ TEST(ValidationReportTest, JunitHasOneTestcasePerCheckAndEscapesText) {
     EXPECT_EQ(closed, 3u); // the passing check's testcase closes itself
 }
 
+// A passed check with warnings: a WARN line, counted as passed and warned,
+// its warnings in JSON and in JUnit; --strict turns it into a failure.
+TEST(ValidationReportTest, WarningsShowInEveryFormAndFailUnderStrict) {
+    ValidationRun run;
+    run.library = "lib.so";
+    run.outcomes.push_back(outcome("exports", CheckOutcome::Result::Pass));
+    CheckOutcome warned = outcome("pin-names", CheckOutcome::Result::Pass);
+    warned.warnings = {"pin 1 (\"A\") has the name of pin 0", "pin 2 (\"\") has an empty name"};
+    run.outcomes.push_back(warned);
+
+    EXPECT_EQ(formatOutcome(warned), "WARN  pin-names: pin 1 (\"A\") has the name of pin 0\n"
+                                     "      pin 2 (\"\") has an empty name\n");
+    const ValidationSummary s = summarize(run.outcomes);
+    EXPECT_EQ(formatSummary(s), "2 passed, 0 failed, 0 skipped, 1 warned");
+    unsigned passed = 0, failed = 0, skipped = 0;
+    EXPECT_TRUE(wqtest::summaryLine(formatSummary(s), passed, failed, skipped));
+
+    const auto doc = nlohmann::json::parse(validationJson(run));
+    EXPECT_EQ(doc["warned"], 1);
+    EXPECT_EQ(doc["checks"][1]["result"], "pass");
+    EXPECT_EQ(doc["checks"][1]["warnings"].size(), 2u);
+    EXPECT_TRUE(doc["checks"][0]["warnings"].empty());
+    const std::string junit = validationJunit(run);
+    EXPECT_NE(junit.find("<system-out>WARN  pin-names: pin 1 (&quot;A&quot;)"), std::string::npos)
+        << junit;
+    EXPECT_NE(junit.find("failures=\"0\""), std::string::npos) << junit;
+
+    warningsFail(run.outcomes[0]);
+    warningsFail(run.outcomes[1]);
+    EXPECT_EQ(run.outcomes[0].result, CheckOutcome::Result::Pass);
+    EXPECT_EQ(run.outcomes[1].result, CheckOutcome::Result::Fail);
+    EXPECT_EQ(formatOutcome(run.outcomes[1]).rfind("FAIL  pin-names: pin 1", 0), 0u);
+    EXPECT_NE(run.outcomes[1].reproduce.find(" --strict"), std::string::npos);
+    EXPECT_NE(validationJunit(run).find("<failure type=\"warning\""), std::string::npos);
+}
+
 TEST(JsonTextTest, EveryByteSurvivesTheWayThroughJson) {
     std::string all;
     for (int c = 1; c < 256; ++c)
