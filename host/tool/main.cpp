@@ -63,13 +63,24 @@ int runTool(int argc, char **argv) {
     app.allow_windows_style_options(false);
 
     InfoArgs info;
-    CLI::App *infoCmd = app.add_subcommand("info", "Show the module's description and pin table");
+    CLI::App *infoCmd = app.add_subcommand(
+        "info", "Show the module's description and pin table; the module runs in a child "
+                "process");
     infoCmd->add_option("LIB", info.library, "Module library")->required();
     infoCmd->add_flag("--json", info.json, "Print one JSON document");
+    infoCmd
+        ->add_option("--timeout", info.timeout,
+                     "Seconds the module may take to be looked at (default 20)")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->type_name("SECONDS");
+    infoCmd->add_flag("--allow-problems", info.allowProblems,
+                      "Exit 0 even when the host found problems with the module");
+    infoCmd->add_flag("--in-child", info.inChild, "")->group("");
 
     RunArgs run;
     CLI::App *runCmd = app.add_subcommand(
-        "run", "Run a session: a script, the script on standard input, or a prompt");
+        "run", "Run a session: a script, the script on standard input (both in a child "
+               "process), or a prompt");
     runCmd->add_option("LIB", run.library, "Module library")->required();
     runCmd->add_option("SCRIPT", run.script, "Script file ('-' for standard input)");
     runCmd->add_option("--trace", run.trace, "Write every call to FILE as JSON lines")
@@ -77,6 +88,16 @@ int runTool(int argc, char **argv) {
     bool noEcho = false;
     runCmd->add_flag("--no-echo", noEcho,
                      "Start with echo off (the module's own writes are not reported back)");
+    runCmd
+        ->add_option("--timeout", run.timeout,
+                     "Seconds the session may take before it is ended as hung (default: no "
+                     "limit; not at the prompt)")
+        ->check(CLI::Range(0.1, 1.0e6))
+        ->type_name("SECONDS");
+    runCmd->add_flag("--allow-problems", run.allowProblems,
+                     "Exit 0 even when the host found problems with the module (a script "
+                     "with 'expect problems' counts them itself)");
+    runCmd->add_flag("--in-child", run.inChild, "")->group("");
 
     ValidateArgs validate;
     validate.program = argc > 0 ? argv[0] : "wqhost";

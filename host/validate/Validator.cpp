@@ -4,9 +4,8 @@
 #include "host/platform/CommandLine.h"
 #include "host/platform/HostError.h"
 #include "host/platform/NumberText.h"
-#include "host/trace/CallJson.h"
-#include "host/trace/CallText.h"
 #include "host/trace/JsonText.h"
+#include "host/trace/RunningCalls.h"
 #include "host/validate/ConformanceCheck.h"
 
 #include <nlohmann/json.hpp>
@@ -51,27 +50,10 @@ public:
             lastStep = utf8ToBytes(j.value("step", ""));
             return;
         }
-        const std::string phase = j.value("phase", "");
-        const long long seq = j.value("seq", -1LL);
-        if (phase == "call") {
-            running.emplace_back(seq, callText(callFromJson(j), CallForm::Running));
-        } else if (phase == "return") {
-            // Calls return in the reverse order they began.
-            for (size_t i = running.size(); i-- > 0;) {
-                if (running[i].first == seq) {
-                    running.resize(i);
-                    break;
-                }
-            }
-        }
+        running.take(j);
     }
 
-    std::string runningCalls() const {
-        std::string out;
-        for (const auto &call : running)
-            out += (out.empty() ? "" : " > ") + call.second;
-        return out;
-    }
+    std::string runningCalls() const { return running.text(); }
 
     std::string verdict;
     std::vector<std::string> details;
@@ -79,7 +61,7 @@ public:
     std::string unusable;
     std::string lastStep;
     std::vector<std::string> failures; // as they were found, before any verdict
-    std::vector<std::pair<long long, std::string>> running;
+    RunningCalls running;
 
 private:
     // Each line goes to the trace as it arrives, marked with its check first.
