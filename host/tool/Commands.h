@@ -52,8 +52,7 @@ struct ValidateArgs {
     bool list = false;
     std::vector<std::string> only;
     std::vector<std::string> skip;
-    bool seedGiven = false;
-    uint64_t seed = 0;
+    std::string seedText; // --seed as written; empty: a fresh seed
     double timeout = 10.0;
     bool timeoutGiven = false;
     std::string trace;

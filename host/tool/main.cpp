@@ -106,20 +106,28 @@ int runTool(int argc, char **argv) {
                     "child process");
     validateCmd->add_option("LIB", validate.library, "Module library");
     validateCmd->add_flag("--json", validate.json,
-                          "Print the report as JSON (the check lines go to standard error)");
-    validateCmd->add_option("--junit", validate.junit, "Write a JUnit XML report to FILE")
+                          "Print the report (or with --list the checks) as JSON on standard "
+                          "output; the check lines go to standard error");
+    validateCmd->add_option("--junit", validate.junit, "Write a JUnit XML report to FILE ('-': standard output)")
         ->type_name("FILE");
     validateCmd->add_flag("--list", validate.list, "List the checks and stop");
-    validateCmd->add_option("--only", validate.only, "Run only these checks")
+    validateCmd
+        ->add_option("--only", validate.only,
+                     "Run only these checks (* and ? match any characters)")
         ->delimiter(',')
         ->allow_extra_args(false)
         ->type_name("NAME[,NAME...]");
-    validateCmd->add_option("--skip", validate.skip, "Leave these checks out")
+    validateCmd
+        ->add_option("--skip", validate.skip,
+                     "Leave these checks out: reported as skipped (* and ? as in --only)")
         ->delimiter(',')
         ->allow_extra_args(false)
         ->type_name("NAME[,NAME...]");
-    CLI::Option *seed =
-        validateCmd->add_option("--seed", validate.seed, "Seed of the randomised checks");
+    validateCmd
+        ->add_option("--seed", validate.seedText,
+                     "Seed of the randomised checks, 0 to 18446744073709551615 (default: a "
+                     "fresh one, printed)")
+        ->type_name("N");
     CLI::Option *timeout =
         validateCmd
             ->add_option("--timeout", validate.timeout, "Seconds a check may take (default 10)")
@@ -147,7 +155,6 @@ int runTool(int argc, char **argv) {
         run.echo = !noEcho;
         return runRun(run);
     }
-    validate.seedGiven = seed->count() > 0;
     validate.timeoutGiven = timeout->count() > 0;
     return runValidate(validate);
 }
