@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -22,10 +23,23 @@ namespace wqtool {
 namespace {
 
 std::string readScriptFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        throw ToolError("the script '" + path + "' is a folder, not a file");
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
         throw ToolError("cannot read the script '" + path + "': " + std::strerror(errno));
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text;
+    char buffer[8192];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, got);
+    const bool failed = std::ferror(f) != 0;
+    const int readError = errno;
+    std::fclose(f);
+    if (failed)
+        throw ToolError("cannot read the script '" + path + "': " + std::strerror(readError));
+    return text;
 }
 
 std::string readStandardInput() {
