@@ -32,6 +32,7 @@
 // library uses as well. After the runs a summary gives the ratios.
 #include "bench/LeanGuiHost.h"
 #include "bench/allocation_counter.h"
+#include "bench/bench_support.h"
 #include "bench/floor_module.h"
 
 #include "host/platform/Library.h"
@@ -381,8 +382,10 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
-            if (run.error_occurred)
+            if (run.error_occurred) {
+                ++m_errors;
                 continue;
+            }
             const std::string &name = run.run_name.function_name;
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean") {
                 auto allocations = run.counters.find("allocs_per_event");
@@ -404,6 +407,8 @@ public:
     // -1 for a benchmark that did not run.
     double ns(const std::string &name) const { return find(m_ns, name); }
     double allocations(const std::string &name) const { return find(m_allocations, name); }
+    // Runs that stopped with an error (a traced call or a pin differed).
+    int errors() const { return m_errors; }
 
 private:
     static double find(const std::map<std::string, double> &m, const std::string &name) {
@@ -412,56 +417,50 @@ private:
     }
     std::map<std::string, double> m_ns;
     std::map<std::string, double> m_allocations;
+    int m_errors = 0;
 };
 
-double ratio(double measured, double floor) {
-    return measured > 0 && floor > 0 ? measured / floor : 0;
-}
-
+// Every row is printed; a benchmark that did not run (filtered out, or
+// stopped with an error) shows "—".
 void printSummary(const SummaryReporter &r) {
-    std::printf("\nSelection on pin 1: CPU time per event, fastest of %d runs\n\n", kRepetitions);
+    using bench::cell;
+    using bench::ratioCell;
+    std::printf("\nSelection on pin 1: CPU time per event, fastest of the runs\n\n");
     std::printf("| echo | items | item | quendor ns | floor ns | quendor/floor | framework ns "
-                "| quendor/framework | allocations |\n");
-    std::printf("|---|---:|---|---:|---:|---:|---:|---:|---:|\n");
+                "| quendor/framework | framework/floor | allocations |\n");
+    std::printf("|---|---:|---|---:|---:|---:|---:|---:|---:|---:|\n");
     for (bool echo : {false, true}) {
         for (std::int32_t items : kSizes) {
             for (Position p : kPositions) {
                 const double q = r.ns(selectionName(Subject::Quendor, echo, items, p));
                 const double f = r.ns(selectionName(Subject::Floor, echo, items, p));
-                if (q < 0 || f < 0)
-                    continue; // not run (filtered out, or stopped with an error)
-                std::printf("| %s | %d | %s | %.1f | %.1f | %.2f | ", echo ? "on" : "off", items,
-                            positionName(p), q, f, ratio(q, f));
-                if (echo) {
-                    std::printf("- | - | ");
-                } else {
-                    const double w = r.ns(selectionName(Subject::Framework, echo, items, p));
-                    std::printf("%.1f | %.2f | ", w, ratio(q, w));
-                }
-                std::printf("%g |\n", r.allocations(selectionName(Subject::Quendor, echo, items, p)));
+                // The framework floor runs with echo off only.
+                const double w = echo ? -1 : r.ns(selectionName(Subject::Framework, echo, items, p));
+                std::printf("| %s | %d | %s | %s | %s | %s | %s | %s | %s | %s |\n",
+                            echo ? "on" : "off", items, positionName(p), cell("%.1f", q).c_str(),
+                            cell("%.1f", f).c_str(), ratioCell(q, f).c_str(),
+                            cell("%.1f", w).c_str(), ratioCell(q, w).c_str(),
+                            ratioCell(w, f).c_str(),
+                            cell("%g", r.allocations(selectionName(Subject::Quendor, echo, items, p)))
+                                .c_str());
             }
         }
     }
 
-    std::printf("\nNew list on pin 0: CPU time per event, fastest of %d runs\n\n", kRepetitions);
+    std::printf("\nNew list on pin 0: CPU time per event, fastest of the runs\n\n");
     std::printf("| echo | items | quendor ns | floor ns | quendor/floor | framework ns | "
-                "quendor/framework | allocations |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+                "quendor/framework | framework/floor | allocations |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (bool echo : {false, true}) {
         for (std::int32_t items : kSizes) {
             const double q = r.ns(listName(Subject::Quendor, echo, items));
             const double f = r.ns(listName(Subject::Floor, echo, items));
-            if (q < 0 || f < 0)
-                continue;
-            std::printf("| %s | %d | %.1f | %.1f | %.2f | ", echo ? "on" : "off", items, q, f,
-                        ratio(q, f));
-            if (echo) {
-                std::printf("- | - | ");
-            } else {
-                const double w = r.ns(listName(Subject::Framework, echo, items));
-                std::printf("%.1f | %.2f | ", w, ratio(q, w));
-            }
-            std::printf("%g |\n", r.allocations(listName(Subject::Quendor, echo, items)));
+            const double w = echo ? -1 : r.ns(listName(Subject::Framework, echo, items));
+            std::printf("| %s | %d | %s | %s | %s | %s | %s | %s | %s |\n", echo ? "on" : "off",
+                        items, cell("%.1f", q).c_str(), cell("%.1f", f).c_str(),
+                        ratioCell(q, f).c_str(), cell("%.1f", w).c_str(), ratioCell(q, w).c_str(),
+                        ratioCell(w, f).c_str(),
+                        cell("%g", r.allocations(listName(Subject::Quendor, echo, items))).c_str());
         }
     }
 
@@ -482,27 +481,26 @@ void printSummary(const SummaryReporter &r) {
         const double floorFirst =
             r.ns(selectionName(Subject::Floor, false, items, Position::First));
         const double floorLast = r.ns(selectionName(Subject::Floor, false, items, Position::Last));
-        if (first < 0 || last < 0 || floorFirst < 0 || floorLast < 0)
-            continue;
         // When the last item is beyond the working text, the last selection
         // writes nothing and the difference says nothing about the walk.
-        if (list.visible(items - 1)) {
-            std::printf("| %d | %d | %.1f | %.3f | %.1f | %.1f |\n", items, visible,
-                        last - first, (last - first) / (items - 1), first - floorFirst,
-                        last - floorLast);
-        } else {
-            std::printf("| %d | %d | not found | - | %.1f | %.1f |\n", items, visible,
-                        first - floorFirst, last - floorLast);
-        }
+        const bool found = list.visible(items - 1);
+        std::printf("| %d | %d | %s | %s | %s | %s |\n", items, visible,
+                    found ? bench::differenceCell("%.1f", last, first).c_str() : "not found",
+                    found ? bench::differenceCell("%.3f", last, first, items - 1).c_str() : "—",
+                    bench::differenceCell("%.1f", first, floorFirst).c_str(),
+                    bench::differenceCell("%.1f", last, floorLast).c_str());
     }
 }
 
-void registerAll() {
-    auto add = [](const std::string &name, auto run) {
-        benchmark::RegisterBenchmark(name.c_str(), run)
-            ->Repetitions(kRepetitions)
-            ->ComputeStatistics("min", fastest)
-            ->ReportAggregatesOnly(true);
+
+// smoke: each benchmark once, for a few events (see bench_support.h).
+void registerAll(bool smoke) {
+    auto add = [smoke](const std::string &name, auto run) {
+        benchmark::internal::Benchmark *b = benchmark::RegisterBenchmark(name.c_str(), run);
+        if (smoke)
+            b->Iterations(20)->Repetitions(1);
+        else
+            b->Repetitions(kRepetitions)->ComputeStatistics("min", fastest)->ReportAggregatesOnly(true);
     };
     for (bool echo : {false, true}) {
         for (std::int32_t items : kSizes) {
@@ -529,10 +527,12 @@ void registerAll() {
 
 } // namespace
 
+// Exit status 1 when a benchmark stopped with an error (a traced call or a
+// pin differed from what was expected), so that a CTest run fails.
 int main(int argc, char **argv) {
     Libraries libraries;
     g_libraries = &libraries;
-    registerAll();
+    registerAll(bench::takeSmokeOption(argc, argv));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
@@ -540,5 +540,9 @@ int main(int argc, char **argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     printSummary(reporter);
+    if (reporter.errors() != 0) {
+        std::printf("\n%d benchmark runs stopped with an error\n", reporter.errors());
+        return 1;
+    }
     return 0;
 }

@@ -17,6 +17,7 @@
 // pass (allocs_per_pass; it should be 0). After the runs a summary gives
 // the time per item and the ratio to the split baseline of the same text.
 #include "bench/allocation_counter.h"
+#include "bench/bench_support.h"
 #include "list_module/it_enum_list.h"
 
 #include <benchmark/benchmark.h>
@@ -217,15 +218,18 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
-            if (!run.error_occurred && run.run_type == Run::RT_Aggregate &&
-                run.aggregate_name == "mean") {
+            if (run.error_occurred)
+                ++m_errors;
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (!run.error_occurred && ((run.run_type == Run::RT_Aggregate &&
+                                         run.aggregate_name == "mean") ||
+                                        single)) {
                 auto allocations = run.counters.find("allocs_per_pass");
                 if (allocations != run.counters.end() &&
                     allocations->second.value > m_maxAllocations)
                     m_maxAllocations = allocations->second.value;
             }
             // With repetitions, the fastest stands for the benchmark.
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
             const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
             if (run.error_occurred || !(single || fastest))
                 continue;
@@ -234,24 +238,32 @@ public:
         }
     }
 
+    // -1 for a benchmark that did not run (filtered out, or stopped with an error).
     double nsPerItem(const std::string &name, std::int32_t items) const {
         auto it = m_nsPerPass.find(name);
-        return it == m_nsPerPass.end() ? 0 : it->second / items;
+        return it == m_nsPerPass.end() ? -1 : it->second / items;
     }
 
-    // The most heap allocations per pass of any benchmark (mean over its runs).
+    // The most heap allocations per pass of any benchmark (mean over its
+    // runs); -1 when none ran.
     double maxAllocations() const { return m_maxAllocations; }
+    // Runs that stopped with an error (a wrong walk, count or find).
+    int errors() const { return m_errors; }
 
 private:
     std::map<std::string, double> m_nsPerPass;
-    double m_maxAllocations = 0;
+    double m_maxAllocations = -1;
+    int m_errors = 0;
 };
 
 std::string benchmarkName(const Operation &op, Shape shape, std::int32_t items) {
     return std::string(op.name) + "/" + shapeName(shape) + "/" + std::to_string(items);
 }
 
+// Every row is printed; a benchmark that did not run shows "—".
 void printSummary(const SummaryReporter &reporter) {
+    using bench::cell;
+    using bench::ratioCell;
     std::printf("\nTime per item (ns, CPU) and ratio to the split baseline of the same items\n\n");
     std::printf("| text | items | split | walk | walk/split | count | count/split | find_last | "
                 "find_last/split |\n");
@@ -260,11 +272,11 @@ void printSummary(const SummaryReporter &reporter) {
         for (std::int32_t items : kSizes) {
             const double split =
                 reporter.nsPerItem(benchmarkName(kOperations[0], shape, items), items);
-            std::printf("| %s | %d | %.3f", shapeName(shape), items, split);
+            std::printf("| %s | %d | %s", shapeName(shape), items, cell("%.3f", split).c_str());
             for (std::size_t i = 1; i < sizeof kOperations / sizeof kOperations[0]; ++i) {
                 const double ns =
                     reporter.nsPerItem(benchmarkName(kOperations[i], shape, items), items);
-                std::printf(" | %.3f | %.2f", ns, split > 0 ? ns / split : 0.0);
+                std::printf(" | %s | %s", cell("%.3f", ns).c_str(), ratioCell(ns, split).c_str());
             }
             std::printf(" |\n");
         }
@@ -281,28 +293,36 @@ void printSummary(const SummaryReporter &reporter) {
             reporter.nsPerItem(benchmarkName(kOperations[0], shape, kSizes[0]), kSizes[0]);
         const double s2 =
             reporter.nsPerItem(benchmarkName(kOperations[0], shape, kSizes[2]), kSizes[2]);
-        std::printf("| %s | %.2f | %.2f |\n", shapeName(shape), w0 > 0 ? w2 / w0 : 0.0,
-                    s0 > 0 ? s2 / s0 : 0.0);
+        std::printf("| %s | %s | %s |\n", shapeName(shape), ratioCell(w2, w0).c_str(),
+                    ratioCell(s2, s0).c_str());
     }
-    std::printf("\nHeap allocations per pass, most of any benchmark: %g\n",
-                reporter.maxAllocations());
+    std::printf("\nHeap allocations per pass, most of any benchmark: %s\n",
+                cell("%g", reporter.maxAllocations()).c_str());
 }
 
 } // namespace
 
+// Exit status 1 when a benchmark stopped with an error, so that a CTest run
+// fails. --smoke: each benchmark once, for two passes (see bench_support.h).
 int main(int argc, char **argv) {
+    const bool smoke = bench::takeSmokeOption(argc, argv);
     for (const Operation &op : kOperations) {
         for (Shape shape : kShapes) {
             for (std::int32_t items : kSizes) {
                 const Operation *operation = &op;
-                benchmark::RegisterBenchmark(benchmarkName(op, shape, items).c_str(),
-                                             [operation, shape, items](benchmark::State &state) {
-                                                 operation->run(state, shape, items);
-                                             })
-                    ->MinTime(0.05)
-                    ->Repetitions(kRepetitions)
-                    ->ComputeStatistics("min", fastest)
-                    ->ReportAggregatesOnly(true);
+                benchmark::internal::Benchmark *b = benchmark::RegisterBenchmark(
+                    benchmarkName(op, shape, items).c_str(),
+                    [operation, shape, items](benchmark::State &state) {
+                        operation->run(state, shape, items);
+                    });
+                if (smoke) {
+                    b->Iterations(2)->Repetitions(1);
+                } else {
+                    b->MinTime(0.05)
+                        ->Repetitions(kRepetitions)
+                        ->ComputeStatistics("min", fastest)
+                        ->ReportAggregatesOnly(true);
+                }
             }
         }
     }
@@ -313,5 +333,9 @@ int main(int argc, char **argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     printSummary(reporter);
+    if (reporter.errors() != 0) {
+        std::printf("\n%d benchmark runs stopped with an error\n", reporter.errors());
+        return 1;
+    }
     return 0;
 }

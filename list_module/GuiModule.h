@@ -24,8 +24,8 @@ public:
     // The base construction only: nothing is sent to the host.
     GuiModule(WQHostCallback hostCallback, intptr_t hostValue);
 
-    // Working buffers for the list text and the item name: 1023 bytes and a NUL.
-    // Longer list texts are cut to their first 1023 bytes.
+    // The working buffer for the list text: 1023 bytes and a NUL. Longer list
+    // texts are cut to their first 1023 bytes.
     static constexpr int kTextBufferSize = 1024;
 
 protected:
@@ -47,8 +47,9 @@ private:
     void onValueTextChanged(); // pin 3
 
     // Pin 0's text, cut to fit, NUL-terminated in the working buffer; returns
-    // its length.
-    std::size_t readListText(char (&listText)[kTextBufferSize]);
+    // its length. `hostText`: the host's text (null when the host answered
+    // null), valid only until the next host request.
+    std::size_t readListText(char (&listText)[kTextBufferSize], const char *&hostText);
 
     // 1 only while the selection handling writes pin 3, so that a pin-3
     // notification the host delivers from inside that write is ignored.

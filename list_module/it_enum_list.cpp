@@ -1,12 +1,14 @@
 #include "list_module/it_enum_list.h"
 
+#include "list_module/sse2_paths.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <limits>
 #include <type_traits>
 
-#if defined(__SSE2__) && defined(__GNUC__)
+#if QUENDOR_SSE2_PATHS
 #include <emmintrin.h>
 #endif
 
@@ -163,14 +165,12 @@ std::int32_t parseInt(const wchar_t *p, const wchar_t *end, std::int32_t base) {
 // a plain split at ',' would.
 constexpr std::ptrdiff_t kShortSearch = 64;
 
-// The first ',' or '=' in [p, end), or `end`. Both are looked for in one pass:
-// items are short as a rule, and one pass beats two library searches there.
-// Reads nothing at or past `end`.
-const wchar_t *findSeparator(const wchar_t *p, const wchar_t *end) {
-    const wchar_t *shortEnd = end - p > kShortSearch ? p + kShortSearch : end;
-#if defined(__SSE2__) && defined(__GNUC__)
-    // Compares 16 bytes (4 or 8 characters, whatever the width of wchar_t) at
-    // once, as long as a whole block lies inside the text.
+#if QUENDOR_SSE2_PATHS
+// The first ',' or '=' in [p, shortEnd), or the first position from which
+// fewer than a whole block remains. Compares 16 bytes (4 or 8 characters,
+// whatever the width of wchar_t: 32 bits on Linux, 16 on Windows) at once.
+QUENDOR_SSE2_FUNCTION const wchar_t *findSeparatorSse2(const wchar_t *p,
+                                                       const wchar_t *shortEnd) {
     static_assert(sizeof(wchar_t) == 2 || sizeof(wchar_t) == 4, "wchar_t of 16 or 32 bits");
     constexpr bool kWide = sizeof(wchar_t) == 4;
     constexpr std::ptrdiff_t kLanes = 16 / sizeof(wchar_t);
@@ -189,7 +189,23 @@ const wchar_t *findSeparator(const wchar_t *p, const wchar_t *end) {
             return p +
                    __builtin_ctz(static_cast<unsigned>(bits)) / static_cast<int>(sizeof(wchar_t));
     }
+    return p;
+}
 #endif
+
+// The first ',' or '=' in [p, end), or `end`. Both are looked for in one pass:
+// items are short as a rule, and one pass beats two library searches there.
+// Reads nothing at or past `end`. `sse2`: take the SSE2 path for the start.
+const wchar_t *findSeparator(const wchar_t *p, const wchar_t *end, bool sse2) {
+    const wchar_t *shortEnd = end - p > kShortSearch ? p + kShortSearch : end;
+#if QUENDOR_SSE2_PATHS
+    if (sse2) {
+        p = findSeparatorSse2(p, shortEnd);
+        if (p != shortEnd && (*p == kItemSeparator || *p == kValueSeparator))
+            return p;
+    }
+#endif
+    static_cast<void>(sse2);
     for (; p != shortEnd; ++p) {
         if (*p == kItemSeparator || *p == kValueSeparator)
             return p;
@@ -210,15 +226,42 @@ const wchar_t *findComma(const wchar_t *p, const wchar_t *end) {
     return comma != nullptr ? comma : end;
 }
 
+#if QUENDOR_SSE2_PATHS
+// Copies n characters from p to d, 16 bytes at a time where there are at
+// least 16: whole blocks, then one last block that ends exactly at d + n
+// (overlapping the one before it), so nothing outside [d, d + n) is written.
+QUENDOR_SSE2_FUNCTION void copyCharactersSse2(wchar_t *d, const wchar_t *p, std::size_t n) {
+    constexpr std::size_t kLanes = 16 / sizeof(wchar_t);
+    if (n < kLanes) {
+        for (std::size_t i = 0; i != n; ++i)
+            d[i] = p[i];
+        return;
+    }
+    for (std::size_t i = 0; i + kLanes < n; i += kLanes) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(d + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(d + n - kLanes),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + n - kLanes)));
+}
+#endif
+
 // Replaces the characters of `s` with [p, p + n). Once `s` has held n
 // characters this allocates nothing: resize keeps the capacity, and is skipped
 // when the length does not change, as is common between neighbouring items.
 // (assign takes a slower general path that allows for overlapping source and
-// target.)
-void setText(std::wstring &s, const wchar_t *p, std::size_t n) {
+// target.) `sse2`: copy on the SSE2 path.
+void setText(std::wstring &s, const wchar_t *p, std::size_t n, bool sse2) {
     if (n != s.size())
         s.resize(n);
     wchar_t *d = &s[0];
+#if QUENDOR_SSE2_PATHS
+    if (sse2) {
+        copyCharactersSse2(d, p, n);
+        return;
+    }
+#endif
+    static_cast<void>(sse2);
     for (std::size_t i = 0; i != n; ++i)
         d[i] = p[i];
 }
@@ -309,7 +352,8 @@ void it_enum_list::advanceRange() {
     wchar_t digits[16];
     wchar_t *const digitsEnd = digits + sizeof digits / sizeof digits[0];
     const wchar_t *first = formatInt(m_current.value, digitsEnd);
-    setText(m_current.text, first, static_cast<std::size_t>(digitsEnd - first));
+    setText(m_current.text, first, static_cast<std::size_t>(digitsEnd - first),
+            quendor::sse2PathsEnabled());
     if (m_current.value > m_last)
         m_current.index = -1;
 }
@@ -331,7 +375,8 @@ void it_enum_list::advanceList() {
     // The first '=' splits name and value, unless it opens the item: then the
     // whole item, '=' included, is the name. Found before trimming, so a space
     // before the '=' counts as a name character here.
-    const wchar_t *separator = findSeparator(item, textEnd);
+    const bool sse2 = quendor::sse2PathsEnabled();
+    const wchar_t *separator = findSeparator(item, textEnd, sse2);
     const wchar_t *itemEnd = separator;
     const wchar_t *nameEnd = separator;
     if (separator != textEnd && *separator == kValueSeparator) {
@@ -356,7 +401,7 @@ void it_enum_list::advanceList() {
         ++nameBegin;
     while (nameEnd != nameBegin && nameEnd[-1] == L' ')
         --nameEnd;
-    setText(m_current.text, nameBegin, static_cast<std::size_t>(nameEnd - nameBegin));
+    setText(m_current.text, nameBegin, static_cast<std::size_t>(nameEnd - nameBegin), sse2);
 }
 
 std::int32_t it_enum_list::Count() const {

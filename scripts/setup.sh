@@ -3,8 +3,9 @@
 # are missing. Safe to run again; used by the demo, the test command and CI.
 #
 #   scripts/setup.sh               native build (default and asan presets)
-#   scripts/setup.sh --cross       also the 32-bit Linux and Windows toolchains
-#                                  and wine (linux-x86 and windows-x86 presets)
+#   scripts/setup.sh --cross       also the 32-bit Linux and Windows toolchains,
+#                                  wine and the 32-bit Google Benchmark
+#                                  (linux-x86, windows-x86, bench-linux-x86)
 #   scripts/setup.sh --hardening   also clang with libFuzzer (fuzz preset) and
 #                                  valgrind (scripts/fuzz.sh, scripts/valgrind.sh)
 #   scripts/setup.sh --release     also dpkg-dev, whose dpkg-shlibdeps finds the
@@ -19,7 +20,7 @@ for arg in "$@"; do
     --cross) cross=1 ;;
     --hardening) hardening=1 ;;
     --release) release=1 ;;
-    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
     *) echo "setup: unknown option $arg" >&2; exit 2 ;;
   esac
 done

@@ -6,6 +6,9 @@
 #                                            then the same suite under ASan + UBSan
 #   scripts/test.sh <preset>...              the named presets, e.g.
 #   scripts/test.sh linux-x86 windows-x86    the 32-bit Linux and Windows builds
+#   scripts/test.sh bench-smoke bench-linux-x86-smoke
+#                                            the benchmarks built (Release, 64-
+#                                            and 32-bit) and each run once briefly
 #
 # Installs what the chosen presets need first (scripts/setup.sh; --cross for
 # the 32-bit presets).
@@ -18,7 +21,7 @@ presets=("$@")
 setup_args=()
 for preset in "${presets[@]}"; do
   case "$preset" in
-    linux-x86|windows-x86) setup_args=(--cross) ;;
+    linux-x86|windows-x86|bench-linux-x86*) setup_args=(--cross) ;;
   esac
 done
 

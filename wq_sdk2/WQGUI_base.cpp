@@ -4,13 +4,7 @@
 
 #include <cstring>
 
-namespace {
-
-// The one pin handle that getPin hands out, shared by every GUI object of the
-// library. Constant-initialised, so it is {0, null} before any code runs.
-WQGuiPin s_sharedPin = {0, nullptr};
-
-} // namespace
+WQGuiPin WQGUI_base::s_sharedPin = {0, nullptr};
 
 // The host passes the record's own address. The object's virtual dispatch
 // does the rest, so a derived dispatch is honoured.
@@ -103,12 +97,6 @@ wq_result_t WQGUI_base::dispatch(int32_t opcode, int32_t index, int32_t value, v
     }
 }
 
-WQGuiPin *WQGUI_base::getPin(int32_t index) {
-    s_sharedPin.index = index;
-    s_sharedPin.module = this;
-    return &s_sharedPin;
-}
-
 wq_result_t WQGUI_base::callHost8(int32_t index, int32_t value, void *ptr) {
     return callHost(GH_OPCODE_8, index, value, ptr, 0.0f);
 }
@@ -125,16 +113,6 @@ bool WQGUI_base::callHost20(void *ptr) {
     return callHost(GH_OPCODE_20, 0, 0, ptr, 0.0f) != 0;
 }
 
-// Every request to the host, from the object, its pin handles and derived
-// classes, passes here. An object made without a callback has no way out: a
-// breach by whoever called makeModule, stopped before any call is attempted.
-// The fixed-opcode forms above come through here and share the stop.
-wq_result_t WQGUI_base::callHost(int32_t opcode, int32_t index, int32_t value, void *ptr,
-                                 float opt) {
-    WQ_CHECK(wqaudioMaster);
-    return wqaudioMaster(&m_record, opcode, index, value, ptr, opt);
-}
-
 // Default operations: each does nothing the host could observe.
 void WQGUI_base::open(bool) {}
 void WQGUI_base::close() {}
@@ -149,3 +127,9 @@ void WQGUI_base::onHostOpcode11(int32_t) {}
 void WQGUI_base::onHostOpcode12(int32_t) {}
 void WQGUI_base::onHostOpcode6(int32_t, int32_t, void *) {}
 void WQGUI_base::onPinChanged(WQGuiPin *) {}
+
+// callHost stops here, before any call, for an object made without a host
+// callback (a breach by makeModule's caller); its fixed-opcode forms too.
+void WQGUI_base::stopWithoutHostCallback() const {
+    WQ_CHECK(wqaudioMaster);
+}

@@ -18,12 +18,17 @@
 // Threads: none of its own, no locks. getPin() hands out one handle shared by
 // every GUI object of the library, so all GUI objects must be driven from one
 // thread at a time.
+//
+// Cost: a module calls getPin, a pin operation and callHost for every value
+// it reads or writes, on every pin change, so these are defined inline here
+// and in WQGuiPin.h; they cost what the host call itself costs.
 #pragma once
 
-#include "wq_sdk2/WQGuiPin.h"
 #include "wq_sdk2/wq_interface.h"
 
 #include <cstdint>
+
+struct WQGuiPin;
 
 // Base class of a module's GUI-side object: the host record, the dispatcher
 // that maps host opcodes to the virtual operations below, pin access and the
@@ -86,7 +91,11 @@ public:
 
     // The host callback with this object's record address first; the host's
     // result unchanged.
-    wq_result_t callHost(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt);
+    wq_result_t callHost(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
+        if (wqaudioMaster == nullptr)
+            stopWithoutHostCallback();
+        return wqaudioMaster(&m_record, opcode, index, value, ptr, opt);
+    }
     // GH_OPCODE_8 with (index, value, ptr, 0).
     wq_result_t callHost8(int32_t index, int32_t value, void *ptr);
     // GH_OPCODE_18 with (0, 0, ptr, 0).
@@ -99,13 +108,21 @@ public:
     // The library's one shared pin handle, set to {index, this}. Every call,
     // for any object, returns the same address and overwrites the handle:
     // fetch it afresh for each pin operation.
-    WQGuiPin *getPin(int32_t index);
+    inline WQGuiPin *getPin(int32_t index);
 
     // The record the host holds; makeModule hands out its address.
     WQGuiHostRecord *hostRecord() noexcept { return &m_record; }
     const WQGuiHostRecord *hostRecord() const noexcept { return &m_record; }
 
 private:
+    // callHost's stop for an object made without a host callback: fails the
+    // check "wqaudioMaster". Out of line, so that callHost stays small.
+    void stopWithoutHostCallback() const;
+
+    // The one pin handle that getPin hands out, shared by every GUI object of
+    // the library. Constant-initialised, so it is {0, null} before any code runs.
+    static WQGuiPin s_sharedPin;
+
     // The record's entry function, as the host calls it: finds the object
     // through objectOf and stops any exception before it reaches the host.
     static wq_result_t WQ_ABI dispatcherEntry(WQGuiHostRecord *record, int32_t opcode,
@@ -117,3 +134,13 @@ private:
     const WQHostCallback wqaudioMaster; // the host callback, set once by the constructor
     WQGuiHostRecord m_record;           // the host's handle on this object
 };
+
+// The pin operations, defined inline in WQGuiPin.h, call callHost: the class
+// above must be complete there, so the pin header comes last.
+#include "wq_sdk2/WQGuiPin.h"
+
+inline WQGuiPin *WQGUI_base::getPin(int32_t index) {
+    s_sharedPin.index = index;
+    s_sharedPin.module = this;
+    return &s_sharedPin;
+}

@@ -10,12 +10,16 @@
 // next getPin call of any GUI object: use it at once, never keep it) and from
 // the dispatcher's pin-change notification (a temporary that lives for the
 // duration of onPinChanged only).
+//
+// The reads and writes a module makes on every pin change are defined inline
+// below, after WQGUI_base: each costs what its host call costs.
 #pragma once
 
 #include "wq_sdk2/wq_interface.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 class WQGUI_base;
@@ -57,3 +61,64 @@ struct WQGuiPin {
     // width of wchar_t.
     std::u16string getValueTextW() const;
 };
+
+// The inline operations call the object's callHost, so they need WQGUI_base
+// complete. Whichever of the two headers is included first, both classes are
+// complete before the definitions below.
+#include "wq_sdk2/WQGUI_base.h"
+
+// Both value reads make the same request; the caller decides how the four
+// bytes are read. The slot is aligned as the 32-bit integer a host writes
+// there, and starts at zero so that a host that leaves it alone reads as 0
+// rather than as stack garbage.
+inline int32_t WQGuiPin::getValueInt() const {
+    alignas(int32_t) unsigned char slot[4] = {};
+    module->callHost(GH_PIN_GET_VALUE, index, 0, slot, 0.0f);
+    int32_t v;
+    std::memcpy(&v, slot, sizeof v);
+    return v;
+}
+
+inline float WQGuiPin::getValueFloat() const {
+    static_assert(sizeof(float) == 4, "the value slot holds a 32-bit float");
+    alignas(int32_t) unsigned char slot[4] = {};
+    module->callHost(GH_PIN_GET_VALUE, index, 0, slot, 0.0f);
+    float v;
+    std::memcpy(&v, slot, sizeof v);
+    return v;
+}
+
+inline void WQGuiPin::setValueInt(int32_t v) const {
+    module->callHost(GH_PIN_SET_VALUE, index, v, nullptr, 0.0f);
+}
+
+inline void WQGuiPin::setValueFloat(float v) const {
+    module->callHost(GH_PIN_SET_VALUE, index, 0, nullptr, v);
+}
+
+inline void WQGuiPin::setValueText(const std::string &s) const {
+    // The host only reads the text; the callback's pointer argument is not const.
+    module->callHost(GH_PIN_SET_TEXT, index, 0, const_cast<char *>(s.c_str()), 0.0f);
+}
+
+inline void WQGuiPin::setValueText(const char *s) const {
+    module->callHost(GH_PIN_SET_TEXT, index, 0, const_cast<char *>(s != nullptr ? s : ""), 0.0f);
+}
+
+inline std::size_t WQGuiPin::getValueText(char *buffer, std::size_t size) const {
+    const wq_result_t result = module->callHost(GH_PIN_GET_TEXT, index, 0, nullptr, 0.0f);
+    if (size == 0)
+        return 0;
+    const char *text = reinterpret_cast<const char *>(result);
+    // Copied at once, and no further than the buffer holds: the NUL is
+    // looked for only within the first size - 1 bytes.
+    std::size_t n = 0;
+    if (text != nullptr) {
+        const void *nul = std::memchr(text, '\0', size - 1);
+        n = nul != nullptr ? static_cast<std::size_t>(static_cast<const char *>(nul) - text)
+                           : size - 1;
+        std::memcpy(buffer, text, n);
+    }
+    buffer[n] = '\0';
+    return n;
+}

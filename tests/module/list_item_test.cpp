@@ -2,6 +2,8 @@
 // between pins, on their own.
 #include "list_module/decimal_text.h"
 #include "list_module/list_item.h"
+#include "list_module/sse2_paths.h"
+#include "tests/support/SearchPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +23,29 @@ struct Walk {
 
 class ListItemWalk : public ::testing::TestWithParam<Walk> {};
 
+using testsupport::onEachSearchPath;
+
+TEST(SearchPaths, SSE2OnX86UnlessForcedOff) {
+#if QUENDOR_SSE2_PATHS
+    // Every machine the tests run on has SSE2, the 32-bit ones included.
+    EXPECT_TRUE(quendor::sse2PathsEnabled());
+#else
+    EXPECT_FALSE(quendor::sse2PathsEnabled());
+#endif
+    {
+        testsupport::PlainSearchPaths plain;
+        EXPECT_FALSE(quendor::sse2PathsEnabled());
+    }
+    EXPECT_EQ(quendor::sse2PathsEnabled(), QUENDOR_SSE2_PATHS == 1);
+}
+
 TEST_P(ListItemWalk, FindsTheNameOfTheNumberedItem) {
     const Walk &w = GetParam();
-    std::string_view name = "untouched";
-    EXPECT_EQ(findListItemName(w.list, w.number, name), w.found);
-    EXPECT_EQ(std::string(name), w.found ? w.itemName : "untouched");
+    onEachSearchPath([&w] {
+        std::string_view name = "untouched";
+        EXPECT_EQ(findListItemName(w.list, w.number, name), w.found);
+        EXPECT_EQ(std::string(name), w.found ? w.itemName : "untouched");
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -53,13 +73,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Walk> &info) { return std::string(info.param.name); });
 
 TEST(ListItemWalkBounds, ReadsNothingBeyondTheSelectedItem) {
-    // The view ends inside the buffer; bytes after it must play no part.
-    const char buffer[] = "a,bc,d";
-    std::string_view name;
-    ASSERT_TRUE(findListItemName(std::string_view(buffer, 4), 1, name));
-    EXPECT_EQ(name, "bc"); // cut at the view's end, not at the ',' after it
-    EXPECT_EQ(name.data(), buffer + 2);
-    EXPECT_FALSE(findListItemName(std::string_view(buffer, 4), 2, name));
+    onEachSearchPath([] {
+        // The view ends inside the buffer; bytes after it must play no part.
+        const char buffer[] = "a,bc,d";
+        std::string_view name;
+        ASSERT_TRUE(findListItemName(std::string_view(buffer, 4), 1, name));
+        EXPECT_EQ(name, "bc"); // cut at the view's end, not at the ',' after it
+        EXPECT_EQ(name.data(), buffer + 2);
+        EXPECT_FALSE(findListItemName(std::string_view(buffer, 4), 2, name));
+    });
 }
 
 // Lists long enough for the walk's block-wise search: every item number of
@@ -91,15 +113,17 @@ TEST_P(ListItemLongLists, AgreesWithAPlainSplitForEveryItem) {
     const std::string_view view(buffer.data(), list.size());
 
     const int32_t count = static_cast<int32_t>(names.size());
-    for (int32_t number = 0; number <= count + 1; ++number) {
-        std::string_view name = "untouched";
-        const bool found = findListItemName(view, number, name);
-        ASSERT_EQ(found, number < count) << "item " << number << " of " << count;
-        if (found) {
-            ASSERT_EQ(std::string(name), names[static_cast<std::size_t>(number)])
-                << "item " << number;
+    onEachSearchPath([&] {
+        for (int32_t number = 0; number <= count + 1; ++number) {
+            std::string_view name = "untouched";
+            const bool found = findListItemName(view, number, name);
+            ASSERT_EQ(found, number < count) << "item " << number << " of " << count;
+            if (found) {
+                ASSERT_EQ(std::string(name), names[static_cast<std::size_t>(number)])
+                    << "item " << number;
+            }
         }
-    }
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -116,11 +140,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ListItemLongLists, EmptyItemsInARunOfCommas) {
     // 200 commas: 200 empty items (the end of the text ends no further item).
     const std::string list(200, ',');
-    std::string_view name;
-    ASSERT_TRUE(findListItemName(list, 199, name));
-    EXPECT_TRUE(name.empty());
-    EXPECT_EQ(name.data(), list.data() + 199);
-    EXPECT_FALSE(findListItemName(list, 200, name));
+    onEachSearchPath([&list] {
+        std::string_view name;
+        ASSERT_TRUE(findListItemName(list, 199, name));
+        EXPECT_TRUE(name.empty());
+        EXPECT_EQ(name.data(), list.data() + 199);
+        EXPECT_FALSE(findListItemName(list, 200, name));
+    });
 }
 
 TEST(DecimalText, NullReadsAsZero) {
