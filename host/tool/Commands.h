@@ -50,6 +50,7 @@ struct ValidateArgs {
     bool json = false;
     std::string junit;
     bool list = false;
+    bool verbose = false; // a failed check's whole error output under its line
     std::vector<std::string> only;
     std::vector<std::string> skip;
     std::string seedText; // --seed as written; empty: a fresh seed

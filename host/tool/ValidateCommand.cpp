@@ -192,7 +192,7 @@ int runValidate(const ValidateArgs &args) {
     // The exports check was not selected, but the library is unusable:
     // the report says why nothing ran.
     if (!usable && (selected.empty() || selected.front().first != "exports")) {
-        lines << wqhost::formatOutcome(loading) << std::flush;
+        lines << wqhost::formatOutcome(loading, args.verbose) << std::flush;
         run.outcomes.push_back(loading);
     }
     for (const auto &[name, skipped] : selected) {
@@ -207,7 +207,7 @@ int runValidate(const ValidateArgs &args) {
         } else {
             outcome = validator.run(name);
         }
-        lines << wqhost::formatOutcome(outcome) << std::flush;
+        lines << wqhost::formatOutcome(outcome, args.verbose) << std::flush;
         run.outcomes.push_back(std::move(outcome));
     }
     const wqhost::ValidationSummary summary = wqhost::summarize(run.outcomes);

@@ -111,6 +111,9 @@ int runTool(int argc, char **argv) {
     validateCmd->add_option("--junit", validate.junit, "Write a JUnit XML report to FILE ('-': standard output)")
         ->type_name("FILE");
     validateCmd->add_flag("--list", validate.list, "List the checks and stop");
+    validateCmd->add_flag("--verbose", validate.verbose,
+                          "Show all a failed check's module printed (up to 64 KiB; JSON and "
+                          "JUnit always carry it)");
     validateCmd
         ->add_option("--only", validate.only,
                      "Run only these checks (* and ? match any characters)")

@@ -57,7 +57,7 @@ ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes) {
     return s;
 }
 
-std::string formatOutcome(const CheckOutcome &o) {
+std::string formatOutcome(const CheckOutcome &o, bool verbose) {
     std::string out;
     switch (o.result) {
     case CheckOutcome::Result::Pass:
@@ -78,6 +78,16 @@ std::string formatOutcome(const CheckOutcome &o) {
         out += "      " + o.details[i] + "\n";
     if (!o.reproduce.empty())
         out += "      reproduce: " + o.reproduce + "\n";
+    if (verbose && !o.errorOutput.empty()) {
+        size_t start = 0;
+        while (start < o.errorOutput.size()) {
+            size_t end = o.errorOutput.find('\n', start);
+            if (end == std::string::npos)
+                end = o.errorOutput.size();
+            out += "      | " + o.errorOutput.substr(start, end - start) + "\n";
+            start = end + 1;
+        }
+    }
     return out;
 }
 
@@ -101,6 +111,8 @@ std::string validationJson(const ValidationRun &run) {
                       {"seconds", o.seconds}};
         if (o.result == CheckOutcome::Result::Fail)
             check["reproduce"] = bytesToUtf8(o.reproduce);
+        if (o.result == CheckOutcome::Result::Fail && !o.errorOutput.empty())
+            check["errorOutput"] = bytesToUtf8(o.errorOutput);
         if (o.crashed) {
             check["runningCalls"] = bytesToUtf8(o.runningCalls);
             check["lastStep"] = bytesToUtf8(o.lastStep);
@@ -154,6 +166,8 @@ std::string validationJunit(const ValidationRun &run) {
             body += "reproduce: " + o.reproduce + "\n";
             out += "      <failure type=\"" + std::string(type) + "\" message=\"" + xmlText(first) +
                    "\">" + xmlText(body) + "</failure>\n";
+            if (!o.errorOutput.empty())
+                out += "      <system-err>" + xmlText(o.errorOutput) + "</system-err>\n";
         }
         out += "    </testcase>\n";
     }

@@ -21,9 +21,10 @@ struct ValidationSummary {
 ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes);
 
 // "PASS  name", "SKIP  name: reason", or "FAIL  name: first detail" with
-// the further details and "reproduce: ..." on indented lines. Ends with a
-// newline.
-std::string formatOutcome(const CheckOutcome &outcome);
+// the further details and "reproduce: ..." on indented lines; `verbose`
+// adds a failed check's error output, each line after "      | ". Ends with
+// a newline.
+std::string formatOutcome(const CheckOutcome &outcome, bool verbose = false);
 
 // "N passed, N failed, N skipped", without a newline.
 std::string formatSummary(const ValidationSummary &summary);
@@ -36,11 +37,13 @@ struct ValidationRun {
 };
 
 // {"library", "seed", "timeout", "checks": [...], "passed", "failed",
-//  "skipped"}, with a newline.
+//  "skipped"}, with a newline; a failed check carries "errorOutput" when
+//  it printed any.
 std::string validationJson(const ValidationRun &run);
 
 // A JUnit XML document: one testcase per check, a failure element for a
-// failed check (type "crash", "hang" or "check"), skipped for a skipped one.
+// failed check (type "crash", "hang" or "check") with its error output in
+// system-err, skipped for a skipped one.
 std::string validationJunit(const ValidationRun &run);
 
 } // namespace wqhost

@@ -133,6 +133,9 @@ CheckOutcome Validator::run(const std::string &name) const {
     outcome.seconds = ended.seconds;
     outcome.reproduce = reproduceCommand(name);
     outcome.lastStep = reader.lastStep;
+    outcome.errorOutput = ended.errors.size() <= kMaxErrorOutput
+                              ? ended.errors
+                              : ended.errors.substr(0, kMaxErrorOutput) + "\n(cut at 64 KiB)\n";
     if (ended.end == ChildOutcome::End::NotStarted)
         throw HostError("cannot run the check '" + name + "' in a child process: " +
                         ended.startError);
@@ -144,6 +147,8 @@ CheckOutcome Validator::run(const std::string &name) const {
         if (outcome.result == CheckOutcome::Result::Skip && !reader.reason.empty())
             outcome.details = {reader.reason};
         outcome.unusable = reader.unusable;
+        if (outcome.result != CheckOutcome::Result::Fail)
+            outcome.errorOutput.clear();
         return outcome;
     }
 

@@ -116,3 +116,35 @@ TEST(JsonTextTest, EveryByteSurvivesTheWayThroughJson) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ValidationReportTest, AFailedChecksErrorOutputIsKeptWhole) {
+    CheckOutcome crash = outcome("pin-changes", CheckOutcome::Result::Fail,
+                                 {"crashed (signal 6 (SIGABRT)) in gui GD_PIN_CHANGED"});
+    crash.crashed = true;
+    crash.errorOutput = "==1==ERROR: AddressSanitizer: heap-use-after-free\n"
+                        "    #0 0x1 in f a.cpp:3\n"
+                        "    #1 0x2 in <g> b.cpp:9\n";
+    ValidationRun run;
+    run.library = "lib.so";
+    run.outcomes = {crash, outcome("exports", CheckOutcome::Result::Pass)};
+
+    // Text: only with verbose, every line under the check.
+    EXPECT_EQ(formatOutcome(crash).find("#1"), std::string::npos);
+    const std::string verbose = formatOutcome(crash, true);
+    EXPECT_NE(verbose.find("      | ==1==ERROR: AddressSanitizer"), std::string::npos) << verbose;
+    EXPECT_NE(verbose.find("      |     #1 0x2 in <g> b.cpp:9\n"), std::string::npos) << verbose;
+
+    const auto doc = nlohmann::json::parse(validationJson(run));
+    EXPECT_EQ(doc["checks"][0]["errorOutput"], crash.errorOutput);
+    EXPECT_FALSE(doc["checks"][1].contains("errorOutput"));
+
+    const std::string xml = validationJunit(run);
+    EXPECT_NE(xml.find("<system-err>==1==ERROR: AddressSanitizer: heap-use-after-free\n"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("#1 0x2 in &lt;g&gt; b.cpp:9"), std::string::npos) << xml;
+}
+
+} // namespace
