@@ -211,7 +211,8 @@ int runValidate(const ValidateArgs &args) {
         run.outcomes.push_back(std::move(outcome));
     }
     const wqhost::ValidationSummary summary = wqhost::summarize(run.outcomes);
-    lines << wqhost::formatSummary(summary) << "\n" << std::flush;
+    lines << wqhost::formatRootCauses(wqhost::rootCauses(run.outcomes))
+          << wqhost::formatSummary(summary) << "\n" << std::flush;
     if (args.json)
         std::cout << wqhost::validationJson(run) << std::flush;
     if (args.junit == "-")

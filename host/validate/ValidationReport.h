@@ -26,6 +26,19 @@ ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes);
 // a newline.
 std::string formatOutcome(const CheckOutcome &outcome, bool verbose = false);
 
+// Failures that share one cause: checks that crashed or hung the same way
+// in the same call, or failed with the same first detail. Each cause with
+// at least two checks, most checks first.
+struct RootCause {
+    std::string text;                // "crashed (signal 11 (SIGSEGV)) in audio AD_OPEN"
+    std::vector<std::string> checks; // in run order
+};
+std::vector<RootCause> rootCauses(const std::vector<CheckOutcome> &outcomes);
+
+// "root cause: 15 checks crashed (...) in audio AD_OPEN (exports, ...)" a
+// line each; empty when no two failures share a cause.
+std::string formatRootCauses(const std::vector<RootCause> &causes);
+
 // "N passed, N failed, N skipped", without a newline.
 std::string formatSummary(const ValidationSummary &summary);
 
@@ -37,8 +50,8 @@ struct ValidationRun {
 };
 
 // {"library", "seed", "timeout", "checks": [...], "passed", "failed",
-//  "skipped"}, with a newline; a failed check carries "errorOutput" when
-//  it printed any.
+//  "skipped", "rootCauses": [{"cause", "checks"}]}, with a newline; a
+//  failed check carries "errorOutput" when it printed any.
 std::string validationJson(const ValidationRun &run);
 
 // A JUnit XML document: one testcase per check, a failure element for a

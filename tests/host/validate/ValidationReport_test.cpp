@@ -148,3 +148,43 @@ TEST(ValidationReportTest, AFailedChecksErrorOutputIsKeptWhole) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ValidationReportTest, FailuresWithOneCauseAreCollapsed) {
+    auto crashed = [](const std::string &name, const std::string &calls) {
+        CheckOutcome o = outcome(name, CheckOutcome::Result::Fail,
+                                 {"crashed (signal 11 (SIGSEGV)) in " + calls, "while: x"});
+        o.crashed = true;
+        o.runningCalls = calls;
+        return o;
+    };
+    const std::vector<CheckOutcome> outcomes = {
+        outcome("exports", CheckOutcome::Result::Pass),
+        crashed("audio-open-close", "audio AD_OPEN"),
+        outcome("events", CheckOutcome::Result::Fail, {"magic is 0x1"}),
+        crashed("process-word", "gui GD_OPEN > audio AD_OPEN"),
+        outcome("gui-record", CheckOutcome::Result::Fail, {"magic is 0x1"}),
+        crashed("pin-changes", "gui GD_PIN_CHANGED index=0"),
+        crashed("audio-record", "audio AD_OPEN"),
+        outcome("unused-opcodes", CheckOutcome::Result::Fail, {"something else"}),
+    };
+    const std::vector<RootCause> causes = rootCauses(outcomes);
+    ASSERT_EQ(causes.size(), 2u);
+    EXPECT_EQ(causes[0].text, "crashed (signal 11 (SIGSEGV)) in audio AD_OPEN");
+    EXPECT_EQ(causes[0].checks,
+              (std::vector<std::string>{"audio-open-close", "process-word", "audio-record"}));
+    EXPECT_EQ(causes[1].text, "magic is 0x1");
+    EXPECT_EQ(formatRootCauses(causes),
+              "root cause: 3 checks crashed (signal 11 (SIGSEGV)) in audio AD_OPEN "
+              "(audio-open-close, process-word, audio-record)\n"
+              "root cause: 2 checks magic is 0x1 (events, gui-record)\n");
+    ValidationRun run;
+    run.outcomes = outcomes;
+    const auto doc = nlohmann::json::parse(validationJson(run));
+    ASSERT_EQ(doc["rootCauses"].size(), 2u);
+    EXPECT_EQ(doc["rootCauses"][1]["checks"], nlohmann::json::array({"events", "gui-record"}));
+    EXPECT_TRUE(rootCauses({outcomes[0], outcomes[5]}).empty());
+}
+
+} // namespace
