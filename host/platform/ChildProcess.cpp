@@ -5,6 +5,7 @@
 #include "host/platform/WindowsText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,9 @@
 #  include <spawn.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
+#  ifdef __linux__
+#    include <sys/prctl.h>
+#  endif
 
 extern char **environ;
 #endif
@@ -99,6 +103,61 @@ const char *signalName(int sig) {
 
 #ifndef _WIN32
 
+// The children running now, each the leader of a process group of its own.
+// A signal that ends the tool (SIGINT, SIGTERM, SIGHUP) ends them and
+// whatever they started first, and then the tool as the signal would have.
+constexpr int kMaxChildren = 16;
+std::atomic<pid_t> g_children[kMaxChildren];
+
+void endChildrenAndRaise(int sig) {
+    for (std::atomic<pid_t> &child : g_children) {
+        const pid_t pid = child.load();
+        if (pid > 0)
+            ::kill(-pid, SIGKILL);
+    }
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+void watchEndingSignals() {
+    static std::atomic<bool> installed{false};
+    if (installed.exchange(true))
+        return;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous {};
+        ::sigaction(sig, nullptr, &previous);
+        // A signal the caller chose to ignore or handle stays theirs.
+        if (previous.sa_handler != SIG_DFL)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = endChildrenAndRaise;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(sig, &action, nullptr);
+    }
+}
+
+class ChildEntry {
+public:
+    explicit ChildEntry(pid_t pid) {
+        for (std::atomic<pid_t> &child : g_children) {
+            pid_t free = 0;
+            if (child.compare_exchange_strong(free, pid)) {
+                m_slot = &child;
+                return;
+            }
+        }
+    }
+    ~ChildEntry() {
+        if (m_slot)
+            m_slot->store(0);
+    }
+    ChildEntry(const ChildEntry &) = delete;
+    ChildEntry &operator=(const ChildEntry &) = delete;
+
+private:
+    std::atomic<pid_t> *m_slot = nullptr;
+};
+
 void closeFd(int &fd) {
     if (fd >= 0)
         ::close(fd);
@@ -165,8 +224,10 @@ void supervise(pid_t pid, Pipes &pipes, const ChildOptions &options, const LineH
             timedOut = true;
             break;
         }
-        const int wait = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
+        // A long limit is waited for in slices: poll takes an int.
+        const int wait = static_cast<int>(std::min<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1,
+            1000));
         pollfd fds[3];
         int n = 0;
         int which[3];
@@ -234,6 +295,7 @@ void supervise(pid_t pid, Pipes &pipes, const ChildOptions &options, const LineH
         ::usleep(2000);
     }
     if (timedOut) {
+        ::kill(-pid, SIGKILL);
         ::kill(pid, SIGKILL);
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -294,6 +356,22 @@ DWORD WINAPI writeAll(LPVOID param) {
 
 std::string lastError() { return windowsErrorText(GetLastError()); }
 
+// Every child is put in one job that ends its processes when the tool's
+// handle to it closes, that is when the tool ends, however it ends.
+HANDLE childrenJob() {
+    static HANDLE job = [] {
+        HANDLE made = CreateJobObjectW(nullptr, nullptr);
+        if (made) {
+            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+            SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits,
+                                    sizeof limits);
+        }
+        return made;
+    }();
+    return job;
+}
+
 #endif // _WIN32
 
 #ifndef _WIN32
@@ -321,14 +399,23 @@ void run(const std::vector<std::string> &argv, const ChildOptions &options,
         posix_spawn_file_actions_addopen(&streams, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&streams, pipes.channel[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&streams, pipes.errors[1], STDERR_FILENO);
+    // The child leads a process group of its own, so that it and whatever
+    // it starts are ended together.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    watchEndingSignals();
     const auto start = Clock::now();
     pid_t pid = 0;
-    const int failed = ::posix_spawn(&pid, args[0], &streams, nullptr, args.data(), environ);
+    const int failed = ::posix_spawn(&pid, args[0], &streams, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&streams);
+    posix_spawnattr_destroy(&attributes);
     if (failed != 0) {
         outcome.startError = "cannot start " + argv[0] + ": " + std::strerror(failed);
         return;
     }
+    const ChildEntry entry(pid);
     supervise(pid, pipes, options, onLine, outcome, start);
 }
 
@@ -372,8 +459,15 @@ void run(const std::vector<std::string> &argv, const ChildOptions &options,
     PROCESS_INFORMATION info{};
     std::fflush(nullptr);
     const auto start = Clock::now();
+    // Started suspended, so that it is in the job before it runs.
     BOOL started = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+                                  CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr,
+                                  &startup, &info);
+    if (started) {
+        if (HANDLE job = childrenJob())
+            AssignProcessToJobObject(job, info.hProcess);
+        ResumeThread(info.hThread);
+    }
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (inRead)
@@ -446,6 +540,15 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
 #ifndef _WIN32
 
 std::FILE *ChildProcess::takeChannel() {
+#  ifdef __linux__
+    // The child ends with the parent, even one killed with no chance to end
+    // it. A parent already gone leaves the child to the system's first
+    // process (or a reaper) as its parent: nobody waits for its verdict.
+    const pid_t parent = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent || parent == 1)
+        std::_Exit(70);
+#  endif
     std::fflush(stdout);
     const int channel = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (channel < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
@@ -490,6 +593,22 @@ std::string ChildProcess::currentProgram() {
 void ChildProcess::endNow(int status) {
     std::fflush(nullptr);
     std::_Exit(status);
+}
+
+std::string ChildProcess::crashText(const ChildOutcome &outcome) {
+    if (outcome.end == ChildOutcome::End::Signalled) {
+        if (const char *name = signalName(outcome.signal))
+            return name;
+        return "signal " + std::to_string(outcome.signal);
+    }
+#ifdef _WIN32
+    if (outcome.end == ChildOutcome::End::Exited) {
+        const unsigned code = static_cast<unsigned>(outcome.exitCode);
+        if (code >= 0xC0000000u || code == 0x80000003u)
+            return describeEnd(outcome, 0);
+    }
+#endif
+    return std::string();
 }
 
 std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeoutSeconds) {

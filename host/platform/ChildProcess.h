@@ -10,6 +10,11 @@
 // child runs; on Windows once it has ended). Its standard error is
 // collected. A child that outlives the limit is killed.
 //
+// Children never outlive the caller: on POSIX each leads a process group
+// of its own, ended with SIGKILL when SIGINT, SIGTERM or SIGHUP ends the
+// caller, and (on Linux) takeChannel() asks for SIGKILL when the parent
+// dies; on Windows every child is in a job that ends with the caller.
+//
 // The child's side: takeChannel() makes standard output the channel and
 // sends whatever the work prints to standard output to standard error
 // instead; endNow() ends the child without tearing anything down.
@@ -70,6 +75,11 @@ public:
     // How the child ended, in words: "exit status 3", "signal 11 (SIGSEGV)",
     // "timed out after 2 s", "could not start: ...".
     static std::string describeEnd(const ChildOutcome &outcome, double timeoutSeconds);
+
+    // What ended a child that crashed, in a few words ("SIGSEGV",
+    // "signal 40", "exception 0xC0000005 (access violation)"); empty for a
+    // child that exited, timed out or never started.
+    static std::string crashText(const ChildOutcome &outcome);
 
     // The file of the running program, for starting it again.
     static std::string currentProgram();

@@ -295,8 +295,13 @@ private:
         m_cmd.pin = pin(1);
         size_t at = 2;
         const Token &second = need(2, "a value after the pin");
-        if (!second.quoted && (second.text == "text" || second.text == "int" ||
-                               second.text == "float") && m_tokens.size() > 3) {
+        const bool typeWord =
+            second.text == "text" || second.text == "int" || second.text == "float";
+        // Four words: the third can only be meant as the value's type.
+        if (!second.quoted && !typeWord && m_tokens.size() == 4)
+            fail("'set PIN TYPE VALUE' takes the type text, int or float, not '" + second.text +
+                 "'");
+        if (!second.quoted && typeWord && m_tokens.size() > 3) {
             m_cmd.form = second.text == "text" ? SetForm::Text
                          : second.text == "int" ? SetForm::Int
                                                 : SetForm::Float;
@@ -428,6 +433,19 @@ void LineParser::parse() {
 } // namespace
 
 bool parseScriptLine(const std::string &line, int lineNumber, ScriptCommand &out) {
+    // A control byte (other than a tab or the carriage return of a Windows
+    // line end) is no script; the line is not shown, a terminal would obey
+    // it.
+    for (size_t i = 0; i < line.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        const bool lineEnd = c == '\r' && i + 1 == line.size();
+        if ((c < 0x20 && c != '\t' && !lineEnd) || c == 0x7f) {
+            static const char digits[] = "0123456789ABCDEF";
+            throw ScriptError(lineNumber, std::string("the line holds the control byte 0x") +
+                                              digits[c >> 4] + digits[c & 15] +
+                                              " (binary data?); write it as \\xNN in a text");
+        }
+    }
     std::string source;
     std::vector<Token> tokens = tokenize(line, lineNumber, source);
     if (tokens.empty())
@@ -442,7 +460,8 @@ bool parseScriptLine(const std::string &line, int lineNumber, ScriptCommand &out
 
 std::vector<ScriptCommand> parseScript(const std::string &text) {
     std::vector<ScriptCommand> commands;
-    size_t start = 0;
+    // A byte order mark some editors put at the start of a UTF-8 file.
+    size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     int lineNumber = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);

@@ -22,6 +22,9 @@ public:
 struct InfoArgs {
     std::string library;
     bool json = false;
+    double timeout = 20.0;
+    bool allowProblems = false; // exit 0 even when the host found problems
+    bool inChild = false;       // hidden: this is the child that runs the module
 };
 
 struct RunArgs {
@@ -29,7 +32,17 @@ struct RunArgs {
     std::string script; // empty: the prompt, or standard input
     std::string trace;
     bool echo = true;
+    double timeout = 0.0;       // 0: no limit
+    bool allowProblems = false; // exit 0 even when the host found problems
+    bool inChild = false;       // hidden: this is the child that runs the module
 };
+
+// No limit, in seconds, for a child (a bit over a year).
+constexpr double kNoTimeLimit = 3.2e7;
+
+// The line that tells the user the host found problems, and the status:
+// 1, or 0 with --allow-problems. `count` > 0.
+int problemsFound(size_t count, bool allowProblems);
 
 struct ValidateArgs {
     std::string program; // how the tool was started (argv[0])
@@ -38,10 +51,10 @@ struct ValidateArgs {
     std::string junit;
     bool list = false;
     bool strict = false; // warnings are failures
+    bool verbose = false; // a failed check's whole error output under its line
     std::vector<std::string> only;
     std::vector<std::string> skip;
-    bool seedGiven = false;
-    uint64_t seed = 0;
+    std::string seedText; // --seed as written; empty: a fresh seed
     double timeout = 10.0;
     bool timeoutGiven = false;
     std::string trace;

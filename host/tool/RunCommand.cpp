@@ -5,11 +5,14 @@
 #include "host/script/ScriptRunner.h"
 #include "host/core/Session.h"
 #include "host/tool/Commands.h"
+#include "host/tool/IsolatedCommand.h"
 #include "host/tool/LineInput.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -20,10 +23,23 @@ namespace wqtool {
 namespace {
 
 std::string readScriptFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        throw ToolError("the script '" + path + "' is a folder, not a file");
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
         throw ToolError("cannot read the script '" + path + "': " + std::strerror(errno));
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text;
+    char buffer[8192];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, got);
+    const bool failed = std::ferror(f) != 0;
+    const int readError = errno;
+    std::fclose(f);
+    if (failed)
+        throw ToolError("cannot read the script '" + path + "': " + std::strerror(readError));
+    return text;
 }
 
 std::string readStandardInput() {
@@ -61,17 +77,17 @@ int interactive(wqhost::ScriptRunner &runner) {
     return runner.failedExpectations() > 0 ? 1 : 0;
 }
 
-} // namespace
-
-int runRun(const RunArgs &args) {
-    const std::string path = libraryPath(args.library);
+// The module's part: in the child (its calls and output on `channel`), or
+// in the tool's own process at the prompt (calls to `trace`).
+int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, std::FILE *trace) {
+    childStep(channel, "loading the library");
     auto library = wqhost::ModuleLibrary::load(path);
 
     // The whole script is read before anything runs: a mistake on its last
     // line leaves the module untouched.
     std::vector<wqhost::ScriptCommand> commands;
     std::string sourceName;
-    const bool prompt = args.script.empty() && LineInput::stdinIsTerminal();
+    const bool prompt = !channel;
     if (!args.script.empty() && args.script != "-") {
         sourceName = args.script;
         commands = parseNamed(readScriptFile(args.script), sourceName);
@@ -79,20 +95,24 @@ int runRun(const RunArgs &args) {
         sourceName = "<stdin>";
         commands = parseNamed(readStandardInput(), sourceName);
     }
+    // A script that counts the problems itself has accounted for them.
+    bool problemsExpected = false;
+    for (const wqhost::ScriptCommand &c : commands)
+        problemsExpected = problemsExpected || c.op == wqhost::ScriptOp::ExpectProblems;
 
-    const TraceFile trace = openTraceFile(args.trace);
+    std::FILE *const sink = channel ? channel : trace;
 
     // The session answers AH_PIN_COUNT with the module's own audio-side pin
     // count, learnt from a first look at its pin table.
     wqhost::CallLog probeLog;
-    probeLog.setJsonSink(trace.get());
+    probeLog.setJsonSink(sink);
     const wqhost::ModuleProbe probe = wqhost::probeModule(library, 0, &probeLog);
     wqhost::Session::Options options;
     options.audio.pinCount = probe.audioPinCount();
     options.gui.echo = args.echo;
 
     wqhost::Session session(library, options);
-    session.setTrace(trace.get());
+    session.setTrace(sink);
     session.start();
 
     wqhost::ScriptRunner::Options runnerOptions;
@@ -118,7 +138,41 @@ int runRun(const RunArgs &args) {
     }
     session.stop();
     session.setTrace(nullptr);
+    const size_t problems = probe.problems.size() + session.problems().size();
+    if (problems > 0 && !problemsExpected)
+        status = std::max(status, problemsFound(problems, args.allowProblems));
     return status;
+}
+
+} // namespace
+
+int runRun(const RunArgs &args) {
+    const std::string path = libraryPath(args.library);
+    if (args.inChild)
+        serveInChild([&](std::FILE *channel) { return runHere(args, path, channel, nullptr); });
+
+    // The prompt needs the terminal: it runs in the tool's own process.
+    if (args.script.empty() && LineInput::stdinIsTerminal()) {
+        const TraceFile trace = openTraceFile(args.trace);
+        return runHere(args, path, nullptr, trace.get());
+    }
+
+    IsolatedCall call;
+    call.arguments = {"run", path, args.script.empty() ? std::string("-") : args.script,
+                      "--in-child"};
+    if (!args.echo)
+        call.arguments.push_back("--no-echo");
+    if (args.allowProblems)
+        call.arguments.push_back("--allow-problems");
+    if (args.script.empty() || args.script == "-") {
+        call.giveInput = true;
+        call.input = readStandardInput();
+    }
+    call.timeoutSeconds = args.timeout > 0 ? args.timeout : kNoTimeLimit;
+    const TraceFile trace = openTraceFile(args.trace);
+    call.trace = trace.get();
+    call.libraryArgument = args.library;
+    return runIsolated(call);
 }
 
 } // namespace wqtool

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 
 namespace wqtool {
 
@@ -24,6 +25,19 @@ TraceFile openTraceFile(const std::string &path) {
         throw ToolError("cannot write the trace file '" + path + "': " + std::strerror(errno));
     std::setvbuf(f, nullptr, _IONBF, 0);
     return TraceFile(f);
+}
+
+} // namespace wqtool
+
+namespace wqtool {
+
+int problemsFound(size_t count, bool allowProblems) {
+    std::cout.flush();
+    std::cerr << "wqhost: the host found " << count << (count == 1 ? " problem" : " problems")
+              << " with the module"
+              << (allowProblems ? "" : " (--allow-problems lets it pass)") << "\n"
+              << std::flush;
+    return allowProblems ? 0 : 1;
 }
 
 } // namespace wqtool

@@ -14,13 +14,23 @@
 #include <iostream>
 #include <memory>
 #include <random>
-#include <set>
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <utility>
 
 namespace wqtool {
 
 namespace {
 
-void listChecks() {
+void listChecks(bool json) {
+    if (json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
+            list.push_back({{"name", c.name}, {"summary", c.summary}});
+        std::cout << list.dump(2) << "\n";
+        return;
+    }
     size_t width = 0;
     for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
         width = std::max(width, std::strlen(c.name));
@@ -29,20 +39,70 @@ void listChecks() {
                   << "\n";
 }
 
-std::vector<std::string> selectChecks(const ValidateArgs &args) {
-    for (const std::vector<std::string> *names : {&args.only, &args.skip})
-        for (const std::string &n : *names)
-            if (!wqhost::findConformanceCheck(n))
-                throw ToolError("unknown check '" + n + "' (wqhost validate --list shows them)");
-    const std::set<std::string> only(args.only.begin(), args.only.end());
-    const std::set<std::string> skip(args.skip.begin(), args.skip.end());
-    std::vector<std::string> selected;
-    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
-        if ((only.empty() || only.count(c.name)) && !skip.count(c.name))
-            selected.push_back(c.name);
-    if (selected.empty())
+// A name with the wildcards * (any run of characters) and ? (one).
+bool matches(const char *pattern, const char *name) {
+    for (; *pattern; ++pattern, ++name) {
+        if (*pattern == '*') {
+            for (const char *rest = name;; ++rest) {
+                if (matches(pattern + 1, rest))
+                    return true;
+                if (!*rest)
+                    return false;
+            }
+        }
+        if (!*name || (*pattern != '?' && *pattern != *name))
+            return false;
+    }
+    return !*name;
+}
+
+bool matchesAny(const std::vector<std::string> &patterns, const char *name) {
+    for (const std::string &p : patterns)
+        if (matches(p.c_str(), name))
+            return true;
+    return false;
+}
+
+// The checks to run, in table order, each with whether --skip leaves it out.
+std::vector<std::pair<std::string, bool>> selectChecks(const ValidateArgs &args) {
+    for (const std::vector<std::string> *patterns : {&args.only, &args.skip})
+        for (const std::string &p : *patterns) {
+            bool any = false;
+            for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
+                any = any || matches(p.c_str(), c.name);
+            if (!any)
+                throw ToolError("unknown check '" + p + "' (wqhost validate --list shows them)");
+        }
+    std::vector<std::pair<std::string, bool>> selected;
+    bool anyToRun = false;
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks()) {
+        if (!args.only.empty() && !matchesAny(args.only, c.name))
+            continue;
+        const bool skipped = matchesAny(args.skip, c.name);
+        anyToRun = anyToRun || !skipped;
+        selected.emplace_back(c.name, skipped);
+    }
+    if (!anyToRun)
         throw ToolError("--only and --skip leave no check to run");
     return selected;
+}
+
+// --seed: a whole number that fits 64 bits, written in decimal digits.
+uint64_t parseSeed(const std::string &text) {
+    const std::string rule =
+        "--seed takes a whole number from 0 to 18446744073709551615, not '" + text + "'";
+    if (text.empty() || text.size() > 20)
+        throw ToolError(rule);
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            throw ToolError(rule);
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            throw ToolError(rule);
+        value = value * 10 + digit;
+    }
+    return value;
 }
 
 uint64_t freshSeed() {
@@ -55,7 +115,7 @@ uint64_t freshSeed() {
 // The child's side (Validator starts the tool again for each check): one
 // check in this process, its channel on standard output. The child ends
 // here, as soon as the check has written its verdict.
-[[noreturn]] void runOneCheckHere(const ValidateArgs &args) {
+[[noreturn]] void runOneCheckHere(const ValidateArgs &args, uint64_t seed) {
     const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.runCheck);
     if (!check)
         throw ToolError("unknown check '" + args.runCheck + "'");
@@ -64,56 +124,58 @@ uint64_t freshSeed() {
         throw ToolError("cannot set up the channel of the check '" + args.runCheck + "'");
     int status = 70;
     try {
-        status = wqhost::runCheckHere(*check, args.library, args.seed, channel);
+        status = wqhost::runCheckHere(*check, args.library, seed, channel);
     } catch (...) {
         // The parent reports a child that ended without a verdict.
     }
     wqhost::ChildProcess::endNow(status);
 }
 
-void writeJunit(const std::string &path, const wqhost::ValidationRun &run) {
-    std::ofstream out(path, std::ios::binary);
-    if (out)
-        out << wqhost::validationJunit(run);
-    if (!out)
+// The JUnit file, opened before any check runs: a path that cannot be
+// written is the tool's failure, found at once.
+std::unique_ptr<std::ofstream> openJunit(const std::string &path) {
+    if (path.empty() || path == "-")
+        return nullptr;
+    auto out = std::make_unique<std::ofstream>(path, std::ios::binary);
+    if (!*out)
         throw ToolError("cannot write the JUnit report '" + path + "': " + std::strerror(errno));
+    return out;
 }
 
 } // namespace
 
 int runValidate(const ValidateArgs &args) {
     if (args.list) {
-        listChecks();
+        listChecks(args.json);
         return 0;
     }
     if (args.library.empty())
         throw ToolError("validate needs a module library (wqhost validate LIB)");
+    const uint64_t givenSeed = args.seedText.empty() ? 0 : parseSeed(args.seedText);
     if (!args.runCheck.empty())
-        runOneCheckHere(args);
+        runOneCheckHere(args, givenSeed);
+    if (args.json && args.junit == "-")
+        throw ToolError("--json and --junit - cannot both have standard output");
 
-    const std::vector<std::string> selected = selectChecks(args);
+    const std::vector<std::pair<std::string, bool>> selected = selectChecks(args);
     const TraceFile trace = openTraceFile(args.trace);
+    const std::unique_ptr<std::ofstream> junit = openJunit(args.junit);
 
     wqhost::Validator::Options options;
     options.libraryPath = libraryPath(args.library);
     options.libraryArgument = args.library;
     options.program = args.program;
     options.childProgram = wqhost::ChildProcess::currentProgram();
-    options.seed = args.seedGiven ? args.seed : freshSeed();
+    options.seed = args.seedText.empty() ? freshSeed() : givenSeed;
     options.timeoutSeconds = args.timeout;
     options.timeoutGiven = args.timeoutGiven;
     options.trace = trace.get();
     const wqhost::Validator validator(options);
 
-    // With --json the report owns standard output; the check lines go to
-    // standard error.
-    std::ostream &lines = args.json ? std::cerr : std::cout;
-
-    // A library that cannot be loaded, or lacks an export, is bad input:
-    // the exports check tells before anything else runs.
-    const wqhost::CheckOutcome loading = validator.run("exports");
-    if (!loading.unusable.empty())
-        throw ToolError(loading.unusable);
+    // With a report on standard output the check lines go to standard
+    // error.
+    const bool reportOnStdout = args.json || args.junit == "-";
+    std::ostream &lines = reportOnStdout ? std::cerr : std::cout;
 
     lines << "wqhost validate " << args.library << " (seed " << options.seed << ", timeout "
           << wqhost::floatText(options.timeoutSeconds) << " s)\n";
@@ -121,23 +183,52 @@ int runValidate(const ValidateArgs &args) {
         lines << "note: heap corruption is found only when it crashes: "
               << validator.heapCheckOff() << "\n";
     lines << std::flush;
+
+    // A library that cannot be loaded, or lacks an export, fails the
+    // exports check, which runs first; nothing else can run then.
+    wqhost::CheckOutcome loading = validator.run("exports");
+    const bool usable = loading.unusable.empty();
     wqhost::ValidationRun run;
     run.library = args.library;
     run.seed = options.seed;
     run.timeoutSeconds = options.timeoutSeconds;
-    for (const std::string &name : selected) {
-        wqhost::CheckOutcome outcome = name == "exports" ? loading : validator.run(name);
+    // The exports check was not selected, but the library is unusable:
+    // the report says why nothing ran.
+    if (!usable && (selected.empty() || selected.front().first != "exports")) {
+        lines << wqhost::formatOutcome(loading, args.verbose) << std::flush;
+        run.outcomes.push_back(loading);
+    }
+    for (const auto &[name, skipped] : selected) {
+        wqhost::CheckOutcome outcome;
+        if (name == "exports" && (!skipped || !usable)) {
+            outcome = loading;
+        } else if (skipped || !usable) {
+            outcome.name = name;
+            outcome.result = wqhost::CheckOutcome::Result::Skip;
+            outcome.details = {skipped ? "left out with --skip"
+                                       : "the library cannot be used (see exports)"};
+        } else {
+            outcome = validator.run(name);
+        }
         if (args.strict)
             wqhost::warningsFail(outcome);
-        lines << wqhost::formatOutcome(outcome) << std::flush;
+        lines << wqhost::formatOutcome(outcome, args.verbose) << std::flush;
         run.outcomes.push_back(std::move(outcome));
     }
     const wqhost::ValidationSummary summary = wqhost::summarize(run.outcomes);
-    lines << wqhost::formatSummary(summary) << "\n" << std::flush;
+    lines << wqhost::formatRootCauses(wqhost::rootCauses(run.outcomes))
+          << wqhost::formatSummary(summary) << "\n" << std::flush;
     if (args.json)
         std::cout << wqhost::validationJson(run) << std::flush;
-    if (!args.junit.empty())
-        writeJunit(args.junit, run);
+    if (args.junit == "-")
+        std::cout << wqhost::validationJunit(run) << std::flush;
+    if (junit) {
+        *junit << wqhost::validationJunit(run);
+        junit->flush();
+        if (!*junit)
+            throw ToolError("cannot write the JUnit report '" + args.junit +
+                            "': " + std::strerror(errno));
+    }
     return summary.failed > 0 ? 1 : 0;
 }
 

@@ -64,13 +64,24 @@ int runTool(int argc, char **argv) {
     app.allow_windows_style_options(false);
 
     InfoArgs info;
-    CLI::App *infoCmd = app.add_subcommand("info", "Show the module's description and pin table");
+    CLI::App *infoCmd = app.add_subcommand(
+        "info", "Show the module's description and pin table; the module runs in a child "
+                "process");
     infoCmd->add_option("LIB", info.library, "Module library")->required();
     infoCmd->add_flag("--json", info.json, "Print one JSON document");
+    infoCmd
+        ->add_option("--timeout", info.timeout,
+                     "Seconds the module may take to be looked at (default 20)")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->type_name("SECONDS");
+    infoCmd->add_flag("--allow-problems", info.allowProblems,
+                      "Exit 0 even when the host found problems with the module");
+    infoCmd->add_flag("--in-child", info.inChild, "")->group("");
 
     RunArgs run;
     CLI::App *runCmd = app.add_subcommand(
-        "run", "Run a session: a script, the script on standard input, or a prompt");
+        "run", "Run a session: a script, the script on standard input (both in a child "
+               "process), or a prompt");
     runCmd->add_option("LIB", run.library, "Module library")->required();
     runCmd->add_option("SCRIPT", run.script, "Script file ('-' for standard input)");
     runCmd->add_option("--trace", run.trace, "Write every call to FILE as JSON lines")
@@ -78,6 +89,16 @@ int runTool(int argc, char **argv) {
     bool noEcho = false;
     runCmd->add_flag("--no-echo", noEcho,
                      "Start with echo off (the module's own writes are not reported back)");
+    runCmd
+        ->add_option("--timeout", run.timeout,
+                     "Seconds the session may take before it is ended as hung (default: no "
+                     "limit; not at the prompt)")
+        ->check(CLI::Range(0.1, 1.0e6))
+        ->type_name("SECONDS");
+    runCmd->add_flag("--allow-problems", run.allowProblems,
+                     "Exit 0 even when the host found problems with the module (a script "
+                     "with 'expect problems' counts them itself)");
+    runCmd->add_flag("--in-child", run.inChild, "")->group("");
 
     ValidateArgs validate;
     validate.program = argc > 0 ? argv[0] : "wqhost";
@@ -86,21 +107,32 @@ int runTool(int argc, char **argv) {
                     "child process");
     validateCmd->add_option("LIB", validate.library, "Module library");
     validateCmd->add_flag("--json", validate.json,
-                          "Print the report as JSON (the check lines go to standard error)");
-    validateCmd->add_option("--junit", validate.junit, "Write a JUnit XML report to FILE")
+                          "Print the report (or with --list the checks) as JSON on standard "
+                          "output; the check lines go to standard error");
+    validateCmd->add_option("--junit", validate.junit, "Write a JUnit XML report to FILE ('-': standard output)")
         ->type_name("FILE");
     validateCmd->add_flag("--list", validate.list, "List the checks and stop");
     validateCmd->add_flag("--strict", validate.strict, "Count a check with warnings as failed");
-    validateCmd->add_option("--only", validate.only, "Run only these checks")
+    validateCmd->add_flag("--verbose", validate.verbose,
+                          "Show all a failed check's module printed (up to 64 KiB; JSON and "
+                          "JUnit always carry it)");
+    validateCmd
+        ->add_option("--only", validate.only,
+                     "Run only these checks (* and ? match any characters)")
         ->delimiter(',')
         ->allow_extra_args(false)
         ->type_name("NAME[,NAME...]");
-    validateCmd->add_option("--skip", validate.skip, "Leave these checks out")
+    validateCmd
+        ->add_option("--skip", validate.skip,
+                     "Leave these checks out: reported as skipped (* and ? as in --only)")
         ->delimiter(',')
         ->allow_extra_args(false)
         ->type_name("NAME[,NAME...]");
-    CLI::Option *seed =
-        validateCmd->add_option("--seed", validate.seed, "Seed of the randomised checks");
+    validateCmd
+        ->add_option("--seed", validate.seedText,
+                     "Seed of the randomised checks, 0 to 18446744073709551615 (default: a "
+                     "fresh one, printed)")
+        ->type_name("N");
     CLI::Option *timeout =
         validateCmd
             ->add_option("--timeout", validate.timeout, "Seconds a check may take (default 10)")
@@ -143,7 +175,6 @@ int runTool(int argc, char **argv) {
         run.echo = !noEcho;
         return runRun(run);
     }
-    validate.seedGiven = seed->count() > 0;
     validate.timeoutGiven = timeout->count() > 0;
     return runValidate(validate);
 }

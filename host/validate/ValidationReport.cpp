@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 
 namespace wqhost {
 
@@ -71,7 +73,50 @@ void warningsFail(CheckOutcome &o) {
         o.reproduce += " --strict";
 }
 
-std::string formatOutcome(const CheckOutcome &o) {
+std::vector<RootCause> rootCauses(const std::vector<CheckOutcome> &outcomes) {
+    std::vector<RootCause> causes;
+    for (const CheckOutcome &o : outcomes) {
+        if (o.result != CheckOutcome::Result::Fail || o.details.empty())
+            continue;
+        std::string text = o.details.front();
+        if (o.crashed) {
+            // The innermost running call is the place; the outer ones are
+            // how each check got there.
+            const size_t in = text.find(" in ");
+            const size_t last = o.runningCalls.rfind(" > ");
+            const std::string innermost =
+                last == std::string::npos ? o.runningCalls : o.runningCalls.substr(last + 3);
+            if (in != std::string::npos && !o.runningCalls.empty())
+                text = text.substr(0, in) + " in " + innermost;
+        }
+        auto same = std::find_if(causes.begin(), causes.end(),
+                                 [&](const RootCause &c) { return c.text == text; });
+        if (same == causes.end())
+            causes.push_back({text, {o.name}});
+        else
+            same->checks.push_back(o.name);
+    }
+    causes.erase(std::remove_if(causes.begin(), causes.end(),
+                                [](const RootCause &c) { return c.checks.size() < 2; }),
+                 causes.end());
+    std::stable_sort(causes.begin(), causes.end(), [](const RootCause &a, const RootCause &b) {
+        return a.checks.size() > b.checks.size();
+    });
+    return causes;
+}
+
+std::string formatRootCauses(const std::vector<RootCause> &causes) {
+    std::string out;
+    for (const RootCause &c : causes) {
+        out += "root cause: " + std::to_string(c.checks.size()) + " checks " + c.text + " (";
+        for (size_t i = 0; i < c.checks.size(); ++i)
+            out += (i ? ", " : "") + c.checks[i];
+        out += ")\n";
+    }
+    return out;
+}
+
+std::string formatOutcome(const CheckOutcome &o, bool verbose) {
     std::string out;
     switch (o.result) {
     case CheckOutcome::Result::Pass:
@@ -97,6 +142,16 @@ std::string formatOutcome(const CheckOutcome &o) {
         out += "      " + o.details[i] + "\n";
     if (!o.reproduce.empty())
         out += "      reproduce: " + o.reproduce + "\n";
+    if (verbose && !o.errorOutput.empty()) {
+        size_t start = 0;
+        while (start < o.errorOutput.size()) {
+            size_t end = o.errorOutput.find('\n', start);
+            if (end == std::string::npos)
+                end = o.errorOutput.size();
+            out += "      | " + o.errorOutput.substr(start, end - start) + "\n";
+            start = end + 1;
+        }
+    }
     return out;
 }
 
@@ -125,6 +180,8 @@ std::string validationJson(const ValidationRun &run) {
                       {"seconds", o.seconds}};
         if (o.result == CheckOutcome::Result::Fail)
             check["reproduce"] = bytesToUtf8(o.reproduce);
+        if (o.result == CheckOutcome::Result::Fail && !o.errorOutput.empty())
+            check["errorOutput"] = bytesToUtf8(o.errorOutput);
         if (o.crashed) {
             check["runningCalls"] = bytesToUtf8(o.runningCalls);
             check["lastStep"] = bytesToUtf8(o.lastStep);
@@ -141,6 +198,10 @@ std::string validationJson(const ValidationRun &run) {
                 {"failed", s.failed},
                 {"skipped", s.skipped},
                 {"warned", s.warned}};
+    json causes = json::array();
+    for (const RootCause &c : rootCauses(run.outcomes))
+        causes.push_back({{"cause", bytesToUtf8(c.text)}, {"checks", c.checks}});
+    doc["rootCauses"] = causes;
     return doc.dump(2) + "\n";
 }
 
@@ -187,6 +248,8 @@ std::string validationJunit(const ValidationRun &run) {
             body += "reproduce: " + o.reproduce + "\n";
             out += "      <failure type=\"" + std::string(type) + "\" message=\"" + xmlText(first) +
                    "\">" + xmlText(body) + "</failure>\n";
+            if (!o.errorOutput.empty())
+                out += "      <system-err>" + xmlText(o.errorOutput) + "</system-err>\n";
         }
         out += "    </testcase>\n";
     }

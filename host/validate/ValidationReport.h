@@ -25,10 +25,24 @@ ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes);
 void warningsFail(CheckOutcome &outcome);
 
 // "PASS  name", "WARN  name: first warning" (further warnings on indented
-// lines), "SKIP  name: reason", or "FAIL  name: first detail" with
-// the further details and "reproduce: ..." on indented lines. Ends with a
+// lines), "SKIP  name: reason", or "FAIL  name: first detail" with the
+// further details and "reproduce: ..." on indented lines; `verbose` adds a
+// failed check's error output, each line after "      | ". Ends with a
 // newline.
-std::string formatOutcome(const CheckOutcome &outcome);
+std::string formatOutcome(const CheckOutcome &outcome, bool verbose = false);
+
+// Failures that share one cause: checks that crashed or hung the same way
+// in the same call, or failed with the same first detail. Each cause with
+// at least two checks, most checks first.
+struct RootCause {
+    std::string text;                // "crashed (signal 11 (SIGSEGV)) in audio AD_OPEN"
+    std::vector<std::string> checks; // in run order
+};
+std::vector<RootCause> rootCauses(const std::vector<CheckOutcome> &outcomes);
+
+// "root cause: 15 checks crashed (...) in audio AD_OPEN (exports, ...)" a
+// line each; empty when no two failures share a cause.
+std::string formatRootCauses(const std::vector<RootCause> &causes);
 
 // "N passed, N failed, N skipped", and ", N warned" when a passed check
 // warned; without a newline.
@@ -42,13 +56,15 @@ struct ValidationRun {
 };
 
 // {"library", "seed", "timeout", "checks": [...], "passed", "failed",
-//  "skipped", "warned"}, with a newline; each check has its "warnings".
+//  "skipped", "warned", "rootCauses": [{"cause", "checks"}]}, with a
+//  newline; each check has its "warnings", and a failed check carries
+//  "errorOutput" when it printed any.
 std::string validationJson(const ValidationRun &run);
 
 // A JUnit XML document: one testcase per check, a failure element for a
-// failed check (type "crash", "hang", "check", or "warning" under --strict),
-// skipped for a skipped one, the WARN lines of a passed check as its
-// system-out.
+// failed check (type "crash", "hang", "check", or "warning" under --strict)
+// with its error output in system-err, skipped for a skipped one, the WARN
+// lines of a passed check as its system-out.
 std::string validationJunit(const ValidationRun &run);
 
 } // namespace wqhost

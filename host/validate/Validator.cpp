@@ -5,9 +5,8 @@
 #include "host/platform/HeapCheck.h"
 #include "host/platform/HostError.h"
 #include "host/platform/NumberText.h"
-#include "host/trace/CallJson.h"
-#include "host/trace/CallText.h"
 #include "host/trace/JsonText.h"
+#include "host/trace/RunningCalls.h"
 #include "host/validate/ConformanceCheck.h"
 
 #include <nlohmann/json.hpp>
@@ -61,27 +60,10 @@ public:
             lastStep = utf8ToBytes(j.value("step", ""));
             return;
         }
-        const std::string phase = j.value("phase", "");
-        const long long seq = j.value("seq", -1LL);
-        if (phase == "call") {
-            running.emplace_back(seq, callText(callFromJson(j), CallForm::Running));
-        } else if (phase == "return") {
-            // Calls return in the reverse order they began.
-            for (size_t i = running.size(); i-- > 0;) {
-                if (running[i].first == seq) {
-                    running.resize(i);
-                    break;
-                }
-            }
-        }
+        running.take(j);
     }
 
-    std::string runningCalls() const {
-        std::string out;
-        for (const auto &call : running)
-            out += (out.empty() ? "" : " > ") + call.second;
-        return out;
-    }
+    std::string runningCalls() const { return running.text(); }
 
     std::string verdict;
     std::vector<std::string> details;
@@ -90,7 +72,7 @@ public:
     std::string lastStep;
     std::vector<std::string> failures; // as they were found, before any verdict
     std::vector<std::string> warnings;
-    std::vector<std::pair<long long, std::string>> running;
+    RunningCalls running;
 
 private:
     // Each line goes to the trace as it arrives, marked with its check first.
@@ -177,6 +159,9 @@ CheckOutcome Validator::run(const std::string &name) const {
     outcome.reproduce = reproduceCommand(name);
     outcome.lastStep = reader.lastStep;
     outcome.warnings = reader.warnings;
+    outcome.errorOutput = ended.errors.size() <= kMaxErrorOutput
+                              ? ended.errors
+                              : ended.errors.substr(0, kMaxErrorOutput) + "\n(cut at 64 KiB)\n";
     if (ended.end == ChildOutcome::End::NotStarted)
         throw HostError("cannot run the check '" + name + "' in a child process: " +
                         ended.startError);
@@ -188,6 +173,8 @@ CheckOutcome Validator::run(const std::string &name) const {
         if (outcome.result == CheckOutcome::Result::Skip && !reader.reason.empty())
             outcome.details = {reader.reason};
         outcome.unusable = reader.unusable;
+        if (outcome.result != CheckOutcome::Result::Fail)
+            outcome.errorOutput.clear();
         return outcome;
     }
 

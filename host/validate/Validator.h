@@ -16,6 +16,10 @@
 
 namespace wqhost {
 
+// The most of a failed check's error output a report keeps: room for a
+// sanitizer's report with its stacks.
+constexpr size_t kMaxErrorOutput = 64 * 1024;
+
 struct CheckOutcome {
     enum class Result { Pass, Fail, Skip };
 
@@ -29,6 +33,8 @@ struct CheckOutcome {
     std::string runningCalls; // calls that had not returned when it ended, outermost first
     std::string lastStep;     // what the check was doing then
     std::string moduleOutput; // the telling line of what the child printed, after a crash
+    std::string errorOutput;  // all the child printed to standard error, for a failed
+                              // check (at most kMaxErrorOutput bytes)
     std::string unusable;     // set when the library cannot be loaded at all
     std::string reproduce;    // a command line that runs this check alone
     double seconds = 0.0;

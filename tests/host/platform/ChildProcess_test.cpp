@@ -60,6 +60,43 @@ TEST(ChildProcessTest, AChildThatOutlivesTheLimitIsKilled) {
     EXPECT_EQ(ChildProcess::describeEnd(c.outcome, 1.0), "timed out after 1 s");
 }
 
+TEST(ChildProcessTest, ALimitOfMonthsIsNoLimitAtAll) {
+    // A limit far beyond what a single wait can take still lets a quick
+    // child end on its own.
+    const Collected c = probe("report", 3.2e7);
+    EXPECT_EQ(c.outcome.end, ChildOutcome::End::Exited);
+    EXPECT_EQ(c.outcome.exitCode, 3);
+}
+
+TEST(ChildProcessTest, ACrashIsNamedInAFewWords) {
+    struct Case {
+        ChildOutcome::End end;
+        int signal;
+        int exitCode;
+        const char *text;
+    };
+    const Case cases[] = {
+        {ChildOutcome::End::Exited, 0, 3, ""},
+        {ChildOutcome::End::TimedOut, 0, 0, ""},
+        {ChildOutcome::End::NotStarted, 0, 0, ""},
+#ifdef _WIN32
+        {ChildOutcome::End::Exited, 0, static_cast<int>(0xC0000005u),
+         "exception 0xC0000005 (access violation)"},
+#else
+        {ChildOutcome::End::Signalled, SIGSEGV, 0, "SIGSEGV"},
+        {ChildOutcome::End::Signalled, SIGABRT, 0, "SIGABRT"},
+        {ChildOutcome::End::Signalled, 40, 0, "signal 40"},
+#endif
+    };
+    for (const Case &c : cases) {
+        ChildOutcome outcome;
+        outcome.end = c.end;
+        outcome.signal = c.signal;
+        outcome.exitCode = c.exitCode;
+        EXPECT_EQ(ChildProcess::crashText(outcome), c.text) << c.text;
+    }
+}
+
 TEST(ChildProcessTest, ALongChannelComesBackWhole) {
     // Far more than a pipe holds: the child would block if the parent did
     // not read as it goes.

@@ -206,7 +206,28 @@ INSTANTIATE_TEST_SUITE_P(
                       Mistake{"expect pin 2 = \"a\"", "expected == or !="},
                       Mistake{"expect pin 2 == green", "neither a number nor a quoted text"},
                       Mistake{"expect pin 2 == \"a\" extra", "too many words"},
-                      Mistake{"expect problems == -1", "0 or more"}));
+                      Mistake{"expect problems == -1", "0 or more"},
+                      Mistake{"set 0 double 1", "the type text, int or float, not 'double'"},
+                      Mistake{"list \x1b[31mred", "control byte 0x1B"},
+                      Mistake{"\x7f" "ELF", "control byte 0x7F"}));
+
+TEST(ScriptTest, BinaryInputIsNotShownInTheError) {
+    try {
+        parseScript("show\n\x1b]0;title\x07\n");
+        FAIL() << "accepted";
+    } catch (const ScriptError &e) {
+        EXPECT_EQ(e.line(), 2);
+        EXPECT_EQ(std::string(e.what()).find('\x1b'), std::string::npos) << e.what();
+    }
+}
+
+TEST(ScriptTest, AByteOrderMarkAtTheStartIsSkipped) {
+    const auto commands = parseScript("\xEF\xBB\xBFlist \"a,b\"\r\nselect 1\n");
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].source, "list \"a,b\"");
+    // Anywhere else it is not skipped.
+    EXPECT_THROW(parseScript("show\n\xEF\xBB\xBFshow\n"), ScriptError);
+}
 
 TEST(ScriptTest, ParsesAWholeScriptWithLineNumbers) {
     const auto commands = parseScript("# demo\n\nlist \"a,b\"\r\nselect 1\n   \nexpect pin 2 == \"b\"");

@@ -152,3 +152,75 @@ TEST(JsonTextTest, EveryByteSurvivesTheWayThroughJson) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ValidationReportTest, AFailedChecksErrorOutputIsKeptWhole) {
+    CheckOutcome crash = outcome("pin-changes", CheckOutcome::Result::Fail,
+                                 {"crashed (signal 6 (SIGABRT)) in gui GD_PIN_CHANGED"});
+    crash.crashed = true;
+    crash.errorOutput = "==1==ERROR: AddressSanitizer: heap-use-after-free\n"
+                        "    #0 0x1 in f a.cpp:3\n"
+                        "    #1 0x2 in <g> b.cpp:9\n";
+    ValidationRun run;
+    run.library = "lib.so";
+    run.outcomes = {crash, outcome("exports", CheckOutcome::Result::Pass)};
+
+    // Text: only with verbose, every line under the check.
+    EXPECT_EQ(formatOutcome(crash).find("#1"), std::string::npos);
+    const std::string verbose = formatOutcome(crash, true);
+    EXPECT_NE(verbose.find("      | ==1==ERROR: AddressSanitizer"), std::string::npos) << verbose;
+    EXPECT_NE(verbose.find("      |     #1 0x2 in <g> b.cpp:9\n"), std::string::npos) << verbose;
+
+    const auto doc = nlohmann::json::parse(validationJson(run));
+    EXPECT_EQ(doc["checks"][0]["errorOutput"], crash.errorOutput);
+    EXPECT_FALSE(doc["checks"][1].contains("errorOutput"));
+
+    const std::string xml = validationJunit(run);
+    EXPECT_NE(xml.find("<system-err>==1==ERROR: AddressSanitizer: heap-use-after-free\n"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("#1 0x2 in &lt;g&gt; b.cpp:9"), std::string::npos) << xml;
+}
+
+} // namespace
+
+namespace {
+
+TEST(ValidationReportTest, FailuresWithOneCauseAreCollapsed) {
+    auto crashed = [](const std::string &name, const std::string &calls) {
+        CheckOutcome o = outcome(name, CheckOutcome::Result::Fail,
+                                 {"crashed (signal 11 (SIGSEGV)) in " + calls, "while: x"});
+        o.crashed = true;
+        o.runningCalls = calls;
+        return o;
+    };
+    const std::vector<CheckOutcome> outcomes = {
+        outcome("exports", CheckOutcome::Result::Pass),
+        crashed("audio-open-close", "audio AD_OPEN"),
+        outcome("events", CheckOutcome::Result::Fail, {"magic is 0x1"}),
+        crashed("process-word", "gui GD_OPEN > audio AD_OPEN"),
+        outcome("gui-record", CheckOutcome::Result::Fail, {"magic is 0x1"}),
+        crashed("pin-changes", "gui GD_PIN_CHANGED index=0"),
+        crashed("audio-record", "audio AD_OPEN"),
+        outcome("unused-opcodes", CheckOutcome::Result::Fail, {"something else"}),
+    };
+    const std::vector<RootCause> causes = rootCauses(outcomes);
+    ASSERT_EQ(causes.size(), 2u);
+    EXPECT_EQ(causes[0].text, "crashed (signal 11 (SIGSEGV)) in audio AD_OPEN");
+    EXPECT_EQ(causes[0].checks,
+              (std::vector<std::string>{"audio-open-close", "process-word", "audio-record"}));
+    EXPECT_EQ(causes[1].text, "magic is 0x1");
+    EXPECT_EQ(formatRootCauses(causes),
+              "root cause: 3 checks crashed (signal 11 (SIGSEGV)) in audio AD_OPEN "
+              "(audio-open-close, process-word, audio-record)\n"
+              "root cause: 2 checks magic is 0x1 (events, gui-record)\n");
+    ValidationRun run;
+    run.outcomes = outcomes;
+    const auto doc = nlohmann::json::parse(validationJson(run));
+    ASSERT_EQ(doc["rootCauses"].size(), 2u);
+    EXPECT_EQ(doc["rootCauses"][1]["checks"], nlohmann::json::array({"events", "gui-record"}));
+    EXPECT_TRUE(rootCauses({outcomes[0], outcomes[5]}).empty());
+}
+
+} // namespace
