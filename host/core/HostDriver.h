@@ -14,7 +14,7 @@
 #pragma once
 
 #include "host/core/ModuleLibrary.h"
-#include "host/core/Problem.h"
+#include "host/trace/Problem.h"
 #include "host/platform/HostError.h"
 #include "host/trace/CallLog.h"
 

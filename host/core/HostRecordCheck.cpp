@@ -1,6 +1,6 @@
 #include "host/core/HostRecordCheck.h"
 
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 // validator's record checks, so both say the same about the same fault.
 #pragma once
 
-#include "host/core/Problem.h"
+#include "host/trace/Problem.h"
 
 #include "wq_sdk2/wq_interface.h"
 

@@ -1,9 +1,9 @@
 #include "host/panel/PanelModuleHost.h"
 
-#include "host/inspect/ModuleProbe.h"
+#include "host/describe/ModuleProbe.h"
 #include "host/platform/HostError.h"
 #include "host/platform/PipedChild.h"
-#include "host/trace/JsonText.h"
+#include "host/text/JsonText.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "host/pins/PinDeclaration.h"
 
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 
 namespace wqhost {
 

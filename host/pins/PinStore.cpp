@@ -1,7 +1,7 @@
 #include "host/pins/PinStore.h"
 
 #include "host/platform/HostError.h"
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 
 #include <cctype>
 #include <climits>

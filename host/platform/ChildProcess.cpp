@@ -1,7 +1,7 @@
 #include "host/platform/ChildProcess.h"
 
 #include "host/platform/CommandLine.h"
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 #include "host/platform/WindowsText.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "host/platform/HostError.h"
 #include "host/trace/CallText.h"
-#include "host/inspect/TextReport.h"
+#include "host/describe/TextReport.h"
 
 namespace wqhost {
 

@@ -1,8 +1,8 @@
 // wqhost info LIB [--json] [--timeout S] [--allow-problems]
 #include "host/core/ModuleLibrary.h"
-#include "host/inspect/InfoReport.h"
-#include "host/inspect/ModuleProbe.h"
-#include "host/platform/NumberText.h"
+#include "host/describe/InfoReport.h"
+#include "host/describe/ModuleProbe.h"
+#include "host/text/NumberText.h"
 #include "host/tool/Commands.h"
 #include "host/tool/IsolatedCommand.h"
 #include "host/trace/CallLog.h"

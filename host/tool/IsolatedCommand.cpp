@@ -3,9 +3,9 @@
 #include "host/platform/ChildProcess.h"
 #include "host/platform/CommandLine.h"
 #include "host/platform/HostError.h"
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 #include "host/tool/Commands.h"
-#include "host/trace/JsonText.h"
+#include "host/text/JsonText.h"
 #include "host/trace/RunningCalls.h"
 
 #include <nlohmann/json.hpp>

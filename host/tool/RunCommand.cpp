@@ -1,6 +1,6 @@
 // wqhost run LIB [SCRIPT] [--trace FILE]
 #include "host/core/ModuleLibrary.h"
-#include "host/inspect/ModuleProbe.h"
+#include "host/describe/ModuleProbe.h"
 #include "host/script/ScriptParser.h"
 #include "host/script/ScriptRunner.h"
 #include "host/core/Session.h"

@@ -1,7 +1,7 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE] [--strict]
 #include "host/platform/ChildProcess.h"
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 #include "host/validate/ConformanceCheck.h"
 #include "host/validate/ValidationReport.h"
 #include "host/validate/Validator.h"

@@ -1,7 +1,7 @@
 #include "host/trace/CallJson.h"
 
-#include "host/platform/NumberText.h"
-#include "host/trace/JsonText.h"
+#include "host/text/NumberText.h"
+#include "host/text/JsonText.h"
 #include "host/trace/OpcodeNames.h"
 
 #include <cmath>

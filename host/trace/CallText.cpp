@@ -1,8 +1,8 @@
 #include "host/trace/CallText.h"
 
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 #include "host/trace/OpcodeNames.h"
-#include "host/trace/QuotedText.h"
+#include "host/text/QuotedText.h"
 
 namespace wqhost {
 

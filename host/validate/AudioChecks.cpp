@@ -5,7 +5,7 @@
 #include "host/validate/CheckSupport.h"
 #include "host/trace/OpcodeNames.h"
 #include "host/validate/RawHost.h"
-#include "host/inspect/TextReport.h"
+#include "host/describe/TextReport.h"
 
 #include <algorithm>
 #include <cstring>

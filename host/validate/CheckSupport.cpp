@@ -1,8 +1,8 @@
 #include "host/validate/CheckSupport.h"
 
-#include "host/inspect/ModuleProbe.h"
+#include "host/describe/ModuleProbe.h"
 #include "host/trace/OpcodeNames.h"
-#include "host/inspect/TextReport.h"
+#include "host/describe/TextReport.h"
 
 namespace wqhost {
 

@@ -2,7 +2,7 @@
 
 #include "host/validate/CheckSupport.h"
 #include "host/platform/HostError.h"
-#include "host/trace/JsonText.h"
+#include "host/text/JsonText.h"
 
 #include <nlohmann/json.hpp>
 

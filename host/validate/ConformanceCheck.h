@@ -18,7 +18,7 @@
 
 #include "host/trace/CallLog.h"
 #include "host/core/ModuleLibrary.h"
-#include "host/core/Problem.h"
+#include "host/trace/Problem.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // The checks of the library itself: its exports, the description queries
 // for index 0 and for other indices, and the types makeModule refuses.
 #include "host/core/AudioHost.h"
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 #include "host/validate/CheckSupport.h"
 #include "host/validate/RawHost.h"
-#include "host/inspect/TextReport.h"
+#include "host/describe/TextReport.h"
 
 #include <algorithm>
 #include <cstring>

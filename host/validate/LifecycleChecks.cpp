@@ -4,7 +4,7 @@
 #include "host/validate/CheckSupport.h"
 #include "host/core/GuiHost.h"
 #include "host/validate/RawHost.h"
-#include "host/inspect/TextReport.h"
+#include "host/describe/TextReport.h"
 #include "host/platform/HeapCheck.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 #include "host/core/AudioHost.h"
 #include "host/validate/CheckSupport.h"
 #include "host/pins/PinStore.h"
-#include "host/inspect/TextReport.h"
-#include "host/platform/NumberText.h"
+#include "host/describe/TextReport.h"
+#include "host/text/NumberText.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The checks of the host records: the words each object's record holds
 // after makeModule and after each call, for every host value.
 #include "host/core/HostRecordCheck.h"
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 #include "host/trace/OpcodeNames.h"
 #include "host/validate/CheckSupport.h"
 #include "host/validate/RawHost.h"

@@ -1,7 +1,7 @@
 #include "host/validate/ValidationReport.h"
 
-#include "host/platform/NumberText.h"
-#include "host/trace/JsonText.h"
+#include "host/text/NumberText.h"
+#include "host/text/JsonText.h"
 
 #include <nlohmann/json.hpp>
 

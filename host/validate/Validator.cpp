@@ -4,8 +4,8 @@
 #include "host/platform/CommandLine.h"
 #include "host/platform/HeapCheck.h"
 #include "host/platform/HostError.h"
-#include "host/platform/NumberText.h"
-#include "host/trace/JsonText.h"
+#include "host/text/NumberText.h"
+#include "host/text/JsonText.h"
 #include "host/trace/RunningCalls.h"
 #include "host/validate/ConformanceCheck.h"
 

@@ -2,7 +2,7 @@
 // side, pin values on the GUI side, one trace for both.
 #include "host/platform/HostError.h"
 #include "host/core/Session.h"
-#include "host/inspect/TextReport.h"
+#include "host/describe/TextReport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Scripts run on the built module library in a session: each step shows the
 // pins it changed, expectations are counted, mistakes name their line, and
 // the output holds no address.
-#include "host/inspect/ModuleProbe.h"
+#include "host/describe/ModuleProbe.h"
 #include "host/script/ScriptParser.h"
 #include "host/script/ScriptRunner.h"
 #include "host/core/Session.h"

@@ -4,7 +4,7 @@
 #include "host/trace/CallJson.h"
 
 #include "host/trace/CallText.h"
-#include "host/trace/JsonText.h"
+#include "host/text/JsonText.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // call returns (so a crash leaves the call on disk).
 #include "host/trace/CallLog.h"
 
-#include "host/trace/JsonText.h"
+#include "host/text/JsonText.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

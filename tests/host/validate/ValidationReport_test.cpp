@@ -1,6 +1,6 @@
 // How validation outcomes are written: the check lines and the summary line
 // that CI reads, the JSON document, the JUnit file, and command words.
-#include "host/trace/JsonText.h"
+#include "host/text/JsonText.h"
 #include "host/validate/ValidationReport.h"
 #include "host/validate/Validator.h"
 #include "tests/support/TextChecks.h"

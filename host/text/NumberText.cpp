@@ -1,4 +1,4 @@
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 
 #include <charconv>
 #include <cmath>

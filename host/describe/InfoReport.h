@@ -3,7 +3,7 @@
 // person or as one JSON document for a program.
 #pragma once
 
-#include "host/inspect/ModuleProbe.h"
+#include "host/describe/ModuleProbe.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "host/inspect/ModuleProbe.h"
+#include "host/describe/ModuleProbe.h"
 
 #include "host/core/AudioHost.h"
 

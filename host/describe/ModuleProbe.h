@@ -7,7 +7,7 @@
 
 #include "host/trace/CallLog.h"
 #include "host/core/ModuleLibrary.h"
-#include "host/core/Problem.h"
+#include "host/trace/Problem.h"
 #include "host/pins/PinDeclaration.h"
 
 #include <memory>

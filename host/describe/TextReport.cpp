@@ -1,6 +1,6 @@
-#include "host/inspect/TextReport.h"
+#include "host/describe/TextReport.h"
 
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // The text forms of numbers: the same digits as printf's %x, %g and %f
 // would give, on every target.
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 
 #include <gtest/gtest.h>
 

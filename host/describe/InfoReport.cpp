@@ -1,7 +1,7 @@
-#include "host/inspect/InfoReport.h"
+#include "host/describe/InfoReport.h"
 
-#include "host/trace/JsonText.h"
-#include "host/inspect/TextReport.h"
+#include "host/text/JsonText.h"
+#include "host/describe/TextReport.h"
 
 #include <nlohmann/json.hpp>
 

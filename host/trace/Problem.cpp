@@ -1,4 +1,4 @@
-#include "host/core/Problem.h"
+#include "host/trace/Problem.h"
 
 namespace wqhost {
 

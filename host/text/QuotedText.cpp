@@ -1,6 +1,6 @@
-#include "host/trace/QuotedText.h"
+#include "host/text/QuotedText.h"
 
-#include "host/platform/NumberText.h"
+#include "host/text/NumberText.h"
 
 namespace wqhost {
 

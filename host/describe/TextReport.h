@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/core/ModuleLibrary.h"
-#include "host/trace/QuotedText.h"
+#include "host/text/QuotedText.h"
 #include "host/pins/PinDeclaration.h"
 #include "host/pins/PinStore.h"
 

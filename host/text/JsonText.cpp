@@ -1,4 +1,4 @@
-#include "host/trace/JsonText.h"
+#include "host/text/JsonText.h"
 
 namespace wqhost {
 
