@@ -1,5 +1,7 @@
 #include "host/platform/HeapCheck.h"
 
+#include <cstddef>
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define WQ_HOST_ASAN 1
@@ -20,7 +22,10 @@
 #endif
 
 #ifdef WQ_HOST_ASAN
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count of the heap in use. Declared here because
+// GCC ships no header for the allocator interface (clang's is
+// <sanitizer/allocator_interface.h>); the runtime exports it under both.
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 #endif
 
 namespace wqhost {
