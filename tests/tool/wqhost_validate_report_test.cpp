@@ -32,6 +32,11 @@ struct Unusable {
 class UnusableLibraryTest : public ::testing::TestWithParam<Unusable> {};
 
 TEST_P(UnusableLibraryTest, FailsTheFirstCheckAndWritesBothReports) {
+#if defined(__SANITIZE_ADDRESS__)
+    // Under the sanitizers a crashing module ends with the sanitizer's own
+    // report and exit status, which these expectations do not describe yet.
+    GTEST_SKIP() << "not yet written for sanitizer builds";
+#endif
     const Unusable &u = GetParam();
     const std::string junit = std::string(WQ_TEST_OUTPUT_DIR) + "/unusable_" + u.name + ".xml";
     std::remove(junit.c_str());
