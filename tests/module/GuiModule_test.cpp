@@ -77,6 +77,8 @@ struct Selection {
     std::string itemName; // what pin 2 receives when found
 };
 
+void PrintTo(const Selection &s, std::ostream *out) { *out << s.name; }
+
 class GuiModuleSelection : public GuiModuleTest, public ::testing::WithParamInterface<Selection> {};
 
 TEST_P(GuiModuleSelection, WritesTheItemNameAndNumberOrNothing) {
@@ -179,6 +181,8 @@ struct ValueText {
     int32_t number;
 };
 
+void PrintTo(const ValueText &v, std::ostream *out) { *out << v.name; }
+
 class GuiModuleValueText : public GuiModuleTest, public ::testing::WithParamInterface<ValueText> {};
 
 TEST_P(GuiModuleValueText, MovesTheSelectionToTheNumberReadAsAtoiDoes) {
@@ -268,6 +272,8 @@ struct LongList {
     bool found;
     std::string itemName;
 };
+
+void PrintTo(const LongList &l, std::ostream *out) { *out << l.name; }
 
 std::string repeated(char c, size_t n) { return std::string(n, c); }
 

@@ -21,6 +21,8 @@ struct Walk {
     std::string itemName;
 };
 
+void PrintTo(const Walk &w, std::ostream *out) { *out << w.name; }
+
 class ListItemWalk : public ::testing::TestWithParam<Walk> {};
 
 using testsupport::onEachSearchPath;

@@ -150,6 +150,8 @@ struct Route {
     wq_result_t result;
 };
 
+void PrintTo(const Route &r, std::ostream *out) { *out << r.name; }
+
 class WQGUI_baseRoute : public WQGUI_baseTest, public ::testing::WithParamInterface<Route> {};
 
 TEST_P(WQGUI_baseRoute, ReachesItsOperationWithItsArguments) {

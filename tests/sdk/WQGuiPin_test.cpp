@@ -138,6 +138,8 @@ struct BufferRead {
     std::string expected;
 };
 
+void PrintTo(const BufferRead &b, std::ostream *out) { *out << b.name; }
+
 class WQGuiPinBufferRead : public WQGuiPinTest, public ::testing::WithParamInterface<BufferRead> {};
 
 TEST_P(WQGuiPinBufferRead, CopiesAtMostSizeMinusOneBytesAndTerminates) {
@@ -186,6 +188,8 @@ struct WideRead {
     int32_t secondValue;
     std::u16string expected;
 };
+
+void PrintTo(const WideRead &w, std::ostream *out) { *out << w.name; }
 
 class WQGuiPinWide : public WQGuiPinTest, public ::testing::WithParamInterface<WideRead> {};
 

@@ -177,6 +177,8 @@ struct WideCase {
     const char *copied; // what the module made of it
 };
 
+void PrintTo(const WideCase &c, std::ostream *out) { *out << c.name; }
+
 class GuiHostWideTest : public GuiHostTest, public ::testing::WithParamInterface<WideCase> {};
 
 TEST_P(GuiHostWideTest, BothRequestsAreAnswered) {

@@ -20,6 +20,8 @@ struct Refused {
     const char *reason; // a part of the error message
 };
 
+void PrintTo(const Refused &r, std::ostream *out) { *out << ::testing::PrintToString(r.body); }
+
 class RefusedRequest : public ::testing::TestWithParam<Refused> {};
 
 TEST_P(RefusedRequest, IsARequestErrorThatSaysWhy) {
@@ -63,6 +65,8 @@ struct Accepted {
     const char *body;
     const char *request; // what goes to the module's process
 };
+
+void PrintTo(const Accepted &a, std::ostream *out) { *out << ::testing::PrintToString(a.body); }
 
 class AcceptedRequest : public ::testing::TestWithParam<Accepted> {};
 

@@ -94,6 +94,10 @@ struct Origins {
     int status;
 };
 
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const Origins &o, std::ostream *out) { *out << o.name; }
+
 class RefusedOrigin : public QuendorPanel, public ::testing::WithParamInterface<Origins> {};
 
 TEST_P(RefusedOrigin, AnswersOnlyTheLoopbackAddressAndPort) {
@@ -139,6 +143,8 @@ struct BadRequest {
     int status;
     const char *reason;
 };
+
+void PrintTo(const BadRequest &b, std::ostream *out) { *out << b.name; }
 
 class MalformedRequest : public QuendorPanel, public ::testing::WithParamInterface<BadRequest> {};
 

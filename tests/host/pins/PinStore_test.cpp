@@ -18,6 +18,8 @@ struct ParseCase {
     int32_t expected;
 };
 
+void PrintTo(const ParseCase &c, std::ostream *out) { *out << ::testing::PrintToString(c.text); }
+
 class PinStoreParseInt : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(PinStoreParseInt, ReadsLikeAtoiButSaturates) {
