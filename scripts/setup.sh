@@ -12,19 +12,22 @@
 #                                  Debian package's dependencies (scripts/release.sh)
 #   scripts/setup.sh --browser     also chromium, its driver and python3-selenium
 #                                  (the panel's browser test; skipped without them)
+#   scripts/setup.sh --format      also clang-format (scripts/format.sh)
 set -euo pipefail
 
 cross=0
 hardening=0
 release=0
 browser=0
+format=0
 for arg in "$@"; do
   case "$arg" in
     --cross) cross=1 ;;
     --hardening) hardening=1 ;;
     --release) release=1 ;;
     --browser) browser=1 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    --format) format=1 ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) echo "setup: unknown option $arg" >&2; exit 2 ;;
   esac
 done
@@ -46,6 +49,11 @@ fi
 if [ "$browser" -eq 1 ]; then
   # Headless chromium driven from Debian's python3 (/usr/bin/python3).
   packages+=(chromium chromium-driver python3-selenium)
+fi
+
+if [ "$format" -eq 1 ]; then
+  # One version, so that every machine formats the tree alike.
+  packages+=(clang-format-14)
 fi
 
 missing=()
