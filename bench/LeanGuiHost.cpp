@@ -109,10 +109,9 @@ const char *LeanGuiHost::listText(int32_t index) const {
     return p != nullptr ? p->listText : "";
 }
 
-wq_result_t WQ_ABI LeanGuiHost::callback(void *record, int32_t opcode, int32_t index,
-                                         int32_t value, void *ptr, float) {
-    auto *host =
-        reinterpret_cast<LeanGuiHost *>(static_cast<WQGuiHostRecord *>(record)->hostValue);
+wq_result_t WQ_ABI LeanGuiHost::callback(void *record, int32_t opcode, int32_t index, int32_t value,
+                                         void *ptr, float) {
+    auto *host = reinterpret_cast<LeanGuiHost *>(static_cast<WQGuiHostRecord *>(record)->hostValue);
     if (host->m_trace != nullptr)
         host->traceCall(opcode, index, value, ptr);
     return host->answer(opcode, index, value, ptr);
@@ -146,7 +145,9 @@ wq_result_t LeanGuiHost::answer(int32_t opcode, int32_t index, int32_t value, vo
         if (p->isText)
             store(p->text, static_cast<const char *>(ptr));
         else
-            p->integer = ptr != nullptr ? static_cast<int32_t>(std::atoi(static_cast<const char *>(ptr))) : 0;
+            p->integer = ptr != nullptr
+                             ? static_cast<int32_t>(std::atoi(static_cast<const char *>(ptr)))
+                             : 0;
         echo(index);
         return 0;
     case GH_PIN_SET_VALUE:

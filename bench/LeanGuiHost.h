@@ -36,8 +36,8 @@ struct TracedCall {
     int depth;        // host-to-object dispatches running (1 = the host's own)
 
     bool operator==(const TracedCall &o) const {
-        return opcode == o.opcode && index == o.index && value == o.value &&
-               ptrSet == o.ptrSet && text == o.text && depth == o.depth;
+        return opcode == o.opcode && index == o.index && value == o.value && ptrSet == o.ptrSet &&
+               text == o.text && depth == o.depth;
     }
 };
 

@@ -35,17 +35,11 @@ void *allocateAligned(std::size_t size, std::align_val_t alignment) {
 } // namespace
 
 namespace bench {
-std::size_t allocationCount() noexcept {
-    return g_allocations;
-}
+std::size_t allocationCount() noexcept { return g_allocations; }
 } // namespace bench
 
-WQ_BENCH_VISIBLE void *operator new(std::size_t size) {
-    return allocate(size);
-}
-WQ_BENCH_VISIBLE void *operator new[](std::size_t size) {
-    return allocate(size);
-}
+WQ_BENCH_VISIBLE void *operator new(std::size_t size) { return allocate(size); }
+WQ_BENCH_VISIBLE void *operator new[](std::size_t size) { return allocate(size); }
 WQ_BENCH_VISIBLE void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
     try {
         return allocate(size);
@@ -67,30 +61,14 @@ WQ_BENCH_VISIBLE void *operator new[](std::size_t size, std::align_val_t alignme
     return allocateAligned(size, alignment);
 }
 
-WQ_BENCH_VISIBLE void operator delete(void *p) noexcept {
-    std::free(p);
-}
-WQ_BENCH_VISIBLE void operator delete[](void *p) noexcept {
-    std::free(p);
-}
-WQ_BENCH_VISIBLE void operator delete(void *p, std::size_t) noexcept {
-    std::free(p);
-}
-WQ_BENCH_VISIBLE void operator delete[](void *p, std::size_t) noexcept {
-    std::free(p);
-}
-WQ_BENCH_VISIBLE void operator delete(void *p, const std::nothrow_t &) noexcept {
-    std::free(p);
-}
-WQ_BENCH_VISIBLE void operator delete[](void *p, const std::nothrow_t &) noexcept {
-    std::free(p);
-}
-WQ_BENCH_VISIBLE void operator delete(void *p, std::align_val_t) noexcept {
-    std::free(p);
-}
-WQ_BENCH_VISIBLE void operator delete[](void *p, std::align_val_t) noexcept {
-    std::free(p);
-}
+WQ_BENCH_VISIBLE void operator delete(void *p) noexcept { std::free(p); }
+WQ_BENCH_VISIBLE void operator delete[](void *p) noexcept { std::free(p); }
+WQ_BENCH_VISIBLE void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+WQ_BENCH_VISIBLE void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+WQ_BENCH_VISIBLE void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+WQ_BENCH_VISIBLE void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
+WQ_BENCH_VISIBLE void operator delete(void *p, std::align_val_t) noexcept { std::free(p); }
+WQ_BENCH_VISIBLE void operator delete[](void *p, std::align_val_t) noexcept { std::free(p); }
 WQ_BENCH_VISIBLE void operator delete(void *p, std::size_t, std::align_val_t) noexcept {
     std::free(p);
 }

@@ -45,8 +45,8 @@ struct FloorObject {
         const int32_t now = readInt(1);
         // The benchmark never changes pin 1 during the pin-2 write, so `now`
         // is always a number of the table.
-        const char *text = now >= 0 && now < s_answers->numberCount ? s_answers->numberTexts[now]
-                                                                    : "";
+        const char *text =
+            now >= 0 && now < s_answers->numberCount ? s_answers->numberTexts[now] : "";
         call(GH_PIN_SET_TEXT, 3, 0, const_cast<char *>(text));
         updating = 0;
     }
@@ -78,23 +78,14 @@ static wq_result_t WQ_ABI floorEntry(WQGuiHostRecord *record, int32_t opcode, in
         return 1;
     case GD_PIN_CHANGED:
         switch (index) {
-        case 0:
-            object->onListText();
-            break;
-        case 1:
-            object->onSelection();
-            break;
-        case 3:
-            object->onValueText();
-            break;
-        default:
-            break;
+        case 0: object->onListText(); break;
+        case 1: object->onSelection(); break;
+        case 3: object->onValueText(); break;
+        default: break;
         }
         return 0;
-    case GD_OPCODE_10:
-        return 1;
-    default:
-        return 0;
+    case GD_OPCODE_10: return 1;
+    default: return 0;
     }
 }
 
@@ -130,8 +121,6 @@ WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type, WQHostCallback ho
     return &object->record;
 }
 
-WQ_EXPORT void WQ_ABI floorSetAnswers(const FloorAnswers *answers) {
-    s_answers = answers;
-}
+WQ_EXPORT void WQ_ABI floorSetAnswers(const FloorAnswers *answers) { s_answers = answers; }
 
 } // extern "C"

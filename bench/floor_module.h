@@ -20,11 +20,11 @@ extern "C" {
 /* What the list selector would work out for one list text. The texts belong
  * to the benchmark and stay valid while the floor objects use them. */
 typedef struct FloorAnswers {
-    const char *listText;         /* pin 1's choices as the selector hands them on */
-    int32_t valueTextNumber;      /* pin 3's text read as a number */
-    int32_t itemCount;            /* items the selector finds: names[0 .. itemCount-1] */
-    const char *const *names;     /* each item's name */
-    int32_t numberCount;          /* numberTexts[0 .. numberCount-1] */
+    const char *listText;           /* pin 1's choices as the selector hands them on */
+    int32_t valueTextNumber;        /* pin 3's text read as a number */
+    int32_t itemCount;              /* items the selector finds: names[0 .. itemCount-1] */
+    const char *const *names;       /* each item's name */
+    int32_t numberCount;            /* numberTexts[0 .. numberCount-1] */
     const char *const *numberTexts; /* the "%i" text of each number */
 } FloorAnswers;
 

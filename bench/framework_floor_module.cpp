@@ -32,17 +32,10 @@ protected:
 
     void onPinChanged(WQGuiPin *pin) override {
         switch (pin->index) {
-        case 0:
-            onListText();
-            return;
-        case 1:
-            onSelection();
-            return;
-        case 3:
-            onValueText();
-            return;
-        default:
-            return;
+        case 0: onListText(); return;
+        case 1: onSelection(); return;
+        case 3: onValueText(); return;
+        default: return;
         }
     }
 
@@ -68,9 +61,8 @@ private:
         getPin(2)->setValueText(s_answers->names[selected]);
         m_updating = 1;
         const int32_t now = getPin(1)->getValueInt();
-        getPin(3)->setValueText(now >= 0 && now < s_answers->numberCount
-                                    ? s_answers->numberTexts[now]
-                                    : "");
+        getPin(3)->setValueText(
+            now >= 0 && now < s_answers->numberCount ? s_answers->numberTexts[now] : "");
         m_updating = 0;
     }
 

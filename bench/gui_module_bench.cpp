@@ -66,31 +66,23 @@ constexpr Position kPositions[] = {Position::First, Position::Middle, Position::
 
 const char *positionName(Position p) {
     switch (p) {
-    case Position::First:
-        return "first";
-    case Position::Middle:
-        return "middle";
-    case Position::Last:
-        return "last";
+    case Position::First: return "first";
+    case Position::Middle: return "middle";
+    case Position::Last: return "last";
     }
     return "";
 }
 
 std::int32_t itemNumber(std::int32_t items, Position p) {
     switch (p) {
-    case Position::First:
-        return 0;
-    case Position::Middle:
-        return items / 2;
-    case Position::Last:
-        return items - 1;
+    case Position::First: return 0;
+    case Position::Middle: return items / 2;
+    case Position::Last: return items - 1;
     }
     return 0;
 }
 
-std::string decimal(std::int32_t v) {
-    return std::to_string(v);
-}
+std::string decimal(std::int32_t v) { return std::to_string(v); }
 
 // One list text and everything the floor needs to answer for it.
 struct ListCase {
@@ -159,12 +151,9 @@ enum class Subject { Quendor, Floor, Framework };
 
 const char *subjectName(Subject s) {
     switch (s) {
-    case Subject::Quendor:
-        return "quendor";
-    case Subject::Floor:
-        return "floor";
-    case Subject::Framework:
-        return "framework";
+    case Subject::Quendor: return "quendor";
+    case Subject::Floor: return "floor";
+    case Subject::Framework: return "framework";
     }
     return "";
 }
@@ -190,12 +179,9 @@ struct Libraries {
 
     WQMakeModuleProc make(Subject s) const {
         switch (s) {
-        case Subject::Quendor:
-            return quendor.makeModule;
-        case Subject::Floor:
-            return floor.makeModule;
-        case Subject::Framework:
-            return framework.makeModule;
+        case Subject::Quendor: return quendor.makeModule;
+        case Subject::Floor: return floor.makeModule;
+        case Subject::Framework: return framework.makeModule;
         }
         return nullptr;
     }
@@ -285,8 +271,7 @@ bool checkOneEvent(benchmark::State &state, LeanGuiHost &host,
 }
 
 void finish(benchmark::State &state, std::size_t allocationsBefore) {
-    const double allocations =
-        static_cast<double>(bench::allocationCount() - allocationsBefore);
+    const double allocations = static_cast<double>(bench::allocationCount() - allocationsBefore);
     state.counters["allocs_per_event"] = allocations / static_cast<double>(state.iterations());
 }
 
@@ -359,9 +344,7 @@ double fastest(const std::vector<double> &times) {
     return best;
 }
 
-const char *echoName(bool echo) {
-    return echo ? "echo_on" : "echo_off";
-}
+const char *echoName(bool echo) { return echo ? "echo_on" : "echo_off"; }
 
 std::string selectionName(Subject s, bool echo, std::int32_t items, Position p) {
     return std::string("select/") + subjectName(s) + "/" + echoName(echo) + "/" +
@@ -435,14 +418,15 @@ void printSummary(const SummaryReporter &r) {
                 const double q = r.ns(selectionName(Subject::Quendor, echo, items, p));
                 const double f = r.ns(selectionName(Subject::Floor, echo, items, p));
                 // The framework floor runs with echo off only.
-                const double w = echo ? -1 : r.ns(selectionName(Subject::Framework, echo, items, p));
-                std::printf("| %s | %d | %s | %s | %s | %s | %s | %s | %s | %s |\n",
-                            echo ? "on" : "off", items, positionName(p), cell("%.1f", q).c_str(),
-                            cell("%.1f", f).c_str(), ratioCell(q, f).c_str(),
-                            cell("%.1f", w).c_str(), ratioCell(q, w).c_str(),
-                            ratioCell(w, f).c_str(),
-                            cell("%g", r.allocations(selectionName(Subject::Quendor, echo, items, p)))
-                                .c_str());
+                const double w =
+                    echo ? -1 : r.ns(selectionName(Subject::Framework, echo, items, p));
+                std::printf(
+                    "| %s | %d | %s | %s | %s | %s | %s | %s | %s | %s |\n", echo ? "on" : "off",
+                    items, positionName(p), cell("%.1f", q).c_str(), cell("%.1f", f).c_str(),
+                    ratioCell(q, f).c_str(), cell("%.1f", w).c_str(), ratioCell(q, w).c_str(),
+                    ratioCell(w, f).c_str(),
+                    cell("%g", r.allocations(selectionName(Subject::Quendor, echo, items, p)))
+                        .c_str());
             }
         }
     }
@@ -492,7 +476,6 @@ void printSummary(const SummaryReporter &r) {
     }
 }
 
-
 // smoke: each benchmark once, for a few events (see bench_support.h).
 void registerAll(bool smoke) {
     auto add = [smoke](const std::string &name, auto run) {
@@ -500,7 +483,9 @@ void registerAll(bool smoke) {
         if (smoke)
             b->Iterations(20)->Repetitions(1);
         else
-            b->Repetitions(kRepetitions)->ComputeStatistics("min", fastest)->ReportAggregatesOnly(true);
+            b->Repetitions(kRepetitions)
+                ->ComputeStatistics("min", fastest)
+                ->ReportAggregatesOnly(true);
     };
     for (bool echo : {false, true}) {
         for (std::int32_t items : kSizes) {
@@ -517,9 +502,8 @@ void registerAll(bool smoke) {
             for (Subject s : {Subject::Quendor, Subject::Floor, Subject::Framework}) {
                 if (s == Subject::Framework && echo)
                     continue;
-                add(listName(s, echo, items), [s, echo, items](benchmark::State &state) {
-                    newList(state, s, echo, items);
-                });
+                add(listName(s, echo, items),
+                    [s, echo, items](benchmark::State &state) { newList(state, s, echo, items); });
             }
         }
     }

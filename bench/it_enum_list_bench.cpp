@@ -37,12 +37,9 @@ enum class Shape { Names, Values, Range };
 
 const char *shapeName(Shape shape) {
     switch (shape) {
-    case Shape::Names:
-        return "names";
-    case Shape::Values:
-        return "values";
-    case Shape::Range:
-        return "range";
+    case Shape::Names: return "names";
+    case Shape::Values: return "values";
+    case Shape::Range: return "range";
     }
     return "";
 }
@@ -221,9 +218,8 @@ public:
             if (run.error_occurred)
                 ++m_errors;
             const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            if (!run.error_occurred && ((run.run_type == Run::RT_Aggregate &&
-                                         run.aggregate_name == "mean") ||
-                                        single)) {
+            if (!run.error_occurred &&
+                ((run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean") || single)) {
                 auto allocations = run.counters.find("allocs_per_pass");
                 if (allocations != run.counters.end() &&
                     allocations->second.value > m_maxAllocations)

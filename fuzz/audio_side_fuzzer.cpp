@@ -63,9 +63,7 @@ float floatFromBits(uint32_t bits) {
     return f;
 }
 
-void *pointerFrom(int32_t v) {
-    return reinterpret_cast<void *>(static_cast<intptr_t>(v));
-}
+void *pointerFrom(int32_t v) { return reinterpret_cast<void *>(static_cast<intptr_t>(v)); }
 
 enum class Action : uint8_t {
     Open,
@@ -86,7 +84,8 @@ enum class Action : uint8_t {
 
 class Driver {
 public:
-    Driver(const Fixture &f, ByteReader &in) : m_fixture(f), m_host(f.library, options(in), &m_log) {
+    Driver(const Fixture &f, ByteReader &in)
+        : m_fixture(f), m_host(f.library, options(in), &m_log) {
         create();
     }
 
@@ -122,12 +121,9 @@ private:
     // The process functions a delayed call may name: those of this object.
     intptr_t delayedCallTarget(uint8_t pick) const {
         switch (pick % 3) {
-        case 0:
-            return 0;
-        case 1:
-            return reinterpret_cast<intptr_t>(m_initialProcess);
-        default:
-            return reinterpret_cast<intptr_t>(m_host.record()->process);
+        case 0: return 0;
+        case 1: return reinterpret_cast<intptr_t>(m_initialProcess);
+        default: return reinterpret_cast<intptr_t>(m_host.record()->process);
         }
     }
 
@@ -184,12 +180,8 @@ private:
         // Mostly inside the next few blocks; now and then far ahead.
         e.time_stamp = m_host.sampleClock() + ((kind & 0x80) ? offset << 8 : offset);
         switch (kind % 3) {
-        case 0:
-            e.event_type = EV_TYPE_2;
-            break;
-        case 1:
-            e.event_type = EV_DELAYED_CALL;
-            break;
+        case 0: e.event_type = EV_TYPE_2; break;
+        case 1: e.event_type = EV_DELAYED_CALL; break;
         default: {
             const int32_t type = in.number();
             e.event_type = type == EV_PIN_STATUS || type == EV_DELAYED_CALL ? type + 1000 : type;
@@ -266,34 +258,19 @@ private:
             FUZZ_REQUIRE(m_host.dispatch(opcode, index, value, ptr, opt) == 0);
             break;
         }
-        case Action::PinQuery:
-            pinQuery(in);
-            break;
-        case Action::ProcessReference:
-            processReference();
-            break;
-        case Action::Process:
-            m_host.callProcess();
-            break;
-        case Action::ProcessBlocks:
-            m_host.processBlocks(1 + in.u8() % 4);
-            break;
-        case Action::PostEvent:
-            postEvent(in);
-            break;
-        case Action::Describe:
-            describe(in);
-            break;
+        case Action::PinQuery: pinQuery(in); break;
+        case Action::ProcessReference: processReference(); break;
+        case Action::Process: m_host.callProcess(); break;
+        case Action::ProcessBlocks: m_host.processBlocks(1 + in.u8() % 4); break;
+        case Action::PostEvent: postEvent(in); break;
+        case Action::Describe: describe(in); break;
         case Action::HostAnswer: {
             const int32_t opcode = in.number();
             m_host.setAnswer(opcode, static_cast<intptr_t>(in.i32()));
             break;
         }
-        case Action::HostBlockSize:
-            m_host.setBlockSize(1 + in.u16() % kMaxBlockSize);
-            break;
-        case Action::Count:
-            break;
+        case Action::HostBlockSize: m_host.setBlockSize(1 + in.u16() % kMaxBlockSize); break;
+        case Action::Count: break;
         }
         check();
     }

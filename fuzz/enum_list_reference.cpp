@@ -45,9 +45,7 @@ std::vector<ReferenceItem> referenceListItems(const std::wstring &text) {
     return items;
 }
 
-bool isRangeText(const std::wstring &text) {
-    return text.compare(0, 5, L"range") == 0;
-}
+bool isRangeText(const std::wstring &text) { return text.compare(0, 5, L"range") == 0; }
 
 std::optional<ReferenceRange> referenceRange(const std::wstring &text) {
     if (!isRangeText(text) || text.size() < 6)

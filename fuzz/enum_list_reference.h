@@ -16,9 +16,9 @@ int32_t referenceStringToInt(const std::wstring &text, int32_t base);
 
 // One item of a list text as the rules give it.
 struct ReferenceItem {
-    std::wstring name;     // trimmed of leading and trailing U+0020
+    std::wstring name;      // trimmed of leading and trailing U+0020
     std::wstring valueText; // the text after the first '=' (the name's own '=' excluded)
-    bool hasValue = false; // an '=' at position 1 or later of the item
+    bool hasValue = false;  // an '=' at position 1 or later of the item
 };
 
 // The items of a list text, in order: split at every ',', no empty item

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #define FUZZ_REQUIRE(cond)                                                                         \
-    ((cond) ? static_cast<void>(0)                                                                 \
-            : (std::fprintf(stderr, "invariant broken: %s, file %s, line %d\n", #cond, __FILE__,   \
-                            __LINE__),                                                             \
-               std::fflush(stderr), std::abort()))
+  ((cond) ? static_cast<void>(0)                                                                   \
+          : (std::fprintf(stderr, "invariant broken: %s, file %s, line %d\n", #cond, __FILE__,     \
+                          __LINE__),                                                               \
+             std::fflush(stderr), std::abort()))

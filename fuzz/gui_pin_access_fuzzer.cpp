@@ -33,9 +33,7 @@ namespace {
 // fuzzer's memory and time limits.
 constexpr int32_t kWideLengthBound = 1 << 20;
 
-int32_t boundedLength(int32_t n) {
-    return n > kWideLengthBound ? n % kWideLengthBound : n;
-}
+int32_t boundedLength(int32_t n) { return n > kWideLengthBound ? n % kWideLengthBound : n; }
 
 using wqhost::GuiHost;
 
@@ -175,7 +173,8 @@ private:
         case Action::NarrowRead: {
             const int32_t p = pin(in);
             const std::string text = m_host.pins().text(p);
-            const std::string expected = m_nullArmed ? std::string() : text.substr(0, text.find('\0'));
+            const std::string expected =
+                m_nullArmed ? std::string() : text.substr(0, text.find('\0'));
             FUZZ_REQUIRE(m_host.dispatch(GD_OPCODE_11, p) == 0);
             m_nullArmed = false;
             FUZZ_REQUIRE(m_host.pins().text(kNarrowReport) == expected);
@@ -195,7 +194,8 @@ private:
             FUZZ_REQUIRE(m_host.dispatch(GD_OPCODE_3, p, size) == 0);
             m_nullArmed = false;
             FUZZ_REQUIRE(m_host.pins().text(kNarrowReport) == expected);
-            FUZZ_REQUIRE(m_host.pins().intValue(kCountReport) == static_cast<int32_t>(expected.size()));
+            FUZZ_REQUIRE(m_host.pins().intValue(kCountReport) ==
+                         static_cast<int32_t>(expected.size()));
             break;
         }
         case Action::WideRead: {
@@ -206,8 +206,7 @@ private:
             FUZZ_REQUIRE(m_host.pins().text(kWideReport) == expected);
             break;
         }
-        case Action::Count:
-            break;
+        case Action::Count: break;
         }
     }
 

@@ -36,7 +36,8 @@ protected:
         const int32_t size = pair->second < 0 ? 0 : pair->second % (kMaxBufferSize + 1);
         // Exactly `size` bytes, so that a write or a read past them is caught.
         const std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(size)]);
-        const std::size_t n = getPin(pair->first)->getValueText(buffer.get(), static_cast<size_t>(size));
+        const std::size_t n =
+            getPin(pair->first)->getValueText(buffer.get(), static_cast<size_t>(size));
         getPin(kNarrowReport)->setValueText(size > 0 ? buffer.get() : "");
         getPin(kCountReport)->setValueInt(static_cast<int32_t>(n));
     }

@@ -47,9 +47,7 @@ bool sameItem(const enum_entry &a, const enum_entry &b) {
     return a.index == b.index && a.value == b.value && a.text == b.text;
 }
 
-std::wstring decimal(int32_t v) {
-    return std::to_wstring(static_cast<long long>(v));
-}
+std::wstring decimal(int32_t v) { return std::to_wstring(static_cast<long long>(v)); }
 
 void checkStringToInt(const std::wstring &text, int32_t base) {
     const int32_t got = it_enum_list::StringToInt(text, base);
@@ -217,8 +215,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_REQUIRE(count >= 0);
 
     // A list yields at most one item per ',' plus one; a range at most Count.
-    const size_t cap = range ? std::min<size_t>(static_cast<size_t>(count), kRangeWalkCap)
-                             : p.text.size() + 1;
+    const size_t cap =
+        range ? std::min<size_t>(static_cast<size_t>(count), kRangeWalkCap) : p.text.size() + 1;
     bool complete = false;
     const std::vector<enum_entry> items = walk(it, range, cap, complete);
     FUZZ_REQUIRE(complete || (range && items.size() > kRangeWalkCap));

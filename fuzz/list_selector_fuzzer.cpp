@@ -43,9 +43,7 @@ namespace {
 // fuzzer's memory and time limits.
 constexpr int32_t kWideLengthBound = 1 << 20;
 
-int32_t boundedLength(int32_t n) {
-    return n > kWideLengthBound ? n % kWideLengthBound : n;
-}
+int32_t boundedLength(int32_t n) { return n > kWideLengthBound ? n % kWideLengthBound : n; }
 
 using wqhost::CallKind;
 using wqhost::CallLog;
@@ -89,13 +87,9 @@ const Fixture &fixture() {
 }
 
 // The text the module sees of a host text: up to its first NUL.
-std::string asSeen(const std::string &text) {
-    return text.substr(0, text.find('\0'));
-}
+std::string asSeen(const std::string &text) { return text.substr(0, text.find('\0')); }
 
-std::string decimal(int32_t v) {
-    return std::to_string(static_cast<long long>(v));
-}
+std::string decimal(int32_t v) { return std::to_string(static_cast<long long>(v)); }
 
 enum class Action : uint8_t {
     SetListText,
@@ -147,8 +141,7 @@ private:
     }
 
     // A user's write: the host stores the value, then tells a live object.
-    template <class Write>
-    void userWrite(int32_t pin, Write write) {
+    template <class Write> void userWrite(int32_t pin, Write write) {
         write();
         m_base = outputs();
         if (m_host.isLive())
@@ -180,8 +173,7 @@ private:
             return static_cast<intptr_t>(in.u32() % kWideLengthBound);
         case 2: // beyond 32 bits: only the low 32 bits travel
             return static_cast<intptr_t>((uint64_t{in.u32()} << 32) | (in.u32() & 0xFFFFu));
-        default:
-            return boundedLength(in.number());
+        default: return boundedLength(in.number());
         }
     }
 
@@ -206,26 +198,16 @@ private:
         const bool live = m_host.isLive();
         const auto action = static_cast<Action>(in.u8() % static_cast<uint8_t>(Action::Count));
         switch (action) {
-        case Action::SetListText:
-            writeText(kListPin, in.text());
-            break;
-        case Action::SetLongListText:
-            writeText(kListPin, longText(in));
-            break;
+        case Action::SetListText: writeText(kListPin, in.text()); break;
+        case Action::SetLongListText: writeText(kListPin, longText(in)); break;
         case Action::SelectItem: {
             const int32_t item = in.number();
             userWrite(kSelectionPin, [&] { m_host.pins().setInt(kSelectionPin, item); });
             break;
         }
-        case Action::WriteNumber:
-            writeText(kValuePin, in.text());
-            break;
-        case Action::WriteName:
-            writeText(kNamePin, in.text());
-            break;
-        case Action::SetSelectionText:
-            writeText(kSelectionPin, in.text());
-            break;
+        case Action::WriteNumber: writeText(kValuePin, in.text()); break;
+        case Action::WriteName: writeText(kNamePin, in.text()); break;
+        case Action::SetSelectionText: writeText(kSelectionPin, in.text()); break;
         case Action::NotifyPin: {
             const int32_t pin = in.number();
             if (live)
@@ -255,21 +237,14 @@ private:
             m_host.options().echoOnlyChanges = (mode & 2) != 0;
             break;
         }
-        case Action::NestingLimit:
-            m_host.setNestingLimit(1 + in.u8() % 16);
-            break;
-        case Action::NullTextOnce:
-            m_host.answerNullTextOnce();
-            break;
-        case Action::WideLengthOnce:
-            m_host.answerWideLengthOnce(wideLength(in));
-            break;
+        case Action::NestingLimit: m_host.setNestingLimit(1 + in.u8() % 16); break;
+        case Action::NullTextOnce: m_host.answerNullTextOnce(); break;
+        case Action::WideLengthOnce: m_host.answerWideLengthOnce(wideLength(in)); break;
         case Action::OtherOpcode:
             if (live)
                 otherOpcode(in);
             break;
-        case Action::Count:
-            break;
+        case Action::Count: break;
         }
         check();
     }

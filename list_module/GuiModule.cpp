@@ -19,9 +19,7 @@ constexpr int32_t kPinItemValue = 3;
 GuiModule::GuiModule(WQHostCallback hostCallback, intptr_t hostValue)
     : WQGUI_base(hostCallback, hostValue), m_updating(0) {}
 
-GuiModule::~GuiModule() {
-    callHost(GH_OPCODE_22, 0, 0, nullptr, 0.0f);
-}
+GuiModule::~GuiModule() { callHost(GH_OPCODE_22, 0, 0, nullptr, 0.0f); }
 
 void GuiModule::open(bool flag) {
     callHost(GH_OPCODE_22, 0, 0, nullptr, 0.0f);
@@ -29,23 +27,15 @@ void GuiModule::open(bool flag) {
     m_updating = 0;
 }
 
-bool GuiModule::onHostOpcode10() {
-    return true;
-}
+bool GuiModule::onHostOpcode10() { return true; }
 
 void GuiModule::onHostOpcode6(int32_t, int32_t, void *) {}
 
 void GuiModule::onPinChanged(WQGuiPin *pin) {
     switch (pin->index) {
-    case kPinListText:
-        onListTextChanged();
-        return;
-    case kPinSelection:
-        onSelectionChanged();
-        return;
-    case kPinItemValue:
-        onValueTextChanged();
-        return;
+    case kPinListText: onListTextChanged(); return;
+    case kPinSelection: onSelectionChanged(); return;
+    case kPinItemValue: onValueTextChanged(); return;
     default: // pin 2 is only ever written by this object; other indices are not ours
         return;
     }

@@ -42,7 +42,8 @@ void formatDecimalText(int32_t value, char (&out)[kDecimalTextSize]) {
     // every selection: the digits from the last, in 32 bits unsigned so that
     // the magnitude of INT32_MIN is representable.
     const bool negative = value < 0;
-    uint32_t magnitude = negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    uint32_t magnitude =
+        negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     char digits[10];
     int count = 0;
     do {

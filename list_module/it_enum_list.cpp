@@ -9,7 +9,7 @@
 #include <type_traits>
 
 #if QUENDOR_SSE2_PATHS
-#include <emmintrin.h>
+#  include <emmintrin.h>
 #endif
 
 namespace {
@@ -26,18 +26,12 @@ constexpr std::size_t kRangeValuesStart = kRangePrefixLength + 1;
 
 // Values step in 32-bit two's complement: 2147483647 is followed by
 // -2147483648, without signed overflow.
-std::int32_t wrappingIncrement(std::int32_t v) {
-    return v == kMaxInt ? kMinInt : v + 1;
-}
-std::int32_t wrappingDecrement(std::int32_t v) {
-    return v == kMinInt ? kMaxInt : v - 1;
-}
+std::int32_t wrappingIncrement(std::int32_t v) { return v == kMaxInt ? kMinInt : v + 1; }
+std::int32_t wrappingDecrement(std::int32_t v) { return v == kMinInt ? kMaxInt : v - 1; }
 
 // Indexes stop at 2147483647 rather than wrap: a wrapped index could reach -1
 // and make a walk look finished while items remain.
-std::int32_t saturatingIncrement(std::int32_t v) {
-    return v == kMaxInt ? v : v + 1;
-}
+std::int32_t saturatingIncrement(std::int32_t v) { return v == kMaxInt ? v : v + 1; }
 
 std::int32_t saturateToInt(std::int64_t v) {
     return v > kMaxInt ? kMaxInt : static_cast<std::int32_t>(v);
@@ -169,8 +163,7 @@ constexpr std::ptrdiff_t kShortSearch = 64;
 // The first ',' or '=' in [p, shortEnd), or the first position from which
 // fewer than a whole block remains. Compares 16 bytes (4 or 8 characters,
 // whatever the width of wchar_t: 32 bits on Linux, 16 on Windows) at once.
-QUENDOR_SSE2_FUNCTION const wchar_t *findSeparatorSse2(const wchar_t *p,
-                                                       const wchar_t *shortEnd) {
+QUENDOR_SSE2_FUNCTION const wchar_t *findSeparatorSse2(const wchar_t *p, const wchar_t *shortEnd) {
     static_assert(sizeof(wchar_t) == 2 || sizeof(wchar_t) == 4, "wchar_t of 16 or 32 bits");
     constexpr bool kWide = sizeof(wchar_t) == 4;
     constexpr std::ptrdiff_t kLanes = 16 / sizeof(wchar_t);

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #if QUENDOR_SSE2_PATHS
-#include <emmintrin.h>
+#  include <emmintrin.h>
 #endif
 
 namespace {

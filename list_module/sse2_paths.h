@@ -16,17 +16,17 @@
 
 #if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
 // The SSE2 paths exist in this build.
-#define QUENDOR_SSE2_PATHS 1
-#if defined(__SSE2__)
-#define QUENDOR_SSE2_FUNCTION
-#else
+#  define QUENDOR_SSE2_PATHS 1
+#  if defined(__SSE2__)
+#    define QUENDOR_SSE2_FUNCTION
+#  else
 // Compiles one function for SSE2 although the target's baseline lacks it.
 // Such a function runs only after sse2PathsEnabled() has answered true, and
 // is never inlined into a function compiled for the baseline.
-#define QUENDOR_SSE2_FUNCTION __attribute__((target("sse2")))
-#endif
+#    define QUENDOR_SSE2_FUNCTION __attribute__((target("sse2")))
+#  endif
 #else
-#define QUENDOR_SSE2_PATHS 0
+#  define QUENDOR_SSE2_PATHS 0
 #endif
 
 namespace quendor {

@@ -9,8 +9,7 @@ WQGuiPin WQGUI_base::s_sharedPin = {0, nullptr};
 // The host passes the record's own address. The object's virtual dispatch
 // does the rest, so a derived dispatch is honoured.
 wq_result_t WQ_ABI WQGUI_base::dispatcherEntry(WQGuiHostRecord *record, int32_t opcode,
-                                               int32_t index, int32_t value, void *ptr,
-                                               float opt) {
+                                               int32_t index, int32_t value, void *ptr, float opt) {
     WQ_CHECK(record != 0);
     WQGUI_base *self = objectOf(record->object);
     try {
@@ -38,6 +37,7 @@ WQGUI_base::WQGUI_base(WQHostCallback hostCallback, intptr_t hostValue)
 
 WQGUI_base::~WQGUI_base() = default;
 
+// clang-format off
 wq_result_t WQGUI_base::dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr,
                                  float opt) {
     // Unsigned, so a negative opcode lands in default with every number above 12.
@@ -128,8 +128,8 @@ void WQGUI_base::onHostOpcode12(int32_t) {}
 void WQGUI_base::onHostOpcode6(int32_t, int32_t, void *) {}
 void WQGUI_base::onPinChanged(WQGuiPin *) {}
 
-// callHost stops here, before any call, for an object made without a host
-// callback (a breach by makeModule's caller); its fixed-opcode forms too.
+// callHost and its fixed-opcode forms stop here, before any call, for an object made without a
+// host callback. The check's message holds its line number: the layout from clang-format off stays.
 void WQGUI_base::stopWithoutHostCallback() const {
     WQ_CHECK(wqaudioMaster);
 }

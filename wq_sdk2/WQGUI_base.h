@@ -55,7 +55,8 @@ public:
     // Routes one host request to its operation (opcodes compared unsigned;
     // anything outside GD_OPEN..GD_OPCODE_12 reaches nothing and answers 0).
     // On GD_CLOSE the object no longer exists when this returns 1.
-    virtual wq_result_t dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt);
+    virtual wq_result_t dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr,
+                                 float opt);
 
 protected:
     // --- Host opcode GD_OPEN (0) ----------------------------------------------

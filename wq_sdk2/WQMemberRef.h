@@ -28,8 +28,7 @@ namespace wq {
 // T is the class that declares F and derives from WQModule_base. The host
 // calls this directly as the record's process word, with the record's object
 // word, which is never null; and nothing may unwind out of it.
-template <class T, void (T::*F)()>
-void WQ_ABI memberThunk(void *object) {
+template <class T, void (T::*F)()> void WQ_ABI memberThunk(void *object) {
     static_assert(std::is_base_of<WQModule_base, T>::value,
                   "process functions are members of WQModule_base classes");
     WQ_CHECK(object != 0);
@@ -43,13 +42,9 @@ void WQ_ABI memberThunk(void *object) {
 
 namespace detail {
 
-template <class M>
-struct MemberOf;
+template <class M> struct MemberOf;
 
-template <class T>
-struct MemberOf<void (T::*)()> {
-    using type = T;
-};
+template <class T> struct MemberOf<void (T::*)()> { using type = T; };
 
 } // namespace detail
 
@@ -57,8 +52,7 @@ struct MemberOf<void (T::*)()> {
 //     setProcessFunction(wq::memberRef<&Module::moduleProcess>());
 // Each member function has exactly one function word, so two references to
 // the same member compare equal.
-template <auto F>
-constexpr WQProcessReference memberRef() noexcept {
+template <auto F> constexpr WQProcessReference memberRef() noexcept {
     using T = typename detail::MemberOf<decltype(F)>::type;
     return WQProcessReference{&memberThunk<T, F>, 0};
 }

@@ -81,22 +81,15 @@ wq_result_t WQModule_base::dispatch(int32_t opcode, int32_t index, int32_t value
                                     float opt) {
     // Compared unsigned: a negative opcode is simply an unknown one.
     switch (static_cast<uint32_t>(opcode)) {
-    case AD_OPEN:
-        open();
-        return 0;
+    case AD_OPEN: open(); return 0;
     case AD_CLOSE:
         close();
         delete this;
         return 1;
-    case AD_SET_SAMPLE_RATE:
-        setSampleRate(opt);
-        return 0;
-    case AD_SET_BLOCK_SIZE:
-        setBlockSize(value);
-        return 0;
+    case AD_SET_SAMPLE_RATE: setSampleRate(opt); return 0;
+    case AD_SET_BLOCK_SIZE: setBlockSize(value); return 0;
     case AD_OPCODE_4:
-    case AD_OPCODE_5:
-        return 0;
+    case AD_OPCODE_5: return 0;
     case AD_GET_PIN_PROPERTIES: {
         WQ_CHECK(ptr != 0);
         const bool found = getPinProperties(index, static_cast<WQPinProperties *>(ptr));
@@ -104,11 +97,10 @@ wq_result_t WQModule_base::dispatch(int32_t opcode, int32_t index, int32_t value
         const WQPinProperties *p = static_cast<const WQPinProperties *>(ptr);
         const bool consistent = (p->flags & IO_PATCH_STORE) == 0 || (p->flags & IO_PRIVATE) != 0 ||
                                 p->direction == DR_OUT || (p->flags & IO_UI_COMMUNICATION) != 0;
-        WQ_CHECK_TEXT(consistent,
-                      "(((WQPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || "
-                      "(((WQPinProperties*)ptr)->flags & IO_PRIVATE) != 0 || "
-                      "((WQPinProperties*)ptr)->direction == DR_OUT || "
-                      "( ( (WQPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0");
+        WQ_CHECK_TEXT(consistent, "(((WQPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || "
+                                  "(((WQPinProperties*)ptr)->flags & IO_PRIVATE) != 0 || "
+                                  "((WQPinProperties*)ptr)->direction == DR_OUT || "
+                                  "( ( (WQPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0");
         return found ? 1 : 0;
     }
     case AD_OPCODE_7:
@@ -120,25 +112,20 @@ wq_result_t WQModule_base::dispatch(int32_t opcode, int32_t index, int32_t value
         if (index > 0)
             onHostOpcode8Index(index);
         return 0;
-    case AD_OPCODE_9:
-        return 0;
+    case AD_OPCODE_9: return 0;
     case AD_OPCODE_10:
         // The host never sends this opcode to an audio-side object.
         WQ_CHECK(false);
         return 0;
-    case AD_OPCODE_11:
-        return 0;
-    case AD_OPCODE_12:
-        onHostOpcode12(value, index, ptr);
-        return 0;
+    case AD_OPCODE_11: return 0;
+    case AD_OPCODE_12: onHostOpcode12(value, index, ptr); return 0;
     case AD_GET_PROCESS_REFERENCE:
         s_process_reference.count = kProcessReferenceCount;
         s_process_reference.referenceSize = kProcessReferenceSize;
         s_process_reference.reference = &m_process;
         s_process_reference.tag = kProcessReferenceTag;
         return reinterpret_cast<wq_result_t>(&s_process_reference);
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -150,9 +137,8 @@ void WQModule_base::handleEvent(WQEvent *e) {
     case EV_PIN_STATUS: {
         // An index that does not fit the pin index type names no pin.
         const intptr_t raw = e->ptr_value;
-        const int32_t index = raw >= 0 && raw <= std::numeric_limits<int32_t>::max()
-                                  ? static_cast<int32_t>(raw)
-                                  : -1;
+        const int32_t index =
+            raw >= 0 && raw <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(raw) : -1;
         WQPin *pin = getPin(index);
         WQ_CHECK(pin->isSetUp());
         pin->onStatusChange(e->int_value);
@@ -169,15 +155,14 @@ void WQModule_base::handleEvent(WQEvent *e) {
             function(this);
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
 // ---- Calls to the host -----------------------------------------------------
 
 wq_result_t WQModule_base::callHost(int32_t opcode, int32_t index, int32_t value, void *ptr,
-                                   float opt) {
+                                    float opt) {
     if (wqaudioMaster == nullptr)
         return 0;
     return wqaudioMaster(&m_record, opcode, index, value, ptr, opt);
@@ -200,7 +185,8 @@ wq_result_t WQModule_base::addEvent(uint32_t p_time_stamp, int32_t event_type, i
 
 wq_result_t WQModule_base::addDelayedCall(uint32_t time_stamp, const WQProcessReference &function) {
     // Only the function word travels: the adjustment is always 0.
-    return addEvent(time_stamp, EV_DELAYED_CALL, 0, 0, reinterpret_cast<intptr_t>(function.function));
+    return addEvent(time_stamp, EV_DELAYED_CALL, 0, 0,
+                    reinterpret_cast<intptr_t>(function.function));
 }
 
 // ---- Pins and process function ----------------------------------------------

@@ -89,8 +89,8 @@ public:
 
     // Calls the host callback with this object's record first; 0 when there
     // is no callback.
-    wq_result_t callHost(int32_t opcode, int32_t index = 0, int32_t value = 0,
-                         void *ptr = nullptr, float opt = 0.0f);
+    wq_result_t callHost(int32_t opcode, int32_t index = 0, int32_t value = 0, void *ptr = nullptr,
+                         float opt = 0.0f);
 
     // The host's current sample clock.
     uint32_t SampleClock();

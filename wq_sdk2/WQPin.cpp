@@ -65,7 +65,8 @@ bool WQPin::callHost1() { return m_module->callHost(AH_OPCODE_1, m_index) != 0; 
 
 float WQPin::getSampleValue() {
     WQ_CHECK(m_datatype == DT_FSAMPLE);
-    const uint32_t buffer_clock = static_cast<uint32_t>(m_module->callHost(AH_PIN_BUFFER_CLOCK, m_index));
+    const uint32_t buffer_clock =
+        static_cast<uint32_t>(m_module->callHost(AH_PIN_BUFFER_CLOCK, m_index));
     const uint32_t sample_clock = m_module->SampleClock();
     // The variable holds the buffer's address, whether it is the module's own
     // variable or the local storage filled from AH_PIN_BUFFER.

@@ -26,4 +26,4 @@ inline constexpr char kNoExceptionToHost[] = "no exception crosses into the host
 // Checks `cond`; the report uses `text`, for checks whose text is not the
 // expression as written here.
 #define WQ_CHECK_TEXT(cond, text)                                                                  \
-    ((cond) ? static_cast<void>(0) : ::wq::checkFailed((text), __FILE__, __LINE__))
+  ((cond) ? static_cast<void>(0) : ::wq::checkFailed((text), __FILE__, __LINE__))

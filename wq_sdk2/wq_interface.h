@@ -62,8 +62,8 @@ typedef intptr_t wq_result_t;
 /* ------------------------------------------------------------------------ */
 
 enum {
-    WQ_SDK_VERSION = 2230,         /* written into sdkVersion by getModuleProperties */
-    WQ_RECORD_VERSION = 1          /* version word of both host records */
+    WQ_SDK_VERSION = 2230, /* written into sdkVersion by getModuleProperties */
+    WQ_RECORD_VERSION = 1  /* version word of both host records */
 };
 
 #define WQ_AUDIO_MAGIC 0x5751504Cu /* "WQPL", most significant byte first */
@@ -77,11 +77,11 @@ enum {
 
 /* Pin flags (WQPinProperties.flags). */
 enum {
-    IO_REPEATING = 0x8,            /* repeat this declaration for the remaining host pins */
-    IO_PRIVATE = 0x100,            /* allows IO_PATCH_STORE */
-    IO_UI_COMMUNICATION = 0x400,   /* GUI communication only: no audio-side pin */
-    IO_UI_DUAL = 0x8000,           /* a GUI-communication pin that still gets an audio-side pin */
-    IO_PATCH_STORE = 0x10000       /* needs IO_PRIVATE, IO_UI_COMMUNICATION or DR_OUT */
+    IO_REPEATING = 0x8,          /* repeat this declaration for the remaining host pins */
+    IO_PRIVATE = 0x100,          /* allows IO_PATCH_STORE */
+    IO_UI_COMMUNICATION = 0x400, /* GUI communication only: no audio-side pin */
+    IO_UI_DUAL = 0x8000,         /* a GUI-communication pin that still gets an audio-side pin */
+    IO_PATCH_STORE = 0x10000     /* needs IO_PRIVATE, IO_UI_COMMUNICATION or DR_OUT */
 };
 
 /* Pin directions (WQPinProperties.direction). */
@@ -99,9 +99,9 @@ enum {
 
 /* Event types (WQEvent.event_type) that the audio side acts on. */
 enum {
-    EV_PIN_STATUS = 0,    /* int_value: new status, ptr_value: audio-side pin index */
-    EV_TYPE_2 = 2,        /* int_value and low 16 bits of int_value2 passed to the module */
-    EV_DELAYED_CALL = 21  /* ptr_value: function word posted by addDelayedCall */
+    EV_PIN_STATUS = 0,   /* int_value: new status, ptr_value: audio-side pin index */
+    EV_TYPE_2 = 2,       /* int_value and low 16 bits of int_value2 passed to the module */
+    EV_DELAYED_CALL = 21 /* ptr_value: function word posted by addDelayedCall */
 };
 
 /* Audio-side dispatcher opcodes (host to object). Unnamed numbers carry the
@@ -125,16 +125,16 @@ enum {
 
 /* Audio-side host-callback opcodes (object to host). */
 enum {
-    AH_OPCODE_0 = 0,          /* index = pin, value/ptr = caller's values; result to caller */
-    AH_OPCODE_1 = 1,          /* index = pin; non-zero result means true */
-    AH_SAMPLE_CLOCK = 3,      /* result: current sample clock (unsigned 32-bit) */
-    AH_PIN_STATUS = 4,        /* index = pin, value = status, ptr = sample clock as a number */
-    AH_PIN_BUFFER = 7,        /* index = pin; result: address of the pin's float buffer */
-    AH_PIN_BUFFER_CLOCK = 8,  /* index = pin; result: clock of the buffer's first sample */
-    AH_OPCODE_10 = 10,        /* sent by the list module's process function; result ignored */
-    AH_PIN_COUNT = 14,        /* result: signed number of audio-side pins for this object */
-    AH_ADD_EVENT = 19,        /* ptr = WQEvent* [call-scoped]; result to caller */
-    AH_PROCESS_CHANGED = 22   /* the record's process word changed; result ignored */
+    AH_OPCODE_0 = 0,         /* index = pin, value/ptr = caller's values; result to caller */
+    AH_OPCODE_1 = 1,         /* index = pin; non-zero result means true */
+    AH_SAMPLE_CLOCK = 3,     /* result: current sample clock (unsigned 32-bit) */
+    AH_PIN_STATUS = 4,       /* index = pin, value = status, ptr = sample clock as a number */
+    AH_PIN_BUFFER = 7,       /* index = pin; result: address of the pin's float buffer */
+    AH_PIN_BUFFER_CLOCK = 8, /* index = pin; result: clock of the buffer's first sample */
+    AH_OPCODE_10 = 10,       /* sent by the list module's process function; result ignored */
+    AH_PIN_COUNT = 14,       /* result: signed number of audio-side pins for this object */
+    AH_ADD_EVENT = 19,       /* ptr = WQEvent* [call-scoped]; result to caller */
+    AH_PROCESS_CHANGED = 22  /* the record's process word changed; result ignored */
 };
 
 /* GUI-side dispatcher opcodes (host to object). */
@@ -186,9 +186,9 @@ typedef wq_result_t(WQ_ABI *WQHostCallback)(void *record, int32_t opcode, int32_
                                             int32_t value, void *ptr, float opt);
 
 /* Audio dispatcher entry: the host passes the record's own address first. */
-typedef wq_result_t(WQ_ABI *WQAudioDispatcherProc)(struct WQAudioHostRecord *record,
-                                                   int32_t opcode, int32_t index, int32_t value,
-                                                   void *ptr, float opt);
+typedef wq_result_t(WQ_ABI *WQAudioDispatcherProc)(struct WQAudioHostRecord *record, int32_t opcode,
+                                                   int32_t index, int32_t value, void *ptr,
+                                                   float opt);
 
 /* Process function: the host passes the record's object word first. Process
  * functions of this interface read no further argument. */
@@ -220,16 +220,16 @@ typedef struct WQModuleDescription {
 /* The audio host record, embedded in every audio-side object. The host holds
  * its address and calls through dispatcher, process and eventHandler. */
 typedef struct WQAudioHostRecord {
-    uint32_t magic;                  /* WQ_AUDIO_MAGIC */
-    int32_t version;                 /* WQ_RECORD_VERSION */
-    intptr_t hostValue;              /* makeModule's hostValue, never read by the module */
-    void *object;                    /* the object holding this record; first argument of
+    uint32_t magic;                   /* WQ_AUDIO_MAGIC */
+    int32_t version;                  /* WQ_RECORD_VERSION */
+    intptr_t hostValue;               /* makeModule's hostValue, never read by the module */
+    void *object;                     /* the object holding this record; first argument of
                                         process and eventHandler; the host never changes it */
-    int32_t reserved0;               /* 0 */
+    int32_t reserved0;                /* 0 */
     WQAudioDispatcherProc dispatcher; /* dispatcher entry */
-    WQProcessProc process;           /* current process function; may change (AH_PROCESS_CHANGED) */
-    WQEventProc eventHandler;        /* event entry */
-    int32_t reserved1[4];            /* 0 */
+    WQProcessProc process;    /* current process function; may change (AH_PROCESS_CHANGED) */
+    WQEventProc eventHandler; /* event entry */
+    int32_t reserved1[4];     /* 0 */
 } WQAudioHostRecord;
 
 /* The GUI host record, embedded in every GUI-side object. */
@@ -277,10 +277,10 @@ typedef struct WQProcessReference {
  * by every audio object of the library, overwritten by each request.
  * [module-owned; read it before the next AD_GET_PROCESS_REFERENCE] */
 typedef struct WQProcessReferenceRecord {
-    int32_t count;                        /* 1 */
-    int32_t referenceSize;                /* 8 */
-    const WQProcessReference *reference;  /* the asking object's current process reference */
-    int32_t tag;                          /* 1002 */
+    int32_t count;                       /* 1 */
+    int32_t referenceSize;               /* 8 */
+    const WQProcessReference *reference; /* the asking object's current process reference */
+    int32_t tag;                         /* 1002 */
 } WQProcessReferenceRecord;
 
 /* The pair passed to the GUI operations of opcodes 3 to 5. [call-scoped] */
@@ -293,11 +293,11 @@ typedef struct WQPair {
 /* Layout                                                                   */
 /* ------------------------------------------------------------------------ */
 
-#define WQ_LAYOUT(type, field, off32, off64)                                                   \
-    WQ_STATIC_ASSERT(offsetof(type, field) == (WQ_LAYOUT_OFFSET(off32, off64)),               \
-                     #type "." #field " offset")
-#define WQ_SIZE(type, size32, size64)                                                          \
-    WQ_STATIC_ASSERT(sizeof(type) == (WQ_LAYOUT_OFFSET(size32, size64)), #type " size")
+#define WQ_LAYOUT(type, field, off32, off64)                                                       \
+  WQ_STATIC_ASSERT(offsetof(type, field) == (WQ_LAYOUT_OFFSET(off32, off64)),                      \
+                   #type "." #field " offset")
+#define WQ_SIZE(type, size32, size64)                                                              \
+  WQ_STATIC_ASSERT(sizeof(type) == (WQ_LAYOUT_OFFSET(size32, size64)), #type " size")
 #ifdef WQ_LAYOUT_32
 #  define WQ_LAYOUT_OFFSET(off32, off64) (off32)
 #else
@@ -305,64 +305,64 @@ typedef struct WQPair {
 #endif
 
 /*                          32-bit 64-bit */
-WQ_SIZE(WQModuleDescription,   24, 40);
-WQ_LAYOUT(WQModuleDescription, name,        0,  0);
-WQ_LAYOUT(WQModuleDescription, id,          4,  8);
-WQ_LAYOUT(WQModuleDescription, about,       8, 16);
-WQ_LAYOUT(WQModuleDescription, flags,      12, 24);
-WQ_LAYOUT(WQModuleDescription, guiFlags,   16, 28);
+WQ_SIZE(WQModuleDescription, 24, 40);
+WQ_LAYOUT(WQModuleDescription, name, 0, 0);
+WQ_LAYOUT(WQModuleDescription, id, 4, 8);
+WQ_LAYOUT(WQModuleDescription, about, 8, 16);
+WQ_LAYOUT(WQModuleDescription, flags, 12, 24);
+WQ_LAYOUT(WQModuleDescription, guiFlags, 16, 28);
 WQ_LAYOUT(WQModuleDescription, sdkVersion, 20, 32);
 
-WQ_SIZE(WQAudioHostRecord,     48, 72);
-WQ_LAYOUT(WQAudioHostRecord, magic,         0,  0);
-WQ_LAYOUT(WQAudioHostRecord, version,       4,  4);
-WQ_LAYOUT(WQAudioHostRecord, hostValue,     8,  8);
-WQ_LAYOUT(WQAudioHostRecord, object,       12, 16);
-WQ_LAYOUT(WQAudioHostRecord, reserved0,    16, 24);
-WQ_LAYOUT(WQAudioHostRecord, dispatcher,   20, 32);
-WQ_LAYOUT(WQAudioHostRecord, process,      24, 40);
+WQ_SIZE(WQAudioHostRecord, 48, 72);
+WQ_LAYOUT(WQAudioHostRecord, magic, 0, 0);
+WQ_LAYOUT(WQAudioHostRecord, version, 4, 4);
+WQ_LAYOUT(WQAudioHostRecord, hostValue, 8, 8);
+WQ_LAYOUT(WQAudioHostRecord, object, 12, 16);
+WQ_LAYOUT(WQAudioHostRecord, reserved0, 16, 24);
+WQ_LAYOUT(WQAudioHostRecord, dispatcher, 20, 32);
+WQ_LAYOUT(WQAudioHostRecord, process, 24, 40);
 WQ_LAYOUT(WQAudioHostRecord, eventHandler, 28, 48);
-WQ_LAYOUT(WQAudioHostRecord, reserved1,    32, 56);
+WQ_LAYOUT(WQAudioHostRecord, reserved1, 32, 56);
 
-WQ_SIZE(WQGuiHostRecord,       40, 56);
-WQ_LAYOUT(WQGuiHostRecord, magic,           0,  0);
-WQ_LAYOUT(WQGuiHostRecord, version,         4,  4);
-WQ_LAYOUT(WQGuiHostRecord, dispatcher,      8,  8);
-WQ_LAYOUT(WQGuiHostRecord, hostValue,      12, 16);
-WQ_LAYOUT(WQGuiHostRecord, object,         16, 24);
-WQ_LAYOUT(WQGuiHostRecord, reserved,       20, 32);
+WQ_SIZE(WQGuiHostRecord, 40, 56);
+WQ_LAYOUT(WQGuiHostRecord, magic, 0, 0);
+WQ_LAYOUT(WQGuiHostRecord, version, 4, 4);
+WQ_LAYOUT(WQGuiHostRecord, dispatcher, 8, 8);
+WQ_LAYOUT(WQGuiHostRecord, hostValue, 12, 16);
+WQ_LAYOUT(WQGuiHostRecord, object, 16, 24);
+WQ_LAYOUT(WQGuiHostRecord, reserved, 20, 32);
 
-WQ_SIZE(WQPinProperties,       32, 48);
-WQ_LAYOUT(WQPinProperties, variable,        0,  0);
-WQ_LAYOUT(WQPinProperties, direction,       4,  8);
-WQ_LAYOUT(WQPinProperties, datatype,        8, 12);
-WQ_LAYOUT(WQPinProperties, name,           12, 16);
-WQ_LAYOUT(WQPinProperties, reserved5,      16, 24);
-WQ_LAYOUT(WQPinProperties, list_text,      20, 32);
-WQ_LAYOUT(WQPinProperties, flags,          24, 40);
-WQ_LAYOUT(WQPinProperties, reserved8,      28, 44);
+WQ_SIZE(WQPinProperties, 32, 48);
+WQ_LAYOUT(WQPinProperties, variable, 0, 0);
+WQ_LAYOUT(WQPinProperties, direction, 4, 8);
+WQ_LAYOUT(WQPinProperties, datatype, 8, 12);
+WQ_LAYOUT(WQPinProperties, name, 12, 16);
+WQ_LAYOUT(WQPinProperties, reserved5, 16, 24);
+WQ_LAYOUT(WQPinProperties, list_text, 20, 32);
+WQ_LAYOUT(WQPinProperties, flags, 24, 40);
+WQ_LAYOUT(WQPinProperties, reserved8, 28, 44);
 
-WQ_SIZE(WQEvent,               24, 32);
-WQ_LAYOUT(WQEvent, time_stamp,              0,  0);
-WQ_LAYOUT(WQEvent, event_type,              4,  4);
-WQ_LAYOUT(WQEvent, int_value,               8,  8);
-WQ_LAYOUT(WQEvent, int_value2,             12, 12);
-WQ_LAYOUT(WQEvent, ptr_value,              16, 16);
-WQ_LAYOUT(WQEvent, next,                   20, 24);
+WQ_SIZE(WQEvent, 24, 32);
+WQ_LAYOUT(WQEvent, time_stamp, 0, 0);
+WQ_LAYOUT(WQEvent, event_type, 4, 4);
+WQ_LAYOUT(WQEvent, int_value, 8, 8);
+WQ_LAYOUT(WQEvent, int_value2, 12, 12);
+WQ_LAYOUT(WQEvent, ptr_value, 16, 16);
+WQ_LAYOUT(WQEvent, next, 20, 24);
 
-WQ_SIZE(WQProcessReference,     8, 16);
-WQ_LAYOUT(WQProcessReference, function,     0,  0);
-WQ_LAYOUT(WQProcessReference, adjustment,   4,  8);
+WQ_SIZE(WQProcessReference, 8, 16);
+WQ_LAYOUT(WQProcessReference, function, 0, 0);
+WQ_LAYOUT(WQProcessReference, adjustment, 4, 8);
 
 WQ_SIZE(WQProcessReferenceRecord, 16, 24);
-WQ_LAYOUT(WQProcessReferenceRecord, count,          0,  0);
-WQ_LAYOUT(WQProcessReferenceRecord, referenceSize,  4,  4);
-WQ_LAYOUT(WQProcessReferenceRecord, reference,      8,  8);
-WQ_LAYOUT(WQProcessReferenceRecord, tag,           12, 16);
+WQ_LAYOUT(WQProcessReferenceRecord, count, 0, 0);
+WQ_LAYOUT(WQProcessReferenceRecord, referenceSize, 4, 4);
+WQ_LAYOUT(WQProcessReferenceRecord, reference, 8, 8);
+WQ_LAYOUT(WQProcessReferenceRecord, tag, 12, 16);
 
-WQ_SIZE(WQPair,                 8,  8);
-WQ_LAYOUT(WQPair, first,                    0,  0);
-WQ_LAYOUT(WQPair, second,                   4,  4);
+WQ_SIZE(WQPair, 8, 8);
+WQ_LAYOUT(WQPair, first, 0, 0);
+WQ_LAYOUT(WQPair, second, 4, 4);
 
 /* ------------------------------------------------------------------------ */
 /* The two exported functions                                               */

@@ -51,8 +51,7 @@ struct ModuleDescription {
 // The bodies of the two exported functions. Description names the module's
 // description; Audio derives from WQModule_base and Gui from WQGUI_base, each
 // constructible from (WQHostCallback, intptr_t); either may be void.
-template <const ModuleDescription &Description, class Audio, class Gui>
-class ModuleEntry {
+template <const ModuleDescription &Description, class Audio, class Gui> class ModuleEntry {
 public:
     static int32_t getModuleProperties(int32_t index, WQModuleDescription *record) noexcept {
         // A host that passes no record gets a refusal rather than a crash.
@@ -74,12 +73,9 @@ public:
         if (index != 0)
             return nullptr;
         switch (type) {
-        case WQ_TYPE_AUDIO:
-            return create<Audio, WQModule_base>(hostCallback, hostValue);
-        case WQ_TYPE_GUI:
-            return create<Gui, WQGUI_base>(hostCallback, hostValue);
-        default:
-            return nullptr;
+        case WQ_TYPE_AUDIO: return create<Audio, WQModule_base>(hostCallback, hostValue);
+        case WQ_TYPE_GUI: return create<Gui, WQGUI_base>(hostCallback, hostValue);
+        default: return nullptr;
         }
     }
 
@@ -91,8 +87,9 @@ private:
         if constexpr (std::is_void_v<T>) {
             return nullptr;
         } else {
-            static_assert(std::is_base_of_v<Base, T>,
-                          "the audio class derives from WQModule_base, the GUI class from WQGUI_base");
+            static_assert(
+                std::is_base_of_v<Base, T>,
+                "the audio class derives from WQModule_base, the GUI class from WQGUI_base");
             // A constructor that throws has released the storage already; the
             // host sees only the null result.
             try {
@@ -114,16 +111,16 @@ private:
 // class `AudioClass` and the GUI class `GuiClass` (either may be void). Use
 // it once per library, at global namespace scope.
 #define WQ_MODULE_ENTRY_POINTS(description, AudioClass, GuiClass)                                  \
-    extern "C" WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index,                         \
-                                                            WQModuleDescription *record) {         \
-        return ::wq::ModuleEntry<description, AudioClass, GuiClass>::getModuleProperties(index,    \
-                                                                                         record);  \
-    }                                                                                              \
-    extern "C" WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type,                      \
-                                                 WQHostCallback hostCallback, intptr_t hostValue) { \
-        return ::wq::ModuleEntry<description, AudioClass, GuiClass>::makeModule(                   \
-            index, type, hostCallback, hostValue);                                                 \
-    }                                                                                              \
-    static_assert(std::is_same_v<decltype(&getModuleProperties), WQGetModulePropertiesProc> &&     \
-                      std::is_same_v<decltype(&makeModule), WQMakeModuleProc>,                     \
-                  "the exports have the signatures of wq_interface.h")
+  extern "C" WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index,                           \
+                                                          WQModuleDescription *record) {           \
+    return ::wq::ModuleEntry<description, AudioClass, GuiClass>::getModuleProperties(index,        \
+                                                                                     record);      \
+  }                                                                                                \
+  extern "C" WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type,                        \
+                                               WQHostCallback hostCallback, intptr_t hostValue) {  \
+    return ::wq::ModuleEntry<description, AudioClass, GuiClass>::makeModule(                       \
+        index, type, hostCallback, hostValue);                                                     \
+  }                                                                                                \
+  static_assert(std::is_same_v<decltype(&getModuleProperties), WQGetModulePropertiesProc> &&       \
+                    std::is_same_v<decltype(&makeModule), WQMakeModuleProc>,                       \
+                "the exports have the signatures of wq_interface.h")

@@ -19,7 +19,6 @@ bool Doubler::getPinProperties(int32_t index, WQPinProperties *properties) {
         properties->datatype = DT_TEXT;
         properties->flags = IO_UI_COMMUNICATION;
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }

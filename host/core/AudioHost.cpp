@@ -11,8 +11,8 @@ AudioHost::AudioHost(std::shared_ptr<const ModuleLibrary> library)
 AudioHost::AudioHost(std::shared_ptr<const ModuleLibrary> library, Options options, CallLog *log)
     : HostObject(std::move(library), log), m_options(std::move(options)) {
     if (m_options.blockSize == 0 || m_options.blockSize > m_options.maxBlockSize)
-        throw HostError("block size " + std::to_string(m_options.blockSize) +
-                        " is not within 1.." + std::to_string(m_options.maxBlockSize));
+        throw HostError("block size " + std::to_string(m_options.blockSize) + " is not within 1.." +
+                        std::to_string(m_options.maxBlockSize));
     m_blockSize = m_options.blockSize;
     m_clock = m_bufferClock = m_options.startClock;
 }
@@ -92,13 +92,12 @@ std::vector<PinDeclaration> AudioHost::readPinDeclarations(const WQPinProperties
     }
     problem(ProblemCode::EndlessPinTable,
             "the module answered " + std::to_string(m_options.maxPinDeclarations) +
-            " pin declarations without refusing one; reading stopped there");
+                " pin declarations without refusing one; reading stopped there");
     return table;
 }
 
 const WQProcessReferenceRecord *AudioHost::processReference() {
-    return reinterpret_cast<const WQProcessReferenceRecord *>(
-        dispatch(AD_GET_PROCESS_REFERENCE));
+    return reinterpret_cast<const WQProcessReferenceRecord *>(dispatch(AD_GET_PROCESS_REFERENCE));
 }
 
 void AudioHost::callProcess() {
@@ -204,9 +203,9 @@ intptr_t AudioHost::answerEvent(void *ptr) {
     std::memcpy(&event, ptr, sizeof event);
     event.next = nullptr;
     if (!postEvent(event)) {
-        problem(ProblemCode::EventInThePast,
-                "AH_ADD_EVENT at " + std::to_string(event.time_stamp) +
-                    " lies before the sample clock " + std::to_string(m_clock) + "; dropped");
+        problem(ProblemCode::EventInThePast, "AH_ADD_EVENT at " + std::to_string(event.time_stamp) +
+                                                 " lies before the sample clock " +
+                                                 std::to_string(m_clock) + "; dropped");
         return 0;
     }
     return 1;
@@ -229,12 +228,8 @@ intptr_t AudioHost::answer(Side, void *record, const CallArgs &args) {
     }
     CallScope scope(log(), call);
     switch (opcode) {
-    case AH_SAMPLE_CLOCK:
-        result = static_cast<intptr_t>(m_clock);
-        break;
-    case AH_PIN_STATUS:
-        result = m_options.pinStatusAnswer;
-        break;
+    case AH_SAMPLE_CLOCK: result = static_cast<intptr_t>(m_clock); break;
+    case AH_PIN_STATUS: result = m_options.pinStatusAnswer; break;
     case AH_PIN_BUFFER:
         if (index < 0) {
             problem(ProblemCode::NegativePin, "AH_PIN_BUFFER for pin " + std::to_string(index));
@@ -243,15 +238,9 @@ intptr_t AudioHost::answer(Side, void *record, const CallArgs &args) {
             result = reinterpret_cast<intptr_t>(pinBuffer(index));
         }
         break;
-    case AH_PIN_BUFFER_CLOCK:
-        result = static_cast<intptr_t>(m_bufferClock);
-        break;
-    case AH_PIN_COUNT:
-        result = m_options.pinCount;
-        break;
-    case AH_ADD_EVENT:
-        result = answerEvent(ptr);
-        break;
+    case AH_PIN_BUFFER_CLOCK: result = static_cast<intptr_t>(m_bufferClock); break;
+    case AH_PIN_COUNT: result = m_options.pinCount; break;
+    case AH_ADD_EVENT: result = answerEvent(ptr); break;
     case AH_PROCESS_CHANGED:
         if (m_record && record == m_record)
             m_process = m_record->process;

@@ -39,11 +39,11 @@ namespace wqhost {
 class AudioHost : public HostObject<WQAudioHostRecord> {
 public:
     struct Options {
-        int32_t pinCount = 0;        // the answer to AH_PIN_COUNT
-        uint32_t blockSize = 64;     // samples per processed block
-        uint32_t maxBlockSize = 4096; // samples in each pin buffer (AH_PIN_BUFFER)
-        uint32_t startClock = 0;     // the sample clock when the object is created
-        intptr_t pinStatusAnswer = 0; // the answer to AH_PIN_STATUS
+        int32_t pinCount = 0;              // the answer to AH_PIN_COUNT
+        uint32_t blockSize = 64;           // samples per processed block
+        uint32_t maxBlockSize = 4096;      // samples in each pin buffer (AH_PIN_BUFFER)
+        uint32_t startClock = 0;           // the sample clock when the object is created
+        intptr_t pinStatusAnswer = 0;      // the answer to AH_PIN_STATUS
         int32_t maxPinDeclarations = 1024; // readPinDeclarations stops after this many
         // Answers to opcodes without a fixed meaning (AH_OPCODE_0, AH_OPCODE_1,
         // AH_OPCODE_10 and unnamed numbers); every other one is answered 0.

@@ -163,12 +163,8 @@ intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
             break;
         bool changed = false;
         switch (m_pins.at(index).kind) {
-        case PinKind::Integer:
-            changed = m_pins.setInt(index, value);
-            break;
-        case PinKind::Float:
-            changed = m_pins.setFloat(index, opt);
-            break;
+        case PinKind::Integer: changed = m_pins.setInt(index, value); break;
+        case PinKind::Float: changed = m_pins.setFloat(index, opt); break;
         case PinKind::Text:
             changed = value == 0 && opt != 0.0f ? m_pins.setFloat(index, opt)
                                                 : m_pins.setInt(index, value);

@@ -54,8 +54,7 @@ public:
     };
 
     explicit GuiHost(std::shared_ptr<const ModuleLibrary> library);
-    GuiHost(std::shared_ptr<const ModuleLibrary> library, Options options,
-            CallLog *log = nullptr);
+    GuiHost(std::shared_ptr<const ModuleLibrary> library, Options options, CallLog *log = nullptr);
     ~GuiHost() override; // closes a live object
 
     // -- the object ---------------------------------------------------------

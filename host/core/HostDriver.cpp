@@ -22,8 +22,8 @@ wq_result_t answerFromEntry(Side side, void *record, const CallArgs &args) noexc
     }
 }
 
-wq_result_t WQ_ABI audioEntry(void *record, int32_t opcode, int32_t index, int32_t value,
-                              void *ptr, float opt) noexcept {
+wq_result_t WQ_ABI audioEntry(void *record, int32_t opcode, int32_t index, int32_t value, void *ptr,
+                              float opt) noexcept {
     return answerFromEntry(Side::Audio, record, CallArgs{opcode, index, value, ptr, opt});
 }
 

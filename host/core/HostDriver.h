@@ -73,8 +73,8 @@ protected:
         intptr_t result;
         {
             CallScope scope(*m_log, makeCall(side, CallKind::Dispatch, record, args, clock));
-            result = record->dispatcher(record, args.opcode, args.index, args.value, args.ptr,
-                                        args.opt);
+            result =
+                record->dispatcher(record, args.opcode, args.index, args.value, args.ptr, args.opt);
             scope.finish(result);
         }
         if (args.opcode == closeOpcode(side))

@@ -45,8 +45,8 @@ public:
         for (int i = 0; i < count; ++i)
             if (words[i] != 0)
                 add(ProblemCode::RecordReserved, "word " + std::to_string(firstWord + i) +
-                                                     " (reserved) is " +
-                                                     std::to_string(words[i]) + ", expected 0");
+                                                     " (reserved) is " + std::to_string(words[i]) +
+                                                     ", expected 0");
     }
 
     std::vector<Problem> problems;

@@ -18,8 +18,8 @@ namespace wqhost {
 // The description of one module of a library, texts copied.
 struct ModuleDescription {
     int32_t index = 0;
-    bool ok = false;            // what getModuleProperties returned (non-zero)
-    int32_t result = 0;         // its raw result
+    bool ok = false;              // what getModuleProperties returned (non-zero)
+    int32_t result = 0;           // its raw result
     WQModuleDescription record{}; // the record as the library left it (cleared first)
     std::string name;
     std::string id;

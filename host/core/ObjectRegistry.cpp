@@ -63,9 +63,9 @@ void ObjectRegistry::remove(Side side, const void *record) noexcept {
 void ObjectRegistry::removeHost(const HostDriver *host) noexcept {
     Guard guard;
     auto &list = entries();
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [&](const Entry &e) { return e.host == host; }),
-               list.end());
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [&](const Entry &e) { return e.host == host; }),
+        list.end());
 }
 
 HostDriver *ObjectRegistry::find(Side side, const void *record) noexcept {

@@ -27,8 +27,7 @@ void Session::start() {
     m_description = m_library->describe(m_options.moduleIndex, &m_log);
     if (!m_audio.create(m_options.moduleIndex))
         throw HostError("'" + m_library->path() + "': makeModule(" +
-                        std::to_string(m_options.moduleIndex) +
-                        ", 1) created no audio object");
+                        std::to_string(m_options.moduleIndex) + ", 1) created no audio object");
     m_audio.open();
     m_pinTable = m_audio.readPinDeclarations();
     if (!m_gui.create(m_options.moduleIndex)) {

@@ -48,12 +48,9 @@ std::string moduleInfoJson(const ModuleProbe &probe, const std::string &libraryP
     doc["library"] = bytesToUtf8(libraryPath);
     doc["module"] = d.index;
     if (d.ok) {
-        doc["description"] = {{"name", bytesToUtf8(d.name)},
-                              {"id", bytesToUtf8(d.id)},
-                              {"about", bytesToUtf8(d.about)},
-                              {"flags", d.flags},
-                              {"guiFlags", d.guiFlags},
-                              {"sdkVersion", d.sdkVersion}};
+        doc["description"] = {{"name", bytesToUtf8(d.name)},   {"id", bytesToUtf8(d.id)},
+                              {"about", bytesToUtf8(d.about)}, {"flags", d.flags},
+                              {"guiFlags", d.guiFlags},        {"sdkVersion", d.sdkVersion}};
     } else {
         doc["description"] = nullptr;
     }

@@ -18,9 +18,9 @@ namespace wqhost {
 
 struct ModuleProbe {
     ModuleDescription description;
-    bool audioCreated = false;         // makeModule gave an audio object
-    std::vector<PinDeclaration> pins;  // the declarations, in order
-    std::vector<Problem> problems;     // what the audio host found wrong
+    bool audioCreated = false;        // makeModule gave an audio object
+    std::vector<PinDeclaration> pins; // the declarations, in order
+    std::vector<Problem> problems;    // what the audio host found wrong
 
     int32_t audioPinCount() const noexcept { return countAudioPins(pins); }
 };

@@ -75,8 +75,8 @@ std::string formatPinValues(const std::vector<PinValue> &pins, size_t width) {
         case PinKind::Integer: value = std::to_string(p.integer); break;
         case PinKind::Float: value = PinStore::formatFloat(p.real); break;
         }
-        std::string line = "  pin " + padded(std::to_string(p.index), 3) +
-                           padded(p.name, width) + value;
+        std::string line =
+            "  pin " + padded(std::to_string(p.index), 3) + padded(p.name, width) + value;
         if (!p.listText.empty())
             line += "   choices " + quoteText(p.listText);
         out += line + "\n";

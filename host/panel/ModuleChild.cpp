@@ -29,8 +29,7 @@ std::string lastLines(const std::string &text, size_t count) {
 
 } // namespace
 
-ModuleChild::ModuleChild(std::vector<std::string> argv, double timeoutSeconds,
-                         EventHandler onEvent)
+ModuleChild::ModuleChild(std::vector<std::string> argv, double timeoutSeconds, EventHandler onEvent)
     : m_argv(std::move(argv)), m_timeout(timeoutSeconds), m_onEvent(std::move(onEvent)) {}
 
 ModuleChild::~ModuleChild() { stop(); }
@@ -91,8 +90,7 @@ ModuleChild::Reply ModuleChild::readAnswer() {
                            " s; its process was stopped",
                        true);
         }
-        case PipedChild::Read::Ended:
-            return end("", false);
+        case PipedChild::Read::Ended: return end("", false);
         }
     }
 }

@@ -23,8 +23,8 @@ public:
     using EventHandler = std::function<void(const nlohmann::json &event)>;
 
     struct Reply {
-        bool ended = false;  // the child is gone; the session is over
-        std::string error;   // the child's error line, or the end message
+        bool ended = false; // the child is gone; the session is over
+        std::string error;  // the child's error line, or the end message
     };
 
     // `argv` starts the child; a request that takes longer than

@@ -9,7 +9,7 @@
 namespace wqhost {
 
 struct PanelAsset {
-    const char *path;        // "/index.html", "/panel.js", ...
+    const char *path; // "/index.html", "/panel.js", ...
     const char *contentType;
     const unsigned char *data;
     size_t size;

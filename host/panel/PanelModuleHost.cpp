@@ -23,8 +23,8 @@ bool isModuleWrite(const CallRecord &c) {
 json descriptionJson(const ModuleDescription &d) {
     if (!d.ok)
         return nullptr;
-    return {{"name", bytesToUtf8(d.name)}, {"id", bytesToUtf8(d.id)},
-            {"about", bytesToUtf8(d.about)}};
+    return {
+        {"name", bytesToUtf8(d.name)}, {"id", bytesToUtf8(d.id)}, {"about", bytesToUtf8(d.about)}};
 }
 
 json pinTableJson(const std::vector<PinDeclaration> &table) {
@@ -133,9 +133,8 @@ void PanelModuleHost::emitProblemsAndStatus() {
     };
     sendNew(m_session->audio().problems(), m_audioProblemsSent);
     sendNew(m_session->gui().problems(), m_guiProblemsSent);
-    emit({{"event", "status"},
-          {"open", m_session->isRunning()},
-          {"echo", m_session->gui().echo()}});
+    emit(
+        {{"event", "status"}, {"open", m_session->isRunning()}, {"echo", m_session->gui().echo()}});
 }
 
 void PanelModuleHost::start() {

@@ -120,17 +120,17 @@ void PanelServer::Impl::routes() {
         return httplib::Server::HandlerResponse::Handled;
     });
     // Answers httplib makes itself (413, 404...) get a JSON body too.
-    server.set_error_handler(httplib::Server::HandlerWithResponse(
-        [](const httplib::Request &, httplib::Response &res) {
-        if (!res.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        errorAnswer(res, res.status,
-                    res.status == 413 ? "the body is too large"
-                    : res.status == 404 ? "no such page"
-                    : res.status == 405 ? "method not allowed"
-                                        : "the request was refused");
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
+            if (!res.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            errorAnswer(res, res.status,
+                        res.status == 413   ? "the body is too large"
+                        : res.status == 404 ? "no such page"
+                        : res.status == 405 ? "method not allowed"
+                                            : "the request was refused");
+            return httplib::Server::HandlerResponse::Handled;
+        }));
     server.set_post_routing_handler([](const httplib::Request &, httplib::Response &res) {
         res.set_header("Cache-Control", "no-store");
         res.set_header("X-Content-Type-Options", "nosniff");
@@ -199,8 +199,9 @@ void PanelServer::Impl::handleEvents(httplib::Response &res) {
             std::string out;
             if (!stream->started) {
                 stream->started = true;
-                out = "retry: 1000\n" + sseData(hub.snapshot(stream->next).dump(
-                                            -1, ' ', false, json::error_handler_t::replace));
+                out = "retry: 1000\n" +
+                      sseData(hub.snapshot(stream->next)
+                                  .dump(-1, ' ', false, json::error_handler_t::replace));
             } else {
                 std::vector<std::string> events;
                 if (!hub.eventsFrom(stream->next, events, 1000)) {
@@ -209,8 +210,8 @@ void PanelServer::Impl::handleEvents(httplib::Response &res) {
                         return false;
                     }
                     // Fallen behind: start over from the state.
-                    out = sseData(hub.snapshot(stream->next).dump(
-                        -1, ' ', false, json::error_handler_t::replace));
+                    out = sseData(hub.snapshot(stream->next)
+                                      .dump(-1, ' ', false, json::error_handler_t::replace));
                 }
                 for (const std::string &e : events)
                     out += sseData(e);

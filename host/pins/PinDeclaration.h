@@ -12,12 +12,12 @@
 namespace wqhost {
 
 struct PinDeclaration {
-    int32_t index = 0;              // the declaration index the host asked for
-    WQPinProperties record{};       // the record as the module left it
-    std::string name;               // copy of record.name, when the module wrote it
-    bool nameWritten = false;       // record.name differs from what the host put there
-    std::string listText;           // copy of record.list_text, when the module wrote it
-    bool listTextWritten = false;   // record.list_text differs from what the host put there
+    int32_t index = 0;            // the declaration index the host asked for
+    WQPinProperties record{};     // the record as the module left it
+    std::string name;             // copy of record.name, when the module wrote it
+    bool nameWritten = false;     // record.name differs from what the host put there
+    std::string listText;         // copy of record.list_text, when the module wrote it
+    bool listTextWritten = false; // record.list_text differs from what the host put there
 
     int32_t direction() const noexcept { return record.direction; }
     int32_t dataType() const noexcept { return record.datatype; }

@@ -15,13 +15,10 @@ PinKind pinKindOf(int32_t datatype) noexcept {
     switch (datatype) {
     case DT_ENUM:
     case DT_BYTE:
-    case DT_INT:
-        return PinKind::Integer;
+    case DT_INT: return PinKind::Integer;
     case DT_FLOAT:
-    case DT_FSAMPLE:
-        return PinKind::Float;
-    default:
-        return PinKind::Text;
+    case DT_FSAMPLE: return PinKind::Float;
+    default: return PinKind::Text;
     }
 }
 
@@ -130,8 +127,7 @@ bool PinStore::setInt(int32_t index, int32_t value) {
         pin.integer = value;
         return changed;
     }
-    case PinKind::Float:
-        return setFloat(index, static_cast<float>(value));
+    case PinKind::Float: return setFloat(index, static_cast<float>(value));
     }
     return false;
 }
@@ -139,8 +135,7 @@ bool PinStore::setInt(int32_t index, int32_t value) {
 bool PinStore::setFloat(int32_t index, float value) {
     PinValue &pin = slot(index);
     switch (pin.kind) {
-    case PinKind::Text:
-        return setText(index, formatFloat(value));
+    case PinKind::Text: return setText(index, formatFloat(value));
     case PinKind::Integer: {
         ++pin.writes;
         int32_t v = truncateFloat(value);

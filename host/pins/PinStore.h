@@ -36,11 +36,11 @@ struct PinValue {
     int32_t datatype = DT_TEXT;
     PinKind kind = PinKind::Text;
     std::string name;
-    std::string text;       // the value of a text pin
-    int32_t integer = 0;    // the value of an integer pin
-    float real = 0.0f;      // the value of a float pin
-    std::string listText;   // the list of choices (enumeration pins)
-    uint64_t writes = 0;    // how many writes reached this pin
+    std::string text;     // the value of a text pin
+    int32_t integer = 0;  // the value of an integer pin
+    float real = 0.0f;    // the value of a float pin
+    std::string listText; // the list of choices (enumeration pins)
+    uint64_t writes = 0;  // how many writes reached this pin
 };
 
 // The pins of `after` whose value or list of choices differs from the same

@@ -207,15 +207,15 @@ void supervise(pid_t pid, Pipes &pipes, const ChildOptions &options, const LineH
     }
 
     // A child that stops reading its input must not end the parent.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGPIPE, &ignore, &previous);
 
     LineSplitter lines(onLine, outcome.output);
-    const auto deadline =
-        start + std::chrono::duration_cast<Clock::duration>(
-                    std::chrono::duration<double>(options.timeoutSeconds));
+    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(options.timeoutSeconds));
     bool timedOut = false;
     char buffer[8192];
     while (pipes.channel[0] >= 0 || pipes.errors[0] >= 0) {
@@ -460,9 +460,9 @@ void run(const std::vector<std::string> &argv, const ChildOptions &options,
     std::fflush(nullptr);
     const auto start = Clock::now();
     // Started suspended, so that it is in the job before it runs.
-    BOOL started = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr,
-                                  &startup, &info);
+    BOOL started =
+        CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE,
+                       CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
     if (started) {
         if (HANDLE job = childrenJob())
             AssignProcessToJobObject(job, info.hProcess);
@@ -497,7 +497,8 @@ void run(const std::vector<std::string> &argv, const ChildOptions &options,
         threads[threadCount++] = CreateThread(nullptr, 0, writeAll, &in, 0, nullptr);
 
     const double ms = options.timeoutSeconds * 1000.0;
-    DWORD waited = WaitForSingleObject(info.hProcess, ms >= 4.0e9 ? INFINITE : static_cast<DWORD>(ms));
+    DWORD waited =
+        WaitForSingleObject(info.hProcess, ms >= 4.0e9 ? INFINITE : static_cast<DWORD>(ms));
     if (waited == WAIT_TIMEOUT) {
         TerminateProcess(info.hProcess, 1);
         WaitForSingleObject(info.hProcess, INFINITE);
@@ -635,10 +636,8 @@ std::string ChildProcess::describeEnd(const ChildOutcome &outcome, double timeou
             text += std::string(" (") + name + ")";
         return text;
     }
-    case ChildOutcome::End::TimedOut:
-        return "timed out after " + floatText(timeoutSeconds) + " s";
-    case ChildOutcome::End::NotStarted:
-        break;
+    case ChildOutcome::End::TimedOut: return "timed out after " + floatText(timeoutSeconds) + " s";
+    case ChildOutcome::End::NotStarted: break;
     }
     return "could not start: " + outcome.startError;
 }

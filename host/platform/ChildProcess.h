@@ -29,10 +29,10 @@ namespace wqhost {
 
 struct ChildOutcome {
     enum class End {
-        Exited,     // the child ended on its own; exitCode holds its status
-        Signalled,  // POSIX: a signal ended it; signal holds the number
-        TimedOut,   // it was still running at the limit and was killed
-        NotStarted  // it could not be started; startError says why
+        Exited,    // the child ended on its own; exitCode holds its status
+        Signalled, // POSIX: a signal ended it; signal holds the number
+        TimedOut,  // it was still running at the limit and was killed
+        NotStarted // it could not be started; startError says why
     };
     End end = End::NotStarted;
     int exitCode = 0;
@@ -47,8 +47,8 @@ using LineHandler = std::function<void(const std::string &line)>;
 
 struct ChildOptions {
     double timeoutSeconds = 20.0;
-    std::string input;       // written to the child's standard input
-    bool giveInput = false;  // false: standard input is empty
+    std::string input;      // written to the child's standard input
+    bool giveInput = false; // false: standard input is empty
 };
 
 class ChildProcess {

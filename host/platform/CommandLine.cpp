@@ -6,9 +6,9 @@ namespace {
 
 // Characters a POSIX shell reads as themselves anywhere in a word.
 bool shellLiteral(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '.' || c == '/' || c == ':' || c == '=' || c == '+' ||
-           c == ',' || c == '@' || c == '%';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.' || c == '/' || c == ':' || c == '=' || c == '+' || c == ',' ||
+           c == '@' || c == '%';
 }
 
 } // namespace

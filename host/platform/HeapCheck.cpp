@@ -3,22 +3,22 @@
 #include <cstddef>
 
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define WQ_HOST_ASAN 1
-#endif
+#  if __has_feature(address_sanitizer)
+#    define WQ_HOST_ASAN 1
+#  endif
 #endif
 #if defined(__SANITIZE_ADDRESS__)
-#define WQ_HOST_ASAN 1
+#  define WQ_HOST_ASAN 1
 #endif
 
 #ifdef _WIN32
-#include <windows.h>
-#include <vector>
+#  include <windows.h>
+#  include <vector>
 #else
-#include <dlfcn.h>
-#include <malloc.h>
-#include <unistd.h>
-#include <cstdlib>
+#  include <dlfcn.h>
+#  include <malloc.h>
+#  include <unistd.h>
+#  include <cstdlib>
 #endif
 
 #ifdef WQ_HOST_ASAN
@@ -66,10 +66,10 @@ bool heapBytesInUse(uint64_t &bytes) {
 #else
 
 bool enableHeapCheckForChildren(std::string &whyNot) {
-#ifdef WQ_HOST_ASAN
+#  ifdef WQ_HOST_ASAN
     whyNot = "the tool is built with AddressSanitizer, whose own heap checks instead";
     return false;
-#else
+#  else
     // The checking library sits next to the C library this process uses,
     // for its own architecture (x86-64 or i386).
     Dl_info info;
@@ -92,20 +92,20 @@ bool enableHeapCheckForChildren(std::string &whyNot) {
     setenv("LD_PRELOAD", value.c_str(), 1);
     setenv("MALLOC_CHECK_", "3", 1);
     return true;
-#endif
+#  endif
 }
 
 bool heapBytesInUse(uint64_t &bytes) {
-#ifdef WQ_HOST_ASAN
+#  ifdef WQ_HOST_ASAN
     bytes = __sanitizer_get_current_allocated_bytes();
     return true;
-#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+#  elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
     const struct mallinfo2 m = mallinfo2();
     bytes = static_cast<uint64_t>(m.uordblks) + static_cast<uint64_t>(m.hblkhd);
     return true;
-#else
+#  else
     return false;
-#endif
+#  endif
 }
 
 #endif

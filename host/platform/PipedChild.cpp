@@ -152,9 +152,8 @@ void PipedChild::drainErrors(bool block) {
 }
 
 PipedChild::Read PipedChild::readLine(std::string &line, double timeoutSeconds) {
-    const auto deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(timeoutSeconds));
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(timeoutSeconds));
     for (;;) {
         const size_t nl = m_pending.find('\n');
         if (nl != std::string::npos) {
@@ -170,9 +169,8 @@ PipedChild::Read PipedChild::readLine(std::string &line, double timeoutSeconds) 
             }
             return Read::Ended;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - Clock::now())
-                              .count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return Read::TimedOut;
         pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
@@ -214,8 +212,7 @@ ChildOutcome PipedChild::reap(bool killFirst, double graceSeconds) {
             break;
         }
         drainErrors(false);
-        if (!killed &&
-            std::chrono::duration<double>(Clock::now() - start).count() > graceSeconds) {
+        if (!killed && std::chrono::duration<double>(Clock::now() - start).count() > graceSeconds) {
             ::kill(m_pid, SIGKILL);
             killed = true;
         }

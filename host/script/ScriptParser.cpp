@@ -90,7 +90,8 @@ std::vector<Token> tokenize(const std::string &line, int lineNumber, std::string
         } else {
             while (i < line.size() && !isBlank(line[i]) && line[i] != '#') {
                 if (line[i] == '"')
-                    throw ScriptError(lineNumber, "a '\"' inside a word: put the whole text in quotes");
+                    throw ScriptError(lineNumber,
+                                      "a '\"' inside a word: put the whole text in quotes");
                 t.text += line[i++];
             }
         }
@@ -261,7 +262,8 @@ private:
             return p;
         }
         if (!parseInt(t.text, p.index) || p.index < 0)
-            fail("'" + t.text + "' is not a pin: write a pin number (0 or more) or a pin name in quotes");
+            fail("'" + t.text +
+                 "' is not a pin: write a pin number (0 or more) or a pin name in quotes");
         return p;
     }
 
@@ -302,16 +304,14 @@ private:
             fail("'set PIN TYPE VALUE' takes the type text, int or float, not '" + second.text +
                  "'");
         if (!second.quoted && typeWord && m_tokens.size() > 3) {
-            m_cmd.form = second.text == "text" ? SetForm::Text
+            m_cmd.form = second.text == "text"  ? SetForm::Text
                          : second.text == "int" ? SetForm::Int
                                                 : SetForm::Float;
             at = 3;
         }
         const Token &t = need(at, "a value");
         switch (m_cmd.form) {
-        case SetForm::Text:
-            m_cmd.value = text(at, "a text");
-            break;
+        case SetForm::Text: m_cmd.value = text(at, "a text"); break;
         case SetForm::Int:
             m_cmd.value.kind = ScriptValue::Kind::Int;
             m_cmd.value.integer = integer(at, "a whole number");
@@ -323,9 +323,7 @@ private:
                 fail("'set ... float' needs a number, not a quoted text");
             m_cmd.value.kind = ScriptValue::Kind::Float;
             break;
-        case SetForm::Auto:
-            m_cmd.value = number(t, true);
-            break;
+        case SetForm::Auto: m_cmd.value = number(t, true); break;
         }
         done(at + 1);
     }
@@ -404,8 +402,8 @@ struct CommandTable {
          &P::readExpect, nullptr, SetForm::Auto, nullptr},
         {"expect", "choices PIN == TEXT", "the pin's list of choices", ScriptOp::ExpectChoices,
          &P::readExpect, nullptr, SetForm::Auto, nullptr},
-        {"expect", "problems == N", "faults the host found in the module",
-         ScriptOp::ExpectProblems, &P::readExpect, nullptr, SetForm::Auto, nullptr},
+        {"expect", "problems == N", "faults the host found in the module", ScriptOp::ExpectProblems,
+         &P::readExpect, nullptr, SetForm::Auto, nullptr},
         {"help", "", "show this list", ScriptOp::Help, nullptr, nullptr, SetForm::Auto, nullptr},
         {"quit", "", "end the run", ScriptOp::Quit, nullptr, nullptr, SetForm::Auto, nullptr},
         {"exit", "", "the same as quit", ScriptOp::Quit, nullptr, nullptr, SetForm::Auto, nullptr},
@@ -507,7 +505,8 @@ const std::vector<std::string> &scriptWords() {
                 if (end == std::string::npos)
                     end = arguments.size();
                 const std::string word = arguments.substr(start, end - start);
-                if (std::all_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+                if (std::all_of(word.begin(), word.end(),
+                                [](char c) { return c >= 'a' && c <= 'z'; }))
                     add(word);
                 start = end + 1;
             }

@@ -25,8 +25,7 @@ namespace wqhost {
 // number (from 1), 0 when unknown.
 class ScriptError : public std::runtime_error {
 public:
-    ScriptError(int line, const std::string &message)
-        : std::runtime_error(message), m_line(line) {}
+    ScriptError(int line, const std::string &message) : std::runtime_error(message), m_line(line) {}
     int line() const noexcept { return m_line; }
 
 private:
@@ -37,10 +36,10 @@ private:
 struct ScriptValue {
     enum class Kind { Text, Int, Float };
     Kind kind = Kind::Text;
-    std::string text;       // the text (Text), or the number as written
-    int32_t integer = 0;    // Int
-    float real = 0.0f;      // Float, and Int as a float
-    bool quoted = false;    // written in quotes (always Text)
+    std::string text;    // the text (Text), or the number as written
+    int32_t integer = 0; // Int
+    float real = 0.0f;   // Float, and Int as a float
+    bool quoted = false; // written in quotes (always Text)
 };
 
 // A pin named by number or by name.
@@ -71,15 +70,15 @@ enum class SetForm { Auto, Text, Int, Float };
 
 struct ScriptCommand {
     ScriptOp op = ScriptOp::Show;
-    int line = 0;         // line number in the script, from 1
-    std::string source;   // the line as written, without comment and outer blanks
-    std::string alias;    // Set written as an alias ("list"), for its messages
-    PinRef pin;           // Set, ExpectPin, ExpectChoices
-    ScriptValue value;    // Set, ExpectPin, ExpectChoices
+    int line = 0;                 // line number in the script, from 1
+    std::string source;           // the line as written, without comment and outer blanks
+    std::string alias;            // Set written as an alias ("list"), for its messages
+    PinRef pin;                   // Set, ExpectPin, ExpectChoices
+    ScriptValue value;            // Set, ExpectPin, ExpectChoices
     SetForm form = SetForm::Auto; // Set
-    int32_t number = 0;   // Process, ExpectProblems
-    bool on = false;      // Echo, Trace
-    bool negated = false; // expect ... !=
+    int32_t number = 0;           // Process, ExpectProblems
+    bool on = false;              // Echo, Trace
+    bool negated = false;         // expect ... !=
 };
 
 // One line. Returns false for a blank or comment-only line. Throws

@@ -93,8 +93,7 @@ int32_t ScriptRunner::resolvePin(const ScriptCommand &command) const {
 
 void ScriptRunner::step(const ScriptCommand &command) {
     const bool running = m_session.isRunning();
-    const std::vector<PinValue> before =
-        running ? m_session.readPins() : std::vector<PinValue>();
+    const std::vector<PinValue> before = running ? m_session.readPins() : std::vector<PinValue>();
     const uint64_t firstCall = m_session.log().nextSeq();
     const size_t problemsBefore = m_session.problems().size();
 
@@ -104,20 +103,14 @@ void ScriptRunner::step(const ScriptCommand &command) {
         const int32_t pin = resolvePin(command);
         const ScriptValue &v = command.value;
         switch (command.form == SetForm::Auto
-                    ? (v.kind == ScriptValue::Kind::Text    ? SetForm::Text
+                    ? (v.kind == ScriptValue::Kind::Text  ? SetForm::Text
                        : v.kind == ScriptValue::Kind::Int ? SetForm::Int
                                                           : SetForm::Float)
                     : command.form) {
         case SetForm::Text:
-        case SetForm::Auto:
-            m_session.setPinText(pin, v.text);
-            break;
-        case SetForm::Int:
-            m_session.setPinInt(pin, v.integer);
-            break;
-        case SetForm::Float:
-            m_session.setPinFloat(pin, v.real);
-            break;
+        case SetForm::Auto: m_session.setPinText(pin, v.text); break;
+        case SetForm::Int: m_session.setPinInt(pin, v.integer); break;
+        case SetForm::Float: m_session.setPinFloat(pin, v.real); break;
         }
         break;
     }
@@ -162,12 +155,9 @@ void ScriptRunner::step(const ScriptCommand &command) {
         requireRunning(command);
         expectChoices(command);
         return;
-    case ScriptOp::ExpectProblems:
-        expectProblems(command);
-        return;
+    case ScriptOp::ExpectProblems: expectProblems(command); return;
     case ScriptOp::Help:
-    case ScriptOp::Quit:
-        return;
+    case ScriptOp::Quit: return;
     }
 
     const bool opened = command.op == ScriptOp::Open || command.op == ScriptOp::Recreate;
@@ -234,8 +224,7 @@ void ScriptRunner::expectPin(const ScriptCommand &command) {
     const std::string shown = want.kind == ScriptValue::Kind::Text || pin.kind == PinKind::Text
                                   ? quoteText(m_session.gui().pins().text(index))
                                   : valueText(pin);
-    expectation(command, equal != command.negated,
-                "pin " + std::to_string(index) + " is " + shown);
+    expectation(command, equal != command.negated, "pin " + std::to_string(index) + " is " + shown);
 }
 
 void ScriptRunner::expectChoices(const ScriptCommand &command) {

@@ -38,14 +38,14 @@ std::string hexText(const void *address) {
 
 std::string floatText(double value, int precision) {
     char buf[kRoom];
-    return written(buf, std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general,
-                                      precision));
+    return written(
+        buf, std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, precision));
 }
 
 std::string fixedText(double value, int decimals) {
     char buf[kRoom];
-    return written(buf, std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
-                                      decimals));
+    return written(buf,
+                   std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals));
 }
 
 } // namespace wqhost

@@ -50,7 +50,7 @@ struct ValidateArgs {
     bool json = false;
     std::string junit;
     bool list = false;
-    bool strict = false; // warnings are failures
+    bool strict = false;  // warnings are failures
     bool verbose = false; // a failed check's whole error output under its line
     std::vector<std::string> only;
     std::vector<std::string> skip;
@@ -64,10 +64,10 @@ struct ValidateArgs {
 struct PanelArgs {
     std::string program; // how the tool was started (argv[0])
     std::string library;
-    int port = 0;        // 0: a free port
+    int port = 0; // 0: a free port
     bool noOpen = false;
     double timeout = 10.0;
-    bool child = false;  // hidden: be the module's process of a panel
+    bool child = false; // hidden: be the module's process of a panel
 };
 
 int runInfo(const InfoArgs &args);

@@ -167,7 +167,8 @@ void serveInChild(const std::function<int(std::FILE *channel)> &work) {
         sendLine(channel, {{"error", wqhost::bytesToUtf8(e.what())}});
     } catch (const std::exception &e) {
         std::cout.flush();
-        sendLine(channel, {{"error", wqhost::bytesToUtf8(std::string("internal error: ") + e.what())}});
+        sendLine(channel,
+                 {{"error", wqhost::bytesToUtf8(std::string("internal error: ") + e.what())}});
     }
     std::cout.flush();
     std::cerr.flush();

@@ -21,11 +21,11 @@ namespace wqtool {
 struct IsolatedCall {
     std::vector<std::string> arguments; // the child's, after the program
     double timeoutSeconds = 20.0;
-    bool timeoutGiven = false;          // a hang names the limit it outlived
+    bool timeoutGiven = false; // a hang names the limit it outlived
     bool giveInput = false;
-    std::string input;                  // the child's standard input
-    std::FILE *trace = nullptr;         // the calls as JSON lines, or null
-    std::string libraryArgument;        // as the user wrote it
+    std::string input;           // the child's standard input
+    std::FILE *trace = nullptr;  // the calls as JSON lines, or null
+    std::string libraryArgument; // as the user wrote it
 };
 
 // The parent's side: runs the call, prints what the child prints, and

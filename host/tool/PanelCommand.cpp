@@ -26,8 +26,8 @@ int runPanel(const PanelArgs &args) {
     wqhost::PanelServer server(options);
     server.bind(args.port);
     server.startModule();
-    std::cout << "wqhost panel: " << server.address()
-              << " (the module runs until you press Ctrl-C)" << std::endl;
+    std::cout << "wqhost panel: " << server.address() << " (the module runs until you press Ctrl-C)"
+              << std::endl;
     if (!args.noOpen)
         wqhost::PipedChild::launchDetached({"xdg-open", server.address()});
     server.run();

@@ -133,7 +133,8 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
         }
         status = runner.failedExpectations() > 0 ? 1 : 0;
         if (runner.passedExpectations() + runner.failedExpectations() > 0)
-            std::cout << "\n" << runner.passedExpectations() << " expectations held, "
+            std::cout << "\n"
+                      << runner.passedExpectations() << " expectations held, "
                       << runner.failedExpectations() << " failed\n";
     }
     session.stop();

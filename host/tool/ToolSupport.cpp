@@ -34,8 +34,8 @@ namespace wqtool {
 int problemsFound(size_t count, bool allowProblems) {
     std::cout.flush();
     std::cerr << "wqhost: the host found " << count << (count == 1 ? " problem" : " problems")
-              << " with the module"
-              << (allowProblems ? "" : " (--allow-problems lets it pass)") << "\n"
+              << " with the module" << (allowProblems ? "" : " (--allow-problems lets it pass)")
+              << "\n"
               << std::flush;
     return allowProblems ? 0 : 1;
 }

@@ -107,8 +107,8 @@ uint64_t parseSeed(const std::string &text) {
 
 uint64_t freshSeed() {
     std::random_device device;
-    const uint64_t now = static_cast<uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
+    const uint64_t now =
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     return ((static_cast<uint64_t>(device()) << 16) ^ now) % 1000000000ull;
 }
 
@@ -180,8 +180,8 @@ int runValidate(const ValidateArgs &args) {
     lines << "wqhost validate " << args.library << " (seed " << options.seed << ", timeout "
           << wqhost::floatText(options.timeoutSeconds) << " s)\n";
     if (!validator.heapChecked())
-        lines << "note: heap corruption is found only when it crashes: "
-              << validator.heapCheckOff() << "\n";
+        lines << "note: heap corruption is found only when it crashes: " << validator.heapCheckOff()
+              << "\n";
     lines << std::flush;
 
     // A library that cannot be loaded, or lacks an export, fails the
@@ -217,7 +217,8 @@ int runValidate(const ValidateArgs &args) {
     }
     const wqhost::ValidationSummary summary = wqhost::summarize(run.outcomes);
     lines << wqhost::formatRootCauses(wqhost::rootCauses(run.outcomes))
-          << wqhost::formatSummary(summary) << "\n" << std::flush;
+          << wqhost::formatSummary(summary) << "\n"
+          << std::flush;
     if (args.json)
         std::cout << wqhost::validationJson(run) << std::flush;
     if (args.junit == "-")

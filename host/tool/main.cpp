@@ -28,7 +28,9 @@ std::string commandNames(CLI::App &app, const char *lastJoin) {
     const std::vector<CLI::App *> commands = app.get_subcommands([](CLI::App *) { return true; });
     std::string names;
     for (size_t i = 0; i < commands.size(); ++i)
-        names += (i == 0 ? "" : i + 1 == commands.size() ? lastJoin : ", ") +
+        names += (i == 0                     ? ""
+                  : i + 1 == commands.size() ? lastJoin
+                                             : ", ") +
                  commands[i]->get_name();
     return names;
 }
@@ -109,7 +111,9 @@ int runTool(int argc, char **argv) {
     validateCmd->add_flag("--json", validate.json,
                           "Print the report (or with --list the checks) as JSON on standard "
                           "output; the check lines go to standard error");
-    validateCmd->add_option("--junit", validate.junit, "Write a JUnit XML report to FILE ('-': standard output)")
+    validateCmd
+        ->add_option("--junit", validate.junit,
+                     "Write a JUnit XML report to FILE ('-': standard output)")
         ->type_name("FILE");
     validateCmd->add_flag("--list", validate.list, "List the checks and stop");
     validateCmd->add_flag("--strict", validate.strict, "Count a check with warnings as failed");
@@ -144,8 +148,8 @@ int runTool(int argc, char **argv) {
 
     PanelArgs panel;
     panel.program = validate.program;
-    CLI::App *panelCmd = app.add_subcommand(
-        "panel", "Show the module in a browser, as a host would, on 127.0.0.1");
+    CLI::App *panelCmd =
+        app.add_subcommand("panel", "Show the module in a browser, as a host would, on 127.0.0.1");
     panelCmd->add_option("LIB", panel.library, "Module library")->required();
     panelCmd->add_option("--port", panel.port, "Port to serve on (default: a free one)")
         ->check(CLI::Range(0, 65535));

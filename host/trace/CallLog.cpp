@@ -56,8 +56,7 @@ CallRecord *CallLog::find(uint64_t seq) noexcept {
     return nullptr;
 }
 
-std::vector<CallRecord>
-CallLog::select(const std::function<bool(const CallRecord &)> &pred) const {
+std::vector<CallRecord> CallLog::select(const std::function<bool(const CallRecord &)> &pred) const {
     std::vector<CallRecord> out;
     for (const CallRecord &c : m_calls)
         if (pred(c))
@@ -66,9 +65,8 @@ CallLog::select(const std::function<bool(const CallRecord &)> &pred) const {
 }
 
 std::vector<CallRecord> CallLog::callbacks(Side side) const {
-    return select([side](const CallRecord &c) {
-        return c.kind == CallKind::Callback && c.side == side;
-    });
+    return select(
+        [side](const CallRecord &c) { return c.kind == CallKind::Callback && c.side == side; });
 }
 
 } // namespace wqhost

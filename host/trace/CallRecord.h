@@ -26,7 +26,7 @@ enum class CallKind {
 };
 
 struct CallRecord {
-    uint64_t seq = 0;    // position in the log, from 0
+    uint64_t seq = 0; // position in the log, from 0
     Direction direction = Direction::HostToModule;
     Side side = Side::Library;
     CallKind kind = CallKind::Dispatch;
@@ -59,8 +59,8 @@ struct CallArgs {
 // A call about to be entered in a log. A callback goes from module to host,
 // every other kind from host to module. `clock` is the audio side's sample
 // clock (0 elsewhere).
-CallRecord makeCall(Side side, CallKind kind, const void *record,
-                    const CallArgs &args = CallArgs(), uint32_t clock = 0);
+CallRecord makeCall(Side side, CallKind kind, const void *record, const CallArgs &args = CallArgs(),
+                    uint32_t clock = 0);
 
 // Whether the call hands the host a text (GH_PIN_SET_TEXT,
 // GH_PIN_SET_LIST_TEXT): its text is shown even when empty.

@@ -30,8 +30,7 @@ std::string what(const CallRecord &call, CallForm form) {
     case CallKind::MakeModule:
         return "makeModule index=" + std::to_string(call.index) +
                " type=" + std::to_string(call.value);
-    case CallKind::Process:
-        return form == CallForm::Running ? side + " process call" : "process";
+    case CallKind::Process: return form == CallForm::Running ? side + " process call" : "process";
     case CallKind::Event:
         if (form == CallForm::Trace)
             return "event";
@@ -40,8 +39,7 @@ std::string what(const CallRecord &call, CallForm form) {
                                     " time_stamp=" + std::to_string(call.event.time_stamp)
                               : std::string());
     case CallKind::Dispatch:
-    case CallKind::Callback:
-        break;
+    case CallKind::Callback: break;
     }
     std::string out = (form == CallForm::Running ? side + " " : std::string()) +
                       opcodeText(call, form) + " index=" + std::to_string(call.index);
@@ -66,12 +64,11 @@ std::string resultText(const CallRecord &call) {
         return quoteText(call.answer);
     if (guiCallback && call.opcode == GH_PIN_GET_VALUE)
         return "slot " + call.answer;
-    const bool address =
-        call.kind == CallKind::MakeModule ||
-        (call.kind == CallKind::Dispatch && call.side == Side::Audio &&
-         call.opcode == AD_GET_PROCESS_REFERENCE) ||
-        (call.kind == CallKind::Callback && call.side == Side::Audio &&
-         call.opcode == AH_PIN_BUFFER);
+    const bool address = call.kind == CallKind::MakeModule ||
+                         (call.kind == CallKind::Dispatch && call.side == Side::Audio &&
+                          call.opcode == AD_GET_PROCESS_REFERENCE) ||
+                         (call.kind == CallKind::Callback && call.side == Side::Audio &&
+                          call.opcode == AH_PIN_BUFFER);
     if (address)
         return call.result ? "address" : "null";
     return std::to_string(static_cast<long long>(call.result));

@@ -19,10 +19,10 @@ enum class ProblemCode {
     RecordReserved,    // a reserved word is not 0
     RecordNullEntry,   // an entry word (dispatcher, process, event) is null
     // The life of an object.
-    CloseResult,          // AD_CLOSE or GD_CLOSE returned other than 1
-    CallbackDuringMake,   // a callback came before makeModule returned the record
-    CallbackOtherRecord,  // a callback named another record than the caller's own
-    ProcessWordUnannounced, // the process word changed without AH_PROCESS_CHANGED
+    CloseResult,              // AD_CLOSE or GD_CLOSE returned other than 1
+    CallbackDuringMake,       // a callback came before makeModule returned the record
+    CallbackOtherRecord,      // a callback named another record than the caller's own
+    ProcessWordUnannounced,   // the process word changed without AH_PROCESS_CHANGED
     ProcessWordNotYetChanged, // AH_PROCESS_CHANGED came before the word changed
     // Pins and what flows through them.
     PinFlagRule,      // a declaration fails the pin-flag consistency rule

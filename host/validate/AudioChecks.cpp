@@ -77,9 +77,9 @@ void checkProcessReference(CheckContext &ctx) {
                 continue;
             }
             if (ref->count != 1 || ref->referenceSize != 8 || ref->tag != 1002)
-                ctx.fail("the process reference record reads " + std::to_string(ref->count) +
-                         ", " + std::to_string(ref->referenceSize) + ", ..., " +
-                         std::to_string(ref->tag) + ", expected 1, 8, ..., 1002");
+                ctx.fail("the process reference record reads " + std::to_string(ref->count) + ", " +
+                         std::to_string(ref->referenceSize) + ", ..., " + std::to_string(ref->tag) +
+                         ", expected 1, 8, ..., 1002");
             if (!ref->reference) {
                 ctx.fail("the process reference record holds no reference");
                 continue;
@@ -116,13 +116,13 @@ void checkUnusedOpcodes(CheckContext &ctx) {
         return list;
     };
     const std::vector<int32_t> audioOps =
-        extra({AD_OPCODE_4, AD_OPCODE_5, AD_OPCODE_9, AD_OPCODE_11, 14, 15, 16, 19, 22, 31, 32,
-               64, 100, 255, 256, 1000, 65536, INT32_MAX, -1, -2, -100, INT32_MIN},
+        extra({AD_OPCODE_4, AD_OPCODE_5, AD_OPCODE_9, AD_OPCODE_11, 14,   15,       16,  19,
+               22,          31,          32,          64,           100,  255,      256, 1000,
+               65536,       INT32_MAX,   -1,          -2,           -100, INT32_MIN},
               0, AD_GET_PROCESS_REFERENCE);
-    const std::vector<int32_t> guiOps =
-        extra({13, 14, 15, 16, 20, 22, 31, 32, 64, 100, 255, 256, 1000, 65536, INT32_MAX, -1, -2,
-               -100, INT32_MIN},
-              0, GD_OPCODE_12);
+    const std::vector<int32_t> guiOps = extra({13, 14, 15, 16, 20, 22, 31, 32, 64, 100, 255, 256,
+                                               1000, 65536, INT32_MAX, -1, -2, -100, INT32_MIN},
+                                              0, GD_OPCODE_12);
 
     size_t seen = 0;
     for (int32_t op : audioOps) {

@@ -97,9 +97,7 @@ std::vector<TextCase> pinTextCases() {
     };
 }
 
-std::vector<int32_t> pinIntCases() {
-    return {0, 1, 2, -1, 7, 1000, INT32_MAX, INT32_MIN};
-}
+std::vector<int32_t> pinIntCases() { return {0, 1, 2, -1, 7, 1000, INT32_MAX, INT32_MIN}; }
 
 std::vector<float> pinFloatCases() { return {0.0f, 0.5f, -1.0f, 1.0e30f, -1.0e-30f, 3.0e38f}; }
 

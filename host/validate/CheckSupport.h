@@ -110,5 +110,4 @@ void recordKept(CheckContext &ctx, const Record &before, const Record &after,
         ctx.fail(call + " changed a word of the host record that only the host reads");
 }
 
-
 } // namespace wqhost

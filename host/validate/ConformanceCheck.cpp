@@ -97,9 +97,7 @@ void CheckContext::stop(const std::string &detail) {
     throw End{"fail", std::string(), std::string()};
 }
 
-void CheckContext::skip(const std::string &reason) {
-    throw End{"skip", "reason", reason};
-}
+void CheckContext::skip(const std::string &reason) { throw End{"skip", "reason", reason}; }
 
 void CheckContext::unusable(const std::string &reason) {
     fail(reason);
@@ -151,14 +149,12 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          checkGuiRecord},
         {"audio-open-close", "audio objects created, opened and closed many times",
          checkAudioOpenClose},
-        {"gui-open-close", "GUI objects created, opened and closed many times",
-         checkGuiOpenClose},
+        {"gui-open-close", "GUI objects created, opened and closed many times", checkGuiOpenClose},
         {"audio-several-objects", "several live audio objects, processed and closed in any order",
          checkAudioSeveralObjects},
         {"gui-several-objects", "several live GUI objects, pins changed, closed in any order",
          checkGuiSeveralObjects},
-        {"leaks",
-         "the heap does not grow with objects made and closed again or with pin changes",
+        {"leaks", "the heap does not grow with objects made and closed again or with pin changes",
          checkLeaks},
         {"process-word",
          "the process word is set, called, and changed only with AH_PROCESS_CHANGED after it",
@@ -181,14 +177,12 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          checkUnusedOpcodes},
         {"events", "events delivered at their sample clock; no event posted into the past",
          checkEvents},
-        {"pin-changes",
-         "every pin given empty, long, 8-bit and number texts, integers and floats",
+        {"pin-changes", "every pin given empty, long, 8-bit and number texts, integers and floats",
          checkPinChanges},
         {"pin-changes-random",
          "random pin changes with changed values reported back (randomised by --seed)",
          checkPinChangesRandom},
-        {"nested-echo", "with every write reported back at once the nesting ends",
-         checkNestedEcho},
+        {"nested-echo", "with every write reported back at once the nesting ends", checkNestedEcho},
     };
     return checks;
 }

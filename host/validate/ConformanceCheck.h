@@ -33,8 +33,7 @@ class CheckContext {
 public:
     // `seed` is the run's seed; the check's own random numbers come from it
     // and the check's name, so each check repeats alone (--only).
-    CheckContext(std::string checkName, std::string libraryPath, uint64_t seed,
-                 std::FILE *channel);
+    CheckContext(std::string checkName, std::string libraryPath, uint64_t seed, std::FILE *channel);
 
     const std::string &checkName() const noexcept { return m_name; }
     const std::string &libraryPath() const noexcept { return m_path; }

@@ -90,8 +90,9 @@ void checkDescribeIndex0(CheckContext &ctx) {
         const char *value;
         const char *pattern;
     };
-    for (const Text &t : {Text{"name", filled.name, pattern.name}, Text{"id", filled.id, pattern.id},
-                          Text{"about", filled.about, pattern.about}}) {
+    for (const Text &t :
+         {Text{"name", filled.name, pattern.name}, Text{"id", filled.id, pattern.id},
+          Text{"about", filled.about, pattern.about}}) {
         if (t.value == t.pattern)
             ctx.fail("getModuleProperties(0) did not write " + std::string(t.field));
         else if (!t.value)
@@ -112,7 +113,8 @@ void checkDescribeIndex0(CheckContext &ctx) {
     if (cleared.flags != filled.flags || cleared.guiFlags != filled.guiFlags)
         ctx.fail("flags or guiFlags depend on what the host put in the record: " +
                  hexText(cleared.flags) + "/" + hexText(cleared.guiFlags) + " after a cleared, " +
-                 hexText(filled.flags) + "/" + hexText(filled.guiFlags) + " after a pre-filled one");
+                 hexText(filled.flags) + "/" + hexText(filled.guiFlags) +
+                 " after a pre-filled one");
     if (filled.name == pattern.name || filled.id == pattern.id || filled.about == pattern.about)
         return; // reported above; the texts cannot be read
     const char *firstTexts[] = {filled.name, filled.id, filled.about};
@@ -175,9 +177,9 @@ void checkMakeModuleRefusals(CheckContext &ctx) {
         int32_t index;
         int32_t type;
     };
-    std::vector<Case> cases = {{0, 0},  {0, 3},  {0, -1}, {0, 4},  {0, 100},
-                               {0, INT32_MAX},   {0, INT32_MIN},   {1, 1},
-                               {1, 2},  {-1, 1}, {-1, 2}, {2, 2},  {INT32_MAX, 1}};
+    std::vector<Case> cases = {{0, 0},         {0, 3},         {0, -1},       {0, 4}, {0, 100},
+                               {0, INT32_MAX}, {0, INT32_MIN}, {1, 1},        {1, 2}, {-1, 1},
+                               {-1, 2},        {2, 2},         {INT32_MAX, 1}};
     for (int i = 0; i < 4; ++i) {
         int32_t type = static_cast<int32_t>(ctx.any32());
         cases.push_back({0, type == 1 || type == 2 ? 5 : type});

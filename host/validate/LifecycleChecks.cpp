@@ -96,9 +96,8 @@ void measureGrowth(CheckContext &ctx, const std::string &work, const std::string
     if (growth[0] > kLeakBytes && growth[1] > kLeakBytes)
         ctx.fail("leak: the heap grew by " + std::to_string(growth[0]) + " and then " +
                  std::to_string(growth[1]) + " bytes over twice " + std::to_string(kLeakRounds) +
-                 " rounds of " + work + " (about " +
-                 std::to_string(growth[1] / kLeakRounds) + " bytes a round): free what " +
-                 where + " allocates");
+                 " rounds of " + work + " (about " + std::to_string(growth[1] / kLeakRounds) +
+                 " bytes a round): free what " + where + " allocates");
 }
 
 } // namespace
@@ -119,11 +118,10 @@ void checkLeaks(CheckContext &ctx) {
     failOnNewProblems(ctx, session->problems(), seen, "opening and closing");
     if (!table.pins.empty()) {
         static const char *const kTexts[] = {"12", "3,4=5", "678"};
-        measureGrowth(ctx, "every pin changed", "a pin change",
-                      [&](int round) {
-                          for (const PinDeclaration &pin : table.pins)
-                              session->setPinText(pin.index, kTexts[round % 3]);
-                      });
+        measureGrowth(ctx, "every pin changed", "a pin change", [&](int round) {
+            for (const PinDeclaration &pin : table.pins)
+                session->setPinText(pin.index, kTexts[round % 3]);
+        });
         failOnNewProblems(ctx, session->problems(), seen, "pin changes");
     }
     ctx.step("closing both objects");
@@ -230,8 +228,8 @@ void checkGuiSeveralObjects(CheckContext &ctx) {
     closeInAnyOrder(ctx, "GUI", hosts, [&ctx](GuiHost &host) {
         if (host.nestingLimitReached())
             ctx.fail("the module's own writes kept coming back to it, " +
-                     std::to_string(kEchoNestingLimit) +
-                     " calls deep, although the host reports only writes that change a value",
+                         std::to_string(kEchoNestingLimit) +
+                         " calls deep, although the host reports only writes that change a value",
                      ProblemCode::EchoNestingLimit);
     });
 }

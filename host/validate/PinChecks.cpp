@@ -48,8 +48,9 @@ Prefill prefill(int which) {
     p.record.name = p.name;
     p.record.reserved5 = word;
     p.record.list_text = p.listText;
-    p.record.flags = (static_cast<uint32_t>(word) & 0xFFFF0000u & ~static_cast<uint32_t>(IO_PATCH_STORE)) |
-                     IO_PRIVATE;
+    p.record.flags =
+        (static_cast<uint32_t>(word) & 0xFFFF0000u & ~static_cast<uint32_t>(IO_PATCH_STORE)) |
+        IO_PRIVATE;
     p.record.reserved8 = word;
     return p;
 }
@@ -67,8 +68,7 @@ bool consistentField(const T &cleared, const T &first, const T &second, const T 
     return written || left;
 }
 
-bool leftAlone(int32_t cleared, int32_t first, int32_t second, int32_t pattern1,
-               int32_t pattern2) {
+bool leftAlone(int32_t cleared, int32_t first, int32_t second, int32_t pattern1, int32_t pattern2) {
     return cleared == 0 && first == pattern1 && second == pattern2;
 }
 
@@ -178,16 +178,15 @@ void checkPinNames(CheckContext &ctx) {
         }
         for (unsigned char c : pin.name) {
             if (c < 0x20 || c == 0x7F) {
-                ctx.warn(pinLabel(pin) + " has a control character (byte 0x" +
-                         hexDigits(c, 2) + ") in its name: use printable characters only");
+                ctx.warn(pinLabel(pin) + " has a control character (byte 0x" + hexDigits(c, 2) +
+                         ") in its name: use printable characters only");
                 break;
             }
         }
         for (size_t j = 0; j < i; ++j) {
             if (table.pins[j].record.name && table.pins[j].name == pin.name) {
                 ctx.warn(pinLabel(pin) + " has the name of pin " +
-                         std::to_string(table.pins[j].index) +
-                         ": give each pin a name of its own");
+                         std::to_string(table.pins[j].index) + ": give each pin a name of its own");
                 break;
             }
         }
@@ -237,8 +236,7 @@ void checkPinDeclarationsStable(CheckContext &ctx) {
                                           p1.record.direction, p2.record.direction));
         note("datatype", consistentField(c.datatype, a.datatype, b.datatype, p1.record.datatype,
                                          p2.record.datatype));
-        note("flags", consistentField(c.flags, a.flags, b.flags, p1.record.flags,
-                                      p2.record.flags));
+        note("flags", consistentField(c.flags, a.flags, b.flags, p1.record.flags, p2.record.flags));
         note("name", textField(c.name, a.name, b.name, p1.name, p2.name) != TextField::Mixed);
         const TextField list =
             textField(c.list_text, a.list_text, b.list_text, p1.listText, p2.listText);
@@ -324,8 +322,7 @@ void checkPinChangesRandom(CheckContext &ctx) {
     auto session = startCheckedSession(ctx, table, true, true);
     size_t seen = 0;
     for (int i = 0; i < 400; ++i) {
-        const PinDeclaration &pin =
-            table.pins[ctx.below(static_cast<uint32_t>(table.pins.size()))];
+        const PinDeclaration &pin = table.pins[ctx.below(static_cast<uint32_t>(table.pins.size()))];
         std::string what = "change " + std::to_string(i) + ": " + pinLabel(pin);
         switch (ctx.below(8)) {
         case 0:
@@ -385,8 +382,10 @@ void checkNestedEcho(CheckContext &ctx) {
             session->gui().resetNestingReport();
             session->setPinText(pin.index, t);
             if (session->gui().nestingLimitReached()) {
-                ctx.fail(label + ": the module's own writes kept coming back to it; the nesting "
-                                 "reached " + std::to_string(kEchoNestingLimit) +
+                ctx.fail(label +
+                         ": the module's own writes kept coming back to it; the nesting "
+                         "reached " +
+                         std::to_string(kEchoNestingLimit) +
                          " calls without ending (a write reported back must not lead to the "
                          "same write again)");
                 break;

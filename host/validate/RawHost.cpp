@@ -17,8 +17,8 @@ void *RawHost::make(int32_t index, int32_t type, intptr_t hostValue) {
     return createObject(type == WQ_TYPE_GUI ? Side::Gui : Side::Audio, index, type, hostValue);
 }
 
-intptr_t RawHost::dispatch(WQAudioHostRecord *record, int32_t opcode, int32_t index,
-                           int32_t value, void *ptr, float opt) {
+intptr_t RawHost::dispatch(WQAudioHostRecord *record, int32_t opcode, int32_t index, int32_t value,
+                           void *ptr, float opt) {
     const intptr_t result =
         dispatchTo(Side::Audio, record, CallArgs{opcode, index, value, ptr, opt});
     if (opcode == AD_CLOSE && record == m_watched)

@@ -45,8 +45,8 @@ public:
     // The record entries, entered in the log. Closing forgets the record.
     intptr_t dispatch(WQAudioHostRecord *record, int32_t opcode, int32_t index = 0,
                       int32_t value = 0, void *ptr = nullptr, float opt = 0.0f);
-    intptr_t dispatch(WQGuiHostRecord *record, int32_t opcode, int32_t index = 0,
-                      int32_t value = 0, void *ptr = nullptr, float opt = 0.0f);
+    intptr_t dispatch(WQGuiHostRecord *record, int32_t opcode, int32_t index = 0, int32_t value = 0,
+                      void *ptr = nullptr, float opt = 0.0f);
     void process(WQAudioHostRecord *record);
 
     // Watches the process word of `record` from now on.

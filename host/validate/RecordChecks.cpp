@@ -45,8 +45,8 @@ void noCallbacksSince(CheckContext &ctx, const RawHost &raw, size_t before,
     }
 }
 
-void callbacksNameRecord(CheckContext &ctx, const RawHost &raw, size_t before,
-                         const void *record, const std::string &during) {
+void callbacksNameRecord(CheckContext &ctx, const RawHost &raw, size_t before, const void *record,
+                         const std::string &during) {
     const auto &calls = raw.callbacks();
     for (size_t i = before; i < calls.size(); ++i)
         if (calls[i].record != record) {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-
 namespace wqhost {
 
 namespace {
@@ -131,8 +130,7 @@ std::string formatOutcome(const CheckOutcome &o, bool verbose) {
         if (!o.details.empty())
             out += ": " + o.details.front();
         return out + "\n";
-    case CheckOutcome::Result::Fail:
-        break;
+    case CheckOutcome::Result::Fail: break;
     }
     out = "FAIL  " + o.name;
     if (!o.details.empty())
@@ -171,12 +169,9 @@ std::string validationJson(const ValidationRun &run) {
         json warnings = json::array();
         for (const std::string &w : o.warnings)
             warnings.push_back(bytesToUtf8(w));
-        json check = {{"name", o.name},
-                      {"result", resultWord(o.result)},
-                      {"details", details},
-                      {"warnings", warnings},
-                      {"crashed", o.crashed},
-                      {"timedOut", o.timedOut},
+        json check = {{"name", o.name},       {"result", resultWord(o.result)},
+                      {"details", details},   {"warnings", warnings},
+                      {"crashed", o.crashed}, {"timedOut", o.timedOut},
                       {"seconds", o.seconds}};
         if (o.result == CheckOutcome::Result::Fail)
             check["reproduce"] = bytesToUtf8(o.reproduce);
@@ -210,8 +205,8 @@ std::string validationJunit(const ValidationRun &run) {
     double total = 0.0;
     for (const CheckOutcome &o : run.outcomes)
         total += o.seconds;
-    const std::string counts = "tests=\"" + std::to_string(run.outcomes.size()) +
-                               "\" failures=\"" + std::to_string(s.failed) + "\" skipped=\"" +
+    const std::string counts = "tests=\"" + std::to_string(run.outcomes.size()) + "\" failures=\"" +
+                               std::to_string(s.failed) + "\" skipped=\"" +
                                std::to_string(s.skipped) + "\" errors=\"0\" time=\"" +
                                seconds(total) + "\"";
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";

@@ -107,8 +107,8 @@ std::string tellingLine(const std::string &errors) {
         start = end + 1;
     }
     for (const char *marker : {"Assertion failed", "AddressSanitizer", "runtime error",
-                               "terminate called", "Segmentation fault", "free(): ",
-                               "malloc(): ", "realloc(): ", "double free", "corrupted"})
+                               "terminate called", "Segmentation fault",
+                               "free(): ", "malloc(): ", "realloc(): ", "double free", "corrupted"})
         for (const std::string &line : lines)
             if (line.find(marker) != std::string::npos)
                 return shortened(line, 400);
@@ -117,8 +117,8 @@ std::string tellingLine(const std::string &errors) {
 
 // Whether the C library's heap checking stopped the child: its messages.
 bool heapCorruption(const std::string &printed) {
-    for (const char *marker : {"free(): ", "malloc(): ", "realloc(): ", "double free",
-                               "corrupted", "heap-buffer-overflow", "heap-use-after-free"})
+    for (const char *marker : {"free(): ", "malloc(): ", "realloc(): ", "double free", "corrupted",
+                               "heap-buffer-overflow", "heap-use-after-free"})
         if (printed.find(marker) != std::string::npos)
             return true;
     return false;
@@ -148,10 +148,10 @@ CheckOutcome Validator::run(const std::string &name) const {
     const LineHandler onLine = [&reader](const std::string &line) { reader.line(line); };
     ChildOptions child;
     child.timeoutSeconds = m_options.timeoutSeconds;
-    const ChildOutcome ended = ChildProcess::runProgram(
-        {m_options.childProgram, "validate", m_options.libraryPath, "--run-check", name, "--seed",
-         std::to_string(m_options.seed)},
-        child, onLine);
+    const ChildOutcome ended =
+        ChildProcess::runProgram({m_options.childProgram, "validate", m_options.libraryPath,
+                                  "--run-check", name, "--seed", std::to_string(m_options.seed)},
+                                 child, onLine);
 
     CheckOutcome outcome;
     outcome.name = name;
@@ -163,8 +163,8 @@ CheckOutcome Validator::run(const std::string &name) const {
                               ? ended.errors
                               : ended.errors.substr(0, kMaxErrorOutput) + "\n(cut at 64 KiB)\n";
     if (ended.end == ChildOutcome::End::NotStarted)
-        throw HostError("cannot run the check '" + name + "' in a child process: " +
-                        ended.startError);
+        throw HostError("cannot run the check '" + name +
+                        "' in a child process: " + ended.startError);
     if (!reader.verdict.empty()) {
         outcome.result = reader.verdict == "pass"   ? CheckOutcome::Result::Pass
                          : reader.verdict == "skip" ? CheckOutcome::Result::Skip

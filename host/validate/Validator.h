@@ -25,18 +25,18 @@ struct CheckOutcome {
 
     std::string name;
     Result result = Result::Fail;
-    std::vector<std::string> details; // what failed, or why the check was skipped
+    std::vector<std::string> details;  // what failed, or why the check was skipped
     std::vector<std::string> warnings; // what the module should change; WARN lines
-    bool crashed = false;             // the child ended without a verdict
-    bool timedOut = false;            // ... because it outlived the time limit
-    bool failedOnWarnings = false;    // passed but for its warnings (--strict)
-    std::string runningCalls; // calls that had not returned when it ended, outermost first
-    std::string lastStep;     // what the check was doing then
-    std::string moduleOutput; // the telling line of what the child printed, after a crash
-    std::string errorOutput;  // all the child printed to standard error, for a failed
-                              // check (at most kMaxErrorOutput bytes)
-    std::string unusable;     // set when the library cannot be loaded at all
-    std::string reproduce;    // a command line that runs this check alone
+    bool crashed = false;              // the child ended without a verdict
+    bool timedOut = false;             // ... because it outlived the time limit
+    bool failedOnWarnings = false;     // passed but for its warnings (--strict)
+    std::string runningCalls;          // calls that had not returned when it ended, outermost first
+    std::string lastStep;              // what the check was doing then
+    std::string moduleOutput;          // the telling line of what the child printed, after a crash
+    std::string errorOutput;           // all the child printed to standard error, for a failed
+                                       // check (at most kMaxErrorOutput bytes)
+    std::string unusable;              // set when the library cannot be loaded at all
+    std::string reproduce;             // a command line that runs this check alone
     double seconds = 0.0;
 };
 
@@ -49,8 +49,8 @@ public:
         std::string childProgram;    // the tool's own file, started for each check
         uint64_t seed = 0;
         double timeoutSeconds = 20.0;
-        bool timeoutGiven = false;   // repeat --timeout in the reproducing command
-        std::FILE *trace = nullptr;  // every call of every check as JSON lines, or null
+        bool timeoutGiven = false;  // repeat --timeout in the reproducing command
+        std::FILE *trace = nullptr; // every call of every check as JSON lines, or null
     };
 
     explicit Validator(Options options);

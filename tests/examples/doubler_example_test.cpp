@@ -31,8 +31,7 @@ protected:
         ASSERT_NE(s_library, nullptr) << s_load_error;
         getModuleProperties = reinterpret_cast<WQGetModulePropertiesProc>(
             s_library->findSymbol(WQ_GET_MODULE_PROPERTIES_NAME));
-        makeModule =
-            reinterpret_cast<WQMakeModuleProc>(s_library->findSymbol(WQ_MAKE_MODULE_NAME));
+        makeModule = reinterpret_cast<WQMakeModuleProc>(s_library->findSymbol(WQ_MAKE_MODULE_NAME));
         ASSERT_NE(getModuleProperties, nullptr);
         ASSERT_NE(makeModule, nullptr);
     }

@@ -110,8 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         Selection{"EmptyNameBeforeEquals", "=5", 0, true, ""},
         Selection{"EmptyItemCounts", "a,,c", 1, true, ""},
         Selection{"ItemAfterEmpty", "a,,c", 2, true, "c"},
-        Selection{"LeadingComma", ",a", 0, true, ""},
-        Selection{"LoneComma", ",", 0, true, ""},
+        Selection{"LeadingComma", ",a", 0, true, ""}, Selection{"LoneComma", ",", 0, true, ""},
         Selection{"LoneCommaHasOneItem", ",", 1, false, ""},
         Selection{"TrailingCommaMakesNoItem", "a,b,", 2, false, ""},
         Selection{"BeforeTrailingComma", "a,b,", 1, true, "b"},
@@ -196,13 +195,14 @@ TEST_P(GuiModuleValueText, MovesTheSelectionToTheNumberReadAsAtoiDoes) {
 INSTANTIATE_TEST_SUITE_P(
     Texts, GuiModuleValueText,
     ::testing::Values(ValueText{"Digit", "2", 2}, ValueText{"Letters", "abc", 0},
-                      ValueText{"SpacesThenTrailingLetters", "  7x", 7},
-                      ValueText{"Empty", "", 0}, ValueText{"Negative", "-12", -12},
-                      ValueText{"Plus", "+5", 5}, ValueText{"SignAlone", "-", 0},
-                      ValueText{"AllWhiteSpace", "\t\n\v\f\r 3", 3},
-                      ValueText{"LeadingZeros", "007", 7},
-                      ValueText{"SpaceAfterSign", "- 4", 0},
-                      ValueText{"EightBitSpaceIsNoSpace", "\xa0" "5", 0},
+                      ValueText{"SpacesThenTrailingLetters", "  7x", 7}, ValueText{"Empty", "", 0},
+                      ValueText{"Negative", "-12", -12}, ValueText{"Plus", "+5", 5},
+                      ValueText{"SignAlone", "-", 0}, ValueText{"AllWhiteSpace", "\t\n\v\f\r 3", 3},
+                      ValueText{"LeadingZeros", "007", 7}, ValueText{"SpaceAfterSign", "- 4", 0},
+                      ValueText{"EightBitSpaceIsNoSpace",
+                                "\xa0"
+                                "5",
+                                0},
                       ValueText{"Max", "2147483647", INT32_MAX},
                       ValueText{"Min", "-2147483648", INT32_MIN},
                       ValueText{"JustAboveMax", "2147483648", INT32_MAX},
@@ -302,8 +302,8 @@ INSTANTIATE_TEST_SUITE_P(
                  repeated('a', 1022)},
         LongList{"Long5000NameCutAtTheEdge", repeated('y', 1020) + ",abcdef" + repeated('z', 3973),
                  1, true, "ab"},
-        LongList{"Long5000ItemsBeyondTheEdgeAbsent", repeated('y', 1020) + ",ab,cd" +
-                 repeated(',', 3974), 2, false, ""},
+        LongList{"Long5000ItemsBeyondTheEdgeAbsent",
+                 repeated('y', 1020) + ",ab,cd" + repeated(',', 3974), 2, false, ""},
         LongList{"Long5000SingleName", repeated('q', 5000), 0, true, repeated('q', 1023)}),
     [](const ::testing::TestParamInfo<LongList> &info) { return std::string(info.param.name); });
 

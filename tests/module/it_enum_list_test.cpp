@@ -41,13 +41,9 @@ struct WalkCase {
     std::int32_t count;
 };
 
-std::ostream &operator<<(std::ostream &os, const WalkCase &c) {
-    return os << c.name;
-}
+std::ostream &operator<<(std::ostream &os, const WalkCase &c) { return os << c.name; }
 
-std::string caseName(const testing::TestParamInfo<WalkCase> &info) {
-    return info.param.name;
-}
+std::string caseName(const testing::TestParamInfo<WalkCase> &info) { return info.param.name; }
 
 class WalkTest : public testing::TestWithParam<WalkCase> {};
 
@@ -112,8 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"EmptyMiddleItem", L"a,,b", {{0, 0, L"a"}, {1, 1, L""}, {2, 2, L"b"}}, 3},
         WalkCase{"TrailingComma", L"a,b,", {{0, 0, L"a"}, {1, 1, L"b"}}, 3},
         WalkCase{"LeadingComma", L",a", {{0, 0, L""}, {1, 1, L"a"}}, 1},
-        WalkCase{"EmptyText", L"", {}, 1},
-        WalkCase{"CommaOnly", L",", {{0, 0, L""}}, 1},
+        WalkCase{"EmptyText", L"", {}, 1}, WalkCase{"CommaOnly", L",", {{0, 0, L""}}, 1},
         WalkCase{"EqualsFirstIsName", L"=5", {{0, 0, L"=5"}}, 1},
         WalkCase{"SecondEqualsInValue", L"a=b=3", {{0, 0, L"a"}}, 1},
         WalkCase{"DigitsThenLetters", L"a=12abc,b", {{0, 12, L"a"}, {1, 13, L"b"}}, 2},
@@ -189,9 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Items much longer than usual: the search for ',' and '=' changes method
 // past a few dozen characters and must find the same separators.
-std::wstring repeated(wchar_t c, std::size_t n) {
-    return std::wstring(n, c);
-}
+std::wstring repeated(wchar_t c, std::size_t n) { return std::wstring(n, c); }
 
 INSTANTIATE_TEST_SUITE_P(
     LongItems, WalkTest,

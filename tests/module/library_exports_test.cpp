@@ -58,8 +58,7 @@ protected:
         ASSERT_NE(s_library, nullptr) << s_load_error;
         getModuleProperties = reinterpret_cast<WQGetModulePropertiesProc>(
             s_library->findSymbol(WQ_GET_MODULE_PROPERTIES_NAME));
-        makeModule =
-            reinterpret_cast<WQMakeModuleProc>(s_library->findSymbol(WQ_MAKE_MODULE_NAME));
+        makeModule = reinterpret_cast<WQMakeModuleProc>(s_library->findSymbol(WQ_MAKE_MODULE_NAME));
         ASSERT_NE(getModuleProperties, nullptr);
         ASSERT_NE(makeModule, nullptr);
         g_calls.clear();
@@ -67,7 +66,8 @@ protected:
     }
 
     WQAudioHostRecord *makeAudio(intptr_t host_value = 0x1234) {
-        return static_cast<WQAudioHostRecord *>(makeModule(0, WQ_TYPE_AUDIO, &hostCallback, host_value));
+        return static_cast<WQAudioHostRecord *>(
+            makeModule(0, WQ_TYPE_AUDIO, &hostCallback, host_value));
     }
     static wq_result_t send(WQAudioHostRecord *r, int32_t opcode, int32_t index = 0,
                             void *ptr = nullptr) {

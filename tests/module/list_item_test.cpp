@@ -52,26 +52,24 @@ TEST_P(ListItemWalk, FindsTheNameOfTheNumberedItem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ListItemWalk,
-    ::testing::Values(
-        Walk{"NameBeforeEquals", "a=1,b=2", 1, true, "b"},
-        Walk{"BareName", "red,green,blue", 1, true, "green"},
-        Walk{"LastBareName", "red,green,blue", 2, true, "blue"},
-        Walk{"PastTheEnd", "red,green,blue", 3, false, ""},
-        Walk{"Negative", "red", -1, false, ""},
-        Walk{"LargestNumber", "a,b", INT32_MAX, false, ""},
-        Walk{"SpacesKept", " a , b ", 1, true, " b "},
-        Walk{"OnlyFirstEqualsCounts", "k=v=w", 0, true, "k"},
-        Walk{"EqualsFirstGivesEmptyName", "=5,x", 0, true, ""},
-        Walk{"EqualsInLaterItemOnly", "ab,c=d", 0, true, "ab"},
-        Walk{"EmptyItemBetweenCommas", "a,,c", 1, true, ""},
-        Walk{"LeadingCommaEmptyFirst", ",a", 0, true, ""},
-        Walk{"LeadingCommaSecond", ",a", 1, true, "a"},
-        Walk{"TrailingCommaNoEmptyLast", "a,b,", 2, false, ""},
-        Walk{"TwoTrailingCommasOneEmpty", "a,,", 1, true, ""},
-        Walk{"TwoTrailingCommasNoThird", "a,,", 2, false, ""},
-        Walk{"EmptyText", "", 0, false, ""},
-        Walk{"LoneComma", ",", 0, true, ""},
-        Walk{"EightBit", "\x80\xff=\xfe,\xc3\xa9", 0, true, "\x80\xff"}),
+    ::testing::Values(Walk{"NameBeforeEquals", "a=1,b=2", 1, true, "b"},
+                      Walk{"BareName", "red,green,blue", 1, true, "green"},
+                      Walk{"LastBareName", "red,green,blue", 2, true, "blue"},
+                      Walk{"PastTheEnd", "red,green,blue", 3, false, ""},
+                      Walk{"Negative", "red", -1, false, ""},
+                      Walk{"LargestNumber", "a,b", INT32_MAX, false, ""},
+                      Walk{"SpacesKept", " a , b ", 1, true, " b "},
+                      Walk{"OnlyFirstEqualsCounts", "k=v=w", 0, true, "k"},
+                      Walk{"EqualsFirstGivesEmptyName", "=5,x", 0, true, ""},
+                      Walk{"EqualsInLaterItemOnly", "ab,c=d", 0, true, "ab"},
+                      Walk{"EmptyItemBetweenCommas", "a,,c", 1, true, ""},
+                      Walk{"LeadingCommaEmptyFirst", ",a", 0, true, ""},
+                      Walk{"LeadingCommaSecond", ",a", 1, true, "a"},
+                      Walk{"TrailingCommaNoEmptyLast", "a,b,", 2, false, ""},
+                      Walk{"TwoTrailingCommasOneEmpty", "a,,", 1, true, ""},
+                      Walk{"TwoTrailingCommasNoThird", "a,,", 2, false, ""},
+                      Walk{"EmptyText", "", 0, false, ""}, Walk{"LoneComma", ",", 0, true, ""},
+                      Walk{"EightBit", "\x80\xff=\xfe,\xc3\xa9", 0, true, "\x80\xff"}),
     [](const ::testing::TestParamInfo<Walk> &info) { return std::string(info.param.name); });
 
 TEST(ListItemWalkBounds, ReadsNothingBeyondTheSelectedItem) {
@@ -128,16 +126,16 @@ TEST_P(ListItemLongLists, AgreesWithAPlainSplitForEveryItem) {
     });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, ListItemLongLists,
-    ::testing::Values(LongList{1, 1}, LongList{2, 1}, LongList{3, 3}, LongList{7, 4},
-                      LongList{8, 4}, LongList{15, 15}, LongList{16, 16}, LongList{17, 9},
-                      LongList{31, 20}, LongList{40, 35}, LongList{63, 62}, LongList{64, 64},
-                      LongList{65, 17}, LongList{100, 70}, LongList{300, 299}),
-    [](const ::testing::TestParamInfo<LongList> &info) {
-        return "Item" + std::to_string(info.param.itemLength) + "Name" +
-               std::to_string(info.param.nameLength);
-    });
+INSTANTIATE_TEST_SUITE_P(Lengths, ListItemLongLists,
+                         ::testing::Values(LongList{1, 1}, LongList{2, 1}, LongList{3, 3},
+                                           LongList{7, 4}, LongList{8, 4}, LongList{15, 15},
+                                           LongList{16, 16}, LongList{17, 9}, LongList{31, 20},
+                                           LongList{40, 35}, LongList{63, 62}, LongList{64, 64},
+                                           LongList{65, 17}, LongList{100, 70}, LongList{300, 299}),
+                         [](const ::testing::TestParamInfo<LongList> &info) {
+                             return "Item" + std::to_string(info.param.itemLength) + "Name" +
+                                    std::to_string(info.param.nameLength);
+                         });
 
 TEST(ListItemLongLists, EmptyItemsInARunOfCommas) {
     // 200 commas: 200 empty items (the end of the text ends no further item).
@@ -151,9 +149,7 @@ TEST(ListItemLongLists, EmptyItemsInARunOfCommas) {
     });
 }
 
-TEST(DecimalText, NullReadsAsZero) {
-    EXPECT_EQ(readDecimalText(nullptr), 0);
-}
+TEST(DecimalText, NullReadsAsZero) { EXPECT_EQ(readDecimalText(nullptr), 0); }
 
 TEST(DecimalText, FormatsLikePercentI) {
     const std::pair<int32_t, const char *> cases[] = {

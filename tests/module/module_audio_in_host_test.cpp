@@ -56,12 +56,13 @@ struct Refusal {
     int32_t type;
 };
 
-class MakeModuleRefusal : public ModuleAudioInHost, public ::testing::WithParamInterface<Refusal> {};
+class MakeModuleRefusal : public ModuleAudioInHost,
+                          public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(MakeModuleRefusal, ReturnsNull) {
-    EXPECT_EQ(library->makeModule(GetParam().index, GetParam().type,
-                                  AudioHost::callbackFunction(), 0),
-              nullptr);
+    EXPECT_EQ(
+        library->makeModule(GetParam().index, GetParam().type, AudioHost::callbackFunction(), 0),
+        nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(IndexAndType, MakeModuleRefusal,

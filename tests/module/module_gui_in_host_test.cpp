@@ -113,10 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Selection{"a=1,b=2", 0, "a"}, Selection{"a=1,b=2", 1, "b"},
                       Selection{"a=1,b=2", 2, nullptr}, Selection{"a=1,b=2", -1, nullptr},
                       Selection{"red,green,blue", 2, "blue"}, Selection{"x=1, y=2", 1, " y"},
-                      Selection{"k=v=w", 0, "k"}, Selection{"=5", 0, ""},
-                      Selection{"a,,c", 1, ""}, Selection{"a,b,", 2, nullptr},
-                      Selection{"a,b,", 1, "b"}, Selection{"", 0, nullptr},
-                      Selection{",", 0, ""}, Selection{",", 1, nullptr},
+                      Selection{"k=v=w", 0, "k"}, Selection{"=5", 0, ""}, Selection{"a,,c", 1, ""},
+                      Selection{"a,b,", 2, nullptr}, Selection{"a,b,", 1, "b"},
+                      Selection{"", 0, nullptr}, Selection{",", 0, ""}, Selection{",", 1, nullptr},
                       Selection{"caf\xe9,\x80\xff=\xfe", 1, "\x80\xff"},
                       Selection{"a,b", INT_MIN, nullptr}, Selection{"a,b", INT_MAX, nullptr}));
 
@@ -163,8 +162,7 @@ TEST_P(PinThreeNumbers, WritesTheNumberToPinOne) {
     start(false);
     prepare("a,b,c");
     session->setPinText(kItemValue, GetParam().text);
-    std::vector<Request> expected = {getText(3, GetParam().text),
-                                     setValue(1, GetParam().number)};
+    std::vector<Request> expected = {getText(3, GetParam().text), setValue(1, GetParam().number)};
     EXPECT_EQ(requests(), expected);
     EXPECT_EQ(pins().intValue(1), GetParam().number);
 }
@@ -181,10 +179,9 @@ TEST_F(ModuleGuiInHost, PinThreeWithEchoRunsThePinOneHandlingInsideTheWrite) {
     start();
     prepare("a,b,c");
     session->setPinText(kItemValue, "2");
-    std::vector<Request> expected = {getText(3, "2"),   setValue(1, 2),    echoOf(1),
-                                     getValue(1, "2"),  getText(0, "a,b,c"), setText(2, "c"),
-                                     echoOf(2),         getValue(1, "2"),  setText(3, "2"),
-                                     echoOf(3)};
+    std::vector<Request> expected = {
+        getText(3, "2"), setValue(1, 2), echoOf(1),        getValue(1, "2"), getText(0, "a,b,c"),
+        setText(2, "c"), echoOf(2),      getValue(1, "2"), setText(3, "2"),  echoOf(3)};
     EXPECT_EQ(requests(), expected);
     // The pin-1 handling is nested in the pin-1 write, and the ignored pin-3
     // echo one level deeper still.
@@ -213,9 +210,8 @@ TEST_F(ModuleGuiInHost, PinZeroHandsOverTheListAndSetsPinOneFromPinThree) {
     start(false);
     prepare("", kUnchanged, "1");
     session->setPinText(kTextList, "red,green,blue");
-    std::vector<Request> expected = {getText(0, "red,green,blue"),
-                                     setListText(1, "red,green,blue"), getText(3, "1"),
-                                     setValue(1, 1)};
+    std::vector<Request> expected = {getText(0, "red,green,blue"), setListText(1, "red,green,blue"),
+                                     getText(3, "1"), setValue(1, 1)};
     EXPECT_EQ(requests(), expected);
     EXPECT_EQ(pins().listText(1), "red,green,blue");
     EXPECT_EQ(pins().text(2), kUnchanged); // not written by this handling itself
@@ -226,11 +222,18 @@ TEST_F(ModuleGuiInHost, PinZeroWithEmptyPinThreeSelectsItemZeroThroughTheEcho) {
     start();
     session->log().clear();
     session->setPinText(kTextList, "red,green,blue");
-    std::vector<Request> expected = {
-        getText(0, "red,green,blue"), setListText(1, "red,green,blue"), getText(3, ""),
-        setValue(1, 0),               echoOf(1),        getValue(1, "0"),
-        getText(0, "red,green,blue"), setText(2, "red"), echoOf(2),
-        getValue(1, "0"),             setText(3, "0"),  echoOf(3)};
+    std::vector<Request> expected = {getText(0, "red,green,blue"),
+                                     setListText(1, "red,green,blue"),
+                                     getText(3, ""),
+                                     setValue(1, 0),
+                                     echoOf(1),
+                                     getValue(1, "0"),
+                                     getText(0, "red,green,blue"),
+                                     setText(2, "red"),
+                                     echoOf(2),
+                                     getValue(1, "0"),
+                                     setText(3, "0"),
+                                     echoOf(3)};
     EXPECT_EQ(requests(), expected);
     EXPECT_EQ(pins().text(2), "red");
     EXPECT_EQ(pins().text(3), "0");

@@ -63,9 +63,13 @@ wq_result_t callAudioHost(AudioObject *o, int32_t opcode, int32_t index = 0, int
     return o->host ? o->host(&o->record, opcode, index, value, ptr, 0.0f) : 0;
 }
 
-void WQ_ABI processA(void *object) { callAudioHost(static_cast<AudioObject *>(object), AH_OPCODE_10); }
+void WQ_ABI processA(void *object) {
+    callAudioHost(static_cast<AudioObject *>(object), AH_OPCODE_10);
+}
 
-void WQ_ABI processB(void *object) { callAudioHost(static_cast<AudioObject *>(object), AH_OPCODE_1); }
+void WQ_ABI processB(void *object) {
+    callAudioHost(static_cast<AudioObject *>(object), AH_OPCODE_1);
+}
 
 wq_result_t postEvent(AudioObject *o, uint32_t time, int32_t type, int32_t a, int32_t b) {
     WQEvent e;
@@ -93,12 +97,8 @@ wq_result_t WQ_ABI audioDispatcher(WQAudioHostRecord *record, int32_t opcode, in
                                    int32_t value, void *ptr, float opt) {
     auto *o = static_cast<AudioObject *>(record->object);
     switch (opcode) {
-    case AD_OPEN:
-        o->pinCount = static_cast<int32_t>(callAudioHost(o, AH_PIN_COUNT));
-        return 0;
-    case AD_CLOSE:
-        delete o;
-        return 1;
+    case AD_OPEN: o->pinCount = static_cast<int32_t>(callAudioHost(o, AH_PIN_COUNT)); return 0;
+    case AD_CLOSE: delete o; return 1;
     case AD_GET_PIN_PROPERTIES: {
         if (index < 0 || index >= kPinCount)
             return 0;
@@ -115,23 +115,22 @@ wq_result_t WQ_ABI audioDispatcher(WQAudioHostRecord *record, int32_t opcode, in
     case AD_OPCODE_12:
         switch (index) {
         case 1: return postEvent(o, static_cast<uint32_t>(value), 100, 0, 0);
-        case 2: return postEvent(o, static_cast<uint32_t>(value), 101, static_cast<int32_t>(opt), 7);
+        case 2:
+            return postEvent(o, static_cast<uint32_t>(value), 101, static_cast<int32_t>(opt), 7);
         case 3:
             o->record.process = &processB;
             callAudioHost(o, AH_PROCESS_CHANGED);
             return 0;
-        case 4:
-            o->record.process = &processB;
-            return 0;
+        case 4: o->record.process = &processB; return 0;
         case 5: return callAudioHost(o, AH_PIN_BUFFER, value);
         case 6: return callAudioHost(o, AH_PIN_BUFFER_CLOCK, value);
         case 7:
-            return callAudioHost(o, AH_OPCODE_0, value) + 1000 * callAudioHost(o, AH_OPCODE_1, value);
+            return callAudioHost(o, AH_OPCODE_0, value) +
+                   1000 * callAudioHost(o, AH_OPCODE_1, value);
         case 8: return postEvent(o, static_cast<uint32_t>(value), 102, 0, 0);
         default: return 0;
         }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -195,18 +194,13 @@ void pinChanged(GuiObject *o, int32_t pin) {
     case 1:
         callGuiHost(o, GH_PIN_SET_VALUE, 3, 0, nullptr, static_cast<float>(getInt(o, 1)) * 0.5f);
         break;
-    case 3:
-        getFloat(o, 3);
-        break;
+    case 3: getFloat(o, 3); break;
     case 4:
         getInt(o, 4);
         setText(o, 2, getTextNarrowed(o, 4));
         break;
-    case 5:
-        setText(o, 5, getText(o, 5) + "+");
-        break;
-    default:
-        break;
+    case 5: setText(o, 5, getText(o, 5) + "+"); break;
+    default: break;
     }
 }
 
@@ -214,24 +208,18 @@ wq_result_t WQ_ABI guiDispatcher(WQGuiHostRecord *record, int32_t opcode, int32_
                                  int32_t value, void *, float) {
     auto *o = static_cast<GuiObject *>(record->object);
     switch (opcode) {
-    case GD_OPEN:
-        callGuiHost(o, GH_OPCODE_22);
-        return 0;
+    case GD_OPEN: callGuiHost(o, GH_OPCODE_22); return 0;
     case GD_CLOSE:
         callGuiHost(o, GH_OPCODE_22);
         delete o;
         return 1;
-    case GD_PIN_CHANGED:
-        pinChanged(o, index);
-        return 0;
-    case GD_OPCODE_10:
-        return 1;
+    case GD_PIN_CHANGED: pinChanged(o, index); return 0;
+    case GD_OPCODE_10: return 1;
     case GD_OPCODE_12:
         if (index == 1)
             setText(o, 2, getTextNarrowed(o, value));
         return 0;
-    default:
-        return 0;
+    default: return 0;
     }
 }
 

@@ -59,7 +59,9 @@ wq_result_t callHost(AudioObject *o, int32_t opcode, int32_t index = 0, void *pt
 
 void WQ_ABI processNone(void *) {}
 
-void WQ_ABI processRun(void *object) { callHost(static_cast<AudioObject *>(object), AH_SAMPLE_CLOCK); }
+void WQ_ABI processRun(void *object) {
+    callHost(static_cast<AudioObject *>(object), AH_SAMPLE_CLOCK);
+}
 
 WQProcessReference g_reference;
 WQProcessReferenceRecord g_referenceRecord;
@@ -117,15 +119,9 @@ wq_result_t WQ_ABI audioDispatcher(WQAudioHostRecord *record, int32_t opcode, in
             crash();
         openAudio(o);
         return 0;
-    case AD_CLOSE:
-        delete o;
-        return 1;
-    case AD_SET_SAMPLE_RATE:
-        o->sampleRate = opt;
-        return 0;
-    case AD_SET_BLOCK_SIZE:
-        o->blockSize = value;
-        return 0;
+    case AD_CLOSE: delete o; return 1;
+    case AD_SET_SAMPLE_RATE: o->sampleRate = opt; return 0;
+    case AD_SET_BLOCK_SIZE: o->blockSize = value; return 0;
     case AD_GET_PIN_PROPERTIES: {
         auto *p = static_cast<WQPinProperties *>(ptr);
         const bool declared = declare(index, p);
@@ -134,8 +130,7 @@ wq_result_t WQ_ABI audioDispatcher(WQAudioHostRecord *record, int32_t opcode, in
             contractBroken("the pin-flag consistency rule");
         return declared ? 1 : 0;
     }
-    case AD_OPCODE_9:
-        return faults().unusedOpcodeAnswers ? 1 : 0;
+    case AD_OPCODE_9: return faults().unusedOpcodeAnswers ? 1 : 0;
     case AD_GET_PROCESS_REFERENCE:
         g_reference.function = o->record.process;
         g_reference.adjustment = 0;
@@ -144,8 +139,7 @@ wq_result_t WQ_ABI audioDispatcher(WQAudioHostRecord *record, int32_t opcode, in
         g_referenceRecord.reference = &g_reference;
         g_referenceRecord.tag = 1002;
         return reinterpret_cast<wq_result_t>(&g_referenceRecord);
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -187,21 +181,17 @@ void pinChanged(GuiObject *o, int32_t pin) {
 
 GuiObject g_shared;
 
-wq_result_t WQ_ABI guiDispatcher(WQGuiHostRecord *record, int32_t opcode, int32_t index,
-                                 int32_t, void *, float) {
+wq_result_t WQ_ABI guiDispatcher(WQGuiHostRecord *record, int32_t opcode, int32_t index, int32_t,
+                                 void *, float) {
     auto *o = static_cast<GuiObject *>(record->object);
     switch (opcode) {
     case GD_CLOSE:
         if (o != &g_shared)
             delete o;
         return 1;
-    case GD_PIN_CHANGED:
-        pinChanged(o, index);
-        return 0;
-    case GD_OPCODE_10:
-        return 1;
-    default:
-        return 0;
+    case GD_PIN_CHANGED: pinChanged(o, index); return 0;
+    case GD_OPCODE_10: return 1;
+    default: return 0;
     }
 }
 

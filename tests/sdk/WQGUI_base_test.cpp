@@ -22,7 +22,8 @@ using fake::FakeGuiHost;
 class Spy : public WQGUI_base {
 public:
     Spy(FakeGuiHost &host, std::vector<std::string> &log, intptr_t hostValue = 0)
-        : WQGUI_base(&FakeGuiHost::callback, hostValue ? hostValue : host.hostValue()), m_log(log) {}
+        : WQGUI_base(&FakeGuiHost::callback, hostValue ? hostValue : host.hostValue()), m_log(log) {
+    }
 
     bool answer10 = false;
     WQGuiPin *lastPin = nullptr;
@@ -80,7 +81,8 @@ public:
 // Replaces dispatch itself; the record entry must still reach it.
 class OwnDispatch : public WQGUI_base {
 public:
-    explicit OwnDispatch(FakeGuiHost &host) : WQGUI_base(&FakeGuiHost::callback, host.hostValue()) {}
+    explicit OwnDispatch(FakeGuiHost &host)
+        : WQGUI_base(&FakeGuiHost::callback, host.hostValue()) {}
     wq_result_t dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr,
                          float opt) override {
         if (opcode == 99)
@@ -134,7 +136,8 @@ TEST_F(WQGUI_baseTest, NewRecordHoldsMagicVersionEntryHostValueObjectAndZeros) {
         EXPECT_EQ(words[i], 0u) << "word " << i;
 #endif
     // The table reference and the callback come first, then the record.
-    EXPECT_EQ(reinterpret_cast<char *>(r) - reinterpret_cast<char *>(static_cast<WQGUI_base *>(spy)),
+    EXPECT_EQ(reinterpret_cast<char *>(r) -
+                  reinterpret_cast<char *>(static_cast<WQGUI_base *>(spy)),
               static_cast<std::ptrdiff_t>(2 * sizeof(void *)));
     EXPECT_TRUE(host.calls.empty()) << "construction calls the host";
     EXPECT_TRUE(log.empty());
@@ -185,13 +188,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Route{"op5", 5, 3, -4, 2, "op5(P,2,{3,-4})", 0},
                       Route{"op6_valueFirst", 6, 3, 7, 0, "op6(7,3,P)", 0},
                       Route{"pinChanged", 7, 2, 9, 0, "pin(2,this,own)", 0},
-                      Route{"op8", 8, 1, 2, 0, "op8(P)", 0},
-                      Route{"op9", 9, 1, 2, 0, "op9(P)", 0},
+                      Route{"op8", 8, 1, 2, 0, "op8(P)", 0}, Route{"op9", 9, 1, 2, 0, "op9(P)", 0},
                       Route{"op10_false", 10, 0, 0, 0, "op10()", 0},
                       Route{"op11", 11, 4, 5, 0, "op11(4)", 0},
-                      Route{"op12", 12, -6, 5, 0, "op12(-6)", 0},
-                      Route{"op13", 13, 1, 1, 0, "", 0}, Route{"op22", 22, 1, 1, 0, "", 0},
-                      Route{"opMinus1", -1, 1, 1, 0, "", 0},
+                      Route{"op12", 12, -6, 5, 0, "op12(-6)", 0}, Route{"op13", 13, 1, 1, 0, "", 0},
+                      Route{"op22", 22, 1, 1, 0, "", 0}, Route{"opMinus1", -1, 1, 1, 0, "", 0},
                       Route{"opMin", INT32_MIN, 1, 1, 0, "", 0},
                       Route{"opMax", INT32_MAX, 1, 1, 0, "", 0}),
     [](const ::testing::TestParamInfo<Route> &info) { return std::string(info.param.name); });
@@ -265,9 +266,10 @@ TEST_F(WQGUI_baseTest, FixedOpcodeFormsSendTheirOpcodeAndZeros) {
     EXPECT_EQ(spy->callHost19(nullptr), 19000);
     EXPECT_TRUE(spy->callHost20(&data));
 
-    const fake::Expected expected[] = {
-        {8, 3, -4, true, "", 0}, {18, 0, 0, true, "", 0}, {19, 0, 0, false, "", 0},
-        {20, 0, 0, true, "", 0}};
+    const fake::Expected expected[] = {{8, 3, -4, true, "", 0},
+                                       {18, 0, 0, true, "", 0},
+                                       {19, 0, 0, false, "", 0},
+                                       {20, 0, 0, true, "", 0}};
     ASSERT_EQ(host.calls.size(), 4u);
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_TRUE(fake::matches(host.calls[i], expected[i])) << host.calls[i];

@@ -107,9 +107,7 @@ TEST_F(WQGuiPinTest, GetValueTextCopiesTheHostsTextAtOnce) {
     EXPECT_EQ(copy, "red,green\xe9");
 }
 
-TEST_F(WQGuiPinTest, GetValueTextOfANullTextIsEmpty) {
-    EXPECT_EQ(pin(0).getValueText(), "");
-}
+TEST_F(WQGuiPinTest, GetValueTextOfANullTextIsEmpty) { EXPECT_EQ(pin(0).getValueText(), ""); }
 
 TEST_F(WQGuiPinTest, SetValueTextOfACharPointerPassesThatPointer) {
     const void *seen = nullptr;
@@ -212,14 +210,14 @@ TEST_P(WQGuiPinWide, AsksForTheLengthThenReadsAtMostThatManyUnits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WQGuiPinWide,
-    ::testing::Values(
-        WideRead{"TerminatedText", 4, std::u16string(u"abc\0", 4), 4, u"abc"},
-        WideRead{"NoZeroUnit", 3, u"abc", 3, u"abc"},
-        WideRead{"EmptyLength", 0, u"", 0, u""},
-        WideRead{"NegativeLengthTakenAsZero", -3, u"", 0, u""},
-        WideRead{"StopsAtTheFirstZero", 5, std::u16string(u"a\0bc\0", 5), 5, u"a"},
-        WideRead{"UnitsKeptAsSixteenBits", 4, std::u16string(u"\u00e9\xd83d\xde00\0", 4), 4,
-                 u"\u00e9\xd83d\xde00"}),
+    ::testing::Values(WideRead{"TerminatedText", 4, std::u16string(u"abc\0", 4), 4, u"abc"},
+                      WideRead{"NoZeroUnit", 3, u"abc", 3, u"abc"},
+                      WideRead{"EmptyLength", 0, u"", 0, u""},
+                      WideRead{"NegativeLengthTakenAsZero", -3, u"", 0, u""},
+                      WideRead{"StopsAtTheFirstZero", 5, std::u16string(u"a\0bc\0", 5), 5, u"a"},
+                      WideRead{"UnitsKeptAsSixteenBits", 4,
+                               std::u16string(u"\u00e9\xd83d\xde00\0", 4), 4,
+                               u"\u00e9\xd83d\xde00"}),
     [](const ::testing::TestParamInfo<WideRead> &info) { return std::string(info.param.name); });
 
 } // namespace

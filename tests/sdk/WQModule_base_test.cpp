@@ -97,8 +97,8 @@ TEST_P(ModuleBaseDispatch, RunsItsOperationAndAnswers) {
     SpyModule m(&host);
     WQPinProperties properties = {};
 
-    void *ptr = row.opcode == AD_GET_PIN_PROPERTIES ? &properties
-                                                    : reinterpret_cast<void *>(row.ptr);
+    void *ptr =
+        row.opcode == AD_GET_PIN_PROPERTIES ? &properties : reinterpret_cast<void *>(row.ptr);
     EXPECT_EQ(sendOpcode(m, row.opcode, row.index, row.value, ptr, row.opt), row.result);
     EXPECT_EQ(m.log, row.log);
 }
@@ -106,23 +106,40 @@ TEST_P(ModuleBaseDispatch, RunsItsOperationAndAnswers) {
 INSTANTIATE_TEST_SUITE_P(
     EveryOpcode, ModuleBaseDispatch,
     ::testing::Values(
-        DispatchRow{"open", AD_OPEN, 0, 0, 0, 0.0f, 0,
+        DispatchRow{"open",
+                    AD_OPEN,
+                    0,
+                    0,
+                    0,
+                    0.0f,
+                    0,
                     {"open", "getPinProperties 0", "getPinProperties -1"}},
-        DispatchRow{"sampleRate", AD_SET_SAMPLE_RATE, 3, 7, 0, 48000.0f, 0,
-                    {"setSampleRate 48000"}},
+        DispatchRow{
+            "sampleRate", AD_SET_SAMPLE_RATE, 3, 7, 0, 48000.0f, 0, {"setSampleRate 48000"}},
         DispatchRow{"blockSize", AD_SET_BLOCK_SIZE, 3, 256, 0, 5.0f, 0, {"setBlockSize 256"}},
         DispatchRow{"opcode4", AD_OPCODE_4, 1, 2, 3, 4.0f, 0, {}},
         DispatchRow{"opcode5", AD_OPCODE_5, 1, 2, 3, 4.0f, 0, {}},
-        DispatchRow{"pinPropertiesRefused", AD_GET_PIN_PROPERTIES, 2, 0, 0, 0.0f, 0,
+        DispatchRow{"pinPropertiesRefused",
+                    AD_GET_PIN_PROPERTIES,
+                    2,
+                    0,
+                    0,
+                    0.0f,
+                    0,
                     {"getPinProperties 2"}},
         DispatchRow{"opcode8IndexZero", AD_OPCODE_8, 0, 9, 0, 0.0f, 0, {"onHostOpcode8"}},
-        DispatchRow{"opcode8IndexThree", AD_OPCODE_8, 3, 9, 0, 0.0f, 0,
+        DispatchRow{"opcode8IndexThree",
+                    AD_OPCODE_8,
+                    3,
+                    9,
+                    0,
+                    0.0f,
+                    0,
                     {"onHostOpcode8", "onHostOpcode8Index 3"}},
         DispatchRow{"opcode8NegativeIndex", AD_OPCODE_8, -2, 0, 0, 0.0f, 0, {"onHostOpcode8"}},
         DispatchRow{"opcode9", AD_OPCODE_9, 1, 2, 3, 4.0f, 0, {}},
         DispatchRow{"opcode11", AD_OPCODE_11, 1, 2, 3, 4.0f, 0, {}},
-        DispatchRow{"opcode12", AD_OPCODE_12, 6, 5, 0x1234, 1.0f, 0,
-                    {"onHostOpcode12 5 6 4660"}},
+        DispatchRow{"opcode12", AD_OPCODE_12, 6, 5, 0x1234, 1.0f, 0, {"onHostOpcode12 5 6 4660"}},
         DispatchRow{"opcode14", 14, 1, 2, 3, 4.0f, 0, {}},
         DispatchRow{"opcode100", 100, 1, 2, 3, 4.0f, 0, {}},
         DispatchRow{"opcodeMinus1", -1, 1, 2, 3, 4.0f, 0, {}},
@@ -368,9 +385,9 @@ TEST(ModuleBaseEvents, PinStatusReachesThePinNamedByPtrValue) {
     AudioHostSpy host;
     host.pin_count = 3;
     host.sample_clock = 7;
-    test::DeclarationModule m(&host, {{0, DT_INT, nullptr, DR_IN},
-                                      {0, DT_INT, nullptr, DR_IN},
-                                      {0, DT_INT, nullptr, DR_IN}});
+    test::DeclarationModule m(
+        &host,
+        {{0, DT_INT, nullptr, DR_IN}, {0, DT_INT, nullptr, DR_IN}, {0, DT_INT, nullptr, DR_IN}});
     sendOpcode(m, AD_OPEN);
 
     deliver(m, makeEvent(7, EV_PIN_STATUS, 3, 0, 2));

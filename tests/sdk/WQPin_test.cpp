@@ -95,9 +95,9 @@ TEST_F(PinBuild, AGuiOnlyDeclarationDoesNotRepeat) {
 
 TEST_F(PinBuild, ADualGuiDeclarationGetsAPinAndMayRepeat) {
     host.pin_count = 3;
-    DeclarationModule m(&host, {{IO_UI_COMMUNICATION, DT_TEXT, nullptr, DR_IN},
-                                {IO_UI_COMMUNICATION | IO_UI_DUAL | IO_REPEATING, DT_BYTE,
-                                 nullptr, DR_IN}});
+    DeclarationModule m(
+        &host, {{IO_UI_COMMUNICATION, DT_TEXT, nullptr, DR_IN},
+                {IO_UI_COMMUNICATION | IO_UI_DUAL | IO_REPEATING, DT_BYTE, nullptr, DR_IN}});
     openModule(m);
     for (int32_t p = 0; p < 3; ++p) {
         EXPECT_TRUE(m.getPin(p)->isSetUp()) << p;
@@ -167,12 +167,14 @@ TEST_P(PinDeclarationQuery, ClearsTheRecordBeforeAsking) {
     EXPECT_EQ(std::memcmp(&record, &expected, sizeof record), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Indices, PinDeclarationQuery,
-    ::testing::Values(QueryCase{"declared", 0, true}, QueryCase{"refusedNext", 1, false},
-                      QueryCase{"refusedMinusOne", -1, false},
-                      QueryCase{"refusedFar", INT32_MAX, false}),
-    [](const ::testing::TestParamInfo<QueryCase> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Indices, PinDeclarationQuery,
+                         ::testing::Values(QueryCase{"declared", 0, true},
+                                           QueryCase{"refusedNext", 1, false},
+                                           QueryCase{"refusedMinusOne", -1, false},
+                                           QueryCase{"refusedFar", INT32_MAX, false}),
+                         [](const ::testing::TestParamInfo<QueryCase> &info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---- Pin storage by data type ---------------------------------------------------
 
@@ -202,18 +204,10 @@ TEST_P(PinStorage, WithoutAVariableKeepsAZeroOrNothing) {
     }
     ASSERT_EQ(pin.variable(), &pin.storage());
     switch (GetParam().datatype) {
-    case DT_ENUM:
-        EXPECT_EQ(*static_cast<int16_t *>(pin.variable()), 0);
-        break;
-    case DT_BYTE:
-        EXPECT_EQ(*static_cast<uint8_t *>(pin.variable()), 0);
-        break;
-    case DT_FLOAT:
-        EXPECT_EQ(*static_cast<float *>(pin.variable()), 0.0f);
-        break;
-    case DT_INT:
-        EXPECT_EQ(*static_cast<int32_t *>(pin.variable()), 0);
-        break;
+    case DT_ENUM: EXPECT_EQ(*static_cast<int16_t *>(pin.variable()), 0); break;
+    case DT_BYTE: EXPECT_EQ(*static_cast<uint8_t *>(pin.variable()), 0); break;
+    case DT_FLOAT: EXPECT_EQ(*static_cast<float *>(pin.variable()), 0.0f); break;
+    case DT_INT: EXPECT_EQ(*static_cast<int32_t *>(pin.variable()), 0); break;
     case DT_FSAMPLE:
         EXPECT_EQ(*static_cast<float **>(pin.variable()), buffer);
         ASSERT_EQ(host.calls.size(), 1u);
@@ -399,8 +393,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FlagCase{"patchStoreOut", IO_PATCH_STORE, DR_OUT},
                       FlagCase{"patchStorePrivate", IO_PATCH_STORE | IO_PRIVATE, DR_IN},
                       FlagCase{"patchStoreGui", IO_PATCH_STORE | IO_UI_COMMUNICATION, DR_IN},
-                      FlagCase{"patchStoreAll",
-                               IO_PATCH_STORE | IO_PRIVATE | IO_UI_COMMUNICATION, DR_OUT}),
+                      FlagCase{"patchStoreAll", IO_PATCH_STORE | IO_PRIVATE | IO_UI_COMMUNICATION,
+                               DR_OUT}),
     [](const ::testing::TestParamInfo<FlagCase> &info) { return std::string(info.param.name); });
 
 } // namespace

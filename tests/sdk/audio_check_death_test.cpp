@@ -28,11 +28,10 @@ std::string report(const std::string &text) {
     return escaped + ".+, line ";
 }
 
-const char kPinFlagCheck[] =
-    "(((WQPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || "
-    "(((WQPinProperties*)ptr)->flags & IO_PRIVATE) != 0 || "
-    "((WQPinProperties*)ptr)->direction == DR_OUT || "
-    "( ( (WQPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0";
+const char kPinFlagCheck[] = "(((WQPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || "
+                             "(((WQPinProperties*)ptr)->flags & IO_PRIVATE) != 0 || "
+                             "((WQPinProperties*)ptr)->direction == DR_OUT || "
+                             "( ( (WQPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0";
 
 wq_result_t sendOpcode(WQModule_base &m, int32_t opcode, int32_t index = 0, void *ptr = nullptr) {
     WQAudioHostRecord *r = m.hostRecord();
@@ -84,8 +83,7 @@ TEST_F(AudioCheckDeathTest, PinStatusForAPinNeverSetUp) {
     host.pin_count = 4;
     Module m(&AudioHostSpy::callback, host.hostValue());
     sendOpcode(m, AD_OPEN);
-    EXPECT_DEATH(deliver(m, WQEvent{0, EV_PIN_STATUS, 1, 0, 3, nullptr}),
-                 report("pin->isSetUp()"));
+    EXPECT_DEATH(deliver(m, WQEvent{0, EV_PIN_STATUS, 1, 0, 3, nullptr}), report("pin->isSetUp()"));
 }
 
 TEST_F(AudioCheckDeathTest, EventsArriveAtTheirOwnClock) {

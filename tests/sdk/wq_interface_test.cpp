@@ -21,7 +21,8 @@ TEST_P(InterfaceConstant, HasItsFixedValue) {
     EXPECT_EQ(GetParam().actual, GetParam().expected) << GetParam().name;
 }
 
-#define WQ_CONST(name, value) Constant{#name, static_cast<long long>(name), value}
+#define WQ_CONST(name, value)                                                                      \
+  Constant { #name, static_cast < long long>(name), value }
 
 INSTANTIATE_TEST_SUITE_P(
     All, InterfaceConstant,

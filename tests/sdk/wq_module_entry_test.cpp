@@ -67,12 +67,12 @@ wq_result_t WQ_ABI ignoreAll(void *, int32_t, int32_t, int32_t, void *, float) {
 
 constexpr char kTestName[] = "entry test";
 constexpr char kTestAbout[] = "about entry test";
-constexpr wq::ModuleDescription kTestDescription = {kTestName, "entry-id", kTestAbout, 0x30,
-                                                    0x4};
+constexpr wq::ModuleDescription kTestDescription = {kTestName, "entry-id", kTestAbout, 0x30, 0x4};
 
 class TestGui : public WQGUI_base {
 public:
-    TestGui(WQHostCallback hostCallback, intptr_t hostValue) : WQGUI_base(hostCallback, hostValue) {}
+    TestGui(WQHostCallback hostCallback, intptr_t hostValue)
+        : WQGUI_base(hostCallback, hostValue) {}
 };
 
 // An audio class whose construction fails.

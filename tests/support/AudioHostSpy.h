@@ -68,12 +68,9 @@ private:
         if (on_call)
             on_call(call);
         switch (call.opcode) {
-        case AH_PIN_COUNT:
-            return pin_count;
-        case AH_SAMPLE_CLOCK:
-            return static_cast<wq_result_t>(sample_clock);
-        case AH_PIN_BUFFER_CLOCK:
-            return static_cast<wq_result_t>(buffer_clock);
+        case AH_PIN_COUNT: return pin_count;
+        case AH_SAMPLE_CLOCK: return static_cast<wq_result_t>(sample_clock);
+        case AH_PIN_BUFFER_CLOCK: return static_cast<wq_result_t>(buffer_clock);
         case AH_PIN_BUFFER: {
             auto it = buffers.find(call.index);
             return it == buffers.end() ? 0 : reinterpret_cast<wq_result_t>(it->second);
@@ -81,8 +78,7 @@ private:
         case AH_ADD_EVENT:
             posted_events.push_back(*static_cast<const WQEvent *>(call.ptr));
             return other_result;
-        default:
-            return other_result;
+        default: return other_result;
         }
     }
 };

@@ -20,8 +20,7 @@ public:
 
 // body() on the processor's own path, then on the plain path; failures name
 // the path.
-template <class Body>
-void onEachSearchPath(Body body) {
+template <class Body> void onEachSearchPath(Body body) {
     {
         SCOPED_TRACE("SSE2 search path where available");
         body();

@@ -74,8 +74,7 @@ public:
     std::vector<std::string> log;
 
 protected:
-    template <class... Args>
-    void record(const char *name, Args... args) {
+    template <class... Args> void record(const char *name, Args... args) {
         std::ostringstream line;
         line << name;
         ((line << ' ' << +args), ...);

@@ -28,15 +28,16 @@ inline std::vector<std::string> linesOf(const std::string &text) {
 inline bool summaryLine(const std::string &line, unsigned &passed, unsigned &failed,
                         unsigned &skipped) {
     int used = -1;
-    if (std::sscanf(line.c_str(), "%u passed, %u failed, %u skipped%n", &passed, &failed,
-                    &skipped, &used) != 3)
+    if (std::sscanf(line.c_str(), "%u passed, %u failed, %u skipped%n", &passed, &failed, &skipped,
+                    &used) != 3)
         return false;
     // ", N warned" follows when passed checks warned.
     unsigned warned = 0;
     int more = -1;
     if (std::sscanf(line.c_str() + used, ", %u warned%n", &warned, &more) == 1 && warned > 0)
         used += more;
-    return used == static_cast<int>(line.size()) && std::isdigit(static_cast<unsigned char>(line[0]));
+    return used == static_cast<int>(line.size()) &&
+           std::isdigit(static_cast<unsigned char>(line[0]));
 }
 
 // Whether a text shows something like an address: "0x" and five or more hex

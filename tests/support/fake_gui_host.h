@@ -70,7 +70,8 @@ public:
 
     static wq_result_t WQ_ABI callback(void *record, int32_t opcode, int32_t index, int32_t value,
                                        void *ptr, float opt) {
-        auto *self = reinterpret_cast<FakeGuiHost *>(static_cast<WQGuiHostRecord *>(record)->hostValue);
+        auto *self =
+            reinterpret_cast<FakeGuiHost *>(static_cast<WQGuiHostRecord *>(record)->hostValue);
         HostCall call{record, opcode, index, value, ptr, opt, std::string(), self->m_depth};
         if ((opcode == GH_PIN_SET_TEXT || opcode == GH_PIN_SET_LIST_TEXT) && ptr != nullptr)
             call.text = static_cast<const char *>(ptr);
@@ -113,24 +114,16 @@ public:
 protected:
     wq_result_t answer(const HostCall &call) override {
         switch (call.opcode) {
-        case GH_PIN_GET_TEXT:
-            return reinterpret_cast<wq_result_t>(texts[call.index].c_str());
+        case GH_PIN_GET_TEXT: return reinterpret_cast<wq_result_t>(texts[call.index].c_str());
         case GH_PIN_GET_VALUE:
             // Stored as a host stores it, as one 32-bit integer: the
             // sanitizers report a slot that is not aligned as one.
             *static_cast<int32_t *>(call.ptr) = values[call.index];
             return 0;
-        case GH_PIN_SET_TEXT:
-            texts[call.index] = call.text;
-            break;
-        case GH_PIN_SET_VALUE:
-            values[call.index] = call.value;
-            break;
-        case GH_PIN_SET_LIST_TEXT:
-            choices = call.text;
-            break;
-        default:
-            break;
+        case GH_PIN_SET_TEXT: texts[call.index] = call.text; break;
+        case GH_PIN_SET_VALUE: values[call.index] = call.value; break;
+        case GH_PIN_SET_LIST_TEXT: choices = call.text; break;
+        default: break;
         }
         if (onCall)
             onCall(call);

@@ -21,8 +21,8 @@ struct Request {
     bool echo = false;
 
     bool operator==(const Request &o) const {
-        return opcode == o.opcode && index == o.index && value == o.value &&
-               hasPtr == o.hasPtr && text == o.text && echo == o.echo;
+        return opcode == o.opcode && index == o.index && value == o.value && hasPtr == o.hasPtr &&
+               text == o.text && echo == o.echo;
     }
     friend std::ostream &operator<<(std::ostream &os, const Request &r) {
         return os << (r.echo ? "echo " : "") << "{op " << r.opcode << ", index " << r.index

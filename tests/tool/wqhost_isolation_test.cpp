@@ -63,11 +63,17 @@ std::vector<IsolatedCase> isolatedCases() {
     const std::string magic = testModule("wq_broken_magic");
     const char *crashed = "wqhost: the module crashed (";
     return {
-        {"InfoCrash", {"info", crash}, nullptr, 1,
+        {"InfoCrash",
+         {"info", crash},
+         nullptr,
+         1,
          {crashed, ") in AD_OPEN; wqhost validate ", " shows more"}},
         {"InfoJsonCrash", {"info", crash, "--json"}, nullptr, 1, {crashed, "in AD_OPEN"}},
         {"RunCrash", {"run", crash}, "show\n", 1, {crashed, "in AD_OPEN"}},
-        {"RunHang", {"run", hang, "--timeout", "1"}, "set 0 \"x\"\n", 1,
+        {"RunHang",
+         {"run", hang, "--timeout", "1"},
+         "set 0 \"x\"\n",
+         1,
          {"wqhost: the module hung (no end after 1 s) in GD_PIN_CHANGED"}},
         {"InfoProblems", {"info", magic}, nullptr, 1, {"problem", "--allow-problems"}},
         {"RunProblems", {"run", magic}, "show\n", 1, {"problem", "--allow-problems"}},
@@ -115,8 +121,7 @@ std::vector<pid_t> childrenOf(pid_t parent) {
             continue;
         char state = 0;
         long ppid = 0;
-        if (std::sscanf(text.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 &&
-            ppid == parent)
+        if (std::sscanf(text.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && ppid == parent)
             found.push_back(pid);
     }
     ::closedir(proc);

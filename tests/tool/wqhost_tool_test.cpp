@@ -29,9 +29,9 @@ std::string readFile(const std::string &path) {
 TEST(InfoTest, ShowsTheDescriptionAndEveryPin) {
     const ToolRun run = runTool({"info", WQ_QUENDOR_LIBRARY});
     EXPECT_EQ(run.status, 0) << run.err;
-    for (const char *part : {"name        \"Quendor\"", "sdkVersion  2230", "flags       0x200",
-                             "\"TEXT LIST\"", "in   enum     IO_UI_COMMUNICATION  list \"a=1,b=2\"",
-                             "\"ITEM -> VALUE\"  out  text"})
+    for (const char *part :
+         {"name        \"Quendor\"", "sdkVersion  2230", "flags       0x200", "\"TEXT LIST\"",
+          "in   enum     IO_UI_COMMUNICATION  list \"a=1,b=2\"", "\"ITEM -> VALUE\"  out  text"})
         EXPECT_NE(run.out.find(part), std::string::npos) << part << "\n" << run.out;
 }
 
@@ -139,7 +139,9 @@ std::vector<BadInput> badInputs() {
     return {
         {"NoCommand", {}, nullptr, "a command is needed: info, run, validate or panel"},
         {"UnknownCommand", {"frobnicate", kQuendor}, nullptr, "unknown command 'frobnicate'"},
-        {"UnknownCommandThenOption", {"frobnicate", "--json"}, nullptr,
+        {"UnknownCommandThenOption",
+         {"frobnicate", "--json"},
+         nullptr,
          "unknown command 'frobnicate': the commands are info, run, validate and panel"},
         {"UnknownOptionAlone", {"--bogus"}, nullptr, "not expected: --bogus"},
         {"UnknownOption", {"info", "--bogus", kQuendor}, nullptr, "--bogus"},
@@ -150,35 +152,58 @@ std::vector<BadInput> badInputs() {
         {"RunMissingFile", {"run", kMissing}, nullptr, kMissing.c_str()},
         {"RunNotALibrary", {"run", kNotALibrary}, nullptr, "CMakeLists.txt"},
         {"RunNoExports", {"run", kNoExports}, nullptr, "does not export"},
-        {"RunMissingScript", {"run", kQuendor, kMissing + ".wqs"}, nullptr,
+        {"RunMissingScript",
+         {"run", kQuendor, kMissing + ".wqs"},
+         nullptr,
          "cannot read the script"},
-        {"RunSyntaxError", {"run", kQuendor, syntax}, nullptr, "syntax_error.wqs:3: 'select' needs"},
-        {"RunUnknownScriptCommand", {"run", kQuendor, unknown}, nullptr,
+        {"RunSyntaxError",
+         {"run", kQuendor, syntax},
+         nullptr,
+         "syntax_error.wqs:3: 'select' needs"},
+        {"RunUnknownScriptCommand",
+         {"run", kQuendor, unknown},
+         nullptr,
          "unknown_command.wqs:3: unknown command 'frobnicate'"},
-        {"RunUndeclaredPin", {"run", kQuendor, undeclared}, nullptr,
+        {"RunUndeclaredPin",
+         {"run", kQuendor, undeclared},
+         nullptr,
          "undeclared_pin.wqs:3: pin 12 is not declared"},
         {"RunStdinSyntaxError", {"run", kQuendor}, "list \"a,b\n", "<stdin>:1: text not closed"},
-        {"RunBinaryScript", {"run", kQuendor, kQuendor}, nullptr,
-         ":1: the line holds a"},
-        {"RunScriptIsAFolder", {"run", kQuendor, WQ_TEST_SOURCE_DIR}, nullptr,
+        {"RunBinaryScript", {"run", kQuendor, kQuendor}, nullptr, ":1: the line holds a"},
+        {"RunScriptIsAFolder",
+         {"run", kQuendor, WQ_TEST_SOURCE_DIR},
+         nullptr,
          "is a folder, not a file"},
-        {"RunWrongValueType", {"run", kQuendor}, "set 0 double 1\n",
+        {"RunWrongValueType",
+         {"run", kQuendor},
+         "set 0 double 1\n",
          "<stdin>:1: 'set PIN TYPE VALUE' takes the type text, int or float, not 'double'"},
         {"ValidateWithoutLibrary", {"validate"}, nullptr, "needs a module library"},
         {"ValidateMissingFile", {"validate", kMissing}, nullptr, kMissing.c_str()},
-        {"ValidateBadSeed", {"validate", kQuendor, "--seed", "-1"}, nullptr,
+        {"ValidateBadSeed",
+         {"validate", kQuendor, "--seed", "-1"},
+         nullptr,
          "--seed takes a whole number from 0 to 18446744073709551615, not '-1'"},
-        {"ValidateSeedTooLarge", {"validate", kQuendor, "--seed", "18446744073709551616"},
-         nullptr, "--seed takes a whole number"},
-        {"ValidateTwoReportsOnStdout", {"validate", kQuendor, "--json", "--junit", "-"}, nullptr,
+        {"ValidateSeedTooLarge",
+         {"validate", kQuendor, "--seed", "18446744073709551616"},
+         nullptr,
+         "--seed takes a whole number"},
+        {"ValidateTwoReportsOnStdout",
+         {"validate", kQuendor, "--json", "--junit", "-"},
+         nullptr,
          "cannot both have standard output"},
-        {"ValidateUnknownCheck", {"validate", kQuendor, "--only", "speed"}, nullptr,
+        {"ValidateUnknownCheck",
+         {"validate", kQuendor, "--only", "speed"},
+         nullptr,
          "unknown check 'speed'"},
         {"ValidateBadTimeout", {"validate", kQuendor, "--timeout", "0"}, nullptr, "--timeout"},
         {"ValidateJunitUnwritable",
          {"validate", kQuendor, "--only", "exports", "--junit", kMissing + "/x/report.xml"},
-         nullptr, "cannot write the JUnit report"},
-        {"RunTraceUnwritable", {"run", kQuendor, "--trace", kMissing + "/x/trace"}, "", 
+         nullptr,
+         "cannot write the JUnit report"},
+        {"RunTraceUnwritable",
+         {"run", kQuendor, "--trace", kMissing + "/x/trace"},
+         "",
          "cannot write the trace file"},
     };
 }
@@ -189,9 +214,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadInputTest, ::testing::ValuesIn(badInputs()),
                          });
 
 TEST(ToolTest, HelpAndVersionSucceed) {
-    for (const std::vector<std::string> &args :
-         {std::vector<std::string>{"--help"}, {"run", "--help"}, {"validate", "--help"},
-          {"--version"}}) {
+    for (const std::vector<std::string> &args : {std::vector<std::string>{"--help"},
+                                                 {"run", "--help"},
+                                                 {"validate", "--help"},
+                                                 {"--version"}}) {
         const ToolRun run = runTool(args);
         EXPECT_EQ(run.status, 0) << args.front();
         EXPECT_FALSE(run.out.empty());

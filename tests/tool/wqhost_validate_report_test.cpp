@@ -108,7 +108,8 @@ TEST(ValidateReportTest, PatternsChooseChecks) {
     ASSERT_GE(pinChecks.size(), 2u);
     const Case cases[] = {
         {{"--only", "pin-*"}, pinChecks},
-        {{"--only", "pin-*", "--skip", "*-random,*-stable,*-names"}, {"pin-declarations", "pin-changes"}},
+        {{"--only", "pin-*", "--skip", "*-random,*-stable,*-names"},
+         {"pin-declarations", "pin-changes"}},
         {{"--only", "e?ports"}, {"exports"}},
     };
     for (const Case &c : cases) {

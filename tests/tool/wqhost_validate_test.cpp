@@ -59,10 +59,10 @@ void expectCompleteRun(const ToolRun &run) {
 }
 
 struct Broken {
-    const char *module;   // target name of the test module
-    const char *check;    // the check that must fail
-    const char *detail;   // a part of its report
-    double timeout;       // --timeout for the run
+    const char *module; // target name of the test module
+    const char *check;  // the check that must fail
+    const char *detail; // a part of its report
+    double timeout;     // --timeout for the run
 };
 
 void PrintTo(const Broken &b, std::ostream *os) { *os << b.module << " in " << b.check; }
@@ -87,8 +87,9 @@ TEST_P(BrokenModuleTest, IsCaughtByItsCheckAndTheRunGoesOn) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, BrokenModuleTest,
     ::testing::Values(
-        Broken{"wq_broken_magic", "audio-record", "audio record magic is 0x12345678, expected "
-                                                  "0x5751504c",
+        Broken{"wq_broken_magic", "audio-record",
+               "audio record magic is 0x12345678, expected "
+               "0x5751504c",
                10},
         Broken{"wq_broken_pin_flags", "pin-declarations",
                "crashed (signal 6 (SIGABRT)) in audio AD_GET_PIN_PROPERTIES index=2", 10},
@@ -170,8 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "pin 1 (\"\") has an empty name: give every pin a name"},
         Authored{"control_pin_name", "pin-names", "WARN",
                  "has a control character (byte 0x09) in its name: use printable characters"},
-        Authored{"leak", "leaks", "FAIL",
-                 "bytes a round): free what a pin change allocates"},
+        Authored{"leak", "leaks", "FAIL", "bytes a round): free what a pin change allocates"},
         Authored{"heap_overrun", "pin-changes", "FAIL",
                  "the heap was found corrupted: the module wrote past the end of a heap block"}),
     [](const ::testing::TestParamInfo<Authored> &info) { return std::string(info.param.fault); });
@@ -181,8 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
 // luck: every seed finds it.
 TEST(ValidateTest, AOneByteHeapOverrunFailsOnEverySeed) {
     for (const char *seed : {"1", "2", "3", "4", "5", "6"}) {
-        const ToolRun run = runTool({"validate", authoredModule("heap_overrun"), "--only",
-                                     "pin-changes", "--seed", seed});
+        const ToolRun run = runTool(
+            {"validate", authoredModule("heap_overrun"), "--only", "pin-changes", "--seed", seed});
         EXPECT_EQ(run.status, 1) << "seed " << seed << "\n" << run.out << run.err;
         EXPECT_NE(run.out.find("the heap was found corrupted"), std::string::npos) << run.out;
     }
@@ -278,8 +278,7 @@ TEST(ValidateTest, OnlyAndSkipChooseTheChecks) {
         << only.out;
     // A check left out is still counted, as skipped.
     const ToolRun skip = runTool({"validate", WQ_QUENDOR_LIBRARY, "--skip", "events"});
-    EXPECT_NE(skip.out.find("SKIP  events: left out with --skip\n"), std::string::npos)
-        << skip.out;
+    EXPECT_NE(skip.out.find("SKIP  events: left out with --skip\n"), std::string::npos) << skip.out;
     EXPECT_NE(skip.out.find(std::to_string(checkCount() - 1) + " passed, 0 failed, 1 skipped"),
               std::string::npos)
         << skip.out;
@@ -320,11 +319,9 @@ TEST(ValidateTest, JunitFileIsWritten) {
     EXPECT_EQ(run.status, 1);
     std::ifstream in(path);
     const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(xml.find("tests=\"" + std::to_string(checkCount()) + "\""), std::string::npos)
-        << xml;
+    EXPECT_NE(xml.find("tests=\"" + std::to_string(checkCount()) + "\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("name=\"gui-record\" time=\""), std::string::npos);
-    EXPECT_NE(xml.find("<failure type=\"check\" message=\"GUI record hostValue"),
-              std::string::npos)
+    EXPECT_NE(xml.find("<failure type=\"check\" message=\"GUI record hostValue"), std::string::npos)
         << xml;
 }
 

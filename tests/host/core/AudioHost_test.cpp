@@ -74,8 +74,8 @@ TEST_F(AudioHostTest, ReadsThePinTableUntilTheModuleRefuses) {
     EXPECT_TRUE(table[6].getsAudioPin());
     EXPECT_EQ(countAudioPins(table), 1);
     // Seven answers and the refusal of declaration 7.
-    auto queries = host.log().select(
-        [](const CallRecord &c) { return c.opcode == AD_GET_PIN_PROPERTIES; });
+    auto queries =
+        host.log().select([](const CallRecord &c) { return c.opcode == AD_GET_PIN_PROPERTIES; });
     ASSERT_EQ(queries.size(), 8u);
     EXPECT_EQ(queries.back().index, 7);
     EXPECT_EQ(queries.back().result, 0);

@@ -170,7 +170,7 @@ TEST_F(GuiHostTest, NullTextHookAnswersNullOnce) {
 struct WideCase {
     const char *name;
     bool hook;
-    intptr_t length;    // the first answer, when hooked
+    intptr_t length; // the first answer, when hooked
     intptr_t firstAnswer;
     int32_t requested;  // `value` of the buffer request
     intptr_t filled;    // units the host wrote

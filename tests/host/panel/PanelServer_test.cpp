@@ -71,7 +71,8 @@ std::string errorOf(const httplib::Result &res) {
     if (!res)
         return "(no answer)";
     const json body = json::parse(res->body, nullptr, false);
-    return body.is_object() ? body.value("error", "(no error field)") : "(not JSON: " + res->body + ")";
+    return body.is_object() ? body.value("error", "(no error field)")
+                            : "(not JSON: " + res->body + ")";
 }
 
 class QuendorPanel : public ::testing::Test {
@@ -89,8 +90,8 @@ RunningPanel *QuendorPanel::panel = nullptr;
 
 struct Origins {
     const char *name;
-    std::string host;      // "" leaves the header out; "@" is the right one
-    const char *origin;    // null leaves the header out; "@" is the right one
+    std::string host;   // "" leaves the header out; "@" is the right one
+    const char *origin; // null leaves the header out; "@" is the right one
     int status;
 };
 
@@ -123,8 +124,7 @@ TEST_P(RefusedOrigin, AnswersOnlyTheLoopbackAddressAndPort) {
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, RefusedOrigin,
-    ::testing::Values(Origins{"right", "@", nullptr, 200},
-                      Origins{"rightOrigin", "@", "@", 200},
+    ::testing::Values(Origins{"right", "@", nullptr, 200}, Origins{"rightOrigin", "@", "@", 200},
                       Origins{"rebound", "attacker.example:PORT", nullptr, 403},
                       Origins{"localhostName", "localhost", nullptr, 403},
                       Origins{"noPort", "127.0.0.1", nullptr, 403},
@@ -160,14 +160,17 @@ TEST_P(MalformedRequest, IsAnsweredWithAJsonError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bodies, MalformedRequest,
-    ::testing::Values(
-        BadRequest{"notJson", "{op:set}", "application/json", 400, "not JSON"},
-        BadRequest{"unknownPin", "{\"op\":\"set\",\"pin\":7,\"value\":\"x\"}", "application/json",
-                   400, "no pin 7"},
-        BadRequest{"unknownOp", "{\"op\":\"rm\"}", "application/json", 400, "unknown op"},
-        BadRequest{"formPost", "op=set", "application/x-www-form-urlencoded", 415, "application/json"},
-        BadRequest{"oversize", std::string(64 * 1024 + 1, ' '), "application/json", 413, "too large"},
-        BadRequest{"hugeOversize", std::string(4 << 20, '['), "application/json", 413, "too large"}),
+    ::testing::Values(BadRequest{"notJson", "{op:set}", "application/json", 400, "not JSON"},
+                      BadRequest{"unknownPin", "{\"op\":\"set\",\"pin\":7,\"value\":\"x\"}",
+                                 "application/json", 400, "no pin 7"},
+                      BadRequest{"unknownOp", "{\"op\":\"rm\"}", "application/json", 400,
+                                 "unknown op"},
+                      BadRequest{"formPost", "op=set", "application/x-www-form-urlencoded", 415,
+                                 "application/json"},
+                      BadRequest{"oversize", std::string(64 * 1024 + 1, ' '), "application/json",
+                                 413, "too large"},
+                      BadRequest{"hugeOversize", std::string(4 << 20, '['), "application/json", 413,
+                                 "too large"}),
     [](const ::testing::TestParamInfo<BadRequest> &info) { return std::string(info.param.name); });
 
 TEST_F(QuendorPanel, UnknownPathsAndMethodsAreJsonErrors) {

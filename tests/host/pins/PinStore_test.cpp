@@ -35,7 +35,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"-2147483648", INT32_MIN}, ParseCase{"-2147483649", INT32_MIN},
                       ParseCase{"99999999999999999999999", INT32_MAX},
                       ParseCase{"-99999999999999999999999", INT32_MIN},
-                      ParseCase{"\xe9" "5", 0}));
+                      ParseCase{"\xe9"
+                                "5",
+                                0}));
 
 class PinStoreTest : public ::testing::Test {
 protected:

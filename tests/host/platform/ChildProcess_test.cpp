@@ -24,9 +24,9 @@ Collected probe(const std::string &mode, double timeout = 60.0) {
     Collected c;
     ChildOptions options;
     options.timeoutSeconds = timeout;
-    c.outcome = ChildProcess::runProgram(
-        {WQ_CHILD_PROBE_PATH, mode}, options,
-        [&c](const std::string &line) { c.lines.push_back(line); });
+    c.outcome =
+        ChildProcess::runProgram({WQ_CHILD_PROBE_PATH, mode}, options,
+                                 [&c](const std::string &line) { c.lines.push_back(line); });
     return c;
 }
 
@@ -110,7 +110,8 @@ TEST(ChildProcessTest, AProgramGetsItsInput) {
     ChildOptions options;
     options.giveInput = true;
     options.input = std::string(200000, 'x') + "\nend\n";
-    const ChildOutcome cat = ChildProcess::runProgram({WQ_CHILD_PROBE_PATH, "cat"}, options, nullptr);
+    const ChildOutcome cat =
+        ChildProcess::runProgram({WQ_CHILD_PROBE_PATH, "cat"}, options, nullptr);
     EXPECT_EQ(cat.end, ChildOutcome::End::Exited);
     EXPECT_EQ(cat.output, options.input);
 

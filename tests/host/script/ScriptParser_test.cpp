@@ -17,11 +17,11 @@ namespace {
 struct Parsed {
     const char *line;
     ScriptOp op;
-    int32_t pin;          // -1: not a pin command; -2: named pin
-    const char *text;     // the value's text, or null when not checked
+    int32_t pin;      // -1: not a pin command; -2: named pin
+    const char *text; // the value's text, or null when not checked
     ScriptValue::Kind kind;
     int32_t number;
-    bool flag;            // on, or negated
+    bool flag; // on, or negated
 };
 
 void PrintTo(const Parsed &p, std::ostream *os) { *os << p.line; }
@@ -44,8 +44,7 @@ TEST_P(ScriptLineTest, ReadsAs) {
         EXPECT_EQ(c.value.text, std::string(p.text)) << p.line;
         EXPECT_EQ(c.value.kind, p.kind) << p.line;
     }
-    if (p.op == ScriptOp::Process ||
-        p.op == ScriptOp::ExpectProblems) {
+    if (p.op == ScriptOp::Process || p.op == ScriptOp::ExpectProblems) {
         EXPECT_EQ(c.number, p.number) << p.line;
     }
     if (p.op == ScriptOp::Echo || p.op == ScriptOp::Trace) {
@@ -104,7 +103,7 @@ struct Alias {
     const char *line;
     const char *pinName; // the pin it sets, found by name when run
     SetForm form;
-    int32_t integer;     // the value of an Int form
+    int32_t integer; // the value of an Int form
 };
 
 void PrintTo(const Alias &a, std::ostream *os) { *os << a.line; }
@@ -125,12 +124,12 @@ TEST_P(ScriptAliasTest, IsASetOfTheNamedPin) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Aliases, ScriptAliasTest,
-    ::testing::Values(Alias{"list a,b", "TEXT LIST", SetForm::Text, 0},
-                      Alias{"select -2147483648", "LIST", SetForm::Int, INT32_MIN},
-                      Alias{"write \"1\"", "ITEM -> VALUE", SetForm::Text, 0},
-                      Alias{"write 12", "ITEM -> VALUE", SetForm::Text, 0}));
+INSTANTIATE_TEST_SUITE_P(Aliases, ScriptAliasTest,
+                         ::testing::Values(Alias{"list a,b", "TEXT LIST", SetForm::Text, 0},
+                                           Alias{"select -2147483648", "LIST", SetForm::Int,
+                                                 INT32_MIN},
+                                           Alias{"write \"1\"", "ITEM -> VALUE", SetForm::Text, 0},
+                                           Alias{"write 12", "ITEM -> VALUE", SetForm::Text, 0}));
 
 TEST(ScriptLineTest, SetIsNoAlias) {
     ScriptCommand c;
@@ -175,41 +174,33 @@ TEST_P(ScriptMistakeTest, IsRefusedWithItsLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mistakes, ScriptMistakeTest,
-    ::testing::Values(Mistake{"frobnicate 3", "unknown command 'frobnicate'"},
-                      Mistake{"Select 1", "unknown command 'Select'"},
-                      Mistake{"\"list\" a", "starts with a command word"},
-                      Mistake{"list \"open", "not closed"},
-                      Mistake{"list \"a\\qb\"", "unknown escape \\q"},
-                      Mistake{"list \"\\x4\"", "two hex digits"},
-                      Mistake{"list \"\\x00\"", "NUL"},
-                      Mistake{"list ab\"c\"", "inside a word"},
-                      Mistake{"list \"a\"b", "a blank must follow"},
-                      Mistake{"list", "needs the list text"},
-                      Mistake{"list a b", "too many words"},
-                      Mistake{"select", "needs an item number"},
-                      Mistake{"select two", "whole number"},
-                      Mistake{"select 2147483648", "whole number"},
-                      Mistake{"select 1.5", "whole number"},
-                      Mistake{"set -1 5", "not a pin"},
-                      Mistake{"set x 5", "not a pin"},
-                      Mistake{"set \"\" 5", "cannot be empty"},
-                      Mistake{"set 1", "a value after the pin"},
-                      Mistake{"set 1 int x", "whole number"},
-                      Mistake{"set 1 float \"x\"", "needs a number"},
-                      Mistake{"set 1 99999999999", "outside the 32-bit integers"},
-                      Mistake{"echo maybe", "on or off"},
-                      Mistake{"trace", "on or off"},
-                      Mistake{"show all", "too many words"},
-                      Mistake{"process 0", "1 to 1000000"},
-                      Mistake{"expect", "pin, choices or problems"},
-                      Mistake{"expect pins 1 == 2", "pin, choices or problems"},
-                      Mistake{"expect pin 2 = \"a\"", "expected == or !="},
-                      Mistake{"expect pin 2 == green", "neither a number nor a quoted text"},
-                      Mistake{"expect pin 2 == \"a\" extra", "too many words"},
-                      Mistake{"expect problems == -1", "0 or more"},
-                      Mistake{"set 0 double 1", "the type text, int or float, not 'double'"},
-                      Mistake{"list \x1b[31mred", "control byte 0x1B"},
-                      Mistake{"\x7f" "ELF", "control byte 0x7F"}));
+    ::testing::Values(
+        Mistake{"frobnicate 3", "unknown command 'frobnicate'"},
+        Mistake{"Select 1", "unknown command 'Select'"},
+        Mistake{"\"list\" a", "starts with a command word"}, Mistake{"list \"open", "not closed"},
+        Mistake{"list \"a\\qb\"", "unknown escape \\q"}, Mistake{"list \"\\x4\"", "two hex digits"},
+        Mistake{"list \"\\x00\"", "NUL"}, Mistake{"list ab\"c\"", "inside a word"},
+        Mistake{"list \"a\"b", "a blank must follow"}, Mistake{"list", "needs the list text"},
+        Mistake{"list a b", "too many words"}, Mistake{"select", "needs an item number"},
+        Mistake{"select two", "whole number"}, Mistake{"select 2147483648", "whole number"},
+        Mistake{"select 1.5", "whole number"}, Mistake{"set -1 5", "not a pin"},
+        Mistake{"set x 5", "not a pin"}, Mistake{"set \"\" 5", "cannot be empty"},
+        Mistake{"set 1", "a value after the pin"}, Mistake{"set 1 int x", "whole number"},
+        Mistake{"set 1 float \"x\"", "needs a number"},
+        Mistake{"set 1 99999999999", "outside the 32-bit integers"},
+        Mistake{"echo maybe", "on or off"}, Mistake{"trace", "on or off"},
+        Mistake{"show all", "too many words"}, Mistake{"process 0", "1 to 1000000"},
+        Mistake{"expect", "pin, choices or problems"},
+        Mistake{"expect pins 1 == 2", "pin, choices or problems"},
+        Mistake{"expect pin 2 = \"a\"", "expected == or !="},
+        Mistake{"expect pin 2 == green", "neither a number nor a quoted text"},
+        Mistake{"expect pin 2 == \"a\" extra", "too many words"},
+        Mistake{"expect problems == -1", "0 or more"},
+        Mistake{"set 0 double 1", "the type text, int or float, not 'double'"},
+        Mistake{"list \x1b[31mred", "control byte 0x1B"},
+        Mistake{"\x7f"
+                "ELF",
+                "control byte 0x7F"}));
 
 TEST(ScriptTest, BinaryInputIsNotShownInTheError) {
     try {
@@ -230,7 +221,8 @@ TEST(ScriptTest, AByteOrderMarkAtTheStartIsSkipped) {
 }
 
 TEST(ScriptTest, ParsesAWholeScriptWithLineNumbers) {
-    const auto commands = parseScript("# demo\n\nlist \"a,b\"\r\nselect 1\n   \nexpect pin 2 == \"b\"");
+    const auto commands =
+        parseScript("# demo\n\nlist \"a,b\"\r\nselect 1\n   \nexpect pin 2 == \"b\"");
     ASSERT_EQ(commands.size(), 3u);
     EXPECT_EQ(commands[0].line, 3);
     EXPECT_EQ(commands[0].value.text, "a,b");
@@ -317,7 +309,9 @@ TEST(ScriptCommandTableTest, CompletionOffersEveryLiteralWordOfHelp) {
 }
 
 TEST(ScriptTest, ABinaryFileIsRefused) {
-    const std::string binary("\x7f" "ELF\x02\x01\x01\0\0\0", 10);
+    const std::string binary("\x7f"
+                             "ELF\x02\x01\x01\0\0\0",
+                             10);
     EXPECT_THROW(parseScript(binary), ScriptError);
 }
 

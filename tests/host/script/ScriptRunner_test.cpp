@@ -29,7 +29,8 @@ ScriptRun runScript(const std::string &library, const std::string &script) {
     std::ostringstream out, err;
     ScriptRunner runner(session, out, err, "test.wqs");
     runner.run(parseScript(script));
-    return ScriptRun{out.str(), err.str(), runner.failedExpectations(), runner.passedExpectations()};
+    return ScriptRun{out.str(), err.str(), runner.failedExpectations(),
+                     runner.passedExpectations()};
 }
 
 // The lines of `text` that follow the line "> command" up to the next command.
@@ -44,7 +45,8 @@ std::string stepOutput(const std::string &text, const std::string &command) {
 }
 
 TEST(ScriptRunnerTest, EachStepShowsOnlyThePinsItChanged) {
-    const ScriptRun r = runScript(WQ_QUENDOR_LIBRARY, "list \"red,green,blue\"\nselect 2\nselect 5\n");
+    const ScriptRun r =
+        runScript(WQ_QUENDOR_LIBRARY, "list \"red,green,blue\"\nselect 2\nselect 5\n");
     const std::string selectTwo = stepOutput(r.out, "select 2");
     EXPECT_NE(selectTwo.find("\"blue\""), std::string::npos) << selectTwo;
     EXPECT_NE(selectTwo.find("pin 3"), std::string::npos) << selectTwo;
@@ -57,13 +59,13 @@ TEST(ScriptRunnerTest, EachStepShowsOnlyThePinsItChanged) {
 
 TEST(ScriptRunnerTest, ExpectationsAreCountedAndFailuresNameTheirLine) {
     const ScriptRun r = runScript(WQ_QUENDOR_LIBRARY, "list \"a=1,b=2\"\n"
-                                                "select 1\n"
-                                                "expect pin 2 == \"b\"\n"
-                                                "expect pin 2 == \"a\"\n"
-                                                "expect pin 1 == 1\n"
-                                                "expect pin 1 != 1\n"
-                                                "expect choices 1 == \"a=1,b=2\"\n"
-                                                "expect problems == 0\n");
+                                                      "select 1\n"
+                                                      "expect pin 2 == \"b\"\n"
+                                                      "expect pin 2 == \"a\"\n"
+                                                      "expect pin 1 == 1\n"
+                                                      "expect pin 1 != 1\n"
+                                                      "expect choices 1 == \"a=1,b=2\"\n"
+                                                      "expect problems == 0\n");
     EXPECT_EQ(r.passed, 4);
     EXPECT_EQ(r.failed, 2);
     EXPECT_NE(r.err.find("test.wqs:4: expectation failed: expect pin 2 == \"a\" (pin 2 is \"b\")"),
@@ -74,14 +76,14 @@ TEST(ScriptRunnerTest, ExpectationsAreCountedAndFailuresNameTheirLine) {
 }
 
 TEST(ScriptRunnerTest, NumbersCompareInThePinsOwnForm) {
-    const ScriptRun r = runScript(WQ_ECHO_MODULE_PATH, "set 1 int 7\n"          // NUMBER: int
-                                                 "expect pin 1 == 7\n"
-                                                 "expect pin 1 == \"7\"\n"
-                                                 "expect pin 3 == 3.5\n" // LEVEL: half of 7
-                                                 "expect pin 3 == \"3.5\"\n"
-                                                 "set \"TEXT\" \"abc\"\n"
-                                                 "expect pin \"COPY\" == \"abc\"\n"
-                                                 "expect choices 4 == \"abc\"\n");
+    const ScriptRun r = runScript(WQ_ECHO_MODULE_PATH, "set 1 int 7\n" // NUMBER: int
+                                                       "expect pin 1 == 7\n"
+                                                       "expect pin 1 == \"7\"\n"
+                                                       "expect pin 3 == 3.5\n" // LEVEL: half of 7
+                                                       "expect pin 3 == \"3.5\"\n"
+                                                       "set \"TEXT\" \"abc\"\n"
+                                                       "expect pin \"COPY\" == \"abc\"\n"
+                                                       "expect choices 4 == \"abc\"\n");
     EXPECT_EQ(r.failed, 0) << r.out << r.err;
     EXPECT_EQ(r.passed, 6);
 }
@@ -98,7 +100,8 @@ TEST(ScriptRunnerTest, TraceShowsTheCallsOfAStepWithoutAddresses) {
 
 TEST(ScriptRunnerTest, EchoOffLeavesTheModulesWritesUnreported) {
     const ScriptRun on = runScript(WQ_QUENDOR_LIBRARY, "trace on\nlist \"a,b\"\nwrite 1\n");
-    const ScriptRun off = runScript(WQ_QUENDOR_LIBRARY, "echo off\ntrace on\nlist \"a,b\"\nwrite 1\n");
+    const ScriptRun off =
+        runScript(WQ_QUENDOR_LIBRARY, "echo off\ntrace on\nlist \"a,b\"\nwrite 1\n");
     const std::string echoed = stepOutput(on.out, "write 1");
     const std::string quiet = stepOutput(off.out, "write 1");
     EXPECT_NE(echoed.find("      gui -> GD_PIN_CHANGED index=1"), std::string::npos) << echoed;
@@ -106,9 +109,10 @@ TEST(ScriptRunnerTest, EchoOffLeavesTheModulesWritesUnreported) {
 }
 
 TEST(ScriptRunnerTest, CloseOpenAndRecreateGiveFreshObjects) {
-    const ScriptRun r = runScript(WQ_QUENDOR_LIBRARY, "list \"a,b\"\nclose\nopen\n"
-                                                "expect pin 0 == \"\"\nlist \"x,y\"\nrecreate\n"
-                                                "expect pin 0 == \"\"\nexpect problems == 0\n");
+    const ScriptRun r =
+        runScript(WQ_QUENDOR_LIBRARY, "list \"a,b\"\nclose\nopen\n"
+                                      "expect pin 0 == \"\"\nlist \"x,y\"\nrecreate\n"
+                                      "expect pin 0 == \"\"\nexpect problems == 0\n");
     EXPECT_EQ(r.failed, 0) << r.out;
     EXPECT_NE(r.out.find("(closed)"), std::string::npos);
 }
@@ -149,7 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ScriptRunnerTest, AnAliasNamesThePinTheModuleLacks) {
     // The echo module has none of the list module's pins.
     for (const RuntimeMistake &m :
-         {RuntimeMistake{"list a,b\n", 1, "'list' sets the pin named \"TEXT LIST\", and this module has no such pin"},
+         {RuntimeMistake{
+              "list a,b\n", 1,
+              "'list' sets the pin named \"TEXT LIST\", and this module has no such pin"},
           RuntimeMistake{"show\nselect 1\n", 2, "'select' sets the pin named \"LIST\""},
           RuntimeMistake{"write 1\n", 1, "'write' sets the pin named \"ITEM -> VALUE\""}}) {
         Session session(WQ_ECHO_MODULE_PATH);

@@ -38,8 +38,8 @@ ValidationRun sampleRun() {
     crash.crashed = true;
     crash.runningCalls = "gui GD_PIN_CHANGED index=0";
     run.outcomes.push_back(crash);
-    run.outcomes.push_back(outcome("nested-echo", CheckOutcome::Result::Skip,
-                                   {"the module declares no pins"}));
+    run.outcomes.push_back(
+        outcome("nested-echo", CheckOutcome::Result::Skip, {"the module declares no pins"}));
     return run;
 }
 
@@ -83,8 +83,7 @@ TEST(ValidationReportTest, JsonCarriesEveryCheckAndTheCounts) {
 TEST(ValidationReportTest, JunitHasOneTestcasePerCheckAndEscapesText) {
     const std::string xml = validationJunit(sampleRun());
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u);
-    EXPECT_NE(xml.find("tests=\"4\" failures=\"2\" skipped=\"1\" errors=\"0\""),
-              std::string::npos);
+    EXPECT_NE(xml.find("tests=\"4\" failures=\"2\" skipped=\"1\" errors=\"0\""), std::string::npos);
     EXPECT_NE(xml.find("<testcase classname=\"wqhost.validate\" name=\"exports\" time=\"0.500\"/>"),
               std::string::npos);
     EXPECT_NE(xml.find("<failure type=\"check\" message=\"AH_ADD_EVENT at 3 lies before the "

@@ -47,8 +47,7 @@ public:
             properties->datatype = DT_TEXT;
             properties->flags = IO_UI_COMMUNICATION;
             return true;
-        default:
-            return false;
+        default: return false;
         }
     }
 };
