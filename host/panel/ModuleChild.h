@@ -5,7 +5,7 @@
 // further request is answered with the same end message.
 #pragma once
 
-#include "host/platform/PipedChild.h"
+#include "host/process/PipedChild.h"
 
 #include <nlohmann/json.hpp>
 

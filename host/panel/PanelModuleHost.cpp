@@ -2,7 +2,7 @@
 
 #include "host/describe/ModuleProbe.h"
 #include "host/platform/HostError.h"
-#include "host/platform/PipedChild.h"
+#include "host/process/PipedChild.h"
 #include "host/text/JsonText.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "host/tool/IsolatedCommand.h"
 
-#include "host/platform/ChildProcess.h"
-#include "host/platform/CommandLine.h"
+#include "host/process/ChildProcess.h"
+#include "host/process/CommandLine.h"
 #include "host/platform/HostError.h"
 #include "host/text/NumberText.h"
 #include "host/tool/Commands.h"

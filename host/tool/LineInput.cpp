@@ -1,6 +1,6 @@
 #include "host/tool/LineInput.h"
 
-#include "host/platform/Terminal.h"
+#include "host/process/Terminal.h"
 #include "host/script/ScriptParser.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 // wqhost panel LIB [--port N] [--no-open]: the module in a browser.
 #include "host/panel/PanelModuleHost.h"
 #include "host/panel/PanelServer.h"
-#include "host/platform/ChildProcess.h"
-#include "host/platform/PipedChild.h"
+#include "host/process/ChildProcess.h"
+#include "host/process/PipedChild.h"
 #include "host/tool/Commands.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE] [--strict]
-#include "host/platform/ChildProcess.h"
+#include "host/process/ChildProcess.h"
 #include "host/text/NumberText.h"
-#include "host/validate/ConformanceCheck.h"
+#include "host/checks/ConformanceCheck.h"
 #include "host/validate/ValidationReport.h"
 #include "host/validate/Validator.h"
 #include "host/tool/Commands.h"

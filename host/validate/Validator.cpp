@@ -1,13 +1,13 @@
 #include "host/validate/Validator.h"
 
-#include "host/platform/ChildProcess.h"
-#include "host/platform/CommandLine.h"
+#include "host/process/ChildProcess.h"
+#include "host/process/CommandLine.h"
 #include "host/platform/HeapCheck.h"
 #include "host/platform/HostError.h"
 #include "host/text/NumberText.h"
 #include "host/text/JsonText.h"
 #include "host/trace/RunningCalls.h"
-#include "host/validate/ConformanceCheck.h"
+#include "host/checks/ConformanceCheck.h"
 
 #include <nlohmann/json.hpp>
 

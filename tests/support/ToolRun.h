@@ -2,7 +2,7 @@
 // ChildProcess, and hands back what it printed and how it ended.
 #pragma once
 
-#include "host/platform/ChildProcess.h"
+#include "host/process/ChildProcess.h"
 #include "tests/support/TextChecks.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 // `wqhost validate` in CI: reports are written even for a library that
 // cannot be used, reports go to standard output on request, checks are
 // chosen by patterns, and the check table is there as JSON.
-#include "host/validate/ConformanceCheck.h"
+#include "host/checks/ConformanceCheck.h"
 #include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>

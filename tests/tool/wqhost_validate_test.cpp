@@ -2,7 +2,7 @@
 // way each: the fault is reported by the check that looks for it, and the
 // run goes on to the end. The conforming module and the real Quendor module
 // pass.
-#include "host/validate/ConformanceCheck.h"
+#include "host/checks/ConformanceCheck.h"
 #include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>

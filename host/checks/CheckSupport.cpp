@@ -1,4 +1,4 @@
-#include "host/validate/CheckSupport.h"
+#include "host/checks/CheckSupport.h"
 
 #include "host/describe/ModuleProbe.h"
 #include "host/trace/OpcodeNames.h"

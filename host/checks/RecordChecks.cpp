@@ -3,8 +3,8 @@
 #include "host/core/HostRecordCheck.h"
 #include "host/text/NumberText.h"
 #include "host/trace/OpcodeNames.h"
-#include "host/validate/CheckSupport.h"
-#include "host/validate/RawHost.h"
+#include "host/checks/CheckSupport.h"
+#include "host/checks/RawHost.h"
 
 #include <string>
 #include <type_traits>

@@ -1,6 +1,6 @@
-#include "host/platform/ChildProcess.h"
+#include "host/process/ChildProcess.h"
 
-#include "host/platform/CommandLine.h"
+#include "host/process/CommandLine.h"
 #include "host/text/NumberText.h"
 #include "host/platform/WindowsText.h"
 

@@ -1,4 +1,4 @@
-#include "host/platform/CommandLine.h"
+#include "host/process/CommandLine.h"
 
 namespace wqhost {
 

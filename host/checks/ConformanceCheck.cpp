@@ -1,6 +1,6 @@
-#include "host/validate/ConformanceCheck.h"
+#include "host/checks/ConformanceCheck.h"
 
-#include "host/validate/CheckSupport.h"
+#include "host/checks/CheckSupport.h"
 #include "host/platform/HostError.h"
 #include "host/text/JsonText.h"
 

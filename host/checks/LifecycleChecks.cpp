@@ -1,9 +1,9 @@
 // The checks of the life of objects: opened and closed many times in turn,
 // and several alive at once.
 #include "host/core/AudioHost.h"
-#include "host/validate/CheckSupport.h"
+#include "host/checks/CheckSupport.h"
 #include "host/core/GuiHost.h"
-#include "host/validate/RawHost.h"
+#include "host/checks/RawHost.h"
 #include "host/describe/TextReport.h"
 #include "host/platform/HeapCheck.h"
 

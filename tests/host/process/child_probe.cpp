@@ -6,7 +6,7 @@
 //   hang           a channel line, then sleeps for ever
 //   flood          20000 channel lines, more than a pipe holds
 //   cat            standard input copied to the channel
-#include "host/platform/ChildProcess.h"
+#include "host/process/ChildProcess.h"
 
 #include <chrono>
 #include <cstdio>

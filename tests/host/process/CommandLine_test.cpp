@@ -1,8 +1,8 @@
 // Arguments quoted for a POSIX shell and for a Windows command line: the
 // quoted forms of the hard cases, and the way back through a real shell
 // and through a real child process's argument list.
-#include "host/platform/ChildProcess.h"
-#include "host/platform/CommandLine.h"
+#include "host/process/ChildProcess.h"
+#include "host/process/CommandLine.h"
 
 #include <gtest/gtest.h>
 

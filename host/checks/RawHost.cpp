@@ -1,4 +1,4 @@
-#include "host/validate/RawHost.h"
+#include "host/checks/RawHost.h"
 
 #include <cstring>
 

@@ -2,8 +2,8 @@
 // for index 0 and for other indices, and the types makeModule refuses.
 #include "host/core/AudioHost.h"
 #include "host/text/NumberText.h"
-#include "host/validate/CheckSupport.h"
-#include "host/validate/RawHost.h"
+#include "host/checks/CheckSupport.h"
+#include "host/checks/RawHost.h"
 #include "host/describe/TextReport.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // The checks of pins and what flows through them: the declarations, pin
 // changes with every kind of value, and echoes that must come to an end.
 #include "host/core/AudioHost.h"
-#include "host/validate/CheckSupport.h"
+#include "host/checks/CheckSupport.h"
 #include "host/pins/PinStore.h"
 #include "host/describe/TextReport.h"
 #include "host/text/NumberText.h"

@@ -2,9 +2,9 @@
 // the process reference, opcodes without an action, and events at their
 // sample clock.
 #include "host/core/AudioHost.h"
-#include "host/validate/CheckSupport.h"
+#include "host/checks/CheckSupport.h"
 #include "host/trace/OpcodeNames.h"
-#include "host/validate/RawHost.h"
+#include "host/checks/RawHost.h"
 #include "host/describe/TextReport.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "host/platform/PipedChild.h"
+#include "host/process/PipedChild.h"
 
 #include <algorithm>
 #include <chrono>

@@ -16,7 +16,7 @@
 
 #include "host/core/HostDriver.h"
 #include "host/core/ObjectRegistry.h"
-#include "host/validate/ConformanceCheck.h"
+#include "host/checks/ConformanceCheck.h"
 
 #include "wq_sdk2/wq_interface.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/trace/CallLog.h"
-#include "host/validate/ConformanceCheck.h"
+#include "host/checks/ConformanceCheck.h"
 #include "host/pins/PinDeclaration.h"
 #include "host/core/Session.h"
 

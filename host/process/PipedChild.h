@@ -10,7 +10,7 @@
 // that writing to a child that has died fails instead of ending the parent.
 #pragma once
 
-#include "host/platform/ChildProcess.h"
+#include "host/process/ChildProcess.h"
 
 #include <cstdio>
 #include <string>

@@ -1,8 +1,8 @@
 // A program in a child process, on every system: how it ended (status,
 // signal, time limit), its channel lines as they came, its error output
 // (with what it printed to standard output after taking the channel), and
-// input given to it. The child is tests/host/platform/child_probe.cpp.
-#include "host/platform/ChildProcess.h"
+// input given to it. The child is tests/host/process/child_probe.cpp.
+#include "host/process/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/platform/Terminal.h"
+#include "host/process/Terminal.h"
 
 #include <cstdio>
 
