@@ -37,10 +37,10 @@ void checkTextAnswers(CheckContext &ctx) {
         gui.notifyPinChanged(pin->index);
         failOnNewProblems(ctx, session->problems(), seen, null);
         for (intptr_t length : {intptr_t(0), intptr_t(-1), intptr_t(INT32_MIN)}) {
-            const std::string what =
-                "GD_PIN_CHANGED for " + label + " with GH_PIN_GET_TEXT_W giving the length " +
-                std::to_string(static_cast<long long>(length)) +
-                " (a length below 1 means there is no text to read)";
+            const std::string what = "GD_PIN_CHANGED for " + label +
+                                     " with GH_PIN_GET_TEXT_W giving the length " +
+                                     std::to_string(static_cast<long long>(length)) +
+                                     " (a length below 1 means there is no text to read)";
             ctx.step(what);
             gui.answerWideLengthOnce(length);
             gui.notifyPinChanged(pin->index);

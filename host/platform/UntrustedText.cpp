@@ -62,8 +62,8 @@ bool copyThroughPipe(const void *from, void *to, size_t size) {
         return false;
     size_t done = 0;
     while (done < static_cast<size_t>(wrote)) {
-        const ssize_t got = ::read(ends[0], static_cast<char *>(to) + done,
-                                   static_cast<size_t>(wrote) - done);
+        const ssize_t got =
+            ::read(ends[0], static_cast<char *>(to) + done, static_cast<size_t>(wrote) - done);
         if (got <= 0 && errno != EINTR)
             return false;
         if (got > 0)

@@ -25,8 +25,8 @@ struct UntrustedText {
         Unterminated, // no NUL within the bound
     };
     Status status = Status::Null;
-    std::string text;     // the bytes read before the NUL (or before the end of the read)
-    size_t readable = 0;  // for Unreadable: how many bytes could be read first
+    std::string text;    // the bytes read before the NUL (or before the end of the read)
+    size_t readable = 0; // for Unreadable: how many bytes could be read first
 
     bool ok() const noexcept { return status == Status::Text; }
 

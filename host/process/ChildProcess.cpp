@@ -452,7 +452,9 @@ void watchActivity(HANDLE process, ChildOutcome &outcome) {
     Sleep(static_cast<DWORD>(kCpuShareSeconds * 1000));
     const double after = processorSeconds(process);
     const double wall = secondsSince(start);
-    if (before < 0.0 || after < 0.0 || wall <= 0.0)
+    // A child that ran for seconds has used some processor time: none at all
+    // means the system does not say (wine does not, for another process).
+    if (before < 0.0 || after <= 0.0 || wall <= 0.0)
         return;
     outcome.cpuShare = (after - before) / wall;
     outcome.activity = outcome.cpuShare >= 0.2 ? ChildOutcome::Activity::Computing

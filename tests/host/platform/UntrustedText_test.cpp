@@ -27,8 +27,8 @@ public:
         DWORD old = 0;
         VirtualProtect(m_base + kPage, kPage, PAGE_NOACCESS, &old);
 #else
-        void *p = mmap(nullptr, 2 * kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                       -1, 0);
+        void *p =
+            mmap(nullptr, 2 * kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         m_base = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
         if (m_base)
             mprotect(m_base + kPage, kPage, PROT_NONE);
@@ -88,8 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ReadCase{"short", "name", true, 64, UntrustedText::Status::Text, "name"},
         ReadCase{"empty", "", true, 64, UntrustedText::Status::Text, ""},
-        ReadCase{"exactly the bound", "12345678", true, 8, UntrustedText::Status::Text,
-                 "12345678"},
+        ReadCase{"exactly the bound", "12345678", true, 8, UntrustedText::Status::Text, "12345678"},
         ReadCase{"one past the bound", "123456789", true, 8, UntrustedText::Status::Unterminated,
                  "12345678"},
         ReadCase{"across pages", kLong, true, 20000, UntrustedText::Status::Text, kLong},
