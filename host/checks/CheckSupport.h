@@ -17,7 +17,7 @@
 namespace wqhost {
 
 // The checks, one file per topic: LibraryChecks.cpp, RecordChecks.cpp,
-// LifecycleChecks.cpp, AudioChecks.cpp and PinChecks.cpp.
+// LifecycleChecks.cpp, AudioChecks.cpp, RealtimeChecks.cpp and PinChecks.cpp.
 void checkExports(CheckContext &ctx);
 void checkDescribeIndex0(CheckContext &ctx);
 void checkDescribeOtherIndex(CheckContext &ctx);
@@ -31,6 +31,7 @@ void checkGuiSeveralObjects(CheckContext &ctx);
 void checkLeaks(CheckContext &ctx);
 void checkProcessWord(CheckContext &ctx);
 void checkProcessReference(CheckContext &ctx);
+void checkProcessRealtime(CheckContext &ctx);
 void checkUnusedOpcodes(CheckContext &ctx);
 void checkPinDeclarations(CheckContext &ctx);
 void checkPinDeclarationsStable(CheckContext &ctx);
