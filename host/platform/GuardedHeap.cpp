@@ -271,8 +271,12 @@ bool GuardedHeap::enable(std::string &whyNot) {
     size_t shift = 0;
     while ((size_t{1} << shift) < static_cast<size_t>(page))
         ++shift;
-    // Address space only: pages cost memory while a block lives in them.
-    const size_t reserve = sizeof(void *) == 8 ? size_t{4} << 30 : size_t{512} << 20;
+        // Address space only: pages cost memory while a block lives in them.
+#  if UINTPTR_MAX > 0xffffffffu
+    const size_t reserve = size_t{4} << 30;
+#  else
+    const size_t reserve = size_t{512} << 20;
+#  endif
     const uint32_t pages = static_cast<uint32_t>(reserve >> shift);
     void *base = mapPages(reserve, PROT_NONE);
     void *owner = mapPages(sizeof(uint32_t) * pages, PROT_READ | PROT_WRITE);
