@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
+#include <ostream>
 #include <pthread.h>
 #include <string>
 #include <unistd.h>
@@ -49,6 +50,10 @@ struct Placement {
     size_t size;
     size_t alignment;
 };
+
+void PrintTo(const Placement &c, std::ostream *os) {
+    *os << c.size << " bytes aligned to " << c.alignment;
+}
 
 class GuardedHeapPlacement : public GuardedHeapTest,
                              public ::testing::WithParamInterface<Placement> {};
@@ -118,6 +123,8 @@ struct Resize {
     size_t to;
 };
 
+void PrintTo(const Resize &c, std::ostream *os) { *os << c.from << " to " << c.to << " bytes"; }
+
 class GuardedHeapRealloc : public GuardedHeapTest, public ::testing::WithParamInterface<Resize> {};
 
 TEST_P(GuardedHeapRealloc, KeepsContentsAndStaysGuardedInModuleCode) {
@@ -167,6 +174,10 @@ struct Overrun {
     unsigned char byte;
     const char *expected;
 };
+
+void PrintTo(const Overrun &c, std::ostream *os) {
+    *os << "byte " << int(c.byte) << " at " << c.at << " past " << c.size << " bytes";
+}
 
 class GuardedHeapOverrun : public GuardedHeapTest, public ::testing::WithParamInterface<Overrun> {};
 
