@@ -17,7 +17,8 @@
 namespace wqhost {
 
 // The checks, one file per topic: LibraryChecks.cpp, RecordChecks.cpp,
-// LifecycleChecks.cpp, AudioChecks.cpp, PinChecks.cpp and AnswerChecks.cpp.
+// LifecycleChecks.cpp, AudioChecks.cpp, RealtimeChecks.cpp, PinChecks.cpp and
+// AnswerChecks.cpp.
 void checkExports(CheckContext &ctx);
 void checkDescribeIndex0(CheckContext &ctx);
 void checkDescribeOtherIndex(CheckContext &ctx);
@@ -31,6 +32,7 @@ void checkGuiSeveralObjects(CheckContext &ctx);
 void checkLeaks(CheckContext &ctx);
 void checkProcessWord(CheckContext &ctx);
 void checkProcessReference(CheckContext &ctx);
+void checkProcessRealtime(CheckContext &ctx);
 void checkUnusedOpcodes(CheckContext &ctx);
 void checkPinDeclarations(CheckContext &ctx);
 void checkPinDeclarationsStable(CheckContext &ctx);

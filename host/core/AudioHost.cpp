@@ -166,7 +166,10 @@ void AudioHost::deliver(const WQEvent &event) {
     call.hasEvent = true;
     call.event = copy;
     CallScope scope(log(), call);
-    m_record->eventHandler(m_record->object, &copy);
+    {
+        ModuleCodeScope moduleCode(RunningCode::Module);
+        m_record->eventHandler(m_record->object, &copy);
+    }
     scope.finish(0);
 }
 

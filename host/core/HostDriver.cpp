@@ -8,6 +8,9 @@ namespace wqhost {
 namespace {
 
 wq_result_t answerFromEntry(Side side, void *record, const CallArgs &args) noexcept {
+    // The host's own code runs from here, whatever call of the module made
+    // the callback.
+    ModuleCodeScope hostCode(RunningCode::Host);
     HostDriver *host = ObjectRegistry::find(side, record);
     if (!host) {
         ObjectRegistry::noteStrayCallback();
@@ -78,7 +81,10 @@ void HostDriver::callProcessWord(const WQAudioHostRecord *record, WQProcessProc 
                                  uint32_t clock) {
     CallScope scope(*m_log, makeCall(Side::Audio, CallKind::Process, record,
                                      CallArgs{0, 0, 0, record->object, 0.0f}, clock));
-    process(record->object);
+    {
+        ModuleCodeScope processCode(RunningCode::Process);
+        process(record->object);
+    }
     scope.finish(0);
 }
 

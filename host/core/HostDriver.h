@@ -16,6 +16,7 @@
 #include "host/core/ModuleLibrary.h"
 #include "host/trace/Problem.h"
 #include "host/platform/HostError.h"
+#include "host/platform/ModuleCodeWatch.h"
 #include "host/trace/CallLog.h"
 
 #include "wq_sdk2/wq_interface.h"
@@ -73,8 +74,11 @@ protected:
         intptr_t result;
         {
             CallScope scope(*m_log, makeCall(side, CallKind::Dispatch, record, args, clock));
-            result =
-                record->dispatcher(record, args.opcode, args.index, args.value, args.ptr, args.opt);
+            {
+                ModuleCodeScope moduleCode(RunningCode::Module);
+                result = record->dispatcher(record, args.opcode, args.index, args.value, args.ptr,
+                                            args.opt);
+            }
             scope.finish(result);
         }
         if (args.opcode == closeOpcode(side))

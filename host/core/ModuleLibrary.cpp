@@ -1,5 +1,6 @@
 #include "host/core/ModuleLibrary.h"
 
+#include "host/platform/ModuleCodeWatch.h"
 #include "host/platform/UntrustedText.h"
 
 #include <cstring>
@@ -35,11 +36,17 @@ std::shared_ptr<const ModuleLibrary> ModuleLibrary::load(const std::string &path
 
 int32_t ModuleLibrary::getModuleProperties(int32_t index, WQModuleDescription *record,
                                            CallLog *log) const {
-    if (!log)
+    if (!log) {
+        ModuleCodeScope moduleCode(RunningCode::Module);
         return m_describe(index, record);
+    }
     CallScope scope(*log, makeCall(Side::Library, CallKind::GetModuleProperties, nullptr,
                                    CallArgs{0, index, 0, record, 0.0f}));
-    int32_t result = m_describe(index, record);
+    int32_t result;
+    {
+        ModuleCodeScope moduleCode(RunningCode::Module);
+        result = m_describe(index, record);
+    }
     scope.finish(result);
     return result;
 }
@@ -61,11 +68,17 @@ ModuleDescription ModuleLibrary::describe(int32_t index, CallLog *log) const {
 
 void *ModuleLibrary::makeModule(int32_t index, int32_t type, WQHostCallback callback,
                                 intptr_t hostValue, CallLog *log) const {
-    if (!log)
+    if (!log) {
+        ModuleCodeScope moduleCode(RunningCode::Module);
         return m_make(index, type, callback, hostValue);
+    }
     const CallArgs args{0, index, type, reinterpret_cast<void *>(hostValue), 0.0f};
     CallScope scope(*log, makeCall(Side::Library, CallKind::MakeModule, nullptr, args));
-    void *record = m_make(index, type, callback, hostValue);
+    void *record;
+    {
+        ModuleCodeScope moduleCode(RunningCode::Module);
+        record = m_make(index, type, callback, hostValue);
+    }
     scope.finish(reinterpret_cast<intptr_t>(record));
     return record;
 }

@@ -1,5 +1,8 @@
 #include "host/platform/HeapCheck.h"
 
+#include "host/platform/GuardedHeap.h"
+#include "host/platform/ModuleCodeWatch.h"
+
 #include <cstddef>
 
 #if defined(__has_feature)
@@ -15,9 +18,8 @@
 #  include <windows.h>
 #  include <vector>
 #else
-#  include <dlfcn.h>
 #  include <malloc.h>
-#  include <unistd.h>
+#  include <cstdio>
 #  include <cstdlib>
 #endif
 
@@ -30,12 +32,21 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 
 namespace wqhost {
 
+#ifndef _WIN32
+namespace {
+// Set by the validator for its children: "1" turns the guarded heap on.
+constexpr char kGuardedHeapVariable[] = "WQ_HOST_GUARDED_HEAP";
+} // namespace
+#endif
+
 #ifdef _WIN32
 
 bool enableHeapCheckForChildren(std::string &whyNot) {
-    whyNot = "Windows has no heap checking to switch on for the C runtime of a module";
+    whyNot = "Windows has no way to replace the heap of the C runtime a module brings";
     return false;
 }
+
+void enableHeapCheckIfAsked() {}
 
 bool heapBytesInUse(uint64_t &bytes) {
     // Every heap of the process: the C runtime a module brings may keep its
@@ -70,29 +81,25 @@ bool enableHeapCheckForChildren(std::string &whyNot) {
     whyNot = "the tool is built with AddressSanitizer, whose own heap checks instead";
     return false;
 #  else
-    // The checking library sits next to the C library this process uses,
-    // for its own architecture (x86-64 or i386).
-    Dl_info info;
-    if (!dladdr(reinterpret_cast<void *>(&::malloc), &info) || !info.dli_fname) {
-        whyNot = "the C library's file cannot be found";
+    // The children are this program again: its allocator entries must be
+    // linked in for the guarded heap to see the module's blocks.
+    std::string notLinked;
+    if (!realtimeHazardsSeen(notLinked)) {
+        whyNot = "this program does not replace the C library's allocator";
         return false;
     }
-    std::string dir = info.dli_fname;
-    const size_t slash = dir.rfind('/');
-    dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
-    const std::string checker = dir + "/libc_malloc_debug.so.0";
-    if (access(checker.c_str(), R_OK) != 0) {
-        whyNot = checker + " is not installed";
-        return false;
-    }
-    const char *preload = std::getenv("LD_PRELOAD");
-    std::string value = preload ? preload : "";
-    if (value.find("libc_malloc_debug") == std::string::npos)
-        value = value.empty() ? checker : value + ":" + checker;
-    setenv("LD_PRELOAD", value.c_str(), 1);
-    setenv("MALLOC_CHECK_", "3", 1);
+    setenv(kGuardedHeapVariable, "1", 1);
     return true;
 #  endif
+}
+
+void enableHeapCheckIfAsked() {
+    const char *asked = std::getenv(kGuardedHeapVariable);
+    if (!asked || std::string(asked) != "1")
+        return;
+    std::string whyNot;
+    if (!GuardedHeap::enable(whyNot))
+        std::fprintf(stderr, "wqhost: no guarded heap: %s\n", whyNot.c_str());
 }
 
 bool heapBytesInUse(uint64_t &bytes) {
@@ -101,7 +108,8 @@ bool heapBytesInUse(uint64_t &bytes) {
     return true;
 #  elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
     const struct mallinfo2 m = mallinfo2();
-    bytes = static_cast<uint64_t>(m.uordblks) + static_cast<uint64_t>(m.hblkhd);
+    bytes = static_cast<uint64_t>(m.uordblks) + static_cast<uint64_t>(m.hblkhd) +
+            GuardedHeap::bytesInUse();
     return true;
 #  else
     return false;

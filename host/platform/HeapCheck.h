@@ -1,13 +1,16 @@
-// HeapCheck - the C library's own checking of the heap, for the child
-// processes that run a module, and how much heap a process has in use.
+// HeapCheck - heap checking for the child processes that run a module's
+// checks, and how much heap a process has in use.
 //
-// On glibc (2.34 and later) the checking lives in libc_malloc_debug.so.0: a
-// process that starts with it preloaded and MALLOC_CHECK_=3 keeps a guard
-// byte after every block and aborts at the first free or realloc of a block
-// whose guard was overwritten, so a one-byte overrun is found every time,
-// not only when it happens to hit a chunk header. A tool built with
-// AddressSanitizer has a heap of its own that checks more; Windows has no
-// such switch for the C runtime a module brings.
+// One mechanism: the tool's own guarded heap (GuardedHeap). The validator
+// switches it on for its check children through the environment; each child
+// turns it on once at its start, and from then on every block module code
+// allocates ends against an inaccessible page, with its few padding bytes
+// checked at free, so a one-byte overrun is found on every run, whatever the
+// byte written, as are a use after free (within the quarantine) and a double
+// free. The C library's debugging allocator is no longer preloaded: blocks the
+// host allocates itself are left to the C library's allocator. A tool built
+// with AddressSanitizer leaves the heap to the sanitizer, which checks more;
+// Windows has no way to replace the heap of the C runtime a module brings.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +18,19 @@
 
 namespace wqhost {
 
-// Sets up the environment so that child processes started from now on run
-// with heap checking. Returns false, with the reason, where it is not
+// Sets up the environment so that child processes started from now on turn
+// the guarded heap on. Returns false, with the reason, where it is not
 // available (the reason says what an author may use instead).
 bool enableHeapCheckForChildren(std::string &whyNot);
 
+// In a child: turns the guarded heap on when the parent asked for it. Called
+// once, before the module is loaded.
+void enableHeapCheckIfAsked();
+
 // The bytes the process has allocated from its heap and not freed (the C
-// library's allocation statistics on Linux, the busy blocks of the process
-// heaps on Windows). False where the system cannot tell.
+// library's allocation statistics and the guarded heap on Linux, the busy
+// blocks of the process heaps on Windows). False where the system cannot
+// tell.
 bool heapBytesInUse(uint64_t &bytes);
 
 } // namespace wqhost

@@ -1,6 +1,7 @@
 #include "host/platform/Library.h"
 
 #include "host/platform/HostError.h"
+#include "host/platform/ModuleCodeWatch.h"
 #include "host/platform/WindowsText.h"
 
 #include <utility>
@@ -38,7 +39,11 @@ Library::Library(const std::string &path) : m_path(path) {
     SetErrorMode(oldMode);
 #else
     dlerror(); // clear an old error text
-    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    {
+        // The library's static constructors are module code.
+        ModuleCodeScope moduleCode(RunningCode::Module);
+        m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
     std::string reason = m_handle ? std::string() : lastErrorText();
 #endif
     if (!m_handle)
@@ -65,6 +70,7 @@ void Library::close() noexcept {
 #ifdef _WIN32
     FreeLibrary(reinterpret_cast<HMODULE>(m_handle));
 #else
+    ModuleCodeScope moduleCode(RunningCode::Module); // its static destructors
     dlclose(m_handle);
 #endif
     m_handle = nullptr;

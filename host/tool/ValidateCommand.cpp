@@ -1,5 +1,7 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE] [--strict]
+#include "host/platform/HeapCheck.h"
+#include "host/platform/ModuleCodeWatch.h"
 #include "host/process/ChildProcess.h"
 #include "host/text/NumberText.h"
 #include "host/checks/ConformanceCheck.h"
@@ -122,6 +124,7 @@ uint64_t freshSeed() {
     const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.runCheck);
     if (!check)
         throw ToolError("unknown check '" + args.runCheck + "'");
+    wqhost::enableHeapCheckIfAsked();
     std::FILE *channel = wqhost::ChildProcess::takeChannel();
     if (!channel)
         throw ToolError("cannot set up the channel of the check '" + args.runCheck + "'");
@@ -185,6 +188,9 @@ int runValidate(const ValidateArgs &args) {
     if (!validator.heapChecked())
         lines << "note: heap corruption is found only when it crashes: " << validator.heapCheckOff()
               << "\n";
+    std::string unseen;
+    if (!wqhost::realtimeHazardsSeen(unseen))
+        lines << "note: process-realtime sees nothing: " << unseen << "\n";
     lines << std::flush;
 
     // A library that cannot be loaded, or lacks an export, fails the

@@ -61,8 +61,7 @@ public:
     // The command line that runs one check alone with this run's seed.
     std::string reproduceCommand(const std::string &name) const;
 
-    // Whether the checks run with the C library's heap checking, and if
-    // not, why.
+    // Whether the checks run with the guarded heap, and if not, why.
     bool heapChecked() const noexcept { return m_heapChecked; }
     const std::string &heapCheckOff() const noexcept { return m_heapCheckOff; }
 

@@ -189,7 +189,20 @@ INSTANTIATE_TEST_SUITE_P(
         Authored{"wide_length", "text-answers", "FAIL",
                  "with GH_PIN_GET_TEXT_W giving the length 0"},
         Authored{"static_destructor_crash", "unload", "FAIL",
-                 "while: unloading the library: its static destructors"}),
+                 "while: unloading the library: its static destructors"},
+        Authored{"heap_overrun_nul", "pin-changes", "FAIL",
+                 "the heap was found corrupted: the module wrote past the end of a heap block it "
+                 "allocated; size each block for all that is written into it"},
+        Authored{"use_after_free", "pin-changes", "FAIL",
+                 "the module used a heap block after freeing it: keep no pointer"},
+        Authored{"double_free", "pin-changes", "FAIL",
+                 "the module freed a heap block twice; free each block once"},
+        Authored{"process_allocation", "process-realtime", "FAIL",
+                 "in the process function: allocate in AD_OPEN or AD_SET_BLOCK_SIZE instead"},
+        Authored{"process_sleep", "process-realtime", "FAIL",
+                 "slept 32 times in the process function"},
+        Authored{"process_lock", "process-realtime", "FAIL",
+                 "locked a mutex or waited on a semaphore 32 times in the process function"}),
     [](const ::testing::TestParamInfo<Authored> &info) { return std::string(info.param.fault); });
 
 #ifndef _WIN32

@@ -11,9 +11,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#if defined(WQ_FAULT_PROCESS_ALLOCATION) || defined(WQ_FAULT_PROCESS_SLEEP) ||                     \
+    defined(WQ_FAULT_PROCESS_LOCK)
+#  define WQ_AUTHORED_PROCESS 1
+#endif
 
 namespace {
 
@@ -68,6 +74,30 @@ public:
         default: return false;
         }
     }
+#if defined(WQ_AUTHORED_PROCESS)
+    void open() override {
+        setProcessFunction(wq::memberRef<&AuthoredDoubler::process>());
+        WQModule_base::open();
+    }
+
+private:
+    void process() {
+#  if defined(WQ_FAULT_PROCESS_ALLOCATION)
+        // A work buffer made afresh for every block, at the block's size.
+        m_work = std::vector<float>(static_cast<size_t>(blockSize()), 0.0f);
+#  elif defined(WQ_FAULT_PROCESS_SLEEP)
+        // Gives the GUI thread a moment to catch up.
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
+#  else
+        // The level the GUI shows, guarded against the GUI thread.
+        std::lock_guard<std::mutex> lock(m_levelLock);
+        m_level = 0.0f;
+#  endif
+    }
+    std::vector<float> m_work;
+    std::mutex m_levelLock;
+    float m_level = 0.0f;
+#endif
 };
 
 class AuthoredDoublerGui : public WQGUI_base {
@@ -156,6 +186,34 @@ private:
         // A scratch buffer that is never given back, on every change.
         m_lastScratch = new char[1 << 20];
 #endif
+#if defined(WQ_FAULT_HEAP_OVERRUN_NUL)
+        // A long text labelled for the log: the block holds the label and
+        // the text, but not the NUL strcat writes after them.
+        if (number.size() > 4000) {
+            char *line = static_cast<char *>(std::malloc(4 + number.size()));
+            std::strcpy(line, "in: ");
+            std::strcat(line, number.c_str());
+            value = std::strtoll(line + 4, nullptr, 10) % 1000000;
+            std::free(line);
+        }
+#endif
+#if defined(WQ_FAULT_USE_AFTER_FREE)
+        // Skips parsing a long text seen last time, but remembers it by a
+        // pointer into a string that is gone when update() returns.
+        if (m_lastLong && std::strcmp(m_lastLong, number.c_str()) == 0)
+            return;
+        if (number.size() > 4000)
+            m_lastLong = number.c_str();
+#endif
+#if defined(WQ_FAULT_DOUBLE_FREE)
+        // A copy kept for the next change, but a long one is let go at once
+        // and the pointer is not cleared: the next change frees it again.
+        std::free(m_previous);
+        m_previous = static_cast<char *>(std::malloc(number.size() + 1));
+        std::memcpy(m_previous, number.c_str(), number.size() + 1);
+        if (number.size() > 4000)
+            std::free(m_previous);
+#endif
         getPin(kDoubledPin)->setValueText(std::to_string(2 * value));
     }
 #if defined(WQ_FAULT_LEAK)
@@ -164,6 +222,15 @@ private:
 #if defined(WQ_FAULT_UNTERMINATED_CUT)
     char m_shown[64] = {}; // the input as shown, cut to 64 bytes
     int32_t m_shownUpdates = -1;
+#endif
+#if defined(WQ_FAULT_USE_AFTER_FREE)
+    const char *m_lastLong = nullptr;
+#endif
+#if defined(WQ_FAULT_DOUBLE_FREE)
+    char *m_previous = nullptr;
+
+public:
+    ~AuthoredDoublerGui() override { std::free(m_previous); }
 #endif
 };
 
