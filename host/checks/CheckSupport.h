@@ -39,6 +39,10 @@ void checkEvents(CheckContext &ctx);
 void checkPinChanges(CheckContext &ctx);
 void checkPinChangesRandom(CheckContext &ctx);
 void checkNestedEcho(CheckContext &ctx);
+// AudioBlockChecks.cpp: the process function at many block sizes and rates,
+// and the samples it gives.
+void checkAudioBlocks(CheckContext &ctx);
+void checkAudioOutput(CheckContext &ctx);
 
 // The module's pin table, read from a short-lived audio object. Ends the
 // check when the module gives no audio object.

@@ -179,9 +179,10 @@ intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
             result = 0;
             break;
         }
-        m_textAnswers.push_back(knownPin(index, opcode) ? m_pins.text(index) : std::string());
-        answerText = m_textAnswers.back();
-        result = reinterpret_cast<intptr_t>(m_textAnswers.back().c_str());
+        answerText = knownPin(index, opcode) ? m_pins.text(index) : std::string();
+        m_textAnswers.push_back(
+            GuardedMemory::copyOf(answerText.c_str(), answerText.size() + 1, kGuardedPinText));
+        result = reinterpret_cast<intptr_t>(m_textAnswers.back().data());
         break;
     }
     case GH_PIN_GET_VALUE: {
