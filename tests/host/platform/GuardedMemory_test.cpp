@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <utility>
 
@@ -22,6 +23,8 @@ struct SizeCase {
     size_t bytes;
     size_t alignment; // what the start must at least be aligned to
 };
+
+void PrintTo(const SizeCase &c, std::ostream *os) { *os << c.label; }
 
 class GuardedMemorySizeTest : public testing::TestWithParam<SizeCase> {};
 
