@@ -190,7 +190,23 @@ INSTANTIATE_TEST_SUITE_P(
         Authored{"output_infinity", "audio-output", "FAIL",
                  "pin 2 (\"CLICK\") gives infinity at 44100 Hz"},
         Authored{"output_denormal", "audio-output", "FAIL",
-                 "pin 2 (\"CLICK\") gives a denormal at 44100 Hz"}),
+                 "pin 2 (\"CLICK\") gives a denormal at 44100 Hz"},
+        Authored{"dead_stack_name", "describe-index-0", "FAIL",
+                 "it points into a buffer on the stack of the call"},
+        Authored{"unterminated_about", "describe-index-0", "FAIL",
+                 "has no NUL within its first 65536 bytes"},
+        Authored{"host_text_back", "pin-changes", "FAIL",
+                 "passed the host's own text of pin 0 (the address GH_PIN_GET_TEXT answered) "
+                 "instead of a copy"},
+        Authored{"unterminated_cut", "pin-changes", "FAIL",
+                 "end a text cut to fit a buffer with a NUL"},
+        Authored{"null_text_read", "text-answers", "FAIL",
+                 "with GH_PIN_GET_TEXT answering a null text (read a null text as the empty "
+                 "text)"},
+        Authored{"wide_length", "text-answers", "FAIL",
+                 "with GH_PIN_GET_TEXT_W giving the length 0"},
+        Authored{"static_destructor_crash", "unload", "FAIL",
+                 "while: unloading the library: its static destructors"}),
     [](const ::testing::TestParamInfo<Authored> &info) { return std::string(info.param.fault); });
 
 #ifndef _WIN32
