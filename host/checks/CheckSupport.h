@@ -43,6 +43,10 @@ void checkPinChangesRandom(CheckContext &ctx);
 void checkNestedEcho(CheckContext &ctx);
 void checkTextAnswers(CheckContext &ctx);
 void checkUnload(CheckContext &ctx);
+// AudioBlockChecks.cpp: the process function at many block sizes and rates,
+// and the samples it gives.
+void checkAudioBlocks(CheckContext &ctx);
+void checkAudioOutput(CheckContext &ctx);
 
 // The module's pin table, read from a short-lived audio object. Ends the
 // check when the module gives no audio object.

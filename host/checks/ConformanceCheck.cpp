@@ -1,6 +1,7 @@
 #include "host/checks/ConformanceCheck.h"
 
 #include "host/checks/CheckSupport.h"
+#include "host/platform/GuardedMemory.h"
 #include "host/platform/HostError.h"
 #include "host/text/JsonText.h"
 
@@ -25,6 +26,28 @@ uint32_t checkSeed(uint64_t seed, const std::string &name) {
 }
 
 constexpr size_t kMaxFailures = 25;
+
+// The check that looks for overruns of each kind of text or record the
+// host hands a module gets them with nothing past their end; every other
+// copy has room, so that one overrun fails the one check that looks for it.
+struct OverrunCheck {
+    const char *check;
+    const char *memory;
+};
+const OverrunCheck kOverrunChecks[] = {{"describe-index-0", kGuardedDescriptionRecord},
+                                       {"pin-declarations", kGuardedPinRecord},
+                                       {"pin-changes", kGuardedPinText},
+                                       {"events", kGuardedEventRecord}};
+constexpr size_t kOverrunRoom = 256;
+
+void setOverrunRoomFor(const std::string &check) {
+    for (const OverrunCheck &c : kOverrunChecks)
+        if (check == c.check) {
+            GuardedMemory::setRoom(kOverrunRoom, c.memory);
+            return;
+        }
+    GuardedMemory::setRoom(kOverrunRoom);
+}
 
 } // namespace
 
@@ -208,6 +231,13 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          "the library unloads for real at the end: its static destructors and atexit handlers "
          "run without a crash",
          checkUnload},
+        {"audio-blocks",
+         "process at block sizes 1, 37, 64 and 4096, at 44100 and 96000 Hz, and with the size "
+         "changed between blocks; sample buffers exactly the block size",
+         checkAudioBlocks},
+        {"audio-output",
+         "every sample on every audio output is a number: no NaN, no infinity, no denormal",
+         checkAudioOutput},
     };
     return checks;
 }
@@ -222,6 +252,10 @@ const ConformanceCheck *findConformanceCheck(const std::string &name) {
 int runCheckHere(const ConformanceCheck &check, const std::string &libraryPath, uint64_t seed,
                  std::FILE *channel) {
     CheckContext ctx(check.name, libraryPath, seed, channel);
+    // A module that runs past memory the host handed it crashes; the
+    // channel then says which memory, for the report.
+    reportGuardFaultsTo(channel);
+    setOverrunRoomFor(check.name);
     try {
         check.run(ctx);
         ctx.writeVerdict(ctx.failed() ? "fail" : "pass");

@@ -4,14 +4,10 @@
 
 namespace wqhost {
 
-namespace {
-
-const char kEmptyText[] = "";
-
-} // namespace
-
 RawHost::RawHost(CheckContext &ctx)
-    : HostDriver(ctx.library(), &ctx.log()), m_ctx(ctx), m_samples(4096, 0.0f) {}
+    : HostDriver(ctx.library(), &ctx.log()), m_ctx(ctx),
+      m_samples(4096 * sizeof(float), kGuardedSampleBuffer),
+      m_emptyText(GuardedMemory::copyOf("", 1, kGuardedPinText)) {}
 
 void *RawHost::make(int32_t index, int32_t type, intptr_t hostValue) {
     return createObject(type == WQ_TYPE_GUI ? Side::Gui : Side::Audio, index, type, hostValue);
@@ -81,7 +77,7 @@ intptr_t RawHost::answerAudio(void *record, const CallArgs &args) {
 
 intptr_t RawHost::answerGui(const CallArgs &args) {
     switch (args.opcode) {
-    case GH_PIN_GET_TEXT: return reinterpret_cast<intptr_t>(kEmptyText);
+    case GH_PIN_GET_TEXT: return reinterpret_cast<intptr_t>(m_emptyText.data());
     case GH_PIN_GET_VALUE:
         if (args.ptr)
             std::memset(args.ptr, 0, 4);

@@ -67,7 +67,8 @@ private:
     CheckContext &m_ctx;
     int32_t m_pinCount = 0;
     std::vector<Callback> m_callbacks;
-    std::vector<float> m_samples;
+    GuardedMemory m_samples;   // every pin's buffer, 4096 samples
+    GuardedMemory m_emptyText; // the answer to GH_PIN_GET_TEXT
     WQAudioHostRecord *m_watched = nullptr;
     WQProcessProc m_knownProcess = nullptr;
     CreatingScope m_audioCatchAll{Side::Audio, this};

@@ -160,7 +160,10 @@ void AudioHost::deliver(const WQEvent &event) {
                 "event entry is null; event at " + std::to_string(event.time_stamp) + " dropped");
         return;
     }
-    WQEvent copy = event; // the object gets the host's copy, valid during the call
+    // The object gets the host's copy, valid during the call and guarded
+    // against a read past its end.
+    GuardedMemory guarded = GuardedMemory::copyOf(&event, sizeof event, kGuardedEventRecord);
+    WQEvent &copy = *guarded.as<WQEvent>();
     CallRecord call = makeCall(Side::Audio, CallKind::Event, m_record,
                                CallArgs{0, 0, 0, m_record->object, 0.0f}, m_clock);
     call.hasEvent = true;
@@ -197,8 +200,11 @@ std::vector<WQEvent> AudioHost::pendingEvents() const {
 float *AudioHost::pinBuffer(int32_t pin) {
     auto it = m_buffers.find(pin);
     if (it == m_buffers.end())
-        it = m_buffers.emplace(pin, std::vector<float>(m_options.maxBlockSize, 0.0f)).first;
-    return it->second.data();
+        it = m_buffers
+                 .emplace(pin, GuardedMemory(m_options.maxBlockSize * sizeof(float),
+                                             kGuardedSampleBuffer))
+                 .first;
+    return it->second.as<float>();
 }
 
 intptr_t AudioHost::answerEvent(void *ptr) {

@@ -25,6 +25,7 @@
 
 #include "host/core/HostObject.h"
 #include "host/pins/PinDeclaration.h"
+#include "host/platform/GuardedMemory.h"
 
 #include "wq_sdk2/wq_interface.h"
 
@@ -111,7 +112,9 @@ public:
     std::vector<WQEvent> pendingEvents() const;
 
     // The host's buffer for a pin, made on first use (by AH_PIN_BUFFER or
-    // here) with maxBlockSize floats, zeroed; its address never changes.
+    // here) with maxBlockSize floats, zeroed; its address never changes. It
+    // ends just before an inaccessible page (GuardedMemory), so a module that
+    // runs past maxBlockSize samples stops inside that call.
     float *pinBuffer(int32_t pin);
     bool hasPinBuffer(int32_t pin) const noexcept { return m_buffers.count(pin) != 0; }
 
@@ -146,7 +149,7 @@ private:
     uint32_t m_blockSize = 64;
     std::vector<Pending> m_events;
     uint64_t m_eventOrder = 0;
-    std::map<int32_t, std::vector<float>> m_buffers;
+    std::map<int32_t, GuardedMemory> m_buffers;
 };
 
 } // namespace wqhost

@@ -28,6 +28,7 @@ bool GuiHost::create(int32_t moduleIndex) {
     const bool created = createRecord(moduleIndex);
     m_textAnswers.clear();
     m_textAnswerPins.clear();
+    m_textCopies.clear();
     return created;
 }
 
@@ -49,6 +50,7 @@ intptr_t GuiHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *p
             if (--host.m_depth == 0) {
                 host.m_textAnswers.clear();
                 host.m_textAnswerPins.clear();
+                host.m_textCopies.clear();
             }
         }
         Depth(const Depth &) = delete;
@@ -117,8 +119,8 @@ std::string GuiHost::textAt(int32_t opcode, int32_t pin, const void *ptr) {
     // a write may replace the very text the pointer shows.
     const char *at = static_cast<const char *>(ptr);
     for (size_t i = 0; m_options.judgeWrittenTexts && i < m_textAnswers.size(); ++i) {
-        const std::string &own = m_textAnswers[i];
-        if (at >= own.c_str() && at <= own.c_str() + own.size())
+        const char *own = m_textCopies[i].as<char>();
+        if (at >= own && at <= own + m_textAnswers[i].size())
             problem(ProblemCode::HostTextBack,
                     call + " passed the host's own text of pin " +
                         std::to_string(m_textAnswerPins[i]) +
@@ -248,7 +250,9 @@ intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
         m_textAnswers.push_back(knownPin(index, opcode) ? m_pins.text(index) : std::string());
         m_textAnswerPins.push_back(index);
         answerText = m_textAnswers.back();
-        result = reinterpret_cast<intptr_t>(m_textAnswers.back().c_str());
+        m_textCopies.push_back(
+            GuardedMemory::copyOf(answerText.c_str(), answerText.size() + 1, kGuardedPinText));
+        result = reinterpret_cast<intptr_t>(m_textCopies.back().data());
         break;
     }
     case GH_PIN_GET_VALUE: {

@@ -9,7 +9,8 @@
 //     when `value` is 0 and `opt` is not); then, with echo on, the write is
 //     reported back to the object as a pin change (GD_PIN_CHANGED with the
 //     pin's index) from inside the write, as a real host may do;
-//   GH_PIN_GET_TEXT  the address of a copy of the pin's text; every copy
+//   GH_PIN_GET_TEXT  the address of a copy of the pin's text, its NUL the
+//     last byte before an inaccessible page (GuardedMemory); every copy
 //     handed out stays valid until the outermost host call on this object
 //     returns;
 //   GH_PIN_GET_VALUE  fills the 4-byte slot (PinStore::fillSlot: a text pin
@@ -32,6 +33,7 @@
 #include "host/core/HostObject.h"
 #include "host/pins/PinDeclaration.h"
 #include "host/pins/PinStore.h"
+#include "host/platform/GuardedMemory.h"
 
 #include "wq_sdk2/wq_interface.h"
 
@@ -143,8 +145,9 @@ private:
 
     Options m_options;
     PinStore m_pins;
-    std::deque<std::string> m_textAnswers; // alive until the outermost call returns
-    std::deque<int32_t> m_textAnswerPins;  // the pin of each
+    std::deque<std::string> m_textAnswers;  // alive until the outermost call returns
+    std::deque<int32_t> m_textAnswerPins;   // the pin of each
+    std::deque<GuardedMemory> m_textCopies; // what the module got: each text, guarded
     std::map<int32_t, intptr_t> m_answers;
     int m_depth = 0;
     int m_maxDepth = 0;

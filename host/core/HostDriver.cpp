@@ -3,6 +3,8 @@
 #include "host/core/ObjectRegistry.h"
 #include "host/trace/OpcodeNames.h"
 
+#include <cstring>
+
 namespace wqhost {
 
 namespace {
@@ -75,6 +77,18 @@ void *HostDriver::createObject(Side side, int32_t moduleIndex, int32_t type, int
 void HostDriver::forgetObject(Side side, const void *record) noexcept {
     if (record)
         ObjectRegistry::remove(side, record);
+}
+
+HostDriver::GuardedArgument::GuardedArgument(Side side, const CallArgs &args)
+    : m_callers(args.ptr) {
+    if (side != Side::Audio || args.opcode != AD_GET_PIN_PROPERTIES || !args.ptr)
+        return;
+    m_copy = GuardedMemory::copyOf(m_callers, sizeof(WQPinProperties), kGuardedPinRecord);
+}
+
+void HostDriver::GuardedArgument::giveBack() noexcept {
+    if (m_copy.data())
+        std::memcpy(m_callers, m_copy.data(), sizeof(WQPinProperties));
 }
 
 void HostDriver::callProcessWord(const WQAudioHostRecord *record, WQProcessProc process,

@@ -15,6 +15,7 @@
 
 #include "host/core/ModuleLibrary.h"
 #include "host/trace/Problem.h"
+#include "host/platform/GuardedMemory.h"
 #include "host/platform/HostError.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/trace/CallLog.h"
@@ -74,11 +75,13 @@ protected:
         intptr_t result;
         {
             CallScope scope(*m_log, makeCall(side, CallKind::Dispatch, record, args, clock));
+            GuardedArgument argument(side, args);
             {
                 ModuleCodeScope moduleCode(RunningCode::Module);
-                result = record->dispatcher(record, args.opcode, args.index, args.value, args.ptr,
-                                            args.opt);
+                result = record->dispatcher(record, args.opcode, args.index, args.value,
+                                            argument.ptr(), args.opt);
             }
+            argument.giveBack();
             scope.finish(result);
         }
         if (args.opcode == closeOpcode(side))
@@ -96,6 +99,22 @@ protected:
     // A callback of `side` must name `own`, the record of the object it came
     // from (null while makeModule runs, which is a problem of its own).
     void checkCallbackRecord(Side side, const void *record, const void *own, int32_t opcode);
+
+    // A record the host hands a dispatcher call to fill (the declaration of
+    // AD_GET_PIN_PROPERTIES) goes to the module as a copy in guarded memory,
+    // and what the module wrote is copied back: a module that fills past
+    // the record's end stops inside that call. Other arguments pass as they
+    // are.
+    class GuardedArgument {
+    public:
+        GuardedArgument(Side side, const CallArgs &args);
+        void *ptr() const noexcept { return m_copy.data() ? m_copy.data() : m_callers; }
+        void giveBack() noexcept;
+
+    private:
+        void *m_callers;
+        GuardedMemory m_copy;
+    };
 
     static int32_t closeOpcode(Side side) noexcept {
         return side == Side::Gui ? int32_t{GD_CLOSE} : int32_t{AD_CLOSE};

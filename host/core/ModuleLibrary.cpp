@@ -1,5 +1,6 @@
 #include "host/core/ModuleLibrary.h"
 
+#include "host/platform/GuardedMemory.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/platform/UntrustedText.h"
 
@@ -36,18 +37,29 @@ std::shared_ptr<const ModuleLibrary> ModuleLibrary::load(const std::string &path
 
 int32_t ModuleLibrary::getModuleProperties(int32_t index, WQModuleDescription *record,
                                            CallLog *log) const {
+    // The library fills a copy in guarded memory, copied back afterwards: a
+    // library that writes past the record's end stops inside this call.
+    GuardedMemory guarded;
+    WQModuleDescription *filled = record;
+    if (record) {
+        guarded = GuardedMemory::copyOf(record, sizeof *record, kGuardedDescriptionRecord);
+        filled = guarded.as<WQModuleDescription>();
+    }
+    int32_t result;
     if (!log) {
         ModuleCodeScope moduleCode(RunningCode::Module);
-        return m_describe(index, record);
+        result = m_describe(index, filled);
+    } else {
+        CallScope scope(*log, makeCall(Side::Library, CallKind::GetModuleProperties, nullptr,
+                                       CallArgs{0, index, 0, record, 0.0f}));
+        {
+            ModuleCodeScope moduleCode(RunningCode::Module);
+            result = m_describe(index, filled);
+        }
+        scope.finish(result);
     }
-    CallScope scope(*log, makeCall(Side::Library, CallKind::GetModuleProperties, nullptr,
-                                   CallArgs{0, index, 0, record, 0.0f}));
-    int32_t result;
-    {
-        ModuleCodeScope moduleCode(RunningCode::Module);
-        result = m_describe(index, record);
-    }
-    scope.finish(result);
+    if (record)
+        std::memcpy(record, filled, sizeof *record);
     return result;
 }
 

@@ -56,6 +56,10 @@ public:
             warnings.push_back(utf8ToBytes(j.value("warning", "")));
             return;
         }
+        if (j.contains("overrun")) {
+            overrun = utf8ToBytes(j.value("overrun", ""));
+            return;
+        }
         if (j.contains("step")) {
             lastStep = utf8ToBytes(j.value("step", ""));
             return;
@@ -70,6 +74,7 @@ public:
     std::string reason;
     std::string unusable;
     std::string lastStep;
+    std::string overrun;               // the child ran into the guard of memory the host handed it
     std::vector<std::string> failures; // as they were found, before any verdict
     std::vector<std::string> warnings;
     RunningCalls running;
@@ -269,6 +274,8 @@ CheckOutcome Validator::run(const std::string &name) const {
     if (outcome.timedOut)
         first += hangKind(ended, outcome.warnings);
     outcome.details.push_back(first);
+    if (!reader.overrun.empty())
+        outcome.details.push_back("the module " + reader.overrun);
     if (!outcome.moduleOutput.empty())
         outcome.details.push_back("it printed: " + outcome.moduleOutput);
     const std::string heap = heapFault(outcome.moduleOutput);

@@ -245,4 +245,38 @@ TEST_F(AudioHostTest, BlockSizeIsSentAndAdopted) {
     EXPECT_EQ(sent[0].value, 10);
 }
 
+// A pin buffer holds exactly maxBlockSize samples, then the guard page; the
+// pin-properties record the module fills is guarded the same way and its
+// contents reach the caller's record.
+class AudioHostBufferTest : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(AudioHostBufferTest, PinBuffersEndAtTheGuard) {
+    AudioHost::Options o;
+    o.pinCount = 3;
+    o.blockSize = GetParam();
+    o.maxBlockSize = GetParam();
+    AudioHost host(ModuleLibrary::load(WQ_ECHO_MODULE_PATH), o);
+    const float *buffer = host.pinBuffer(1);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % alignof(float), 0u);
+    EXPECT_EQ(buffer[GetParam() - 1], 0.0f);
+    EXPECT_EQ(GuardedMemory::guardedAt(buffer + GetParam() - 1), nullptr);
+    EXPECT_STREQ(GuardedMemory::guardedAt(buffer + GetParam()), kGuardedSampleBuffer);
+    EXPECT_EQ(host.pinBuffer(1), buffer) << "a pin's buffer keeps its address";
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockSizes, AudioHostBufferTest, ::testing::Values(1u, 37u, 64u, 4096u));
+
+TEST_F(AudioHostTest, PinQueriesFillTheCallersRecord) {
+    AudioHost host(library, options());
+    ASSERT_TRUE(host.create());
+    host.open();
+    WQPinProperties record;
+    std::memset(&record, 0x5A, sizeof record);
+    ASSERT_TRUE(host.queryPin(0, record));
+    const std::vector<PinDeclaration> table = host.readPinDeclarations();
+    ASSERT_FALSE(table.empty());
+    EXPECT_EQ(record.name, table[0].record.name);
+    EXPECT_EQ(record.reserved5, 0x5A5A5A5A) << "a field the module leaves keeps the caller's value";
+}
+
 } // namespace

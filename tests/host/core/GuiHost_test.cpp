@@ -237,6 +237,19 @@ TEST_F(GuiHostTest, TextAnswersStayValidUntilTheOuterCallReturns) {
     EXPECT_EQ(std::string(second), "second");
 }
 
+TEST_F(GuiHostTest, TextAnswersEndWithTheirNulBeforeTheGuard) {
+    auto host = makeHost();
+    for (const std::string &text : {std::string(), std::string("red"), std::string(5000, 'x')}) {
+        host->pins().setText(0, text);
+        auto answer = reinterpret_cast<const char *>(
+            GuiHost::callbackFunction()(host->record(), GH_PIN_GET_TEXT, 0, 0, nullptr, 0.0f));
+        EXPECT_EQ(std::string(answer), text);
+        EXPECT_EQ(GuardedMemory::guardedAt(answer + text.size()), nullptr);
+        EXPECT_STREQ(GuardedMemory::guardedAt(answer + text.size() + 1), kGuardedPinText)
+            << text.size() << " bytes";
+    }
+}
+
 TEST_F(GuiHostTest, UndeclaredPinsAndUnnamedOpcodesAreAnsweredHarmlessly) {
     auto host = makeHost();
     int32_t slot = 77;

@@ -6,7 +6,9 @@
 #include "wq_sdk2/WQModule_base.h"
 #include "wq_sdk2/wq_module_entry.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,15 @@
 #if defined(WQ_FAULT_PROCESS_ALLOCATION) || defined(WQ_FAULT_PROCESS_SLEEP) ||                     \
     defined(WQ_FAULT_PROCESS_LOCK)
 #  define WQ_AUTHORED_PROCESS 1
+#endif
+// The faults of the audio side are made in the Doubler's click version,
+// which has an audio output (WQ_AUTHORED_CLICK alone builds it as it
+// should be).
+#if defined(WQ_FAULT_WHOLE_BLOCK) || defined(WQ_FAULT_ONE_PAST_WRITE) ||                           \
+    defined(WQ_FAULT_ONE_PAST_READ) || defined(WQ_FAULT_OUTPUT_NAN) ||                             \
+    defined(WQ_FAULT_OUTPUT_INFINITY) || defined(WQ_FAULT_OUTPUT_DENORMAL) ||                      \
+    defined(WQ_FAULT_PIN_RECORD_OVERRUN)
+#  define WQ_AUTHORED_CLICK 1
 #endif
 
 namespace {
@@ -39,6 +50,10 @@ struct HistoryWriter {
 
 constexpr int32_t kNumberPin = 0;
 constexpr int32_t kDoubledPin = 1;
+#if defined(WQ_AUTHORED_CLICK)
+constexpr int32_t kClickPin = 2;      // the declaration
+constexpr int32_t kClickAudioPin = 0; // the audio side's pin: the first without UI
+#endif
 
 const char *doubledPinName() {
 #if defined(WQ_FAULT_DUPLICATE_PIN_NAME)
@@ -52,10 +67,89 @@ const char *doubledPinName() {
 #endif
 }
 
+#if defined(WQ_FAULT_PIN_RECORD_OVERRUN)
+// The declaration record as the author believes it is: with a help text
+// after the fields the host has.
+struct DeclarationWithHelp {
+    WQPinProperties record;
+    const char *help;
+};
+const char *const kHelp[] = {"a decimal number", "twice the number", "a short click on opening"};
+#endif
+
+// The audio side: the two text pins of the GUI, and in the click version an
+// audio output that gives a short click, decaying within a millisecond,
+// when the object opens.
 class AuthoredDoubler : public WQModule_base {
 public:
     AuthoredDoubler(WQHostCallback hostCallback, intptr_t hostValue)
         : WQModule_base(hostCallback, hostValue) {}
+
+#if defined(WQ_AUTHORED_CLICK)
+
+    void open() override {
+        setProcessFunction(wq::memberRef<&AuthoredDoubler::process>());
+        WQModule_base::open();
+        m_level = 1.0f;
+        setDecay();
+    }
+
+    void setSampleRate(float rate) override {
+        WQModule_base::setSampleRate(rate);
+        setDecay();
+    }
+
+    void process() {
+        if (pinCount() <= kClickAudioPin || !getPin(kClickAudioPin)->storage().buffer)
+            return; // a host that gives the pin no buffer
+        float *out = getPin(kClickAudioPin)->storage().buffer;
+        int32_t n = blockSize();
+#  if defined(WQ_FAULT_WHOLE_BLOCK)
+        n = 4096; // the largest block a host uses, whatever it set
+#  elif defined(WQ_FAULT_ONE_PAST_WRITE)
+        ++n; // the loop below written with <= at first
+#  endif
+        float peak = 0.0f;
+        for (int32_t i = 0; i < n; ++i) {
+            out[i] = 0.5f * m_level;
+            peak = std::max(peak, out[i]);
+            m_level *= m_decay;
+#  if !defined(WQ_FAULT_OUTPUT_DENORMAL)
+            if (m_level < 1e-20f) // decayed beyond hearing: silence, never a denormal
+                m_level = 0.0f;
+#  endif
+        }
+#  if defined(WQ_FAULT_ONE_PAST_READ)
+        // Smoothed with the next sample, the last one included.
+        for (int32_t i = 0; i < n; ++i)
+            out[i] = 0.5f * (out[i] + out[i + 1]);
+#  endif
+#  if defined(WQ_FAULT_OUTPUT_NAN)
+        // Normalised to the block's peak, which a silent block does not have.
+        for (int32_t i = 0; i < n; ++i)
+            out[i] = 0.5f * out[i] / peak;
+#  else
+        (void)peak;
+#  endif
+    }
+
+#endif // WQ_AUTHORED_CLICK
+
+#if defined(WQ_FAULT_PIN_RECORD_OVERRUN)
+    // The host's pin queries answered with the help text as well, written
+    // where the author's record has it.
+    wq_result_t dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr,
+                         float opt) override {
+        if (opcode == AD_GET_PIN_PROPERTIES && ptr && index >= 0 && index <= kClickPin) {
+            auto *answer = static_cast<DeclarationWithHelp *>(ptr);
+            if (!getPinProperties(index, &answer->record))
+                return 0;
+            answer->help = kHelp[index];
+            return 1;
+        }
+        return WQModule_base::dispatch(opcode, index, value, ptr, opt);
+    }
+#endif
 
     bool getPinProperties(int32_t index, WQPinProperties *properties) override {
         switch (index) {
@@ -71,6 +165,14 @@ public:
             properties->datatype = DT_TEXT;
             properties->flags = IO_UI_COMMUNICATION;
             return true;
+#if defined(WQ_AUTHORED_CLICK)
+        case kClickPin:
+            properties->name = "CLICK";
+            properties->direction = DR_OUT;
+            properties->datatype = DT_FSAMPLE;
+            properties->flags = 0;
+            return true;
+#endif
         default: return false;
         }
     }
@@ -97,6 +199,21 @@ private:
     std::vector<float> m_work;
     std::mutex m_levelLock;
     float m_level = 0.0f;
+#endif
+
+#if defined(WQ_AUTHORED_CLICK)
+private:
+    // The click decays with a time constant of 0.1 ms at any sample rate.
+    void setDecay() {
+#  if defined(WQ_FAULT_OUTPUT_INFINITY)
+        m_decay = std::exp(1.0f / (1e-4f * sampleRate())); // the sign slipped: it grows
+#  else
+        m_decay = std::exp(-1.0f / (1e-4f * sampleRate()));
+#  endif
+    }
+
+    float m_level = 0.0f;
+    float m_decay = 0.0f;
 #endif
 };
 
@@ -181,6 +298,13 @@ private:
             value = std::strtoll(copy, nullptr, 10) % 1000000;
             std::free(copy);
         }
+#endif
+#if defined(WQ_FAULT_PIN_TEXT_OVERRUN)
+        // The host's text read in place, given a second NUL for a list
+        // parser that wants one: a byte the text does not have.
+        char *text = reinterpret_cast<char *>(callHost(GH_PIN_GET_TEXT, kNumberPin, 0, nullptr, 0));
+        if (text && *text)
+            text[std::strlen(text) + 1] = '\0';
 #endif
 #if defined(WQ_FAULT_LEAK)
         // A scratch buffer that is never given back, on every change.

@@ -1,0 +1,195 @@
+// The checks of the audio a module makes: its process function at block
+// sizes from 1 to 4096 and at two sample rates, with the block size also
+// changed between the blocks of one object as a host may, every sample
+// buffer exactly as long as the blocks it carries (a module that runs past
+// one stops against the guard page after it, and the crash report says
+// so); and every sample on its audio outputs a number, neither NaN nor
+// infinite nor denormal.
+#include "host/core/AudioHost.h"
+#include "host/checks/CheckSupport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <utility>
+
+namespace wqhost {
+
+namespace {
+
+// The block sizes each object runs at, the usual one first; and the sizes
+// one object runs at in turn, the block size changed between blocks.
+constexpr uint32_t kBlockSizes[] = {64, 1, 37, 4096};
+constexpr uint32_t kChangingSizes[] = {4096, 64, 1, 37, 4096, 37, 1, 64};
+constexpr float kSampleRates[] = {44100.0f, 96000.0f};
+
+// How many blocks an object processes at one size: enough that something
+// happening after the first thousands of samples shows at small sizes too.
+int blocksAt(uint32_t blockSize) { return blockSize == 1 ? 24 : blockSize >= 4096 ? 3 : 12; }
+
+// An audio-side pin that carries samples.
+struct SamplePin {
+    int32_t audioIndex;
+    PinDeclaration declaration;
+    bool output;
+};
+
+std::vector<SamplePin> samplePins(const CheckedTable &table) {
+    std::vector<SamplePin> pins;
+    int32_t audioIndex = 0;
+    for (const PinDeclaration &d : table.pins) {
+        if (!d.getsAudioPin())
+            continue;
+        if (d.dataType() == DT_FSAMPLE)
+            pins.push_back({audioIndex, d, d.direction() == DR_OUT});
+        ++audioIndex;
+    }
+    return pins;
+}
+
+// Where a block lies in the run: the rate, its size, its place.
+struct BlockPlace {
+    float rate;
+    uint32_t blockSize;
+    int block;         // counted from 0 in the object
+    bool sizeChanging; // the object whose block size changes between blocks
+
+    std::string text() const {
+        char rateText[32];
+        std::snprintf(rateText, sizeof rateText, "%.0f", static_cast<double>(rate));
+        return std::string(rateText) + " Hz, block size " + std::to_string(blockSize) +
+               (sizeChanging ? " (changed between blocks)" : std::string()) + ", block " +
+               std::to_string(block);
+    }
+};
+
+using BlockVisitor = std::function<void(AudioHost &, const BlockPlace &)>;
+
+// Inputs carry a quiet sine, outputs start each block at 0.
+void prepareBuffers(AudioHost &host, const std::vector<SamplePin> &pins, const BlockPlace &at) {
+    for (const SamplePin &pin : pins) {
+        if (!host.hasPinBuffer(pin.audioIndex))
+            continue;
+        float *samples = host.pinBuffer(pin.audioIndex);
+        for (uint32_t i = 0; i < at.blockSize; ++i) {
+            const double t = (static_cast<double>(host.sampleClock()) + i) / at.rate;
+            samples[i] = pin.output ? 0.0f : static_cast<float>(0.25 * std::sin(2764.6 * t));
+        }
+    }
+}
+
+// One object: made, opened, given the rate, then processed at `sizes` in
+// turn (each AD_SET_BLOCK_SIZE before its block when the size changes),
+// closed. Its buffers hold exactly the longest block, or `bufferLength`
+// samples when that is more.
+void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
+               const std::vector<uint32_t> &sizes, bool sizeChanging, uint32_t bufferLength,
+               const BlockVisitor &visit) {
+    uint32_t longest = bufferLength;
+    for (uint32_t s : sizes)
+        longest = std::max(longest, s);
+    const std::vector<SamplePin> pins = samplePins(table);
+    AudioHost::Options options;
+    options.pinCount = table.audioPins;
+    options.blockSize = sizes.front();
+    options.maxBlockSize = longest;
+    AudioHost host(ctx.library(), options, &ctx.log());
+
+    BlockPlace at{rate, sizes.front(), 0, sizeChanging};
+    ctx.step(at.text() + ": makeModule(0, 1), AD_OPEN, AD_SET_SAMPLE_RATE, AD_SET_BLOCK_SIZE");
+    if (!host.create())
+        ctx.stop("makeModule(0, 1) returned null");
+    host.open();
+    host.setSampleRate(rate);
+    size_t seen = 0;
+    for (size_t i = 0; i < sizes.size() && host.isLive(); ++i) {
+        at.blockSize = sizes[i];
+        at.block = static_cast<int>(i);
+        if (i == 0 || sizes[i] != sizes[i - 1]) {
+            ctx.step(at.text() + ": AD_SET_BLOCK_SIZE " + std::to_string(sizes[i]));
+            host.setBlockSize(sizes[i]);
+        }
+        prepareBuffers(host, pins, at);
+        ctx.step(at.text() + ": a call of the process word");
+        host.processBlock();
+        visit(host, at);
+        failOnNewProblems(ctx, host.problems(), seen, at.text());
+    }
+    ctx.step(at.text() + ": AD_CLOSE");
+    if (host.isLive())
+        host.close();
+    failOnNewProblems(ctx, host.problems(), seen, at.text());
+}
+
+// Every rate, every block size on an object of its own, then the sizes
+// changed between the blocks of one object.
+void runBlocks(CheckContext &ctx, uint32_t bufferLength, const BlockVisitor &visit) {
+    const CheckedTable table = readCheckedTable(ctx);
+    for (float rate : kSampleRates) {
+        for (uint32_t size : kBlockSizes)
+            runObject(ctx, table, rate,
+                      std::vector<uint32_t>(static_cast<size_t>(blocksAt(size)), size), false,
+                      bufferLength, visit);
+        runObject(ctx, table, rate,
+                  std::vector<uint32_t>(std::begin(kChangingSizes), std::end(kChangingSizes)), true,
+                  bufferLength, visit);
+    }
+}
+
+// The sample buffers of audio-output: room for twice the longest block, so
+// that a module running past its block is audio-blocks' finding alone and
+// one mistake fails one check.
+constexpr uint32_t kRoomyBuffer = 2 * 4096;
+
+// What is wrong with one sample, and what to do about it; null for a
+// number.
+const char *sampleFault(float sample, const char *&hint) {
+    switch (std::fpclassify(sample)) {
+    case FP_NAN:
+        hint = "look for 0/0, a square root or logarithm of a negative number, or a value used "
+               "before it was set; one NaN silences every module after this one";
+        return "NaN";
+    case FP_INFINITE:
+        hint = "look for a division by a value that can be 0, or a gain or feedback that grows "
+               "without bound";
+        return "infinity";
+    case FP_SUBNORMAL:
+        hint = "set values that decay towards 0 to 0 once they are inaudible (below about "
+               "1e-20): a denormal costs many times the time of a normal number";
+        return "a denormal";
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+void checkAudioBlocks(CheckContext &ctx) {
+    runBlocks(ctx, 1, [](AudioHost &, const BlockPlace &) {});
+}
+
+void checkAudioOutput(CheckContext &ctx) {
+    const CheckedTable table = readCheckedTable(ctx);
+    const std::vector<SamplePin> pins = samplePins(table);
+    // Each kind of fault is told once a pin: the first sample that has it.
+    std::set<std::pair<int32_t, std::string>> told;
+    runBlocks(ctx, kRoomyBuffer, [&](AudioHost &host, const BlockPlace &at) {
+        for (const SamplePin &pin : pins) {
+            if (!pin.output || !host.hasPinBuffer(pin.audioIndex))
+                continue;
+            const float *samples = host.pinBuffer(pin.audioIndex);
+            for (uint32_t i = 0; i < at.blockSize; ++i) {
+                const char *hint = nullptr;
+                const char *fault = sampleFault(samples[i], hint);
+                if (!fault || !told.insert({pin.declaration.index, fault}).second)
+                    continue;
+                ctx.fail(pinLabel(pin.declaration) + " gives " + fault + " at " + at.text() +
+                         ", sample " + std::to_string(i) + ": " + hint);
+            }
+        }
+    });
+}
+
+} // namespace wqhost

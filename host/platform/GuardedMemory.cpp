@@ -1,0 +1,320 @@
+#include "host/platform/GuardedMemory.h"
+
+#include "host/platform/HostError.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#ifdef _WIN32
+#  include <io.h>
+#  include <windows.h>
+#else
+#  include <csignal>
+#  include <sys/mman.h>
+#  include <ucontext.h>
+#  include <unistd.h>
+#endif
+
+namespace wqhost {
+
+namespace {
+
+// The table of live guard pages, read by the crash handler: a slot is taken
+// by writing its guard's address, and its text is set after that; the
+// handler trusts a slot only when both are there.
+constexpr int kSlots = 4096;
+struct Slot {
+    std::atomic<uintptr_t> guard{0};
+    std::atomic<const char *> what{nullptr};
+};
+Slot g_slots[kSlots];
+std::atomic<int> g_nextSlot{0};
+std::atomic<size_t> g_room{0};
+std::atomic<const char *> g_exact{nullptr};
+
+int takeSlot(uintptr_t guard, const char *what) noexcept {
+    const int start = g_nextSlot.load(std::memory_order_relaxed);
+    for (int i = 0; i < kSlots; ++i) {
+        const int slot = (start + i) % kSlots;
+        uintptr_t free = 0;
+        if (g_slots[slot].guard.compare_exchange_strong(free, guard)) {
+            g_slots[slot].what.store(what);
+            g_nextSlot.store((slot + 1) % kSlots, std::memory_order_relaxed);
+            return slot;
+        }
+    }
+    return -1; // still guarded, only not named in a crash report
+}
+
+void giveSlot(int slot) noexcept {
+    if (slot < 0)
+        return;
+    g_slots[slot].what.store(nullptr);
+    g_slots[slot].guard.store(0);
+}
+
+// The line a fault in a guard page writes: built in a fixed buffer, since
+// the handler may not allocate.
+struct FaultLine {
+    char text[512];
+    size_t length = 0;
+
+    void add(const char *part) noexcept {
+        while (*part && length + 1 < sizeof text)
+            text[length++] = *part++;
+    }
+};
+
+FaultLine faultLine(const char *verb, const char *what) noexcept {
+    FaultLine line;
+    line.add("{\"overrun\":\"");
+    line.add(verb);
+    line.add(" past the end of ");
+    // The texts are the host's own literals; quotes and backslashes are
+    // left out rather than escaped.
+    for (const char *c = what; *c; ++c) {
+        if (*c == '"' || *c == '\\' || static_cast<unsigned char>(*c) < 0x20)
+            continue;
+        const char one[2] = {*c, '\0'};
+        line.add(one);
+    }
+    line.add("\"}\n");
+    return line;
+}
+
+} // namespace
+
+const char *GuardedMemory::guardedAt(const void *address) noexcept {
+    const uintptr_t at = reinterpret_cast<uintptr_t>(address);
+    const uintptr_t page = pageSize();
+    for (const Slot &slot : g_slots) {
+        const uintptr_t guard = slot.guard.load();
+        if (guard != 0 && at >= guard && at - guard < page) {
+            const char *what = slot.what.load();
+            if (what)
+                return what;
+        }
+    }
+    return nullptr;
+}
+
+GuardedMemory GuardedMemory::copyOf(const void *from, size_t bytes, const char *what) {
+    const size_t room = GuardedMemory::room(what);
+    GuardedMemory copy(bytes + room, what);
+    copy.m_size = bytes;
+    if (bytes != 0)
+        std::memcpy(copy.data(), from, bytes);
+    return copy;
+}
+
+void GuardedMemory::setRoom(size_t bytes, const char *exact) noexcept {
+    g_room.store(bytes);
+    g_exact.store(exact);
+}
+
+size_t GuardedMemory::room(const char *what) noexcept {
+    return what == g_exact.load() ? 0 : g_room.load();
+}
+
+GuardedMemory::GuardedMemory(GuardedMemory &&other) noexcept
+    : m_base(other.m_base), m_mapped(other.m_mapped), m_data(other.m_data), m_size(other.m_size),
+      m_slot(other.m_slot) {
+    other.m_base = nullptr;
+    other.m_mapped = 0;
+    other.m_data = nullptr;
+    other.m_size = 0;
+    other.m_slot = -1;
+}
+
+GuardedMemory &GuardedMemory::operator=(GuardedMemory &&other) noexcept {
+    if (this != &other) {
+        release();
+        std::swap(m_base, other.m_base);
+        std::swap(m_mapped, other.m_mapped);
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        std::swap(m_slot, other.m_slot);
+    }
+    return *this;
+}
+
+GuardedMemory::~GuardedMemory() { release(); }
+
+#ifdef _WIN32
+
+namespace {
+
+HANDLE g_faultChannel = INVALID_HANDLE_VALUE;
+PVOID g_faultHandler = nullptr;
+
+LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS *info) {
+    const EXCEPTION_RECORD *record = info->ExceptionRecord;
+    if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2 ||
+        g_faultChannel == INVALID_HANDLE_VALUE)
+        return EXCEPTION_CONTINUE_SEARCH;
+    const char *what =
+        GuardedMemory::guardedAt(reinterpret_cast<const void *>(record->ExceptionInformation[1]));
+    if (!what)
+        return EXCEPTION_CONTINUE_SEARCH;
+    const ULONG_PTR access = record->ExceptionInformation[0];
+    const FaultLine line = faultLine(access == 1   ? "writes"
+                                     : access == 0 ? "reads"
+                                                   : "reads or writes",
+                                     what);
+    DWORD written = 0;
+    WriteFile(g_faultChannel, line.text, static_cast<DWORD>(line.length), &written, nullptr);
+    return EXCEPTION_CONTINUE_SEARCH; // the crash goes on as it would have
+}
+
+} // namespace
+
+size_t GuardedMemory::pageSize() noexcept {
+    static const size_t size = [] {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        return static_cast<size_t>(info.dwPageSize);
+    }();
+    return size;
+}
+
+GuardedMemory::GuardedMemory(size_t bytes, const char *what) {
+    const size_t page = pageSize();
+    const size_t usable = (bytes + page - 1) / page * page;
+    m_mapped = usable + page;
+    m_base = VirtualAlloc(nullptr, m_mapped, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!m_base)
+        throw HostError("cannot reserve " + std::to_string(m_mapped) +
+                        " bytes of guarded memory (error " + std::to_string(GetLastError()) + ")");
+    char *guard = static_cast<char *>(m_base) + usable;
+    DWORD before = 0;
+    if (!VirtualProtect(guard, page, PAGE_NOACCESS, &before)) {
+        VirtualFree(m_base, 0, MEM_RELEASE);
+        m_base = nullptr;
+        throw HostError("cannot protect the guard page of guarded memory");
+    }
+    m_data = guard - bytes;
+    m_size = bytes;
+    m_slot = takeSlot(reinterpret_cast<uintptr_t>(guard), what);
+}
+
+void GuardedMemory::release() noexcept {
+    if (!m_base)
+        return;
+    giveSlot(m_slot);
+    VirtualFree(m_base, 0, MEM_RELEASE);
+    m_base = nullptr;
+    m_mapped = 0;
+    m_data = nullptr;
+    m_size = 0;
+    m_slot = -1;
+}
+
+void reportGuardFaultsTo(std::FILE *channel) {
+    g_faultChannel =
+        channel ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(channel))) : INVALID_HANDLE_VALUE;
+    if (!g_faultHandler)
+        g_faultHandler = AddVectoredExceptionHandler(1, onAccessViolation);
+}
+
+#else // POSIX
+
+namespace {
+
+int g_faultChannel = -1;
+bool g_handlerInstalled = false;
+struct sigaction g_previousSegv;
+struct sigaction g_previousBus;
+
+// Whether the faulting access was a write, where the processor tells it.
+const char *accessVerb(void *context) noexcept {
+#  if defined(__linux__) && (defined(__x86_64__) || defined(__i386__)) && defined(REG_ERR)
+    const auto *uc = static_cast<const ucontext_t *>(context);
+    return (uc->uc_mcontext.gregs[REG_ERR] & 2) ? "writes" : "reads";
+#  else
+    (void)context;
+    return "reads or writes";
+#  endif
+}
+
+void onFault(int sig, siginfo_t *info, void *context) {
+    const char *what = info ? GuardedMemory::guardedAt(info->si_addr) : nullptr;
+    if (what && g_faultChannel >= 0) {
+        const FaultLine line = faultLine(accessVerb(context), what);
+        size_t done = 0;
+        while (done < line.length) {
+            const ssize_t n = ::write(g_faultChannel, line.text + done, line.length - done);
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+    }
+    // The previous action takes over: returning repeats the faulting access
+    // under it (a sanitizer's report, or the default end of the process).
+    struct sigaction previous = sig == SIGBUS ? g_previousBus : g_previousSegv;
+    if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_IGN)
+        previous.sa_handler = SIG_DFL;
+    ::sigaction(sig, &previous, nullptr);
+}
+
+} // namespace
+
+size_t GuardedMemory::pageSize() noexcept {
+    static const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+GuardedMemory::GuardedMemory(size_t bytes, const char *what) {
+    const size_t page = pageSize();
+    const size_t usable = (bytes + page - 1) / page * page;
+    m_mapped = usable + page;
+    void *base =
+        ::mmap(nullptr, m_mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED)
+        throw HostError("cannot map " + std::to_string(m_mapped) +
+                        " bytes of guarded memory: " + std::strerror(errno));
+    m_base = base;
+    char *guard = static_cast<char *>(m_base) + usable;
+    if (::mprotect(guard, page, PROT_NONE) != 0) {
+        const std::string why = std::strerror(errno);
+        ::munmap(m_base, m_mapped);
+        m_base = nullptr;
+        throw HostError("cannot protect the guard page of guarded memory: " + why);
+    }
+    m_data = guard - bytes;
+    m_size = bytes;
+    m_slot = takeSlot(reinterpret_cast<uintptr_t>(guard), what);
+}
+
+void GuardedMemory::release() noexcept {
+    if (!m_base)
+        return;
+    giveSlot(m_slot);
+    ::munmap(m_base, m_mapped);
+    m_base = nullptr;
+    m_mapped = 0;
+    m_data = nullptr;
+    m_size = 0;
+    m_slot = -1;
+}
+
+void reportGuardFaultsTo(std::FILE *channel) {
+    g_faultChannel = channel ? ::fileno(channel) : -1;
+    if (g_handlerInstalled)
+        return;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = onFault;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGSEGV, &action, &g_previousSegv);
+    ::sigaction(SIGBUS, &action, &g_previousBus);
+    g_handlerInstalled = true;
+}
+
+#endif
+
+} // namespace wqhost
