@@ -73,19 +73,32 @@ TEST(ChildProcessTest, ACrashIsNamedInAFewWords) {
         ChildOutcome::End end;
         int signal;
         int exitCode;
+        const char *errors;
         const char *text;
     };
+    const char *asan = "==7==ERROR: AddressSanitizer: SEGV on unknown address 0x000000000000\n";
+    const char *thrown = "terminate called after throwing an instance of 'std::runtime_error'\n"
+                         "  what():  bad list\n";
     const Case cases[] = {
-        {ChildOutcome::End::Exited, 0, 3, ""},
-        {ChildOutcome::End::TimedOut, 0, 0, ""},
-        {ChildOutcome::End::NotStarted, 0, 0, ""},
+        {ChildOutcome::End::Exited, 0, 3, "", ""},
+        {ChildOutcome::End::TimedOut, 0, 0, "", ""},
+        {ChildOutcome::End::NotStarted, 0, 0, "", ""},
+        // A sanitizer ends the child with an exit status and its report.
+        {ChildOutcome::End::Exited, 0, 1, asan, "AddressSanitizer: SEGV"},
+        // What was printed names no cause of a child that ended well or
+        // was killed for its time.
+        {ChildOutcome::End::Exited, 0, 0, asan, ""},
+        {ChildOutcome::End::TimedOut, 0, 0, asan, ""},
 #ifdef _WIN32
-        {ChildOutcome::End::Exited, 0, static_cast<int>(0xC0000005u),
+        {ChildOutcome::End::Exited, 0, static_cast<int>(0xC0000005u), "",
          "exception 0xC0000005 (access violation)"},
+        {ChildOutcome::End::Exited, 0, 3, thrown, "C++ exception std::runtime_error: \"bad list\""},
 #else
-        {ChildOutcome::End::Signalled, SIGSEGV, 0, "SIGSEGV"},
-        {ChildOutcome::End::Signalled, SIGABRT, 0, "SIGABRT"},
-        {ChildOutcome::End::Signalled, 40, 0, "signal 40"},
+        {ChildOutcome::End::Signalled, SIGSEGV, 0, "", "SIGSEGV"},
+        {ChildOutcome::End::Signalled, SIGABRT, 0, "", "SIGABRT"},
+        {ChildOutcome::End::Signalled, 40, 0, "", "signal 40"},
+        {ChildOutcome::End::Signalled, SIGABRT, 0, thrown,
+         "C++ exception std::runtime_error: \"bad list\""},
 #endif
     };
     for (const Case &c : cases) {
@@ -93,7 +106,22 @@ TEST(ChildProcessTest, ACrashIsNamedInAFewWords) {
         outcome.end = c.end;
         outcome.signal = c.signal;
         outcome.exitCode = c.exitCode;
+        outcome.errors = c.errors;
         EXPECT_EQ(ChildProcess::crashText(outcome), c.text) << c.text;
+    }
+}
+
+// An exception that reaches a noexcept frame in a child (std::terminate),
+// or that the child catches as one a module let escape, is named with its
+// type and message.
+TEST(ChildProcessTest, AnEscapedExceptionIsNamed) {
+    for (const char *mode : {"throw", "escape"}) {
+        const Collected c = probe(mode);
+        EXPECT_NE(c.outcome.end, ChildOutcome::End::TimedOut) << mode;
+        EXPECT_EQ(ChildProcess::crashText(c.outcome),
+                  "C++ exception std::runtime_error: \"bad list\"")
+            << mode << "\n"
+            << c.outcome.errors;
     }
 }
 

@@ -6,15 +6,31 @@
 //   hang           a channel line, then sleeps for ever
 //   flood          20000 channel lines, more than a pipe holds
 //   cat            standard input copied to the channel
+//   throw          a std::runtime_error("bad list") meets a noexcept frame
+//   escape         the same caught, and reported as escaped from a module
+#include "host/platform/CrashReport.h"
 #include "host/process/ChildProcess.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
 using wqhost::ChildProcess;
+
+namespace {
+
+// Out of line, so that the throw is not seen through.
+[[gnu::noinline]] void throwBadList(const char *mode) {
+    if (std::strlen(mode) > 0)
+        throw std::runtime_error("bad list");
+}
+
+void throwThroughNoexcept(const char *mode) noexcept { throwBadList(mode); }
+
+} // namespace
 
 int main(int argc, char **argv) {
     const char *mode = argc > 1 ? argv[1] : "";
@@ -54,6 +70,15 @@ int main(int argc, char **argv) {
         while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
             std::fwrite(buffer, 1, n, channel);
         ChildProcess::endNow(0);
+    }
+    if (std::strcmp(mode, "throw") == 0)
+        throwThroughNoexcept(mode);
+    if (std::strcmp(mode, "escape") == 0) {
+        try {
+            throwBadList(mode);
+        } catch (...) {
+            wqhost::abortOnEscapedException("makeModule(0, 1)");
+        }
     }
     return 64;
 }
