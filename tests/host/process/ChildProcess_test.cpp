@@ -6,10 +6,22 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#endif
 
 using namespace wqhost;
 
@@ -123,6 +135,46 @@ TEST(ChildProcessTest, AnEscapedExceptionIsNamed) {
             << mode << "\n"
             << c.outcome.errors;
     }
+}
+
+// Whether the process `pid` has ended (on Linux a zombie nobody collected
+// yet counts as ended).
+bool processEnded(long pid) {
+#ifdef _WIN32
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!process)
+        return true;
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+#else
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    if (!stat)
+        return true;
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
+#endif
+}
+
+// A child's own child ends with it, however the child ended: killed for
+// its time here (the parent-death signal on Linux, the child's job on
+// Windows).
+TEST(ChildProcessTest, AGrandchildEndsWithItsParent) {
+    const Collected c = probe("parent", 3.0);
+    EXPECT_EQ(c.outcome.end, ChildOutcome::End::TimedOut);
+    long grandchild = 0;
+    for (const std::string &line : c.lines)
+        if (line.rfind("pid ", 0) == 0)
+            grandchild = std::atol(line.c_str() + 4);
+    ASSERT_GT(grandchild, 0) << "the sleeper never started";
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        ended = processEnded(grandchild);
+        if (!ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(ended) << "process " << grandchild << " outlived its parent";
 }
 
 TEST(ChildProcessTest, ALongChannelComesBackWhole) {

@@ -6,6 +6,8 @@
 //   hang           a channel line, then sleeps for ever
 //   flood          20000 channel lines, more than a pipe holds
 //   cat            standard input copied to the channel
+//   sleeper        "pid N" on the channel, then sleeps for ever
+//   parent         runs a sleeper as its own child, its lines passed on
 //   throw          a std::runtime_error("bad list") meets a noexcept frame
 //   escape         the same caught, and reported as escaped from a module
 #include "host/platform/CrashReport.h"
@@ -16,7 +18,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <thread>
+
+#ifdef _WIN32
+#  include <process.h>
+#else
+#  include <unistd.h>
+#endif
 
 using wqhost::ChildProcess;
 
@@ -69,6 +78,26 @@ int main(int argc, char **argv) {
         size_t n;
         while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
             std::fwrite(buffer, 1, n, channel);
+        ChildProcess::endNow(0);
+    }
+    if (std::strcmp(mode, "sleeper") == 0) {
+#ifdef _WIN32
+        std::fprintf(channel, "pid %d\n", _getpid());
+#else
+        std::fprintf(channel, "pid %ld\n", static_cast<long>(::getpid()));
+#endif
+        std::fflush(channel);
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    if (std::strcmp(mode, "parent") == 0) {
+        wqhost::ChildOptions options;
+        options.timeoutSeconds = 3600.0;
+        ChildProcess::runProgram({ChildProcess::currentProgram(), "sleeper"}, options,
+                                 [channel](const std::string &line) {
+                                     std::fprintf(channel, "%s\n", line.c_str());
+                                     std::fflush(channel);
+                                 });
         ChildProcess::endNow(0);
     }
     if (std::strcmp(mode, "throw") == 0)
