@@ -50,8 +50,9 @@ const char *peMachine(uint32_t machine) {
 }
 
 void readHeader(const std::string &b, LibraryFileFacts &facts) {
-    if (b.size() >= 20 && b.compare(0, 4, "\x7f"
-                                          "ELF") == 0) {
+    if (b.size() >= 20 && b.compare(0, 4,
+                                    "\x7f"
+                                    "ELF") == 0) {
         facts.format = LibraryFileFacts::Format::Elf;
         facts.bits = b[4] == 1 ? 32 : b[4] == 2 ? 64 : 0;
         const bool big = b[5] == 2;
@@ -96,8 +97,8 @@ std::string demangled(std::string symbol) {
 }
 
 bool symbolChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '@' || c == '$' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '@' || c == '$' || c == '.';
 }
 
 void findMangledExports(const std::string &b, LibraryFileFacts &facts) {

@@ -38,9 +38,8 @@ TEST_P(HintTest, NamesTheMistake) {
     ASSERT_TRUE(run.exited) << run.err;
     EXPECT_EQ(run.status, h.status) << run.out << run.err;
     for (const std::string &part : h.has)
-        EXPECT_NE((run.out + run.err).find(part), std::string::npos)
-            << part << "\n"
-            << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(part), std::string::npos) << part << "\n"
+                                                                     << run.out << run.err;
 }
 
 std::vector<Hint> hintCases() {
@@ -76,11 +75,11 @@ std::vector<Hint> hintCases() {
                      {"hint: the library has ", "declare it extern \"C\""}});
 #endif
 #ifdef WQ_OTHER_WORD_SIZE_MODULE
-    cases.push_back({"OtherWordSize",
-                     {"validate", WQ_OTHER_WORD_SIZE_MODULE},
-                     1,
-                     {"FAIL  exports: ", "hint: the library is 32-bit",
-                      "use the 32-bit build of wqhost"}});
+    cases.push_back(
+        {"OtherWordSize",
+         {"validate", WQ_OTHER_WORD_SIZE_MODULE},
+         1,
+         {"FAIL  exports: ", "hint: the library is 32-bit", "use the 32-bit build of wqhost"}});
     cases.push_back({"OtherWordSizeInRun",
                      {"run", WQ_OTHER_WORD_SIZE_MODULE, "-"},
                      2,
@@ -108,7 +107,8 @@ TEST(InProcessTest, APassingModuleGivesTheSameReportAsIsolated) {
     for (const std::string &module :
          {testModule("wq_conforming_module"), testModule("wq_broken_unused_opcode")}) {
         const ToolRun isolated = runTool({"validate", module, "--seed", "11", "--json"});
-        const ToolRun here = runTool({"validate", module, "--seed", "11", "--json", "--in-process"});
+        const ToolRun here =
+            runTool({"validate", module, "--seed", "11", "--json", "--in-process"});
         ASSERT_TRUE(here.exited) << here.err;
         EXPECT_EQ(here.status, isolated.status) << here.err;
         EXPECT_EQ(comparable(here.out), comparable(isolated.out)) << here.out;
@@ -118,8 +118,8 @@ TEST(InProcessTest, APassingModuleGivesTheSameReportAsIsolated) {
 }
 
 TEST(InProcessTest, ACheckThatCannotBeStoppedTakesNoTimeLimit) {
-    const ToolRun run = runTool(
-        {"validate", testModule("wq_conforming_module"), "--in-process", "--timeout", "5"});
+    const ToolRun run =
+        runTool({"validate", testModule("wq_conforming_module"), "--in-process", "--timeout", "5"});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("--in-process runs the checks with no time limit"), std::string::npos)
         << run.err;
@@ -129,18 +129,17 @@ TEST(InProcessTest, ACheckThatCannotBeStoppedTakesNoTimeLimit) {
 // In the tool's own process a crash of the module ends the tool: that is
 // what a debugger wants to see.
 TEST(InProcessTest, ACrashEndsTheTool) {
-    const ToolRun run = runTool(
-        {"validate", testModule("wq_broken_crash_open"), "--only", "audio-open-close",
-         "--in-process"});
+    const ToolRun run = runTool({"validate", testModule("wq_broken_crash_open"), "--only",
+                                 "audio-open-close", "--in-process"});
     EXPECT_TRUE(!run.exited || run.status != 0);
     EXPECT_EQ(run.out.find("passed"), std::string::npos) << run.out;
 }
 #endif
 
 TEST(RepeatTest, EachRoundPrintsItsSeedAndAddsItsChecks) {
-    const ToolRun run = runTool({"validate", testModule("wq_conforming_module"), "--only",
-                                 "unused-opcodes,exports", "--seed", "4", "--repeat", "3",
-                                 "--json"});
+    const ToolRun run =
+        runTool({"validate", testModule("wq_conforming_module"), "--only", "unused-opcodes,exports",
+                 "--seed", "4", "--repeat", "3", "--json"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("repeat 2/3 (seed "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("repeat 3/3 (seed "), std::string::npos) << run.err;
@@ -171,16 +170,15 @@ TEST(RepeatTest, TheFirstFailingSeedIsNamed) {
 }
 
 TEST(RepeatTest, ChecksWithoutRandomNumbersAreNotRepeated) {
-    const ToolRun run = runTool({"validate", testModule("wq_conforming_module"), "--only",
-                                 "exports", "--repeat", "5"});
+    const ToolRun run = runTool(
+        {"validate", testModule("wq_conforming_module"), "--only", "exports", "--repeat", "5"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("nothing to repeat"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1 passed, 0 failed"), std::string::npos) << run.out;
 }
 
 TEST(RepeatTest, RefusesNoRounds) {
-    const ToolRun run =
-        runTool({"validate", testModule("wq_conforming_module"), "--repeat", "0"});
+    const ToolRun run = runTool({"validate", testModule("wq_conforming_module"), "--repeat", "0"});
     EXPECT_EQ(run.status, 2) << run.err;
 }
 

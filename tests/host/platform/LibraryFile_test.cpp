@@ -18,8 +18,9 @@ template <size_t N> std::string bytes(const char (&text)[N]) { return std::strin
 
 std::string elf(int wordClass, unsigned machine) {
     std::string b(64, '\0');
-    b.replace(0, 4, "\x7f"
-                    "ELF");
+    b.replace(0, 4,
+              "\x7f"
+              "ELF");
     b[4] = static_cast<char>(wordClass);
     b[5] = 1; // little endian
     b[18] = static_cast<char>(machine & 0xff);
@@ -54,9 +55,10 @@ TEST(LibraryFileTest, HeadersTellSystemAndWordSize) {
         {"pe32", pe(0x14c, 0x10b), Format::Pe, 32, "i386"},
         {"pe64", pe(0x8664, 0x20b), Format::Pe, 64, "x86-64"},
         {"text", "not a library at all", Format::Unknown, 0, ""},
-        {"short elf", std::string("\x7f"
-                                  "ELF\x02",
-                                  5),
+        {"short elf",
+         std::string("\x7f"
+                     "ELF\x02",
+                     5),
          Format::Unknown, 0, ""},
         // A PE offset that points past the end is no PE file.
         {"pe cut", pe(0x14c, 0x10b).substr(0, 0x82), Format::Unknown, 0, ""},
@@ -96,8 +98,7 @@ struct HintCase {
 };
 
 TEST(LibraryFileTest, HintsNameWhatToDo) {
-    const std::string mangled =
-        elf(2, 62) + bytes("\0_Z10makeModuleii\0");
+    const std::string mangled = elf(2, 62) + bytes("\0_Z10makeModuleii\0");
     const std::vector<HintCase> cases = {
         {"32 for 64", elf(1, 3), 64, Format::Elf,
          "the library is 32-bit (i386) and this wqhost is 64-bit: use the 32-bit build of wqhost"},
@@ -112,7 +113,8 @@ TEST(LibraryFileTest, HintsNameWhatToDo) {
 #endif
     };
     for (const HintCase &c : cases) {
-        const std::string hint = libraryHint(inspectLibraryBytes(c.bytes), c.hostBits, c.hostFormat);
+        const std::string hint =
+            libraryHint(inspectLibraryBytes(c.bytes), c.hostBits, c.hostFormat);
         if (*c.hint == '\0')
             EXPECT_EQ(hint, "") << c.name;
         else
