@@ -165,6 +165,12 @@ void serveInChild(const std::function<int(std::FILE *channel)> &work) {
     int status = 2;
     try {
         status = work(channel);
+    } catch (const ToolError &e) {
+        std::cout.flush();
+        sendLine(channel, {{"error", wqhost::bytesToUtf8(e.what())}});
+    } catch (const wqhost::HostError &e) {
+        std::cout.flush();
+        sendLine(channel, {{"error", wqhost::bytesToUtf8(e.what())}});
     } catch (...) {
         // An exception the module let escape is a crash of the module, named
         // as such; the parent reports the call it left.
@@ -173,10 +179,6 @@ void serveInChild(const std::function<int(std::FILE *channel)> &work) {
             wqhost::abortOnEscapedException(std::string());
         try {
             throw;
-        } catch (const ToolError &e) {
-            sendLine(channel, {{"error", wqhost::bytesToUtf8(e.what())}});
-        } catch (const wqhost::HostError &e) {
-            sendLine(channel, {{"error", wqhost::bytesToUtf8(e.what())}});
         } catch (const std::exception &e) {
             sendLine(channel,
                      {{"error", wqhost::bytesToUtf8(std::string("internal error: ") + e.what())}});

@@ -106,7 +106,7 @@ int runTool(int argc, char **argv) {
     validate.program = argc > 0 ? argv[0] : "wqhost";
     CLI::App *validateCmd = app.add_subcommand(
         "validate", "Check that a module library keeps the interface; each check runs in a "
-                    "child process");
+                    "child process (with --in-process, in wqhost's own)");
     validateCmd->add_option("LIB", validate.library, "Module library");
     validateCmd->add_flag("--json", validate.json,
                           "Print the report (or with --list the checks) as JSON on standard "
@@ -150,8 +150,8 @@ int runTool(int argc, char **argv) {
                           "there is no time limit (--timeout is refused)");
     validateCmd
         ->add_option("--repeat", validate.repeat,
-                     "Soak: run the randomised checks N times, each time with a fresh seed "
-                     "(printed); the first failing seed is named for --seed")
+                     "Soak: run the randomised checks N times in all, each time after the first "
+                     "with a fresh seed (printed); the first failing seed is named for --seed")
         ->check(CLI::Range(1, 100000))
         ->type_name("N");
     validateCmd->add_option("--run-check", validate.runCheck, "")->group("");
