@@ -161,12 +161,16 @@ bool processEnded(long pid) {
 // its time here (the parent-death signal on Linux, the child's job on
 // Windows).
 TEST(ChildProcessTest, AGrandchildEndsWithItsParent) {
-    const Collected c = probe("parent", 3.0);
-    EXPECT_EQ(c.outcome.end, ChildOutcome::End::TimedOut);
+    const std::string pidFile = "child_probe_grandchild.pid";
+    std::remove(pidFile.c_str());
+    ChildOptions options;
+    options.timeoutSeconds = 3.0;
+    const ChildOutcome outcome =
+        ChildProcess::runProgram({WQ_CHILD_PROBE_PATH, "parent", pidFile}, options, nullptr);
+    EXPECT_EQ(outcome.end, ChildOutcome::End::TimedOut);
     long grandchild = 0;
-    for (const std::string &line : c.lines)
-        if (line.rfind("pid ", 0) == 0)
-            grandchild = std::atol(line.c_str() + 4);
+    std::ifstream(pidFile) >> grandchild;
+    std::remove(pidFile.c_str());
     ASSERT_GT(grandchild, 0) << "the sleeper never started";
     bool ended = false;
     for (int i = 0; i < 100 && !ended; ++i) {

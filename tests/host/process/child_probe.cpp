@@ -6,8 +6,8 @@
 //   hang           a channel line, then sleeps for ever
 //   flood          20000 channel lines, more than a pipe holds
 //   cat            standard input copied to the channel
-//   sleeper        "pid N" on the channel, then sleeps for ever
-//   parent         runs a sleeper as its own child, its lines passed on
+//   sleeper FILE   its process id written to FILE, then sleeps for ever
+//   parent FILE    runs a sleeper FILE as its own child
 //   throw          a std::runtime_error("bad list") meets a noexcept frame
 //   escape         the same caught, and reported as escaped from a module
 #include "host/platform/CrashReport.h"
@@ -80,24 +80,25 @@ int main(int argc, char **argv) {
             std::fwrite(buffer, 1, n, channel);
         ChildProcess::endNow(0);
     }
-    if (std::strcmp(mode, "sleeper") == 0) {
+    if (std::strcmp(mode, "sleeper") == 0 && argc > 2) {
+        // A file, not the channel: a Windows parent reads the channel only
+        // once its child has ended.
+        if (std::FILE *file = std::fopen(argv[2], "w")) {
 #ifdef _WIN32
-        std::fprintf(channel, "pid %d\n", _getpid());
+            std::fprintf(file, "%d\n", _getpid());
 #else
-        std::fprintf(channel, "pid %ld\n", static_cast<long>(::getpid()));
+            std::fprintf(file, "%ld\n", static_cast<long>(::getpid()));
 #endif
-        std::fflush(channel);
+            std::fclose(file);
+        }
         for (;;)
             std::this_thread::sleep_for(std::chrono::seconds(1));
     }
-    if (std::strcmp(mode, "parent") == 0) {
+    if (std::strcmp(mode, "parent") == 0 && argc > 2) {
         wqhost::ChildOptions options;
         options.timeoutSeconds = 3600.0;
-        ChildProcess::runProgram({ChildProcess::currentProgram(), "sleeper"}, options,
-                                 [channel](const std::string &line) {
-                                     std::fprintf(channel, "%s\n", line.c_str());
-                                     std::fflush(channel);
-                                 });
+        ChildProcess::runProgram({ChildProcess::currentProgram(), "sleeper", argv[2]}, options,
+                                 nullptr);
         ChildProcess::endNow(0);
     }
     if (std::strcmp(mode, "throw") == 0)
