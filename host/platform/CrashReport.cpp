@@ -46,6 +46,16 @@ std::string runtimeReport(const std::string &errors) {
     return cause;
 }
 
+// UndefinedBehaviorSanitizer's "FILE:LINE:COLUMN: runtime error: WHAT",
+// which ends the child when it does not recover.
+std::string undefinedBehaviour(const std::string &errors) {
+    static const std::string marker = ": runtime error: ";
+    for (size_t at = errors.find(marker); at != std::string::npos; at = errors.find(marker, at + 1))
+        if (at > 0 && errors[at - 1] >= '0' && errors[at - 1] <= '9')
+            return "UndefinedBehaviorSanitizer: " + lineAt(errors, at + marker.size());
+    return std::string();
+}
+
 std::string sanitizerReport(const std::string &errors) {
     for (size_t at = errors.find("Sanitizer: "); at != std::string::npos;
          at = errors.find("Sanitizer: ", at + 1)) {
@@ -106,7 +116,10 @@ std::string crashCause(const std::string &errors) {
         return "C++ exception " + line;
     }
     const std::string runtime = runtimeReport(errors);
-    return runtime.empty() ? sanitizerReport(errors) : runtime;
+    if (!runtime.empty())
+        return runtime;
+    const std::string sanitizer = sanitizerReport(errors);
+    return sanitizer.empty() ? undefinedBehaviour(errors) : sanitizer;
 }
 
 void abortOnEscapedException(const std::string &call) {

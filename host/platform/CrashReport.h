@@ -15,8 +15,9 @@ namespace wqhost {
 
 // The cause a child's error output names, in a few words, or empty: the
 // line the child printed for an escaped exception, the C++ runtime's own
-// report of one ("terminate called after throwing an instance of ..."), or
-// a sanitizer's first "ERROR: ...Sanitizer: KIND" line.
+// report of one ("terminate called after throwing an instance of ..."), a
+// sanitizer's first "ERROR: ...Sanitizer: KIND" line, or an undefined
+// behaviour sanitizer's "FILE:LINE:COLUMN: runtime error: WHAT".
 std::string crashCause(const std::string &errors);
 
 // In the child, inside a catch block: prints the exception being handled
