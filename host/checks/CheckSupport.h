@@ -17,7 +17,7 @@
 namespace wqhost {
 
 // The checks, one file per topic: LibraryChecks.cpp, RecordChecks.cpp,
-// LifecycleChecks.cpp, AudioChecks.cpp and PinChecks.cpp.
+// LifecycleChecks.cpp, AudioChecks.cpp, PinChecks.cpp and AnswerChecks.cpp.
 void checkExports(CheckContext &ctx);
 void checkDescribeIndex0(CheckContext &ctx);
 void checkDescribeOtherIndex(CheckContext &ctx);
@@ -39,6 +39,8 @@ void checkEvents(CheckContext &ctx);
 void checkPinChanges(CheckContext &ctx);
 void checkPinChangesRandom(CheckContext &ctx);
 void checkNestedEcho(CheckContext &ctx);
+void checkTextAnswers(CheckContext &ctx);
+void checkUnload(CheckContext &ctx);
 
 // The module's pin table, read from a short-lived audio object. Ends the
 // check when the module gives no audio object.

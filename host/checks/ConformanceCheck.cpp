@@ -36,7 +36,20 @@ CheckContext::CheckContext(std::string checkName, std::string libraryPath, uint6
     // The log is the trace of the check; the parent reads it to name the
     // call that was running when the child died.
     m_log.setJsonSink(channel);
+    CallLog::watchSlowCalls([this](const SlowCall &call) {
+        for (const std::string &seen : m_slowCalls)
+            if (seen == call.call)
+                return;
+        m_slowCalls.push_back(call.call);
+        warn(call.call + " took " + std::to_string(static_cast<long long>(call.milliseconds)) +
+             " ms, more than the " +
+             std::to_string(static_cast<long long>(kCallBudgetMilliseconds)) +
+             " ms a call into the module may take (slow, not stuck): do long work ahead of "
+             "time or in smaller steps, not inside one call");
+    });
 }
+
+CheckContext::~CheckContext() { CallLog::watchSlowCalls(nullptr); }
 
 std::shared_ptr<const ModuleLibrary> CheckContext::library() {
     if (!m_library) {
@@ -184,12 +197,21 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          checkUnusedOpcodes},
         {"events", "events delivered at their sample clock; no event posted into the past",
          checkEvents},
-        {"pin-changes", "every pin given empty, long, 8-bit and number texts, integers and floats",
+        {"pin-changes",
+         "every pin given empty, long (to 64 KiB), 8-bit and number texts, integers and floats",
          checkPinChanges},
         {"pin-changes-random",
          "random pin changes with changed values reported back (randomised by --seed)",
          checkPinChangesRandom},
         {"nested-echo", "with every write reported back at once the nesting ends", checkNestedEcho},
+        {"text-answers",
+         "every text pin read while the host answers a null text, and 16-bit lengths of 0 and "
+         "below",
+         checkTextAnswers},
+        {"unload",
+         "the library unloads for real at the end: its static destructors and atexit handlers "
+         "run without a crash",
+         checkUnload},
     };
     return checks;
 }

@@ -35,7 +35,12 @@ class CheckContext {
 public:
     // `seed` is the run's seed; the check's own random numbers come from it
     // and the check's name, so each check repeats alone (--only).
+    // Every call into the module that takes longer than the budget of a
+    // call is a warning of the check, each kind of call once.
     CheckContext(std::string checkName, std::string libraryPath, uint64_t seed, std::FILE *channel);
+    ~CheckContext();
+    CheckContext(const CheckContext &) = delete;
+    CheckContext &operator=(const CheckContext &) = delete;
 
     const std::string &checkName() const noexcept { return m_name; }
     const std::string &libraryPath() const noexcept { return m_path; }
@@ -105,6 +110,7 @@ private:
     std::vector<std::string> m_failures;
     std::vector<std::string> m_warnings;
     std::vector<ProblemCode> m_kinds;
+    std::vector<std::string> m_slowCalls; // the calls already warned of as slow
     std::mt19937 m_random;
     bool m_seeded = false;
 };

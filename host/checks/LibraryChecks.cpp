@@ -5,6 +5,7 @@
 #include "host/checks/CheckSupport.h"
 #include "host/checks/RawHost.h"
 #include "host/describe/TextReport.h"
+#include "host/platform/UntrustedText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -33,7 +34,21 @@ std::string joinedNumbers(const std::vector<int64_t> &numbers) {
     return joined(items);
 }
 
-std::string textOrNull(const char *text) { return text ? quoteText(text) : "null"; }
+// A description text as the checks show it, read without trusting it.
+std::string textOrNull(const char *text) {
+    return text ? quoteText(UntrustedText::read(text, kMaxNameText).text) : "null";
+}
+
+// Overwrites a large area of the stack below the caller's frame, where the
+// frames of a call that has returned were: a text that lived there changes.
+void overwriteStack() {
+    volatile unsigned char area[128 * 1024];
+    for (size_t i = 0; i < sizeof area; ++i)
+        area[i] = 0xA5;
+}
+// Called through a pointer the compiler cannot see through, so that it is
+// never inlined into the caller's frame.
+void (*volatile g_overwriteStack)() = overwriteStack;
 
 // Named fields of a description record that differ between two records.
 std::vector<std::string> changedDescriptionFields(const WQModuleDescription &a,
@@ -90,14 +105,42 @@ void checkDescribeIndex0(CheckContext &ctx) {
         const char *value;
         const char *pattern;
     };
-    for (const Text &t :
-         {Text{"name", filled.name, pattern.name}, Text{"id", filled.id, pattern.id},
-          Text{"about", filled.about, pattern.about}}) {
-        if (t.value == t.pattern)
+    const Text texts[] = {Text{"name", filled.name, pattern.name},
+                          Text{"id", filled.id, pattern.id},
+                          Text{"about", filled.about, pattern.about}};
+    std::string readBack[3];
+    bool readable[3] = {false, false, false};
+    for (int i = 0; i < 3; ++i) {
+        const Text &t = texts[i];
+        if (t.value == t.pattern) {
             ctx.fail("getModuleProperties(0) did not write " + std::string(t.field));
-        else if (!t.value)
+        } else if (!t.value) {
             ctx.fail("getModuleProperties(0) wrote a null " + std::string(t.field) +
                      ", expected a text");
+        } else {
+            const UntrustedText read = UntrustedText::read(t.value, kMaxNameText);
+            readable[i] = read.ok();
+            readBack[i] = read.text;
+            if (!read.ok())
+                ctx.fail("the " + std::string(t.field) + " of getModuleProperties(0) " +
+                         read.fault(kMaxNameText) + ": a description text ends with a NUL within " +
+                         std::to_string(kMaxNameText) + " bytes");
+        }
+    }
+    // The texts live as long as the library: read again once the stack the
+    // call ran on has been used by other calls, they are the same.
+    ctx.step("the description texts read again after the stack was overwritten");
+    g_overwriteStack();
+    for (int i = 0; i < 3; ++i) {
+        if (!readable[i])
+            continue;
+        const UntrustedText again = UntrustedText::read(texts[i].value, kMaxNameText);
+        if (!again.ok() || again.text != readBack[i])
+            ctx.fail("the " + std::string(texts[i].field) + " of getModuleProperties(0) was " +
+                     quoteText(readBack[i]) +
+                     " when the call returned and is no longer once the stack was used "
+                     "again: it points into a buffer on the stack of the call; point it at a "
+                     "constant or static text that lives as long as the library");
     }
 
     ctx.step("getModuleProperties(0) into a cleared record, twice");
@@ -121,10 +164,11 @@ void checkDescribeIndex0(CheckContext &ctx) {
     const char *clearedTexts[] = {cleared.name, cleared.id, cleared.about};
     const char *thirdTexts[] = {third.name, third.id, third.about};
     const char *names[] = {"name", "id", "about"};
+    auto textAt = [](const char *p) { return UntrustedText::read(p, kMaxNameText).text; };
     for (int i = 0; i < 3; ++i) {
-        const std::string a = firstTexts[i] ? firstTexts[i] : "";
-        const std::string b = clearedTexts[i] ? clearedTexts[i] : "";
-        const std::string c = thirdTexts[i] ? thirdTexts[i] : "";
+        const std::string a = textAt(firstTexts[i]);
+        const std::string b = textAt(clearedTexts[i]);
+        const std::string c = textAt(thirdTexts[i]);
         if (a != b || b != c)
             ctx.fail(std::string(names[i]) + " differs between queries: " +
                      textOrNull(firstTexts[i]) + ", " + textOrNull(clearedTexts[i]) + ", " +

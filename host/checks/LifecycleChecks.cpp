@@ -6,6 +6,7 @@
 #include "host/checks/RawHost.h"
 #include "host/describe/TextReport.h"
 #include "host/platform/HeapCheck.h"
+#include "host/platform/Library.h"
 
 #include <algorithm>
 #include <cstring>
@@ -232,6 +233,35 @@ void checkGuiSeveralObjects(CheckContext &ctx) {
                          " calls deep, although the host reports only writes that change a value",
                      ProblemCode::EchoNestingLimit);
     });
+}
+
+// ----------------------------------------------------------------- unload
+
+void checkUnload(CheckContext &ctx) {
+    {
+        // Both sides made, opened and closed, so that whatever the module
+        // sets up on first use is there to be torn down.
+        AudioHost audio(ctx.library(), AudioHost::Options(), &ctx.log());
+        GuiHost gui(ctx.library(), GuiHost::Options(), &ctx.log());
+        ctx.step("makeModule(0, 1) and makeModule(0, 2), opened and closed");
+        if (audio.create()) {
+            audio.open();
+            audio.close();
+        }
+        if (gui.create()) {
+            gui.open();
+            gui.close();
+        }
+    }
+    ctx.step("unloading the library: its static destructors and atexit handlers run (a crash "
+             "here is one of theirs: look at what they use that may be gone or never made)");
+    ctx.releaseLibrary();
+    ctx.step("looking whether the library is still loaded");
+    if (Library::stillLoaded(ctx.libraryPath()))
+        ctx.fail("the library is still loaded after the host unloaded it, so its static "
+                 "destructors have not run: something keeps it loaded (a thread still "
+                 "running, a load of itself, or a unique symbol of a C++ inline or template "
+                 "static; build with -fno-gnu-unique)");
 }
 
 } // namespace wqhost

@@ -3,10 +3,12 @@
 #include "host/core/AudioHost.h"
 #include "host/checks/CheckSupport.h"
 #include "host/pins/PinStore.h"
+#include "host/platform/UntrustedText.h"
 #include "host/describe/TextReport.h"
 #include "host/text/NumberText.h"
 
 #include <cstring>
+#include <utility>
 
 namespace wqhost {
 
@@ -18,7 +20,7 @@ constexpr int32_t kMaxDeclarations = 1024;
 std::string declarationLabel(int32_t index, const WQPinProperties &record) {
     std::string label = "declaration " + std::to_string(index);
     if (record.name)
-        label += " (" + quoteText(record.name) + ")";
+        label += " (" + quoteText(UntrustedText::read(record.name, kMaxNameText).text) + ")";
     return label;
 }
 
@@ -131,6 +133,15 @@ void checkPinDeclarations(CheckContext &ctx) {
                      "IO_UI_COMMUNICATION or direction out");
         if (!record.name)
             ctx.fail(label + " has no name (name is null)");
+        for (const auto &[field, text] :
+             {std::pair<const char *, const char *>{"name", record.name},
+              {"list_text", record.list_text}}) {
+            const UntrustedText read = UntrustedText::read(text, kMaxNameText);
+            if (text && !read.ok())
+                ctx.fail(label + ": its " + field + " " + read.fault(kMaxNameText) +
+                         ": a pin's texts end with a NUL within " + std::to_string(kMaxNameText) +
+                         " bytes");
+        }
         if (record.direction != DR_IN && record.direction != DR_OUT)
             ctx.fail(label + ": direction " + std::to_string(record.direction) +
                      ", expected DR_IN (0) or DR_OUT (1)");
@@ -284,9 +295,21 @@ void checkPinChanges(CheckContext &ctx) {
     if (table.pins.empty())
         ctx.skip("the module declares no pins");
     auto session = startCheckedSession(ctx, table, false, false);
+    // This check is the one that judges what the module writes back.
+    session->gui().options().judgeWrittenTexts = true;
     size_t seen = 0;
     failOnNewProblems(ctx, session->problems(), seen, "opening");
-    const std::vector<TextCase> texts = pinTextCases();
+    std::vector<TextCase> texts = pinTextCases();
+    // Texts a user may paste: long, and with every 8-bit byte.
+    std::string longList;
+    for (int i = 0; longList.size() < 65536; ++i)
+        longList += std::to_string(i) + ",";
+    longList.resize(65536);
+    texts.push_back({"64 KiB of a list of numbers", longList});
+    std::string everyByte;
+    for (int c = 1; c < 256; ++c)
+        everyByte += static_cast<char>(c);
+    texts.push_back({"every 8-bit byte from 1 to 255", everyByte});
     for (const PinDeclaration &pin : table.pins) {
         const std::string label = pinLabel(pin);
         for (const TextCase &t : texts) {

@@ -1,5 +1,7 @@
 #include "host/core/AudioHost.h"
 
+#include "host/platform/UntrustedText.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -80,11 +82,13 @@ std::vector<PinDeclaration> AudioHost::readPinDeclarations(const WQPinProperties
         if (!queryPin(i, d.record))
             return table;
         d.nameWritten = d.record.name != start.name;
+        // Read without trusting the pointers: the declaration checks say
+        // what is wrong with a text that cannot be read to its NUL.
         if (d.nameWritten && d.record.name)
-            d.name = d.record.name;
+            d.name = UntrustedText::read(d.record.name, kMaxNameText).text;
         d.listTextWritten = d.record.list_text != start.list_text;
         if (d.listTextWritten && d.record.list_text)
-            d.listText = d.record.list_text;
+            d.listText = UntrustedText::read(d.record.list_text, kMaxNameText).text;
         if (!d.flagsConsistent())
             problem(ProblemCode::PinFlagRule, "pin declaration " + std::to_string(i) +
                                                   " fails the pin-flag consistency rule");

@@ -1,5 +1,7 @@
 #include "host/core/GuiHost.h"
 
+#include "host/platform/UntrustedText.h"
+#include "host/text/QuotedText.h"
 #include "host/trace/OpcodeNames.h"
 
 #include <cstring>
@@ -25,6 +27,7 @@ GuiHost::~GuiHost() {
 bool GuiHost::create(int32_t moduleIndex) {
     const bool created = createRecord(moduleIndex);
     m_textAnswers.clear();
+    m_textAnswerPins.clear();
     return created;
 }
 
@@ -43,8 +46,10 @@ intptr_t GuiHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *p
                 host.m_maxDepth = host.m_depth;
         }
         ~Depth() {
-            if (--host.m_depth == 0)
+            if (--host.m_depth == 0) {
                 host.m_textAnswers.clear();
+                host.m_textAnswerPins.clear();
+            }
         }
         Depth(const Depth &) = delete;
         Depth &operator=(const Depth &) = delete;
@@ -102,8 +107,69 @@ std::u16string GuiHost::widen(const std::string &text) {
     return units;
 }
 
-std::string GuiHost::textAt(const void *ptr) {
-    return ptr ? std::string(static_cast<const char *>(ptr)) : std::string();
+std::string GuiHost::textAt(int32_t opcode, int32_t pin, const void *ptr) {
+    if (!ptr)
+        return std::string();
+    const std::string call =
+        opcodeLabel(Side::Gui, Direction::ModuleToHost, CallKind::Callback, opcode) + " for pin " +
+        std::to_string(pin);
+    // The host's own texts live only until the outermost call returns, and
+    // a write may replace the very text the pointer shows.
+    const char *at = static_cast<const char *>(ptr);
+    for (size_t i = 0; m_options.judgeWrittenTexts && i < m_textAnswers.size(); ++i) {
+        const std::string &own = m_textAnswers[i];
+        if (at >= own.c_str() && at <= own.c_str() + own.size())
+            problem(ProblemCode::HostTextBack,
+                    call + " passed the host's own text of pin " +
+                        std::to_string(m_textAnswerPins[i]) +
+                        " (the address GH_PIN_GET_TEXT answered) instead of a copy: copy a "
+                        "text the host hands out before keeping or writing it");
+    }
+    const UntrustedText read = UntrustedText::read(ptr, kMaxPinText);
+    if (!read.ok()) {
+        problem(ProblemCode::BadText, call + ": the text " + read.fault(kMaxPinText) +
+                                          ": end every text with a NUL, also where a long "
+                                          "text was cut to fit a buffer");
+    } else if (const std::string cut =
+                   m_options.judgeWrittenTexts ? cutWithoutNul(read.text) : std::string();
+               !cut.empty()) {
+        problem(ProblemCode::BadText, call + ": the text goes on past a cut: " + cut +
+                                          ": end a text cut to fit a buffer with a NUL");
+    }
+    return read.text;
+}
+
+namespace {
+
+bool printable(const char *begin, const char *end) {
+    for (const char *p = begin; p < end; ++p)
+        if (static_cast<unsigned char>(*p) < 0x20 || static_cast<unsigned char>(*p) > 0x7E)
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::string GuiHost::cutWithoutNul(const std::string &written) const {
+    // A printable text of the host's, long enough that a buffer cuts it,
+    // whose first bytes the module wrote back followed by bytes that are not
+    // text at all: what lay behind a buffer that lost its NUL at the cut.
+    constexpr size_t kLeast = 16;
+    for (size_t i = 0; i < m_textAnswers.size(); ++i) {
+        const std::string &own = m_textAnswers[i];
+        if (own.size() < 2 * kLeast || !printable(own.data(), own.data() + own.size()))
+            continue;
+        size_t n = 0;
+        while (n < own.size() && n < written.size() && own[n] == written[n])
+            ++n;
+        if (n < kLeast || n == own.size() || n == written.size() ||
+            printable(written.data() + n, written.data() + written.size()))
+            continue;
+        return "its first " + std::to_string(n) + " bytes are the text of pin " +
+               std::to_string(m_textAnswerPins[i]) + " the host handed out, then come " +
+               quoteText(written.substr(n, 16)) + ", which are not";
+    }
+    return std::string();
 }
 
 bool GuiHost::knownPin(int32_t pin, int32_t opcode) {
@@ -142,7 +208,7 @@ intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
     checkCallbackRecord(Side::Gui, record, m_record, opcode);
     const bool carriesText = opcode == GH_PIN_SET_TEXT || opcode == GH_PIN_SET_LIST_TEXT;
     if (carriesText)
-        call.text = textAt(ptr);
+        call.text = textAt(opcode, index, ptr);
 
     CallScope scope(log(), call);
     intptr_t result = 0;
@@ -180,6 +246,7 @@ intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
             break;
         }
         m_textAnswers.push_back(knownPin(index, opcode) ? m_pins.text(index) : std::string());
+        m_textAnswerPins.push_back(index);
         answerText = m_textAnswers.back();
         result = reinterpret_cast<intptr_t>(m_textAnswers.back().c_str());
         break;

@@ -51,6 +51,10 @@ public:
         bool echoOnlyChanges = false; // ... only when the stored value changed
         int nestingLimit = 16;        // deepest nesting of dispatcher calls on the object
         int32_t openIndex = 0;        // `index` of GD_OPEN (1 asks for open(true))
+        // Judge the texts the object writes: the host's own text passed back,
+        // or one of its texts cut without a NUL, is a problem. (A text that
+        // cannot be read to a NUL within the bound always is.)
+        bool judgeWrittenTexts = false;
     };
 
     explicit GuiHost(std::shared_ptr<const ModuleLibrary> library);
@@ -130,11 +134,17 @@ private:
     bool knownPin(int32_t pin, int32_t opcode);
     void echoWrite(int32_t pin, bool changed);
     void forget() noexcept;
-    static std::string textAt(const void *ptr);
+    // The text a write passed, read without trusting the pointer; what is
+    // wrong with it is recorded as a problem.
+    std::string textAt(int32_t opcode, int32_t pin, const void *ptr);
+    // What shows that a written text is a text of the host's cut without its
+    // NUL, or nothing.
+    std::string cutWithoutNul(const std::string &written) const;
 
     Options m_options;
     PinStore m_pins;
     std::deque<std::string> m_textAnswers; // alive until the outermost call returns
+    std::deque<int32_t> m_textAnswerPins;  // the pin of each
     std::map<int32_t, intptr_t> m_answers;
     int m_depth = 0;
     int m_maxDepth = 0;

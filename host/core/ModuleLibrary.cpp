@@ -1,5 +1,7 @@
 #include "host/core/ModuleLibrary.h"
 
+#include "host/platform/UntrustedText.h"
+
 #include <cstring>
 
 namespace wqhost {
@@ -15,7 +17,9 @@ template <typename Fn> Fn functionFrom(void *address) {
     return fn;
 }
 
-std::string copyText(const char *text) { return text ? std::string(text) : std::string(); }
+// A text of the description, read without trusting the pointer: what can
+// be read of it, within the bound (the description checks say what is wrong).
+std::string copyText(const char *text) { return UntrustedText::read(text, kMaxNameText).text; }
 
 } // namespace
 

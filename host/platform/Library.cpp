@@ -83,6 +83,20 @@ void *Library::findSymbol(const char *name) const noexcept {
 #endif
 }
 
+bool Library::stillLoaded(const std::string &path) {
+#ifdef _WIN32
+    return GetModuleHandleW(widen(path).c_str()) != nullptr;
+#else
+    // Asks the loader without loading: a handle only for a library that is
+    // there already, given back at once.
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+        return false;
+    dlclose(handle);
+    return true;
+#endif
+}
+
 std::string Library::fromCurrentFolder(const std::string &path) {
 #ifdef _WIN32
     const bool hasFolder = path.find_first_of("/\\:") != std::string::npos;

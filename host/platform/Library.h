@@ -38,6 +38,10 @@ public:
 
     bool isLoaded() const noexcept { return m_handle != nullptr; }
 
+    // Whether the library at `path` is in the process, loaded by anyone;
+    // after the last Library of it went, it should not be.
+    static bool stillLoaded(const std::string &path);
+
 private:
     void close() noexcept;
 

@@ -23,6 +23,8 @@
 #  include <sys/wait.h>
 #  include <unistd.h>
 #  ifdef __linux__
+#    include <fstream>
+#    include <sstream>
 #    include <sys/prctl.h>
 #  endif
 
@@ -192,6 +194,80 @@ struct Pipes {
     }
 };
 
+// The processor time a process has used so far, in seconds, or below 0.
+double processorSeconds(pid_t pid) {
+#  ifdef __linux__
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return -1.0;
+    // The fields after the program's name, which may hold blanks, in ( ).
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return -1.0;
+    std::istringstream fields(line.substr(close + 1));
+    std::string field;
+    unsigned long long user = 0, system = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            user = std::stoull(field);
+        if (i == 15)
+            system = std::stoull(field);
+    }
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    return ticks > 0 ? static_cast<double>(user + system) / static_cast<double>(ticks) : -1.0;
+#  else
+    (void)pid;
+    return -1.0;
+#  endif
+}
+
+// Whether a process is running or waiting to run ('R' in /proc), as
+// opposed to sleeping or waiting for a device; -1 when unknown.
+int runnable(pid_t pid) {
+#  ifdef __linux__
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return -1;
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos || close + 2 >= line.size())
+        return -1;
+    return line[close + 2] == 'R' ? 1 : 0;
+#  else
+    (void)pid;
+    return -1;
+#  endif
+}
+
+// Watches a child a short while: the share of one processor it used, and
+// how often it was found runnable (a busy machine gives a spinning child
+// little processor time, but it stays runnable).
+void watchActivity(pid_t pid, ChildOutcome &outcome) {
+    const double before = processorSeconds(pid);
+    const auto start = Clock::now();
+    constexpr int kLooks = 20;
+    int looked = 0, running = 0;
+    for (int i = 0; i < kLooks; ++i) {
+        const int r = runnable(pid);
+        if (r >= 0) {
+            ++looked;
+            running += r;
+        }
+        ::usleep(static_cast<useconds_t>(kCpuShareSeconds * 1e6 / kLooks));
+    }
+    const double after = processorSeconds(pid);
+    const double wall = secondsSince(start);
+    if (before >= 0.0 && after >= 0.0 && wall > 0.0)
+        outcome.cpuShare = (after - before) / wall;
+    if (looked > 0)
+        outcome.activity = 2 * running >= looked ? ChildOutcome::Activity::Computing
+                                                 : ChildOutcome::Activity::Blocked;
+    else if (outcome.cpuShare >= 0.0)
+        outcome.activity = outcome.cpuShare >= 0.2 ? ChildOutcome::Activity::Computing
+                                                   : ChildOutcome::Activity::Blocked;
+}
+
 // The parent's side: reads the channel and the errors, feeds the input,
 // kills the child at the limit, collects its end.
 void supervise(pid_t pid, Pipes &pipes, const ChildOptions &options, const LineHandler &onLine,
@@ -296,6 +372,7 @@ void supervise(pid_t pid, Pipes &pipes, const ChildOptions &options, const LineH
         ::usleep(2000);
     }
     if (timedOut) {
+        watchActivity(pid, outcome);
         ::kill(-pid, SIGKILL);
         ::kill(pid, SIGKILL);
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -356,6 +433,34 @@ DWORD WINAPI writeAll(LPVOID param) {
 }
 
 std::string lastError() { return windowsErrorText(GetLastError()); }
+
+double processorSeconds(HANDLE process) {
+    FILETIME created, ended, kernel, user;
+    if (!GetProcessTimes(process, &created, &ended, &kernel, &user))
+        return -1.0;
+    auto seconds = [](const FILETIME &t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) /
+               1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// Watches a child a short while: the share of one processor it used.
+void watchActivity(HANDLE process, ChildOutcome &outcome) {
+    const double before = processorSeconds(process);
+    const auto start = Clock::now();
+    Sleep(static_cast<DWORD>(kCpuShareSeconds * 1000));
+    const double after = processorSeconds(process);
+    const double wall = secondsSince(start);
+    // A child that ran for seconds has used some processor time: none at all
+    // means the system does not say (wine does not, for another process).
+    if (before < 0.0 || after <= 0.0 || wall <= 0.0)
+        return;
+    outcome.cpuShare = (after - before) / wall;
+    outcome.activity = outcome.cpuShare >= 0.2 ? ChildOutcome::Activity::Computing
+                                               : ChildOutcome::Activity::Blocked;
+}
 
 // Every child is put in one job that ends its processes when the tool's
 // handle to it closes, that is when the tool ends, however it ends.
@@ -501,6 +606,7 @@ void run(const std::vector<std::string> &argv, const ChildOptions &options,
     DWORD waited =
         WaitForSingleObject(info.hProcess, ms >= 4.0e9 ? INFINITE : static_cast<DWORD>(ms));
     if (waited == WAIT_TIMEOUT) {
+        watchActivity(info.hProcess, outcome);
         TerminateProcess(info.hProcess, 1);
         WaitForSingleObject(info.hProcess, INFINITE);
         outcome.end = ChildOutcome::End::TimedOut;
@@ -597,6 +703,11 @@ std::string ChildProcess::currentProgram() {
 void ChildProcess::endNow(int status) {
     std::fflush(nullptr);
     std::_Exit(status);
+}
+
+void ChildProcess::endNormally(int status) {
+    std::fflush(nullptr);
+    std::exit(status);
 }
 
 std::string ChildProcess::crashText(const ChildOutcome &outcome) {

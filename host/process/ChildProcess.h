@@ -17,7 +17,8 @@
 //
 // The child's side: takeChannel() makes standard output the channel and
 // sends whatever the work prints to standard output to standard error
-// instead; endNow() ends the child without tearing anything down.
+// instead; endNow() ends the child without tearing anything down,
+// endNormally() as a program ends.
 #pragma once
 
 #include <cstdio>
@@ -41,7 +42,17 @@ struct ChildOutcome {
     std::string errors; // what the child wrote to standard error (at most 256 KiB)
     std::string output; // its channel lines joined, when no LineHandler took them
     double seconds = 0.0;
+    // For a child that timed out, what it did in a short while before it
+    // was killed: the share of one processor it used (below 0 when the
+    // system cannot tell), and whether it was computing or blocked.
+    double cpuShare = -1.0;
+    enum class Activity { Unknown, Computing, Blocked };
+    Activity activity = Activity::Unknown;
 };
+
+// How long a child that outlived its limit is watched before it is killed,
+// to tell computing from blocked.
+constexpr double kCpuShareSeconds = 0.4;
 
 using LineHandler = std::function<void(const std::string &line)>;
 
@@ -71,6 +82,11 @@ public:
     // `status` at once: no destructors, no atexit handlers, no leak checks
     // of a tool built with a sanitizer run on what the work left behind.
     [[noreturn]] static void endNow(int status);
+
+    // In the child: ends the process as a program ends, with `status`:
+    // static destructors and atexit handlers run, and the leak checks of a
+    // module (or tool) built with a sanitizer report what was left.
+    [[noreturn]] static void endNormally(int status);
 
     // How the child ended, in words: "exit status 3", "signal 11 (SIGSEGV)",
     // "timed out after 2 s", "could not start: ...".

@@ -115,7 +115,10 @@ uint64_t freshSeed() {
 
 // The child's side (Validator starts the tool again for each check): one
 // check in this process, its channel on standard output. The child ends
-// here, as soon as the check has written its verdict.
+// here once the check has written its verdict and let go of the library,
+// as a program ends: what the module's static destructors, atexit handlers
+// or a sanitizer's leak check print after the verdict still reaches the
+// parent.
 [[noreturn]] void runOneCheckHere(const ValidateArgs &args, uint64_t seed) {
     const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.runCheck);
     if (!check)
@@ -129,7 +132,7 @@ uint64_t freshSeed() {
     } catch (...) {
         // The parent reports a child that ended without a verdict.
     }
-    wqhost::ChildProcess::endNow(status);
+    wqhost::ChildProcess::endNormally(status);
 }
 
 // The JUnit file, opened before any check runs: a path that cannot be

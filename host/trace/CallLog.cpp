@@ -1,6 +1,7 @@
 #include "host/trace/CallLog.h"
 
 #include "host/trace/CallJson.h"
+#include "host/trace/OpcodeNames.h"
 
 #include <atomic>
 #include <cstdio>
@@ -8,6 +9,21 @@
 namespace wqhost {
 
 namespace {
+
+SlowCallWatcher &slowCallWatcher() {
+    static SlowCallWatcher watcher;
+    return watcher;
+}
+
+// A call into the module as a slow-call warning names it.
+std::string timedLabel(const CallRecord &call) {
+    if (call.direction != Direction::HostToModule)
+        return std::string();
+    std::string label = opcodeLabel(call.side, call.direction, call.kind, call.opcode);
+    if (call.kind == CallKind::Dispatch)
+        label += " (index " + std::to_string(call.index) + ")";
+    return label;
+}
 
 void writeLine(std::FILE *sink, std::string line) {
     line += '\n';
@@ -17,11 +33,16 @@ void writeLine(std::FILE *sink, std::string line) {
 
 } // namespace
 
+void CallLog::watchSlowCalls(SlowCallWatcher watcher) { slowCallWatcher() = std::move(watcher); }
+
 uint64_t CallLog::begin(CallRecord call) {
     call.seq = m_nextSeq++;
     call.depth = m_depth++;
     call.returned = false;
     call.result = 0;
+    if (slowCallWatcher())
+        m_running.push_back(
+            Running{call.seq, std::chrono::steady_clock::now(), timedLabel(call), false});
     if (m_sink)
         writeLine(m_sink, callLine(call));
     if (m_keeping)
@@ -32,6 +53,19 @@ uint64_t CallLog::begin(CallRecord call) {
 void CallLog::end(uint64_t seq, intptr_t result, const std::string &answer) {
     if (m_depth > 0)
         --m_depth;
+    if (!m_running.empty() && m_running.back().seq == seq) {
+        const Running done = m_running.back();
+        m_running.pop_back();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - done.start)
+                .count();
+        if (ms > kCallBudgetMilliseconds) {
+            if (!done.holdsSlowCall && !done.label.empty() && slowCallWatcher())
+                slowCallWatcher()(SlowCall{done.label, ms});
+            if (!m_running.empty())
+                m_running.back().holdsSlowCall = true;
+        }
+    }
     CallRecord *call = find(seq);
     CallRecord detached;
     if (!call) { // not kept: complete a stand-in for the JSON line

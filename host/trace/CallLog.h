@@ -12,6 +12,7 @@
 
 #include "host/trace/CallRecord.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -21,8 +22,23 @@
 
 namespace wqhost {
 
+// A call into the module that took longer than the budget of a call: a user
+// waits for it, and a host's audio thread or window does.
+struct SlowCall {
+    std::string call; // "GD_PIN_CHANGED (index 0)"
+    double milliseconds = 0.0;
+};
+constexpr double kCallBudgetMilliseconds = 100.0;
+using SlowCallWatcher = std::function<void(const SlowCall &call)>;
+
 class CallLog {
 public:
+    // Times every call into the module in every log of the process from now
+    // on: `watcher` hears of each call that took longer than the budget and
+    // holds no slower call of its own inside (a slow call is named once, not
+    // with every call around it). A null watcher stops it.
+    static void watchSlowCalls(SlowCallWatcher watcher);
+
     CallLog() = default;
     CallLog(const CallLog &) = delete;
     CallLog &operator=(const CallLog &) = delete;
@@ -73,6 +89,15 @@ public:
 
 private:
     CallRecord *find(uint64_t seq) noexcept;
+
+    // The calls that have begun and not returned, with their start.
+    struct Running {
+        uint64_t seq;
+        std::chrono::steady_clock::time_point start;
+        std::string label; // for a call into the module, else empty
+        bool holdsSlowCall;
+    };
+    std::vector<Running> m_running;
 
     std::vector<CallRecord> m_calls;
     uint64_t m_nextSeq = 0;

@@ -19,6 +19,8 @@ const char *problemCodeName(ProblemCode code) noexcept {
     case ProblemCode::EndlessPinTable: return "endless-pin-table";
     case ProblemCode::UndeclaredPin: return "undeclared-pin";
     case ProblemCode::NullText: return "null-text";
+    case ProblemCode::BadText: return "bad-text";
+    case ProblemCode::HostTextBack: return "host-text-back";
     case ProblemCode::NullSlot: return "null-slot";
     case ProblemCode::NegativePin: return "negative-pin";
     case ProblemCode::NullEvent: return "null-event";

@@ -29,6 +29,8 @@ enum class ProblemCode {
     EndlessPinTable,  // the module never refused a pin declaration
     UndeclaredPin,    // a request named a pin that was never declared
     NullText,         // a text write passed a null text
+    BadText,          // a text the module handed over cannot be read to its NUL within the bound
+    HostTextBack,     // a text write passed the host's own text instead of a copy
     NullSlot,         // GH_PIN_GET_VALUE passed a null slot
     NegativePin,      // AH_PIN_BUFFER named a negative pin
     NullEvent,        // AH_ADD_EVENT passed a null event

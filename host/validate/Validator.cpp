@@ -115,9 +115,10 @@ std::string tellingLine(const std::string &errors) {
             lines.push_back(line);
         start = end + 1;
     }
-    for (const char *marker : {"exception escaped", "Assertion failed", "AddressSanitizer",
-                               "runtime error", "terminate called", "Segmentation fault",
-                               "free(): ", "malloc(): ", "realloc(): ", "double free", "corrupted"})
+    for (const char *marker :
+         {"exception escaped", "Assertion failed", "AddressSanitizer", "LeakSanitizer",
+          "runtime error", "terminate called", "Segmentation fault",
+          "free(): ", "malloc(): ", "realloc(): ", "double free", "corrupted"})
         for (const std::string &line : lines)
             if (line.find(marker) != std::string::npos)
                 return shortened(line, 400);
@@ -131,6 +132,30 @@ bool heapCorruption(const std::string &printed) {
         if (printed.find(marker) != std::string::npos)
             return true;
     return false;
+}
+
+// Whether a check that outlived its limit was computing or blocked, from
+// the share of a processor it used just before it was killed.
+std::string hangKind(const ChildOutcome &ended, const std::vector<std::string> &warnings) {
+    std::string kind;
+    const std::string used =
+        ended.cpuShare < 0.0
+            ? std::string()
+            : "it used " + std::to_string(static_cast<int>(ended.cpuShare * 100.0 + 0.5)) +
+                  "% of a processor in its last " + floatText(kCpuShareSeconds) + " s: ";
+    if (ended.activity == ChildOutcome::Activity::Computing)
+        kind = "; the module was computing (" + used + "look for a loop that does not end)";
+    else if (ended.activity == ChildOutcome::Activity::Blocked)
+        kind = "; the module was blocked (" + used +
+               "look for a wait that never ends: a lock, a sleep, a read, a message)";
+    for (const std::string &w : warnings)
+        if (w.find("(slow, not stuck)") != std::string::npos) {
+            kind += "; calls into the module were slow before (see the warnings): if each "
+                    "comes back, the module is slow rather than stuck, and --timeout can give "
+                    "the check more time";
+            break;
+        }
+    return kind;
 }
 
 } // namespace
@@ -233,6 +258,19 @@ CheckOutcome Validator::outcomeOf(const std::string &name, const ChannelReader &
             if (!hint.empty())
                 outcome.details.push_back("hint: " + hint);
         }
+        // A leak that a sanitizer reported as the process ended fails the
+        // leaks check (every child ends as a program ends, so that an ASan
+        // build of the module reports); what else happens on the way out is
+        // the unload check's to report, so no other check fails on it.
+        const bool endedBadly = ended.end != ChildOutcome::End::Exited || ended.exitCode != 0;
+        if (outcome.result == CheckOutcome::Result::Pass && endedBadly && name == "leaks" &&
+            ended.errors.find("LeakSanitizer") != std::string::npos) {
+            outcome.result = CheckOutcome::Result::Fail;
+            outcome.details.push_back("as the process ended, LeakSanitizer reported memory "
+                                      "that was never freed: " +
+                                      tellingLine(ended.errors) +
+                                      " (the whole report is in the error output)");
+        }
         if (outcome.result != CheckOutcome::Result::Fail)
             outcome.errorOutput.clear();
         return outcome;
@@ -254,6 +292,8 @@ CheckOutcome Validator::outcomeOf(const std::string &name, const ChannelReader &
             : "crashed (" + (cause.empty() ? ChildProcess::describeEnd(ended, 0) : cause) + ")";
     first += outcome.runningCalls.empty() ? std::string(" with no module call running")
                                           : " in " + outcome.runningCalls;
+    if (outcome.timedOut)
+        first += hangKind(ended, outcome.warnings);
     outcome.details.push_back(first);
     // A fault found before that explains the crash comes next.
     for (const std::string &f : reader.failures) {

@@ -173,7 +173,23 @@ INSTANTIATE_TEST_SUITE_P(
                  "has a control character (byte 0x09) in its name: use printable characters"},
         Authored{"leak", "leaks", "FAIL", "bytes a round): free what a pin change allocates"},
         Authored{"heap_overrun", "pin-changes", "FAIL",
-                 "the heap was found corrupted: the module wrote past the end of a heap block"}),
+                 "the heap was found corrupted: the module wrote past the end of a heap block"},
+        Authored{"dead_stack_name", "describe-index-0", "FAIL",
+                 "it points into a buffer on the stack of the call"},
+        Authored{"unterminated_about", "describe-index-0", "FAIL",
+                 "has no NUL within its first 65536 bytes"},
+        Authored{"host_text_back", "pin-changes", "FAIL",
+                 "passed the host's own text of pin 0 (the address GH_PIN_GET_TEXT answered) "
+                 "instead of a copy"},
+        Authored{"unterminated_cut", "pin-changes", "FAIL",
+                 "end a text cut to fit a buffer with a NUL"},
+        Authored{"null_text_read", "text-answers", "FAIL",
+                 "with GH_PIN_GET_TEXT answering a null text (read a null text as the empty "
+                 "text)"},
+        Authored{"wide_length", "text-answers", "FAIL",
+                 "with GH_PIN_GET_TEXT_W giving the length 0"},
+        Authored{"static_destructor_crash", "unload", "FAIL",
+                 "while: unloading the library: its static destructors"}),
     [](const ::testing::TestParamInfo<Authored> &info) { return std::string(info.param.fault); });
 
 #ifndef _WIN32

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -264,5 +265,74 @@ TEST_F(GuiHostTest, CallbackForAnUnknownRecordIsStrayAndAnswered0) {
     EXPECT_EQ(GuiHost::callbackFunction()(&bogus, GH_PIN_GET_TEXT, 0, 0, nullptr, 0.0f), 0);
     EXPECT_EQ(ObjectRegistry::strayCallbacks(), before + 1);
 }
+
+// Texts a module writes are read without trusting them: the host's own text
+// handed back, and a text of the host's cut without its NUL, are problems;
+// copies are not.
+struct WrittenTextCase {
+    const char *name;
+    // What the module writes to pin 2, given the address of the host's
+    // answer for pin 0 (a 100-byte printable text) and a buffer of its own.
+    const char *(*write)(const char *hostText, char *own);
+    std::vector<ProblemCode> problems;
+};
+
+class GuiHostWrittenTextTest : public GuiHostTest,
+                               public ::testing::WithParamInterface<WrittenTextCase> {};
+
+TEST_P(GuiHostWrittenTextTest, WrittenTextIsJudged) {
+    GuiHost::Options options;
+    options.echo = false;
+    options.judgeWrittenTexts = true;
+    auto host = makeHost(options);
+    host->pins().setText(0, std::string(100, 'n'));
+    const auto hostText = reinterpret_cast<const char *>(
+        GuiHost::callbackFunction()(host->record(), GH_PIN_GET_TEXT, 0, 0, nullptr, 0.0f));
+    char own[256] = {};
+    const char *written = GetParam().write(hostText, own);
+    GuiHost::callbackFunction()(host->record(), GH_PIN_SET_TEXT, 2, 0, const_cast<char *>(written),
+                                0.0f);
+    std::vector<ProblemCode> codes;
+    for (const Problem &p : host->problems())
+        codes.push_back(p.code);
+    EXPECT_EQ(codes, GetParam().problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GuiHostWrittenTextTest,
+    ::testing::Values(WrittenTextCase{"its_own_copy",
+                                      [](const char *host, char *own) -> const char * {
+                                          std::strcpy(own, host);
+                                          return own;
+                                      },
+                                      {}},
+                      WrittenTextCase{"the_hosts_text",
+                                      [](const char *host, char *) { return host; },
+                                      {ProblemCode::HostTextBack}},
+                      WrittenTextCase{"inside_the_hosts_text",
+                                      [](const char *host, char *) { return host + 10; },
+                                      {ProblemCode::HostTextBack}},
+                      WrittenTextCase{"cut_with_its_nul",
+                                      [](const char *host, char *own) -> const char * {
+                                          std::memcpy(own, host, 40);
+                                          own[40] = '\0';
+                                          return own;
+                                      },
+                                      {}},
+                      WrittenTextCase{"cut_followed_by_text",
+                                      [](const char *host, char *own) -> const char * {
+                                          std::memcpy(own, host, 40);
+                                          std::strcpy(own + 40, "...");
+                                          return own;
+                                      },
+                                      {}},
+                      WrittenTextCase{"cut_without_its_nul",
+                                      [](const char *host, char *own) -> const char * {
+                                          std::memcpy(own, host, 40);
+                                          std::memcpy(own + 40, "\xff\xff\x01\x7f", 5);
+                                          return own;
+                                      },
+                                      {ProblemCode::BadText}}),
+    [](const ::testing::TestParamInfo<WrittenTextCase> &info) { return info.param.name; });
 
 } // namespace

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace wqhost;
@@ -101,6 +103,38 @@ TEST(CallLogTest, NotKeepingStillWritesJsonAndCountsDepth) {
     EXPECT_TRUE(log.calls().empty());
     EXPECT_EQ(linesOf(f).size(), 2u);
     std::fclose(f);
+}
+
+// Calls into the module that take longer than the budget are named once,
+// the innermost slow one, never a callback of the module's.
+TEST(CallLogTest, SlowCallsAreNamedInnermostFirst) {
+    std::vector<std::string> slow;
+    CallLog::watchSlowCalls([&slow](const SlowCall &c) { slow.push_back(c.call); });
+    const auto wait = std::chrono::milliseconds(static_cast<int>(kCallBudgetMilliseconds) + 20);
+    CallLog log;
+    auto call = [](Direction direction, int32_t opcode) {
+        CallRecord c;
+        c.side = Side::Gui;
+        c.kind = direction == Direction::HostToModule ? CallKind::Dispatch : CallKind::Callback;
+        c.direction = direction;
+        c.opcode = opcode;
+        c.index = 3;
+        return c;
+    };
+    {
+        CallScope outer(log, call(Direction::HostToModule, GD_PIN_CHANGED));
+        {
+            CallScope inner(log, call(Direction::HostToModule, GD_OPCODE_12));
+            std::this_thread::sleep_for(wait);
+        }
+    }
+    { CallScope quick(log, call(Direction::HostToModule, GD_OPEN)); }
+    {
+        CallScope callback(log, call(Direction::ModuleToHost, GH_PIN_SET_TEXT));
+        std::this_thread::sleep_for(wait);
+    }
+    CallLog::watchSlowCalls(nullptr);
+    EXPECT_EQ(slow, std::vector<std::string>{"GD_OPCODE_12 (index 3)"});
 }
 
 } // namespace
