@@ -1,6 +1,7 @@
 #include "host/checks/ConformanceCheck.h"
 
 #include "host/checks/CheckSupport.h"
+#include "host/platform/CrashReport.h"
 #include "host/platform/GuardedMemory.h"
 #include "host/platform/HostError.h"
 #include "host/text/JsonText.h"
@@ -141,10 +142,14 @@ void CheckContext::unusable(const std::string &reason) {
 }
 
 uint32_t CheckContext::below(uint32_t bound) {
+    m_seeded = true;
     return bound == 0 ? 0 : static_cast<uint32_t>(m_random() % bound);
 }
 
-uint32_t CheckContext::any32() { return static_cast<uint32_t>(m_random()); }
+uint32_t CheckContext::any32() {
+    m_seeded = true;
+    return static_cast<uint32_t>(m_random());
+}
 
 void CheckContext::writeVerdict(const char *verdict, const std::string &extraKey,
                                 const std::string &extraValue) {
@@ -161,6 +166,8 @@ void CheckContext::writeVerdict(const char *verdict, const std::string &extraKey
     line["warnings"] = warnings;
     if (!extraKey.empty())
         line[extraKey] = bytesToUtf8(extraValue);
+    if (m_seeded)
+        line["seeded"] = true;
     writeLine(line.dump());
 }
 
@@ -264,9 +271,18 @@ int runCheckHere(const ConformanceCheck &check, const std::string &libraryPath, 
     } catch (const HostError &e) {
         ctx.fail(std::string("the host could not go on: ") + e.what());
         ctx.writeVerdict("fail");
-    } catch (const std::exception &e) {
-        ctx.fail(std::string("the check itself failed: ") + e.what());
-        ctx.writeVerdict("fail");
+    } catch (...) {
+        // An exception that left a call into the module is the module's: it
+        // crossed the C interface, and the module is left half way through
+        // that call. Named, it ends the child like any other crash.
+        if (CallLog::leftByException())
+            abortOnEscapedException(std::string());
+        try {
+            throw;
+        } catch (const std::exception &e) {
+            ctx.fail(std::string("the check itself failed: ") + e.what());
+            ctx.writeVerdict("fail");
+        }
     }
     return 0;
 }

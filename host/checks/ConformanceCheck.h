@@ -11,7 +11,9 @@
 //   {"warning":"..."} each warning as it is found,
 //   {"verdict":"pass"|"fail"|"skip","details":[...],"warnings":[...]} at the
 //   end, with
-//   "unusable":"..." when the library cannot be loaded at all.
+//   "unusable":"..." when the library cannot be loaded at all, and
+//   "seeded":true when the check drew random numbers (another seed would
+//   drive the module differently).
 // A child that ends without a verdict crashed or hung; the parent reports
 // that with the last step and the calls that had not returned.
 #pragma once
@@ -82,6 +84,7 @@ public:
     const std::vector<std::string> &warnings() const noexcept { return m_warnings; }
 
     // Seeded random numbers: below `bound` (bound > 0), and any 32-bit value.
+    // A check that draws any is a randomised one.
     uint32_t below(uint32_t bound);
     uint32_t any32();
 
@@ -109,6 +112,7 @@ private:
     std::vector<ProblemCode> m_kinds;
     std::vector<std::string> m_slowCalls; // the calls already warned of as slow
     std::mt19937 m_random;
+    bool m_seeded = false;
 };
 
 struct ConformanceCheck {

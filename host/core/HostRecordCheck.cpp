@@ -2,6 +2,7 @@
 
 #include "host/text/NumberText.h"
 
+#include <cstring>
 #include <string>
 
 namespace wqhost {
@@ -14,10 +15,26 @@ class RecordWords {
 public:
     explicit RecordWords(const char *words) : m_words(words) {}
 
-    void magic(uint32_t found, uint32_t expected, const char *name) {
-        if (found != expected)
-            add(ProblemCode::RecordMagic, "magic is " + hexText(found) + ", expected " +
-                                              hexText(expected) + " (\"" + name + "\")");
+    // `memory` and `size`: the record's bytes, where the magic may show
+    // further on.
+    void magic(uint32_t found, uint32_t expected, const char *name, const void *memory,
+               size_t size) {
+        if (found == expected)
+            return;
+        std::string text = "magic is " + hexText(found) + ", expected " + hexText(expected) +
+                           " (\"" + name + "\")";
+        // An object that embeds its record has the magic a few words after
+        // its start: makeModule returned the object's address.
+        for (size_t at = 4; at + 4 <= size; at += 4) {
+            uint32_t word = 0;
+            std::memcpy(&word, static_cast<const unsigned char *>(memory) + at, 4);
+            if (word == expected) {
+                text += "; it is " + std::to_string(at) +
+                        " bytes further on: return the object's record, not the object";
+                break;
+            }
+        }
+        add(ProblemCode::RecordMagic, text);
     }
     void version(int32_t found) {
         if (found != WQ_RECORD_VERSION)
@@ -62,7 +79,7 @@ private:
 
 std::vector<Problem> recordProblems(const WQAudioHostRecord &r, intptr_t hostValue) {
     RecordWords words("audio record");
-    words.magic(r.magic, WQ_AUDIO_MAGIC, "WQPL");
+    words.magic(r.magic, WQ_AUDIO_MAGIC, "WQPL", &r, sizeof r);
     words.version(r.version);
     words.hostValue(r.hostValue, hostValue);
     words.object(r.object);
@@ -76,7 +93,7 @@ std::vector<Problem> recordProblems(const WQAudioHostRecord &r, intptr_t hostVal
 
 std::vector<Problem> recordProblems(const WQGuiHostRecord &r, intptr_t hostValue) {
     RecordWords words("GUI record");
-    words.magic(r.magic, WQ_GUI_MAGIC, "WQPM");
+    words.magic(r.magic, WQ_GUI_MAGIC, "WQPM", &r, sizeof r);
     words.version(r.version);
     words.entry(r.dispatcher != nullptr, "dispatcher entry");
     words.hostValue(r.hostValue, hostValue);

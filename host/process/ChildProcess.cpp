@@ -1,6 +1,7 @@
 #include "host/process/ChildProcess.h"
 
 #include "host/process/CommandLine.h"
+#include "host/platform/CrashReport.h"
 #include "host/text/NumberText.h"
 #include "host/platform/WindowsText.h"
 
@@ -647,6 +648,7 @@ ChildOutcome ChildProcess::runProgram(const std::vector<std::string> &argv,
 #ifndef _WIN32
 
 std::FILE *ChildProcess::takeChannel() {
+    reportExceptionsOnTerminate();
 #  ifdef __linux__
     // The child ends with the parent, even one killed with no chance to end
     // it. A parent already gone leaves the child to the system's first
@@ -674,6 +676,7 @@ std::string ChildProcess::currentProgram() {
 #else // _WIN32
 
 std::FILE *ChildProcess::takeChannel() {
+    reportExceptionsOnTerminate();
     // A crash ends the child quietly: no error box, no abort message box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 #  ifdef _MSC_VER
@@ -708,6 +711,16 @@ void ChildProcess::endNormally(int status) {
 }
 
 std::string ChildProcess::crashText(const ChildOutcome &outcome) {
+    // What the child printed names the cause better than how it ended: an
+    // escaped exception ends in SIGABRT, a sanitizer's report in an exit
+    // status.
+    const bool crashed = outcome.end == ChildOutcome::End::Signalled ||
+                         (outcome.end == ChildOutcome::End::Exited && outcome.exitCode != 0);
+    if (crashed) {
+        const std::string cause = crashCause(outcome.errors);
+        if (!cause.empty())
+            return cause;
+    }
     if (outcome.end == ChildOutcome::End::Signalled) {
         if (const char *name = signalName(outcome.signal))
             return name;

@@ -92,9 +92,11 @@ public:
     // "timed out after 2 s", "could not start: ...".
     static std::string describeEnd(const ChildOutcome &outcome, double timeoutSeconds);
 
-    // What ended a child that crashed, in a few words ("SIGSEGV",
-    // "signal 40", "exception 0xC0000005 (access violation)"); empty for a
-    // child that exited, timed out or never started.
+    // What ended a child that crashed, in a few words: the cause its error
+    // output names (crashCause: "AddressSanitizer: SEGV", "C++ exception
+    // std::runtime_error: \"bad list\""), else "SIGSEGV", "signal 40",
+    // "exception 0xC0000005 (access violation)"; empty for a child that
+    // exited without such a cause, timed out or never started.
     static std::string crashText(const ChildOutcome &outcome);
 
     // The file of the running program, for starting it again.

@@ -58,7 +58,9 @@ struct ValidateArgs {
     double timeout = 10.0;
     bool timeoutGiven = false;
     std::string trace;
-    std::string runCheck; // hidden: run one check here, report on stdout
+    bool inProcess = false; // the checks in the tool's own process, for a debugger
+    int repeat = 1;         // rounds of the randomised checks, each with a fresh seed
+    std::string runCheck;   // hidden: run one check here, report on stdout
 };
 
 struct PanelArgs {

@@ -2,10 +2,13 @@
 
 #include "host/process/ChildProcess.h"
 #include "host/process/CommandLine.h"
+#include "host/platform/CrashReport.h"
 #include "host/platform/HostError.h"
+#include "host/platform/LibraryFile.h"
 #include "host/text/NumberText.h"
 #include "host/tool/Commands.h"
 #include "host/text/JsonText.h"
+#include "host/trace/CallLog.h"
 #include "host/trace/RunningCalls.h"
 
 #include <nlohmann/json.hpp>
@@ -124,8 +127,11 @@ int runIsolated(const IsolatedCall &call) {
             std::cerr << "\n";
         std::cerr.flush();
     }
-    if (!reader.error.empty())
-        throw ToolError(reader.error);
+    if (!reader.error.empty()) {
+        // A library the loader refused may say why in its file.
+        const std::string hint = wqhost::libraryHint(libraryPath(call.libraryArgument));
+        throw ToolError(reader.error + (hint.empty() ? "" : "\nhint: " + hint));
+    }
     if (reader.exitSeen && ended.end == wqhost::ChildOutcome::End::Exited)
         return reader.exitStatus;
 
@@ -165,10 +171,18 @@ void serveInChild(const std::function<int(std::FILE *channel)> &work) {
     } catch (const wqhost::HostError &e) {
         std::cout.flush();
         sendLine(channel, {{"error", wqhost::bytesToUtf8(e.what())}});
-    } catch (const std::exception &e) {
+    } catch (...) {
+        // An exception the module let escape is a crash of the module, named
+        // as such; the parent reports the call it left.
         std::cout.flush();
-        sendLine(channel,
-                 {{"error", wqhost::bytesToUtf8(std::string("internal error: ") + e.what())}});
+        if (wqhost::CallLog::leftByException())
+            wqhost::abortOnEscapedException(std::string());
+        try {
+            throw;
+        } catch (const std::exception &e) {
+            sendLine(channel,
+                     {{"error", wqhost::bytesToUtf8(std::string("internal error: ") + e.what())}});
+        }
     }
     std::cout.flush();
     std::cerr.flush();

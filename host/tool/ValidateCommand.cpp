@@ -1,5 +1,6 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE] [--strict]
+//                     [--in-process] [--repeat N]
 #include "host/platform/HeapCheck.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/process/ChildProcess.h"
@@ -148,6 +149,56 @@ std::unique_ptr<std::ofstream> openJunit(const std::string &path) {
     return out;
 }
 
+// --repeat: the checks of the first round that drew random numbers, again
+// with a fresh seed a round, their outcomes added to the run. Each round
+// prints its seed; the end names the first seed a check failed with, which
+// --seed repeats.
+void repeatSeeded(const ValidateArgs &args, const wqhost::Validator::Options &first,
+                  std::ostream &lines, wqhost::ValidationRun &run) {
+    std::vector<std::string> seeded;
+    bool failedBefore = false;
+    for (const wqhost::CheckOutcome &o : run.outcomes) {
+        if (o.seeded)
+            seeded.push_back(o.name);
+        failedBefore = failedBefore || o.result == wqhost::CheckOutcome::Result::Fail;
+    }
+    if (seeded.empty()) {
+        lines << "repeat: no check that ran draws random numbers; nothing to repeat\n"
+              << std::flush;
+        return;
+    }
+    uint64_t firstFailing = first.seed;
+    bool anyFailed = false;
+    for (int round = 2; round <= args.repeat; ++round) {
+        wqhost::Validator::Options options = first;
+        do
+            options.seed = freshSeed();
+        while (options.seed == first.seed);
+        const wqhost::Validator validator(options);
+        lines << "repeat " << round << "/" << args.repeat << " (seed " << options.seed << ", "
+              << seeded.size() << (seeded.size() == 1 ? " check" : " checks") << ")\n"
+              << std::flush;
+        bool failed = false;
+        for (const std::string &name : seeded) {
+            wqhost::CheckOutcome outcome = validator.run(name);
+            if (args.strict)
+                wqhost::warningsFail(outcome);
+            failed = failed || outcome.result == wqhost::CheckOutcome::Result::Fail;
+            lines << wqhost::formatOutcome(outcome, args.verbose) << std::flush;
+            run.outcomes.push_back(std::move(outcome));
+        }
+        if (failed && !anyFailed && !failedBefore)
+            firstFailing = options.seed;
+        anyFailed = anyFailed || failed;
+    }
+    if (failedBefore || anyFailed)
+        lines << "first failing seed: " << firstFailing << " (--seed " << firstFailing
+              << " repeats it)\n";
+    else
+        lines << "repeat: no failure with " << args.repeat << " seeds\n";
+    lines << std::flush;
+}
+
 } // namespace
 
 int runValidate(const ValidateArgs &args) {
@@ -162,6 +213,10 @@ int runValidate(const ValidateArgs &args) {
         runOneCheckHere(args, givenSeed);
     if (args.json && args.junit == "-")
         throw ToolError("--json and --junit - cannot both have standard output");
+    // In the tool's own process nothing can stop a check from outside.
+    if (args.inProcess && args.timeoutGiven)
+        throw ToolError("--in-process runs the checks with no time limit: --timeout does not "
+                        "apply");
 
     const std::vector<std::pair<std::string, bool>> selected = selectChecks(args);
     const TraceFile trace = openTraceFile(args.trace);
@@ -176,6 +231,7 @@ int runValidate(const ValidateArgs &args) {
     options.timeoutSeconds = args.timeout;
     options.timeoutGiven = args.timeoutGiven;
     options.trace = trace.get();
+    options.inProcess = args.inProcess;
     const wqhost::Validator validator(options);
 
     // With a report on standard output the check lines go to standard
@@ -183,8 +239,11 @@ int runValidate(const ValidateArgs &args) {
     const bool reportOnStdout = args.json || args.junit == "-";
     std::ostream &lines = reportOnStdout ? std::cerr : std::cout;
 
-    lines << "wqhost validate " << args.library << " (seed " << options.seed << ", timeout "
-          << wqhost::floatText(options.timeoutSeconds) << " s)\n";
+    lines << "wqhost validate " << args.library << " (seed " << options.seed;
+    if (args.inProcess)
+        lines << ", in process, no time limit)\n";
+    else
+        lines << ", timeout " << wqhost::floatText(options.timeoutSeconds) << " s)\n";
     if (!validator.heapChecked())
         lines << "note: heap corruption is found only when it crashes: " << validator.heapCheckOff()
               << "\n";
@@ -200,7 +259,7 @@ int runValidate(const ValidateArgs &args) {
     wqhost::ValidationRun run;
     run.library = args.library;
     run.seed = options.seed;
-    run.timeoutSeconds = options.timeoutSeconds;
+    run.timeoutSeconds = args.inProcess ? 0.0 : options.timeoutSeconds;
     // The exports check was not selected, but the library is unusable:
     // the report says why nothing ran.
     if (!usable && (selected.empty() || selected.front().first != "exports")) {
@@ -213,6 +272,7 @@ int runValidate(const ValidateArgs &args) {
             outcome = loading;
         } else if (skipped || !usable) {
             outcome.name = name;
+            outcome.seed = options.seed;
             outcome.result = wqhost::CheckOutcome::Result::Skip;
             outcome.details = {skipped ? "left out with --skip"
                                        : "the library cannot be used (see exports)"};
@@ -224,6 +284,8 @@ int runValidate(const ValidateArgs &args) {
         lines << wqhost::formatOutcome(outcome, args.verbose) << std::flush;
         run.outcomes.push_back(std::move(outcome));
     }
+    if (usable && args.repeat > 1)
+        repeatSeeded(args, options, lines, run);
     const wqhost::ValidationSummary summary = wqhost::summarize(run.outcomes);
     lines << wqhost::formatRootCauses(wqhost::rootCauses(run.outcomes))
           << wqhost::formatSummary(summary) << "\n"

@@ -106,7 +106,7 @@ int runTool(int argc, char **argv) {
     validate.program = argc > 0 ? argv[0] : "wqhost";
     CLI::App *validateCmd = app.add_subcommand(
         "validate", "Check that a module library keeps the interface; each check runs in a "
-                    "child process");
+                    "child process (with --in-process, in wqhost's own)");
     validateCmd->add_option("LIB", validate.library, "Module library");
     validateCmd->add_flag("--json", validate.json,
                           "Print the report (or with --list the checks) as JSON on standard "
@@ -144,6 +144,16 @@ int runTool(int argc, char **argv) {
             ->type_name("SECONDS");
     validateCmd->add_option("--trace", validate.trace, "Write every call to FILE as JSON lines")
         ->type_name("FILE");
+    validateCmd->add_flag("--in-process", validate.inProcess,
+                          "Run the checks in wqhost's own process, for a debugger (gdb --args "
+                          "wqhost validate LIB --in-process): a crash then ends wqhost, and "
+                          "there is no time limit (--timeout is refused)");
+    validateCmd
+        ->add_option("--repeat", validate.repeat,
+                     "Soak: run the randomised checks N times in all, each time after the first "
+                     "with a fresh seed (printed); the first failing seed is named for --seed")
+        ->check(CLI::Range(1, 100000))
+        ->type_name("N");
     validateCmd->add_option("--run-check", validate.runCheck, "")->group("");
 
     PanelArgs panel;

@@ -3,6 +3,7 @@
 #include "host/trace/CallJson.h"
 #include "host/trace/OpcodeNames.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace wqhost {
@@ -77,6 +78,18 @@ void CallLog::end(uint64_t seq, intptr_t result, const std::string &answer) {
     if (m_sink)
         writeLine(m_sink, returnLine(*call));
 }
+
+namespace {
+std::atomic<bool> g_leftByException{false};
+} // namespace
+
+void CallLog::leave(uint64_t) noexcept {
+    if (m_depth > 0)
+        --m_depth;
+    g_leftByException.store(true);
+}
+
+bool CallLog::leftByException() noexcept { return g_leftByException.load(); }
 
 CallRecord *CallLog::find(uint64_t seq) noexcept {
     // Calls end in the reverse order they began, so the one wanted is near

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -76,6 +77,16 @@ public:
 
     uint64_t nextSeq() const noexcept { return m_nextSeq; }
 
+    // The call `seq` was left by an exception instead of returning: it
+    // stays without a return line (still running, to whoever follows the
+    // JSON lines), and leftByException() says so from then on.
+    void leave(uint64_t seq) noexcept;
+
+    // Whether an exception has left a call from the host into a module, in
+    // any log of this process: the module let it escape through its C
+    // interface.
+    static bool leftByException() noexcept;
+
 private:
     CallRecord *find(uint64_t seq) noexcept;
 
@@ -97,12 +108,19 @@ private:
 
 // Begins a call in the log and completes it when it goes out of scope: with
 // the result given to finish(), or with result 0 when finish() was not called
-// (an answer that failed inside the host).
+// (an answer that failed inside the host). A call into the module that an
+// exception leaves is not completed but left (CallLog::leave).
 class CallScope {
 public:
-    CallScope(CallLog &log, CallRecord call) : m_log(log), m_seq(log.begin(std::move(call))) {}
+    CallScope(CallLog &log, CallRecord call)
+        : m_log(log), m_intoModule(call.direction == Direction::HostToModule),
+          m_exceptions(std::uncaught_exceptions()), m_seq(log.begin(std::move(call))) {}
     ~CallScope() {
-        if (!m_done)
+        if (m_done)
+            return;
+        if (m_intoModule && std::uncaught_exceptions() > m_exceptions)
+            m_log.leave(m_seq);
+        else
             m_log.end(m_seq, 0);
     }
     CallScope(const CallScope &) = delete;
@@ -118,6 +136,8 @@ public:
 
 private:
     CallLog &m_log;
+    bool m_intoModule;
+    int m_exceptions;
     uint64_t m_seq;
     bool m_done = false;
 };

@@ -173,6 +173,9 @@ std::string validationJson(const ValidationRun &run) {
                       {"details", details},   {"warnings", warnings},
                       {"crashed", o.crashed}, {"timedOut", o.timedOut},
                       {"seconds", o.seconds}};
+        // A round of --repeat: the seed it ran with.
+        if (o.seed != run.seed && o.seed != 0)
+            check["seed"] = o.seed;
         if (o.result == CheckOutcome::Result::Fail)
             check["reproduce"] = bytesToUtf8(o.reproduce);
         if (o.result == CheckOutcome::Result::Fail && !o.errorOutput.empty())
@@ -217,7 +220,10 @@ std::string validationJunit(const ValidationRun &run) {
     out += "      <property name=\"seed\" value=\"" + std::to_string(run.seed) + "\"/>\n";
     out += "    </properties>\n";
     for (const CheckOutcome &o : run.outcomes) {
-        out += "    <testcase classname=\"wqhost.validate\" name=\"" + xmlText(o.name) +
+        const std::string round = o.seed != run.seed && o.seed != 0
+                                      ? " (seed " + std::to_string(o.seed) + ")"
+                                      : std::string();
+        out += "    <testcase classname=\"wqhost.validate\" name=\"" + xmlText(o.name + round) +
                "\" time=\"" + seconds(o.seconds) + "\"";
         if (o.result == CheckOutcome::Result::Pass && o.warnings.empty()) {
             out += "/>\n";

@@ -50,19 +50,21 @@ std::string formatSummary(const ValidationSummary &summary);
 
 struct ValidationRun {
     std::string library;
-    uint64_t seed = 0;
-    double timeoutSeconds = 0.0;
+    uint64_t seed = 0;           // of the first round
+    double timeoutSeconds = 0.0; // 0: no limit (checks run in process)
     std::vector<CheckOutcome> outcomes;
 };
 
 // {"library", "seed", "timeout", "checks": [...], "passed", "failed",
 //  "skipped", "warned", "rootCauses": [{"cause", "checks"}]}, with a
-//  newline; each check has its "warnings", and a failed check carries
-//  "errorOutput" when it printed any.
+//  newline; each check has its "warnings", a failed check carries
+//  "errorOutput" when it printed any, and a check of a later --repeat
+//  round its "seed".
 std::string validationJson(const ValidationRun &run);
 
 // A JUnit XML document: one testcase per check, a failure element for a
-// failed check (type "crash", "hang", "check", or "warning" under --strict)
+// failed check (type "crash", "hang", "check", or "warning" under --strict;
+// a check of a later --repeat round named with " (seed N)")
 // with its error output in system-err, skipped for a skipped one, the WARN
 // lines of a passed check as its system-out.
 std::string validationJunit(const ValidationRun &run);

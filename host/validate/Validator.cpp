@@ -2,8 +2,10 @@
 
 #include "host/process/ChildProcess.h"
 #include "host/process/CommandLine.h"
+#include "host/platform/CrashReport.h"
 #include "host/platform/HeapCheck.h"
 #include "host/platform/HostError.h"
+#include "host/platform/LibraryFile.h"
 #include "host/text/NumberText.h"
 #include "host/text/JsonText.h"
 #include "host/trace/RunningCalls.h"
@@ -11,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <utility>
 
 namespace wqhost {
@@ -20,6 +23,8 @@ namespace {
 std::string shortened(const std::string &text, size_t max) {
     return text.size() <= max ? text : text.substr(0, max) + "...";
 }
+
+} // namespace
 
 // What the parent learns from a check's channel while the child runs.
 class ChannelReader {
@@ -46,6 +51,7 @@ public:
                         warnings.push_back(utf8ToBytes(w.get<std::string>()));
             reason = utf8ToBytes(j.value("reason", ""));
             unusable = utf8ToBytes(j.value("unusable", ""));
+            seeded = j.value("seeded", false);
             return;
         }
         if (j.contains("failure")) {
@@ -74,7 +80,8 @@ public:
     std::string reason;
     std::string unusable;
     std::string lastStep;
-    std::string overrun;               // the child ran into the guard of memory the host handed it
+    std::string overrun; // the child ran into the guard of memory the host handed it
+    bool seeded = false;
     std::vector<std::string> failures; // as they were found, before any verdict
     std::vector<std::string> warnings;
     RunningCalls running;
@@ -96,6 +103,8 @@ private:
     std::FILE *m_trace;
 };
 
+namespace {
+
 // The line of a crashed child's error output that tells most.
 std::string tellingLine(const std::string &errors) {
     std::vector<std::string> lines;
@@ -112,8 +121,8 @@ std::string tellingLine(const std::string &errors) {
         start = end + 1;
     }
     for (const char *marker :
-         {"heap check: ", "Assertion failed", "AddressSanitizer", "LeakSanitizer", "runtime error",
-          "terminate called", "Segmentation fault",
+         {"heap check: ", "exception escaped", "Assertion failed", "AddressSanitizer",
+          "LeakSanitizer", "runtime error", "terminate called", "Segmentation fault",
           "free(): ", "malloc(): ", "realloc(): ", "double free", "corrupted"})
         for (const std::string &line : lines)
             if (line.find(marker) != std::string::npos)
@@ -197,8 +206,12 @@ std::string hangKind(const ChildOutcome &ended, const std::vector<std::string> &
 
 Validator::Validator(Options options) : m_options(std::move(options)) {
     // Every check child runs with the guarded heap, so that a heap overrun
-    // stops the module at once on every run.
-    m_heapChecked = enableHeapCheckForChildren(m_heapCheckOff);
+    // stops the module at once on every run. Checks run in this process get
+    // the heap as it is.
+    if (m_options.inProcess)
+        m_heapCheckOff = "the checks run in wqhost's own process (--in-process)";
+    else
+        m_heapChecked = enableHeapCheckForChildren(m_heapCheckOff);
 }
 
 std::string Validator::reproduceCommand(const std::string &name) const {
@@ -211,29 +224,70 @@ std::string Validator::reproduceCommand(const std::string &name) const {
 }
 
 CheckOutcome Validator::run(const std::string &name) const {
-    if (!findConformanceCheck(name))
+    const ConformanceCheck *check = findConformanceCheck(name);
+    if (!check)
         throw HostError("unknown check '" + name + "'");
     ChannelReader reader(name, m_options.trace);
     const LineHandler onLine = [&reader](const std::string &line) { reader.line(line); };
+    const ChildOutcome ended =
+        m_options.inProcess ? runHere(*check, onLine) : runChild(name, onLine);
+    if (ended.end == ChildOutcome::End::NotStarted)
+        throw HostError("cannot run the check '" + name +
+                        "' in a child process: " + ended.startError);
+    return outcomeOf(name, reader, ended);
+}
+
+ChildOutcome Validator::runChild(const std::string &name, const LineHandler &onLine) const {
     ChildOptions child;
     child.timeoutSeconds = m_options.timeoutSeconds;
-    const ChildOutcome ended =
-        ChildProcess::runProgram({m_options.childProgram, "validate", m_options.libraryPath,
-                                  "--run-check", name, "--seed", std::to_string(m_options.seed)},
-                                 child, onLine);
+    return ChildProcess::runProgram({m_options.childProgram, "validate", m_options.libraryPath,
+                                     "--run-check", name, "--seed", std::to_string(m_options.seed)},
+                                    child, onLine);
+}
 
+// The check in this process: its channel goes to a temporary file, read back
+// line by line once the check has written its verdict, so that the outcome
+// is made exactly as for a child that ended on its own. There is no time
+// limit: nothing could end the check from outside.
+ChildOutcome Validator::runHere(const ConformanceCheck &check, const LineHandler &onLine) const {
+    std::FILE *channel = std::tmpfile();
+    if (!channel)
+        throw HostError("cannot make a temporary file for the channel of the check '" +
+                        std::string(check.name) + "'");
+    const auto start = std::chrono::steady_clock::now();
+    ChildOutcome ended;
+    ended.end = ChildOutcome::End::Exited;
+    ended.exitCode = runCheckHere(check, m_options.libraryPath, m_options.seed, channel);
+    ended.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::rewind(channel);
+    std::string line;
+    for (int c; (c = std::fgetc(channel)) != EOF;) {
+        if (c != '\n') {
+            line.push_back(static_cast<char>(c));
+            continue;
+        }
+        onLine(line);
+        line.clear();
+    }
+    if (!line.empty())
+        onLine(line);
+    std::fclose(channel);
+    return ended;
+}
+
+CheckOutcome Validator::outcomeOf(const std::string &name, const ChannelReader &reader,
+                                  const ChildOutcome &ended) const {
     CheckOutcome outcome;
     outcome.name = name;
     outcome.seconds = ended.seconds;
+    outcome.seed = m_options.seed;
+    outcome.seeded = reader.seeded;
     outcome.reproduce = reproduceCommand(name);
     outcome.lastStep = reader.lastStep;
     outcome.warnings = reader.warnings;
     outcome.errorOutput = ended.errors.size() <= kMaxErrorOutput
                               ? ended.errors
                               : ended.errors.substr(0, kMaxErrorOutput) + "\n(cut at 64 KiB)\n";
-    if (ended.end == ChildOutcome::End::NotStarted)
-        throw HostError("cannot run the check '" + name +
-                        "' in a child process: " + ended.startError);
     if (!reader.verdict.empty()) {
         outcome.result = reader.verdict == "pass"   ? CheckOutcome::Result::Pass
                          : reader.verdict == "skip" ? CheckOutcome::Result::Skip
@@ -242,6 +296,12 @@ CheckOutcome Validator::run(const std::string &name) const {
         if (outcome.result == CheckOutcome::Result::Skip && !reader.reason.empty())
             outcome.details = {reader.reason};
         outcome.unusable = reader.unusable;
+        if (!outcome.unusable.empty()) {
+            // Why the loader refused it, when the file itself tells.
+            const std::string hint = libraryHint(m_options.libraryPath);
+            if (!hint.empty())
+                outcome.details.push_back("hint: " + hint);
+        }
         // A leak that a sanitizer reported as the process ended fails the
         // leaks check (every child ends as a program ends, so that an ASan
         // build of the module reports); what else happens on the way out is
@@ -266,9 +326,14 @@ CheckOutcome Validator::run(const std::string &name) const {
     outcome.timedOut = ended.end == ChildOutcome::End::TimedOut;
     outcome.runningCalls = reader.runningCalls();
     outcome.moduleOutput = tellingLine(ended.errors);
-    std::string first = outcome.timedOut
-                            ? "hung: " + ChildProcess::describeEnd(ended, m_options.timeoutSeconds)
-                            : "crashed (" + ChildProcess::describeEnd(ended, 0) + ")";
+    // What the child printed names an escaped exception or a sanitizer's
+    // finding better than the signal or status it ended with.
+    const std::string cause =
+        ended.end == ChildOutcome::End::TimedOut ? std::string() : crashCause(ended.errors);
+    std::string first =
+        outcome.timedOut
+            ? "hung: " + ChildProcess::describeEnd(ended, m_options.timeoutSeconds)
+            : "crashed (" + (cause.empty() ? ChildProcess::describeEnd(ended, 0) : cause) + ")";
     first += outcome.runningCalls.empty() ? std::string(" with no module call running")
                                           : " in " + outcome.runningCalls;
     if (outcome.timedOut)
@@ -276,6 +341,16 @@ CheckOutcome Validator::run(const std::string &name) const {
     outcome.details.push_back(first);
     if (!reader.overrun.empty())
         outcome.details.push_back("the module " + reader.overrun);
+    // A fault found before that explains the crash comes next.
+    for (const std::string &f : reader.failures) {
+        const size_t hint = f.find("; it is ");
+        if (hint != std::string::npos &&
+            f.find("return the object's record") != std::string::npos) {
+            outcome.details.push_back("hint: makeModule's result " + f.substr(0, hint) +
+                                      f.substr(hint + 1));
+            break;
+        }
+    }
     if (!outcome.moduleOutput.empty())
         outcome.details.push_back("it printed: " + outcome.moduleOutput);
     const std::string heap = heapFault(outcome.moduleOutput);

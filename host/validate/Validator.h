@@ -9,12 +9,17 @@
 // is the check's channel.
 #pragma once
 
+#include "host/process/ChildProcess.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace wqhost {
+
+struct ConformanceCheck;
+class ChannelReader;
 
 // The most of a failed check's error output a report keeps: room for a
 // sanitizer's report with its stacks.
@@ -37,6 +42,8 @@ struct CheckOutcome {
                                        // check (at most kMaxErrorOutput bytes)
     std::string unusable;              // set when the library cannot be loaded at all
     std::string reproduce;             // a command line that runs this check alone
+    uint64_t seed = 0;                 // the seed it ran with
+    bool seeded = false;               // it drew random numbers: another seed tests more
     double seconds = 0.0;
 };
 
@@ -51,11 +58,15 @@ public:
         double timeoutSeconds = 20.0;
         bool timeoutGiven = false;  // repeat --timeout in the reproducing command
         std::FILE *trace = nullptr; // every call of every check as JSON lines, or null
+        // The checks run in this process, one after the other, with no
+        // time limit: a crash ends the caller. For a debugger.
+        bool inProcess = false;
     };
 
     explicit Validator(Options options);
 
-    // Runs the check `name` (one of conformanceChecks()) in a child.
+    // Runs the check `name` (one of conformanceChecks()) in a child, or in
+    // this process with Options::inProcess.
     CheckOutcome run(const std::string &name) const;
 
     // The command line that runs one check alone with this run's seed.
@@ -66,6 +77,11 @@ public:
     const std::string &heapCheckOff() const noexcept { return m_heapCheckOff; }
 
 private:
+    ChildOutcome runChild(const std::string &name, const LineHandler &onLine) const;
+    ChildOutcome runHere(const ConformanceCheck &check, const LineHandler &onLine) const;
+    CheckOutcome outcomeOf(const std::string &name, const ChannelReader &reader,
+                           const ChildOutcome &ended) const;
+
     Options m_options;
     bool m_heapChecked = false;
     std::string m_heapCheckOff;

@@ -6,10 +6,22 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#endif
 
 using namespace wqhost;
 
@@ -73,19 +85,32 @@ TEST(ChildProcessTest, ACrashIsNamedInAFewWords) {
         ChildOutcome::End end;
         int signal;
         int exitCode;
+        const char *errors;
         const char *text;
     };
+    const char *asan = "==7==ERROR: AddressSanitizer: SEGV on unknown address 0x000000000000\n";
+    const char *thrown = "terminate called after throwing an instance of 'std::runtime_error'\n"
+                         "  what():  bad list\n";
     const Case cases[] = {
-        {ChildOutcome::End::Exited, 0, 3, ""},
-        {ChildOutcome::End::TimedOut, 0, 0, ""},
-        {ChildOutcome::End::NotStarted, 0, 0, ""},
+        {ChildOutcome::End::Exited, 0, 3, "", ""},
+        {ChildOutcome::End::TimedOut, 0, 0, "", ""},
+        {ChildOutcome::End::NotStarted, 0, 0, "", ""},
+        // A sanitizer ends the child with an exit status and its report.
+        {ChildOutcome::End::Exited, 0, 1, asan, "AddressSanitizer: SEGV"},
+        // What was printed names no cause of a child that ended well or
+        // was killed for its time.
+        {ChildOutcome::End::Exited, 0, 0, asan, ""},
+        {ChildOutcome::End::TimedOut, 0, 0, asan, ""},
 #ifdef _WIN32
-        {ChildOutcome::End::Exited, 0, static_cast<int>(0xC0000005u),
+        {ChildOutcome::End::Exited, 0, static_cast<int>(0xC0000005u), "",
          "exception 0xC0000005 (access violation)"},
+        {ChildOutcome::End::Exited, 0, 3, thrown, "C++ exception std::runtime_error: \"bad list\""},
 #else
-        {ChildOutcome::End::Signalled, SIGSEGV, 0, "SIGSEGV"},
-        {ChildOutcome::End::Signalled, SIGABRT, 0, "SIGABRT"},
-        {ChildOutcome::End::Signalled, 40, 0, "signal 40"},
+        {ChildOutcome::End::Signalled, SIGSEGV, 0, "", "SIGSEGV"},
+        {ChildOutcome::End::Signalled, SIGABRT, 0, "", "SIGABRT"},
+        {ChildOutcome::End::Signalled, 40, 0, "", "signal 40"},
+        {ChildOutcome::End::Signalled, SIGABRT, 0, thrown,
+         "C++ exception std::runtime_error: \"bad list\""},
 #endif
     };
     for (const Case &c : cases) {
@@ -93,8 +118,67 @@ TEST(ChildProcessTest, ACrashIsNamedInAFewWords) {
         outcome.end = c.end;
         outcome.signal = c.signal;
         outcome.exitCode = c.exitCode;
+        outcome.errors = c.errors;
         EXPECT_EQ(ChildProcess::crashText(outcome), c.text) << c.text;
     }
+}
+
+// An exception that reaches a noexcept frame in a child (std::terminate),
+// or that the child catches as one a module let escape, is named with its
+// type and message.
+TEST(ChildProcessTest, AnEscapedExceptionIsNamed) {
+    for (const char *mode : {"throw", "escape"}) {
+        const Collected c = probe(mode);
+        EXPECT_NE(c.outcome.end, ChildOutcome::End::TimedOut) << mode;
+        EXPECT_EQ(ChildProcess::crashText(c.outcome),
+                  "C++ exception std::runtime_error: \"bad list\"")
+            << mode << "\n"
+            << c.outcome.errors;
+    }
+}
+
+// Whether the process `pid` has ended (on Linux a zombie nobody collected
+// yet counts as ended).
+bool processEnded(long pid) {
+#ifdef _WIN32
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!process)
+        return true;
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+#else
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    if (!stat)
+        return true;
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
+#endif
+}
+
+// A child's own child ends with it, however the child ended: killed for
+// its time here (the parent-death signal on Linux, the child's job on
+// Windows).
+TEST(ChildProcessTest, AGrandchildEndsWithItsParent) {
+    const std::string pidFile = "child_probe_grandchild.pid";
+    std::remove(pidFile.c_str());
+    ChildOptions options;
+    options.timeoutSeconds = 3.0;
+    const ChildOutcome outcome =
+        ChildProcess::runProgram({WQ_CHILD_PROBE_PATH, "parent", pidFile}, options, nullptr);
+    EXPECT_EQ(outcome.end, ChildOutcome::End::TimedOut);
+    long grandchild = 0;
+    std::ifstream(pidFile) >> grandchild;
+    std::remove(pidFile.c_str());
+    ASSERT_GT(grandchild, 0) << "the sleeper never started";
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        ended = processEnded(grandchild);
+        if (!ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(ended) << "process " << grandchild << " outlived its parent";
 }
 
 TEST(ChildProcessTest, ALongChannelComesBackWhole) {

@@ -2,6 +2,12 @@
 // built with wq_add_module. Built as it stands it passes `wqhost validate`
 // with no warning; each WQ_FAULT_* switch builds in one mistake that
 // authors make, which exactly one check of `validate` must catch.
+#if defined(WQ_FAULT_MANGLED_EXPORTS)
+// The interface's own declarations of the two exports left out, as a
+// host's sources leave them out: nothing gives the definitions below C
+// linkage then.
+#  define WQ_NO_MODULE_EXPORT_DECLARATIONS
+#endif
 #include "wq_sdk2/WQGUI_base.h"
 #include "wq_sdk2/WQModule_base.h"
 #include "wq_sdk2/wq_module_entry.h"
@@ -14,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -365,7 +372,42 @@ constexpr wq::ModuleDescription kDescription = {kName, kName, kAbout, 512, 256};
 
 } // namespace
 
-#if defined(WQ_FAULT_DEAD_STACK_NAME) || defined(WQ_FAULT_UNTERMINATED_ABOUT)
+#if defined(WQ_FAULT_ESCAPED_EXCEPTION) || defined(WQ_FAULT_MANGLED_EXPORTS) ||                    \
+    defined(WQ_FAULT_OBJECT_FOR_RECORD)
+// The two exports written by hand, as some authors do, around the
+// framework's own bodies.
+using Entry = wq::ModuleEntry<kDescription, AuthoredDoubler, AuthoredDoublerGui>;
+
+#  if defined(WQ_FAULT_MANGLED_EXPORTS)
+#    define AUTHORED_LINKAGE // extern "C" forgotten: the names are C++ names
+#  else
+#    define AUTHORED_LINKAGE extern "C"
+#  endif
+
+AUTHORED_LINKAGE WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index,
+                                                              WQModuleDescription *record) {
+#  if defined(WQ_FAULT_ESCAPED_EXCEPTION)
+    // The index looked up in the library's list of modules, a miss thrown.
+    if (index != 0)
+        throw std::runtime_error("bad list");
+#  endif
+    return Entry::getModuleProperties(index, record);
+}
+
+AUTHORED_LINKAGE WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type,
+                                                   WQHostCallback hostCallback,
+                                                   intptr_t hostValue) {
+    void *record = Entry::makeModule(index, type, hostCallback, hostValue);
+#  if defined(WQ_FAULT_OBJECT_FOR_RECORD)
+    // The object handed over where its record belongs.
+    if (record && type == WQ_TYPE_AUDIO)
+        return static_cast<WQAudioHostRecord *>(record)->object;
+    if (record && type == WQ_TYPE_GUI)
+        return static_cast<WQGuiHostRecord *>(record)->object;
+#  endif
+    return record;
+}
+#elif defined(WQ_FAULT_DEAD_STACK_NAME) || defined(WQ_FAULT_UNTERMINATED_ABOUT)
 // The exports written out by hand, with a description built at run time.
 #  if defined(WQ_FAULT_UNTERMINATED_ABOUT)
 namespace {

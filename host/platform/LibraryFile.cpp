@@ -1,0 +1,196 @@
+#include "host/platform/LibraryFile.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#if defined(__has_include)
+#  if __has_include(<cxxabi.h>)
+#    include <cxxabi.h>
+#    define WQ_HAVE_CXXABI 1
+#  endif
+#endif
+
+#ifdef _WIN32
+#  include "host/platform/WindowsText.h"
+#endif
+
+namespace wqhost {
+
+namespace {
+
+constexpr size_t kMaxRead = 64u * 1024 * 1024;
+
+uint32_t little(const std::string &b, size_t at, size_t size) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < size; ++i)
+        value |= static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])) << (8 * i);
+    return value;
+}
+
+const char *elfMachine(uint32_t machine) {
+    switch (machine) {
+    case 3: return "i386";
+    case 40: return "ARM";
+    case 62: return "x86-64";
+    case 183: return "AArch64";
+    default: return "";
+    }
+}
+
+const char *peMachine(uint32_t machine) {
+    switch (machine) {
+    case 0x14c: return "i386";
+    case 0x8664: return "x86-64";
+    case 0x1c4: return "ARM";
+    case 0xaa64: return "ARM64";
+    default: return "";
+    }
+}
+
+void readHeader(const std::string &b, LibraryFileFacts &facts) {
+    if (b.size() >= 20 && b.compare(0, 4,
+                                    "\x7f"
+                                    "ELF") == 0) {
+        facts.format = LibraryFileFacts::Format::Elf;
+        facts.bits = b[4] == 1 ? 32 : b[4] == 2 ? 64 : 0;
+        const bool big = b[5] == 2;
+        const uint32_t machine =
+            big ? (static_cast<uint32_t>(static_cast<unsigned char>(b[18])) << 8) |
+                      static_cast<unsigned char>(b[19])
+                : little(b, 18, 2);
+        facts.machine = elfMachine(machine);
+        return;
+    }
+    if (b.size() >= 0x40 && b.compare(0, 2, "MZ") == 0) {
+        const uint32_t pe = little(b, 0x3c, 4);
+        if (pe > b.size() || b.size() - pe < 26 || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+            return;
+        facts.format = LibraryFileFacts::Format::Pe;
+        const uint32_t machine = little(b, pe + 4, 2);
+        facts.machine = peMachine(machine);
+        // The optional header's magic: 0x10b for 32-bit images, 0x20b for
+        // 64-bit ones.
+        const uint32_t magic = little(b, pe + 24, 2);
+        facts.bits = magic == 0x10b ? 32 : magic == 0x20b ? 64 : 0;
+    }
+}
+
+// The C++ name `symbol` stands for, or empty when it is none.
+std::string demangled(std::string symbol) {
+    // A 32-bit Windows name may carry the size of its arguments: "@8".
+    const size_t at = symbol.rfind('@');
+    if (at != std::string::npos && at > 0 &&
+        symbol.find_first_not_of("0123456789", at + 1) == std::string::npos)
+        symbol.erase(at);
+#if defined(WQ_HAVE_CXXABI)
+    int status = 0;
+    char *name = abi::__cxa_demangle(symbol.c_str(), nullptr, nullptr, &status);
+    std::string text = status == 0 && name ? name : "";
+    std::free(name);
+    return text;
+#else
+    (void)symbol;
+    return std::string();
+#endif
+}
+
+bool symbolChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '@' || c == '$' || c == '.';
+}
+
+void findMangledExports(const std::string &b, LibraryFileFacts &facts) {
+    for (const char *wanted : {"getModuleProperties", "makeModule"}) {
+        const std::string word = wanted;
+        for (size_t at = b.find(word); at != std::string::npos; at = b.find(word, at + 1)) {
+            size_t start = at;
+            while (start > 0 && symbolChar(b[start - 1]))
+                --start;
+            size_t end = at + word.size();
+            while (end < b.size() && symbolChar(b[end]))
+                ++end;
+            const std::string symbol = b.substr(start, end - start);
+            if (symbol.compare(0, 2, "_Z") != 0 && symbol.compare(0, 3, "__Z") != 0)
+                continue;
+            std::string name = demangled(symbol[1] == '_' ? symbol.substr(1) : symbol);
+            // A part the compiler split off ("[clone .cold]") is the same
+            // function.
+            const size_t clone = name.find(" [clone");
+            if (clone != std::string::npos)
+                name.erase(clone);
+            if (name.compare(0, word.size() + 1, word + "(") != 0)
+                continue;
+            bool known = false;
+            for (const std::string &seen : facts.mangledExports)
+                known = known || seen == name;
+            if (!known)
+                facts.mangledExports.push_back(name);
+        }
+    }
+}
+
+const char *systemOf(LibraryFileFacts::Format format) {
+    return format == LibraryFileFacts::Format::Pe ? "Windows" : "Linux";
+}
+
+} // namespace
+
+LibraryFileFacts inspectLibraryBytes(const std::string &bytes) {
+    LibraryFileFacts facts;
+    readHeader(bytes, facts);
+    if (facts.format != LibraryFileFacts::Format::Unknown)
+        findMangledExports(bytes, facts);
+    return facts;
+}
+
+LibraryFileFacts inspectLibraryFile(const std::string &path) {
+#ifdef _WIN32
+    std::ifstream in(widen(path).c_str(), std::ios::binary);
+#else
+    std::ifstream in(path, std::ios::binary);
+#endif
+    if (!in)
+        return LibraryFileFacts();
+    std::string bytes;
+    char buffer[65536];
+    while (bytes.size() < kMaxRead && in.read(buffer, sizeof buffer).gcount() > 0)
+        bytes.append(buffer, static_cast<size_t>(in.gcount()));
+    return inspectLibraryBytes(bytes);
+}
+
+std::string libraryHint(const LibraryFileFacts &facts, int hostBits,
+                        LibraryFileFacts::Format hostFormat) {
+    using Format = LibraryFileFacts::Format;
+    if (facts.format == Format::Unknown)
+        return std::string();
+    const std::string machine = facts.machine.empty() ? "" : " (" + facts.machine + ")";
+    if (facts.format != hostFormat)
+        return std::string("the library is a ") + systemOf(facts.format) + " library" + machine +
+               " and this wqhost runs on " + systemOf(hostFormat) + ": use the " +
+               systemOf(facts.format) + " build of wqhost";
+    if (facts.bits != 0 && facts.bits != hostBits)
+        return "the library is " + std::to_string(facts.bits) + "-bit" + machine +
+               " and this wqhost is " + std::to_string(hostBits) + "-bit: use the " +
+               std::to_string(facts.bits) + "-bit build of wqhost, or build the module for " +
+               std::to_string(hostBits) + " bits";
+    if (!facts.mangledExports.empty()) {
+        std::string names;
+        for (const std::string &n : facts.mangledExports)
+            names += (names.empty() ? "" : " and ") + n;
+        return "the library has " + names + " under a C++ name: declare it extern \"C\"";
+    }
+    return std::string();
+}
+
+std::string libraryHint(const std::string &path) {
+#ifdef _WIN32
+    const LibraryFileFacts::Format self = LibraryFileFacts::Format::Pe;
+#else
+    const LibraryFileFacts::Format self = LibraryFileFacts::Format::Elf;
+#endif
+    return libraryHint(inspectLibraryFile(path), static_cast<int>(sizeof(void *) * 8), self);
+}
+
+} // namespace wqhost
