@@ -2,7 +2,7 @@
 
 #include "host/checks/CheckSupport.h"
 #include "host/platform/CrashReport.h"
-#include "host/platform/GuardedMemory.h"
+#include "host/memory/GuardedMemory.h"
 #include "host/platform/HostError.h"
 #include "host/text/JsonText.h"
 

@@ -5,7 +5,7 @@
 #include "host/core/GuiHost.h"
 #include "host/checks/RawHost.h"
 #include "host/describe/TextReport.h"
-#include "host/platform/HeapCheck.h"
+#include "host/memory/HeapCheck.h"
 #include "host/platform/Library.h"
 
 #include <algorithm>

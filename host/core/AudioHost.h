@@ -25,7 +25,7 @@
 
 #include "host/core/HostObject.h"
 #include "host/pins/PinDeclaration.h"
-#include "host/platform/GuardedMemory.h"
+#include "host/memory/GuardedMemory.h"
 
 #include "wq_sdk2/wq_interface.h"
 

@@ -15,7 +15,7 @@
 
 #include "host/core/ModuleLibrary.h"
 #include "host/trace/Problem.h"
-#include "host/platform/GuardedMemory.h"
+#include "host/memory/GuardedMemory.h"
 #include "host/platform/HostError.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/trace/CallLog.h"

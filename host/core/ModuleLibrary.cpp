@@ -1,6 +1,6 @@
 #include "host/core/ModuleLibrary.h"
 
-#include "host/platform/GuardedMemory.h"
+#include "host/memory/GuardedMemory.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/platform/UntrustedText.h"
 

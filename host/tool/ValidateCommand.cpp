@@ -1,7 +1,7 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE] [--strict]
 //                     [--in-process] [--repeat N]
-#include "host/platform/HeapCheck.h"
+#include "host/memory/HeapCheck.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/process/ChildProcess.h"
 #include "host/text/NumberText.h"

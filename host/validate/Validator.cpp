@@ -3,7 +3,7 @@
 #include "host/process/ChildProcess.h"
 #include "host/process/CommandLine.h"
 #include "host/platform/CrashReport.h"
-#include "host/platform/HeapCheck.h"
+#include "host/memory/HeapCheck.h"
 #include "host/platform/HostError.h"
 #include "host/platform/LibraryFile.h"
 #include "host/text/NumberText.h"

@@ -2,7 +2,7 @@
 // inaccessible page with their padding checked at free, every fault of a
 // block ends the process with a line naming it, alignment and contents are
 // kept, and what a process function does is counted.
-#include "host/platform/GuardedHeap.h"
+#include "host/memory/GuardedHeap.h"
 #include "host/platform/ModuleCodeWatch.h"
 
 #include <gtest/gtest.h>

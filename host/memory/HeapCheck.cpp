@@ -1,6 +1,6 @@
-#include "host/platform/HeapCheck.h"
+#include "host/memory/HeapCheck.h"
 
-#include "host/platform/GuardedHeap.h"
+#include "host/memory/GuardedHeap.h"
 #include "host/platform/ModuleCodeWatch.h"
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "host/platform/GuardedHeap.h"
+#include "host/memory/GuardedHeap.h"
 
 #if defined(__has_feature)
 #  if __has_feature(address_sanitizer)

@@ -1,4 +1,4 @@
-#include "host/platform/GuardedMemory.h"
+#include "host/memory/GuardedMemory.h"
 
 #include "host/platform/HostError.h"
 

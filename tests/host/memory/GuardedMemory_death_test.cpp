@@ -1,7 +1,7 @@
 // An overrun of guarded memory stops the process inside the access, and
 // the crash line names the block it ran past (a write told from a read
 // where the processor says which it was).
-#include "host/platform/GuardedMemory.h"
+#include "host/memory/GuardedMemory.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 // Built with AddressSanitizer, the sanitizer keeps the heap: allocations are
 // then counted through its hook, and only the waiting calls are entered here.
 // On Windows a module's C runtime is its own, and nothing here is built.
-#include "host/platform/GuardedHeap.h"
+#include "host/memory/GuardedHeap.h"
 #include "host/platform/ModuleCodeWatch.h"
 
 #if defined(__has_feature)

@@ -1,7 +1,7 @@
 // Guarded memory: exactly the bytes asked for, aligned as far as the size
 // allows, zeroed, known by its guard while it lives; one byte past the end
 // stops the process, and the crash line names the block.
-#include "host/platform/GuardedMemory.h"
+#include "host/memory/GuardedMemory.h"
 
 #include <gtest/gtest.h>
 
