@@ -1,13 +1,7 @@
 #include "host/memory/GuardedHeap.h"
 
-#if defined(__has_feature)
-#  if __has_feature(address_sanitizer)
-#    define WQ_HOST_ASAN 1
-#  endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#  define WQ_HOST_ASAN 1
-#endif
+#include "host/memory/AddressSanitizer.h"
+
 #if defined(__linux__) && !defined(WQ_HOST_ASAN)
 #  define WQ_GUARDED_HEAP 1
 #endif

@@ -10,17 +10,9 @@
 // Built with AddressSanitizer, the sanitizer keeps the heap: allocations are
 // then counted through its hook, and only the waiting calls are entered here.
 // On Windows a module's C runtime is its own, and nothing here is built.
+#include "host/memory/AddressSanitizer.h"
 #include "host/memory/GuardedHeap.h"
 #include "host/platform/ModuleCodeWatch.h"
-
-#if defined(__has_feature)
-#  if __has_feature(address_sanitizer)
-#    define WQ_HOST_ASAN 1
-#  endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#  define WQ_HOST_ASAN 1
-#endif
 
 #ifdef __linux__
 

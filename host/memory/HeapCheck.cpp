@@ -1,18 +1,10 @@
 #include "host/memory/HeapCheck.h"
 
+#include "host/memory/AddressSanitizer.h"
 #include "host/memory/GuardedHeap.h"
 #include "host/platform/ModuleCodeWatch.h"
 
 #include <cstddef>
-
-#if defined(__has_feature)
-#  if __has_feature(address_sanitizer)
-#    define WQ_HOST_ASAN 1
-#  endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#  define WQ_HOST_ASAN 1
-#endif
 
 #ifdef _WIN32
 #  include <windows.h>
