@@ -273,7 +273,7 @@ private:
         // A text that is no number is shown as it is, cut to the display's
         // width: strncpy leaves no NUL where it cuts.
         if (!number.empty() && (number[0] < '0' || number[0] > '9')) {
-            std::strncpy(m_shown, number.c_str(), sizeof m_shown);
+            std::strncpy(m_shown, number.c_str(), static_cast<size_t>(m_shownWidth));
             getPin(kDoubledPin)->setValueText(static_cast<const char *>(m_shown));
             return;
         }
@@ -353,6 +353,7 @@ private:
 #if defined(WQ_FAULT_UNTERMINATED_CUT)
     char m_shown[64] = {}; // the input as shown, cut to 64 bytes
     int32_t m_shownUpdates = -1;
+    int32_t m_shownWidth = 64; // the display's width (its upper bytes are zero)
 #endif
 #if defined(WQ_FAULT_USE_AFTER_FREE)
     const char *m_lastLong = nullptr;
