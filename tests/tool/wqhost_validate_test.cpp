@@ -198,10 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
         Authored{"host_text_back", "pin-changes", "FAIL",
                  "passed the host's own text of pin 0 (the address GH_PIN_GET_TEXT answered) "
                  "instead of a copy"},
-        // Where the cut copy ends at the end of a guarded block (the 32-bit
-        // layout), the read runs into the guard instead of past the cut:
-        // either report tells the author to end the cut with a NUL.
-        Authored{"unterminated_cut", "pin-changes", "FAIL", "cut to fit a buffer"},
+        Authored{"unterminated_cut", "pin-changes", "FAIL",
+                 "end a text cut to fit a buffer with a NUL"},
         Authored{"null_text_read", "text-answers", "FAIL",
                  "with GH_PIN_GET_TEXT answering a null text (read a null text as the empty "
                  "text)"},
