@@ -2,6 +2,7 @@
 
 #include "host/trace/CallJson.h"
 #include "host/trace/OpcodeNames.h"
+#include "host/platform/ThreadWait.h"
 
 #include <atomic>
 #include <cstdio>
@@ -40,9 +41,12 @@ uint64_t CallLog::begin(CallRecord call) {
     call.depth = m_depth++;
     call.returned = false;
     call.result = 0;
-    if (slowCallWatcher())
+    if (slowCallWatcher()) {
+        std::string label = timedLabel(call);
+        const double waited = label.empty() ? 0.0 : threadWaitingMilliseconds();
         m_running.push_back(
-            Running{call.seq, std::chrono::steady_clock::now(), timedLabel(call), false});
+            Running{call.seq, std::chrono::steady_clock::now(), std::move(label), false, waited});
+    }
     if (m_sink)
         writeLine(m_sink, callLine(call));
     if (m_keeping)
@@ -56,9 +60,13 @@ void CallLog::end(uint64_t seq, intptr_t result, const std::string &answer) {
     if (!m_running.empty() && m_running.back().seq == seq) {
         const Running done = m_running.back();
         m_running.pop_back();
-        const double ms =
+        // The call's own time: what the thread spent waiting for a processor
+        // on a busy machine is left out, so load alone makes no call slow.
+        double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - done.start)
                 .count();
+        if (!done.label.empty())
+            ms -= threadWaitingMilliseconds() - done.waitedAtStart;
         if (ms > kCallBudgetMilliseconds) {
             if (!done.holdsSlowCall && !done.label.empty() && slowCallWatcher())
                 slowCallWatcher()(SlowCall{done.label, ms});

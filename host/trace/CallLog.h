@@ -96,6 +96,7 @@ private:
         std::chrono::steady_clock::time_point start;
         std::string label; // for a call into the module, else empty
         bool holdsSlowCall;
+        double waitedAtStart; // the thread's wait for a processor so far, in ms
     };
     std::vector<Running> m_running;
 
