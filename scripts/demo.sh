@@ -9,4 +9,4 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build build/default -j2 --target quendor wqhost
-exec build/default/host/wqhost run build/default/list_module/libquendor.so examples/demo.wqs
+exec build/default/bin/wqhost run build/default/lib/libquendor.so examples/demo.wqs

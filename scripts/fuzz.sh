@@ -10,7 +10,7 @@
 # so the repository stays clean; inputs that crash, leak, time out or run out
 # of memory are kept there as crash-*, leak-*, timeout-* or oom-* files, and
 # the target's output is in log. Reproduce a finding with
-#   build/fuzz/fuzz/<target> build/fuzz/fuzz-run/<target>/crash-...
+#   build/fuzz/bin/<target> build/fuzz/fuzz-run/<target>/crash-...
 # Fails when any target finds anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,7 +35,7 @@ fuzz_target() {
               -print_final_stats=1 -artifact_prefix="$work/")
   [ -f "fuzz/$target.dict" ] && args+=(-dict="fuzz/$target.dict")
   local status=0
-  "build/fuzz/fuzz/$target" "${args[@]}" "$work/corpus" >"$work/log" 2>&1 || status=$?
+  "build/fuzz/bin/$target" "${args[@]}" "$work/corpus" >"$work/log" 2>&1 || status=$?
   echo "$status" >"$work/status"
 }
 

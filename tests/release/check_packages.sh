@@ -100,7 +100,7 @@ zip=$packages/quendor-$version-win32.zip
 dir=$work/musician
 unpack "$zip" "$dir"
 expect_files "$dir" quendor.dll README.txt LICENSE.txt
-cmp -s "$dir/quendor.dll" "$windows_tree/list_module/quendor.dll" ||
+cmp -s "$dir/quendor.dll" "$windows_tree/lib/quendor.dll" ||
   fail "the zip's quendor.dll is not the one built in $windows_tree"
 resource=$(i686-w64-mingw32-windres -i "$dir/quendor.dll" -O rc)
 for field in "\"ProductName\", \"Quendor\"" "\"FileVersion\", \"$version\"" \

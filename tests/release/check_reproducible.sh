@@ -25,15 +25,15 @@ for preset in "$@"; do
 
   library=
   for name in quendor.dll libquendor.so; do
-    [ -f "$first/list_module/$name" ] && library=$name
+    [ -f "$first/lib/$name" ] && library=$name
   done
-  [ -n "$library" ] || { echo "check_reproducible: no module library in $first/list_module" >&2; exit 1; }
-  if cmp -s "$first/list_module/$library" "$second/list_module/$library"; then
+  [ -n "$library" ] || { echo "check_reproducible: no module library in $first/lib" >&2; exit 1; }
+  if cmp -s "$first/lib/$library" "$second/lib/$library"; then
     echo "ok  $preset: $library identical in $first and $second" \
-         "($(sha256sum <"$first/list_module/$library" | cut -c1-16)...)"
+         "($(sha256sum <"$first/lib/$library" | cut -c1-16)...)"
   else
     echo "FAIL $preset: $library differs between $first and $second" >&2
-    cmp -l "$first/list_module/$library" "$second/list_module/$library" | head -n5 >&2 || true
+    cmp -l "$first/lib/$library" "$second/lib/$library" | head -n5 >&2 || true
     status=1
   fi
 done
