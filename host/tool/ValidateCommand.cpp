@@ -1,11 +1,11 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE] [--strict]
 //                     [--in-process] [--repeat N]
-#include "host/memory/HeapCheck.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/process/ChildProcess.h"
 #include "host/text/NumberText.h"
 #include "host/checks/ConformanceCheck.h"
+#include "host/validate/CheckChild.h"
 #include "host/validate/ValidationReport.h"
 #include "host/validate/Validator.h"
 #include "host/tool/Commands.h"
@@ -115,29 +115,6 @@ uint64_t freshSeed() {
     return ((static_cast<uint64_t>(device()) << 16) ^ now) % 1000000000ull;
 }
 
-// The child's side (Validator starts the tool again for each check): one
-// check in this process, its channel on standard output. The child ends
-// here once the check has written its verdict and let go of the library,
-// as a program ends: what the module's static destructors, atexit handlers
-// or a sanitizer's leak check print after the verdict still reaches the
-// parent.
-[[noreturn]] void runOneCheckHere(const ValidateArgs &args, uint64_t seed) {
-    const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.runCheck);
-    if (!check)
-        throw ToolError("unknown check '" + args.runCheck + "'");
-    wqhost::enableHeapCheckIfAsked();
-    std::FILE *channel = wqhost::ChildProcess::takeChannel();
-    if (!channel)
-        throw ToolError("cannot set up the channel of the check '" + args.runCheck + "'");
-    int status = 70;
-    try {
-        status = wqhost::runCheckHere(*check, args.library, seed, channel);
-    } catch (...) {
-        // The parent reports a child that ended without a verdict.
-    }
-    wqhost::ChildProcess::endNormally(status);
-}
-
 // The JUnit file, opened before any check runs: a path that cannot be
 // written is the tool's failure, found at once.
 std::unique_ptr<std::ofstream> openJunit(const std::string &path) {
@@ -210,7 +187,7 @@ int runValidate(const ValidateArgs &args) {
         throw ToolError("validate needs a module library (wqhost validate LIB)");
     const uint64_t givenSeed = args.seedText.empty() ? 0 : parseSeed(args.seedText);
     if (!args.runCheck.empty())
-        runOneCheckHere(args, givenSeed);
+        wqhost::runCheckChild(args.runCheck, args.library, givenSeed);
     if (args.json && args.junit == "-")
         throw ToolError("--json and --junit - cannot both have standard output");
     // In the tool's own process nothing can stop a check from outside.

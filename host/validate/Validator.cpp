@@ -10,6 +10,7 @@
 #include "host/text/JsonText.h"
 #include "host/trace/RunningCalls.h"
 #include "host/checks/ConformanceCheck.h"
+#include "host/validate/CheckChild.h"
 
 #include <nlohmann/json.hpp>
 
