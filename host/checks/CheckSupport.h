@@ -16,38 +16,6 @@
 
 namespace wqhost {
 
-// The checks, one file per topic: LibraryChecks.cpp, RecordChecks.cpp,
-// LifecycleChecks.cpp, AudioChecks.cpp, RealtimeChecks.cpp, PinChecks.cpp and
-// AnswerChecks.cpp.
-void checkExports(CheckContext &ctx);
-void checkDescribeIndex0(CheckContext &ctx);
-void checkDescribeOtherIndex(CheckContext &ctx);
-void checkMakeModuleRefusals(CheckContext &ctx);
-void checkAudioRecord(CheckContext &ctx);
-void checkGuiRecord(CheckContext &ctx);
-void checkAudioOpenClose(CheckContext &ctx);
-void checkGuiOpenClose(CheckContext &ctx);
-void checkAudioSeveralObjects(CheckContext &ctx);
-void checkGuiSeveralObjects(CheckContext &ctx);
-void checkLeaks(CheckContext &ctx);
-void checkProcessWord(CheckContext &ctx);
-void checkProcessReference(CheckContext &ctx);
-void checkProcessRealtime(CheckContext &ctx);
-void checkUnusedOpcodes(CheckContext &ctx);
-void checkPinDeclarations(CheckContext &ctx);
-void checkPinDeclarationsStable(CheckContext &ctx);
-void checkPinNames(CheckContext &ctx);
-void checkEvents(CheckContext &ctx);
-void checkPinChanges(CheckContext &ctx);
-void checkPinChangesRandom(CheckContext &ctx);
-void checkNestedEcho(CheckContext &ctx);
-void checkTextAnswers(CheckContext &ctx);
-void checkUnload(CheckContext &ctx);
-// AudioBlockChecks.cpp: the process function at many block sizes and rates,
-// and the samples it gives.
-void checkAudioBlocks(CheckContext &ctx);
-void checkAudioOutput(CheckContext &ctx);
-
 // The module's pin table, read from a short-lived audio object. Ends the
 // check when the module gives no audio object.
 struct CheckedTable {

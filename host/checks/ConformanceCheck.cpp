@@ -1,8 +1,41 @@
 #include "host/checks/ConformanceCheck.h"
 
-#include "host/checks/CheckSupport.h"
+#include "host/memory/GuardedMemory.h"
 
 namespace wqhost {
+
+// The checks, one file per topic: LibraryChecks.cpp, RecordChecks.cpp,
+// LifecycleChecks.cpp, AudioChecks.cpp, RealtimeChecks.cpp, PinChecks.cpp,
+// AnswerChecks.cpp and AudioBlockChecks.cpp. Each is declared here, beside
+// its row, and nowhere else.
+void checkExports(CheckContext &ctx);
+void checkDescribeIndex0(CheckContext &ctx);
+void checkDescribeOtherIndex(CheckContext &ctx);
+void checkMakeModuleRefusals(CheckContext &ctx);
+void checkAudioRecord(CheckContext &ctx);
+void checkGuiRecord(CheckContext &ctx);
+void checkAudioOpenClose(CheckContext &ctx);
+void checkGuiOpenClose(CheckContext &ctx);
+void checkAudioSeveralObjects(CheckContext &ctx);
+void checkGuiSeveralObjects(CheckContext &ctx);
+void checkLeaks(CheckContext &ctx);
+void checkProcessWord(CheckContext &ctx);
+void checkProcessReference(CheckContext &ctx);
+void checkProcessRealtime(CheckContext &ctx);
+void checkUnusedOpcodes(CheckContext &ctx);
+void checkPinDeclarations(CheckContext &ctx);
+void checkPinDeclarationsStable(CheckContext &ctx);
+void checkPinNames(CheckContext &ctx);
+void checkEvents(CheckContext &ctx);
+void checkPinChanges(CheckContext &ctx);
+void checkPinChangesRandom(CheckContext &ctx);
+void checkNestedEcho(CheckContext &ctx);
+void checkTextAnswers(CheckContext &ctx);
+void checkUnload(CheckContext &ctx);
+// AudioBlockChecks.cpp: the process function at many block sizes and rates,
+// and the samples it gives.
+void checkAudioBlocks(CheckContext &ctx);
+void checkAudioOutput(CheckContext &ctx);
 
 const std::vector<ConformanceCheck> &conformanceChecks() {
     static const std::vector<ConformanceCheck> checks = {
@@ -10,7 +43,7 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          checkExports},
         {"describe-index-0",
          "getModuleProperties(0): result 1, sdkVersion, texts and flags written, stable",
-         checkDescribeIndex0},
+         checkDescribeIndex0, kGuardedDescriptionRecord},
         {"describe-other-index",
          "getModuleProperties for other indices: result 0, sdkVersion written, the rest left",
          checkDescribeOtherIndex},
@@ -43,7 +76,7 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          checkProcessRealtime},
         {"pin-declarations",
          "every declaration passes the pin-flag rule and has a name; the table ends",
-         checkPinDeclarations},
+         checkPinDeclarations, kGuardedPinRecord},
         {"pin-declarations-stable",
          "declarations are the same in every query and object; unwritten fields keep the "
          "host's values",
@@ -55,10 +88,10 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
         {"unused-opcodes", "opcodes without an action return 0 and change nothing",
          checkUnusedOpcodes},
         {"events", "events delivered at their sample clock; no event posted into the past",
-         checkEvents},
+         checkEvents, kGuardedEventRecord},
         {"pin-changes",
          "every pin given empty, long (to 64 KiB), 8-bit and number texts, integers and floats",
-         checkPinChanges},
+         checkPinChanges, kGuardedPinText},
         {"pin-changes-random",
          "random pin changes with changed values reported back (randomised by --seed)",
          checkPinChangesRandom},

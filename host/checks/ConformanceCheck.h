@@ -11,10 +11,16 @@
 
 namespace wqhost {
 
+// One row of the table: all a check is, in one place.
 struct ConformanceCheck {
     const char *name;
     const char *summary;
     void (*run)(CheckContext &ctx);
+    // The memory the host hands over with nothing past its end during this
+    // check (one of the kGuarded... texts of GuardedMemory.h): the check
+    // that looks for overruns of it. Every other copy has room, so that one
+    // overrun fails the one check that looks for it. Null: room everywhere.
+    const char *exactMemory = nullptr;
 };
 
 // Every check, in the order a run takes them.

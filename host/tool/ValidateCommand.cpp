@@ -17,6 +17,7 @@
 #include <iostream>
 #include <memory>
 #include <random>
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -25,6 +26,25 @@
 namespace wqtool {
 
 namespace {
+
+struct ValidateArgs {
+    std::string program; // how the tool was started (argv[0])
+    std::string library;
+    bool json = false;
+    std::string junit;
+    bool list = false;
+    bool strict = false;  // warnings are failures
+    bool verbose = false; // a failed check's whole error output under its line
+    std::vector<std::string> only;
+    std::vector<std::string> skip;
+    std::string seedText; // --seed as written; empty: a fresh seed
+    double timeout = 10.0;
+    bool timeoutGiven = false;
+    std::string trace;
+    bool inProcess = false; // the checks in the tool's own process, for a debugger
+    int repeat = 1;         // rounds of the randomised checks, each with a fresh seed
+    std::string runCheck;   // hidden: run one check here, report on stdout
+};
 
 void listChecks(bool json) {
     if (json) {
@@ -176,8 +196,6 @@ void repeatSeeded(const ValidateArgs &args, const wqhost::Validator::Options &fi
     lines << std::flush;
 }
 
-} // namespace
-
 int runValidate(const ValidateArgs &args) {
     if (args.list) {
         listChecks(args.json);
@@ -279,6 +297,61 @@ int runValidate(const ValidateArgs &args) {
                             "': " + std::strerror(errno));
     }
     return summary.failed > 0 ? 1 : 0;
+}
+
+} // namespace
+
+Command addValidateCommand(CLI::App &tool, const std::string &program) {
+    auto args = std::make_shared<ValidateArgs>();
+    args->program = program;
+    CLI::App *cmd = tool.add_subcommand(
+        "validate", "Check that a module library keeps the interface; each check runs in a "
+                    "child process (with --in-process, in wqhost's own)");
+    cmd->add_option("LIB", args->library, "Module library");
+    cmd->add_flag("--json", args->json,
+                  "Print the report (or with --list the checks) as JSON on standard "
+                  "output; the check lines go to standard error");
+    cmd->add_option("--junit", args->junit,
+                    "Write a JUnit XML report to FILE ('-': standard output)")
+        ->type_name("FILE");
+    cmd->add_flag("--list", args->list, "List the checks and stop");
+    cmd->add_flag("--strict", args->strict, "Count a check with warnings as failed");
+    cmd->add_flag("--verbose", args->verbose,
+                  "Show all a failed check's module printed (up to 64 KiB; JSON and "
+                  "JUnit always carry it)");
+    cmd->add_option("--only", args->only, "Run only these checks (* and ? match any characters)")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->type_name("NAME[,NAME...]");
+    cmd->add_option("--skip", args->skip,
+                    "Leave these checks out: reported as skipped (* and ? as in --only)")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->type_name("NAME[,NAME...]");
+    cmd->add_option("--seed", args->seedText,
+                    "Seed of the randomised checks, 0 to 18446744073709551615 (default: a "
+                    "fresh one, printed)")
+        ->type_name("N");
+    CLI::Option *timeout =
+        cmd->add_option("--timeout", args->timeout, "Seconds a check may take (default 10)")
+            ->check(CLI::Range(0.1, 3600.0))
+            ->type_name("SECONDS");
+    cmd->add_option("--trace", args->trace, "Write every call to FILE as JSON lines")
+        ->type_name("FILE");
+    cmd->add_flag("--in-process", args->inProcess,
+                  "Run the checks in wqhost's own process, for a debugger (gdb --args "
+                  "wqhost validate LIB --in-process): a crash then ends wqhost, and "
+                  "there is no time limit (--timeout is refused)");
+    cmd->add_option("--repeat", args->repeat,
+                    "Soak: run the randomised checks N times in all, each time after the first "
+                    "with a fresh seed (printed); the first failing seed is named for --seed")
+        ->check(CLI::Range(1, 100000))
+        ->type_name("N");
+    cmd->add_option("--run-check", args->runCheck, "")->group("");
+    return {cmd, [args, timeout] {
+                args->timeoutGiven = timeout->count() > 0;
+                return runValidate(*args);
+            }};
 }
 
 } // namespace wqtool

@@ -14,27 +14,9 @@ namespace wqhost {
 
 namespace {
 
-// The check that looks for overruns of each kind of text or record the
-// host hands a module gets them with nothing past their end; every other
-// copy has room, so that one overrun fails the one check that looks for it.
-struct OverrunCheck {
-    const char *check;
-    const char *memory;
-};
-const OverrunCheck kOverrunChecks[] = {{"describe-index-0", kGuardedDescriptionRecord},
-                                       {"pin-declarations", kGuardedPinRecord},
-                                       {"pin-changes", kGuardedPinText},
-                                       {"events", kGuardedEventRecord}};
+// The room past the end of every copy of memory the host hands a module,
+// but the one the check looks for overruns of.
 constexpr size_t kOverrunRoom = 256;
-
-void setOverrunRoomFor(const std::string &check) {
-    for (const OverrunCheck &c : kOverrunChecks)
-        if (check == c.check) {
-            GuardedMemory::setRoom(kOverrunRoom, c.memory);
-            return;
-        }
-    GuardedMemory::setRoom(kOverrunRoom);
-}
 
 } // namespace
 
@@ -44,7 +26,7 @@ int runCheckHere(const ConformanceCheck &check, const std::string &libraryPath, 
     // A module that runs past memory the host handed it crashes; the
     // channel then says which memory, for the report.
     reportGuardFaultsTo(channel);
-    setOverrunRoomFor(check.name);
+    GuardedMemory::setRoom(kOverrunRoom, check.exactMemory);
     try {
         check.run(ctx);
         ctx.writeVerdict(ctx.failed() ? "fail" : "pass");
