@@ -60,16 +60,8 @@ std::shared_ptr<const ModuleLibrary> CheckContext::library() {
     return m_library;
 }
 
-void CheckContext::writeLine(const std::string &jsonLine) {
-    if (!m_channel)
-        return;
-    std::fputs(jsonLine.c_str(), m_channel);
-    std::fputc('\n', m_channel);
-    std::fflush(m_channel);
-}
-
 void CheckContext::step(const std::string &what) {
-    writeLine(nlohmann::json{{"step", bytesToUtf8(what)}}.dump());
+    m_channel.send(nlohmann::json{{"step", bytesToUtf8(what)}});
 }
 
 void CheckContext::fail(const std::string &detail) {
@@ -78,7 +70,7 @@ void CheckContext::fail(const std::string &detail) {
             return;
     // Sent at once, so that it is known even if the module crashes later.
     if (m_failures.size() <= kMaxFailures)
-        writeLine(nlohmann::json{{"failure", bytesToUtf8(detail)}}.dump());
+        m_channel.send(nlohmann::json{{"failure", bytesToUtf8(detail)}});
     if (m_failures.size() < kMaxFailures)
         m_failures.push_back(detail);
     else if (m_failures.size() == kMaxFailures)
@@ -99,7 +91,7 @@ void CheckContext::warn(const std::string &detail) {
             return;
     if (m_warnings.size() >= kMaxFailures)
         return;
-    writeLine(nlohmann::json{{"warning", bytesToUtf8(detail)}}.dump());
+    m_channel.send(nlohmann::json{{"warning", bytesToUtf8(detail)}});
     m_warnings.push_back(detail);
 }
 
@@ -142,7 +134,7 @@ void CheckContext::writeVerdict(const char *verdict, const std::string &extraKey
         line[extraKey] = bytesToUtf8(extraValue);
     if (m_seeded)
         line["seeded"] = true;
-    writeLine(line.dump());
+    m_channel.send(line);
 }
 
 } // namespace wqhost

@@ -20,6 +20,7 @@
 
 #include "host/trace/CallLog.h"
 #include "host/core/ModuleLibrary.h"
+#include "host/process/ChildChannel.h"
 #include "host/trace/Problem.h"
 
 #include <cstdint>
@@ -42,7 +43,6 @@ public:
     CheckContext(const CheckContext &) = delete;
     CheckContext &operator=(const CheckContext &) = delete;
 
-    const std::string &checkName() const noexcept { return m_name; }
     const std::string &libraryPath() const noexcept { return m_path; }
 
     // The library, loaded on first use. A library that cannot be loaded, or
@@ -56,7 +56,7 @@ public:
     // channel.
     CallLog &log() noexcept { return m_log; }
     // The channel, for the logs of hosts the check creates itself.
-    std::FILE *channel() const noexcept { return m_channel; }
+    std::FILE *channel() const noexcept { return m_channel.file(); }
 
     // Tells the parent what the check is about to do.
     void step(const std::string &what);
@@ -100,11 +100,9 @@ public:
     };
 
 private:
-    void writeLine(const std::string &jsonLine);
-
     std::string m_name;
     std::string m_path;
-    std::FILE *m_channel;
+    ChannelWriter m_channel;
     CallLog m_log;
     std::shared_ptr<const ModuleLibrary> m_library;
     std::vector<std::string> m_failures;

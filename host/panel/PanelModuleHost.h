@@ -22,6 +22,7 @@
 #pragma once
 
 #include "host/core/Session.h"
+#include "host/process/ChildChannel.h"
 
 #include <nlohmann/json.hpp>
 
@@ -62,6 +63,7 @@ private:
 
     std::string m_path;
     std::FILE *m_out;
+    ChannelWriter m_channel;
     std::unique_ptr<Session> m_session;
     size_t m_audioProblemsSent = 0;
     size_t m_guiProblemsSent = 0;
