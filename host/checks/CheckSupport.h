@@ -24,6 +24,16 @@ struct CheckedTable {
 };
 CheckedTable readCheckedTable(CheckContext &ctx);
 
+// The options of an audio host for a check: AH_PIN_COUNT answered with the
+// table's audio-side pin count.
+AudioHost::Options audioOptionsFor(const CheckedTable &table);
+
+// An audio object for a check, every call on the check's log: created with
+// `options` after telling the parent `step` ("makeModule(0, 1) and AD_OPEN").
+// A module that gives no audio object ends the check.
+std::unique_ptr<AudioHost> createCheckedAudio(CheckContext &ctx, const AudioHost::Options &options,
+                                              const std::string &step);
+
 // How many objects the lifecycle checks create and close in turn, and how
 // many live at once in the several-objects checks.
 constexpr int kLifecycleRounds = 48;
