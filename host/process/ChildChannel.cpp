@@ -14,7 +14,8 @@ void writeLine(std::FILE *file, const std::string &text) {
 
 void ChannelWriter::send(const nlohmann::json &message) const {
     if (m_channel)
-        writeLine(m_channel, message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        writeLine(m_channel,
+                  message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 void ChannelWriter::send(const nlohmann::ordered_json &message) const {
