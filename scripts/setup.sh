@@ -33,11 +33,13 @@ for arg in "$@"; do
 done
 
 packages=(cmake g++ make file libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev)
+          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev libsndfile1-dev)
 if [ "$cross" -eq 1 ]; then
   # g++-multilib: -m32; g++-mingw-w64-i686: the Windows compilers (its -posix
   # variant is the one used); wine with its 32-bit part runs the Windows tests.
-  packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386)
+  # libsndfile1-dev:i386: WAV files in the -m32 build (mingw has none; the
+  # host's own FloatWav serves there).
+  packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386 libsndfile1-dev:i386)
 fi
 if [ "$hardening" -eq 1 ]; then
   # clang and its runtime libraries: -fsanitize=fuzzer,address,undefined.
