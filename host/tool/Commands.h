@@ -24,6 +24,7 @@ struct InfoArgs {
     bool json = false;
     double timeout = 20.0;
     bool allowProblems = false; // exit 0 even when the host found problems
+    bool recordGolden = false;  // `expect golden` writes its reference
     bool inChild = false;       // hidden: this is the child that runs the module
 };
 

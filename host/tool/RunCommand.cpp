@@ -110,6 +110,7 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
     wqhost::Session::Options options;
     options.audio.pinCount = probe.audioPinCount();
     options.gui.echo = args.echo;
+    options.playAudio = true;
 
     wqhost::Session session(library, options);
     session.setTrace(sink);
@@ -118,6 +119,12 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
     wqhost::ScriptRunner::Options runnerOptions;
     runnerOptions.showCommands = !prompt;
     runnerOptions.errorLines = !prompt;
+    runnerOptions.engine.recordGolden = args.recordGolden;
+    // Files a script reads are found beside it; at the prompt and on
+    // standard input, in the current folder.
+    if (!sourceName.empty() && sourceName != "<stdin>")
+        runnerOptions.engine.inputFolder =
+            std::filesystem::path(sourceName).parent_path().string();
     wqhost::ScriptRunner runner(session, std::cout, std::cerr,
                                 prompt ? std::string("<prompt>") : sourceName, runnerOptions);
     runner.printStart();
@@ -165,6 +172,8 @@ int runRun(const RunArgs &args) {
         call.arguments.push_back("--no-echo");
     if (args.allowProblems)
         call.arguments.push_back("--allow-problems");
+    if (args.recordGolden)
+        call.arguments.push_back("--record-golden");
     if (args.script.empty() || args.script == "-") {
         call.giveInput = true;
         call.input = readStandardInput();

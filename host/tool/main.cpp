@@ -4,6 +4,7 @@
 //   wqhost validate LIB    a conformance check of any module library
 //   wqhost panel LIB       the module in a browser
 #include "host/platform/HostError.h"
+#include "host/script/ScriptParser.h"
 #include "host/tool/Commands.h"
 
 #include <CLI/CLI.hpp>
@@ -100,7 +101,14 @@ int runTool(int argc, char **argv) {
     runCmd->add_flag("--allow-problems", run.allowProblems,
                      "Exit 0 even when the host found problems with the module (a script "
                      "with 'expect problems' counts them itself)");
+    runCmd->add_flag("--record-golden", run.recordGolden,
+                     "'expect golden' writes its reference file from this run instead of "
+                     "comparing with it");
     runCmd->add_flag("--in-child", run.inChild, "")->group("");
+    runCmd->footer("\n" + wqhost::scriptHelpText() +
+                   "Files a script reads (signal ... file, expect golden) are found relative to "
+                   "its folder;\nfiles it writes (record, a golden mismatch's diff) relative to "
+                   "the current folder.");
 
     ValidateArgs validate;
     validate.program = argc > 0 ? argv[0] : "wqhost";
