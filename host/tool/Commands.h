@@ -24,7 +24,6 @@ struct InfoArgs {
     bool json = false;
     double timeout = 20.0;
     bool allowProblems = false; // exit 0 even when the host found problems
-    bool recordGolden = false;  // `expect golden` writes its reference
     bool inChild = false;       // hidden: this is the child that runs the module
 };
 
@@ -35,6 +34,7 @@ struct RunArgs {
     bool echo = true;
     double timeout = 0.0;       // 0: no limit
     bool allowProblems = false; // exit 0 even when the host found problems
+    bool recordGolden = false;  // `expect golden` writes its reference
     bool inChild = false;       // hidden: this is the child that runs the module
 };
 
