@@ -50,8 +50,9 @@ struct Rig {
         session->log().setKeeping(false);
         session->start();
         session->audio().setSampleIo(&streams);
-        streams.setSignal(session->audio(), s.in,
-                          wqhost::makeSignal(wqhost::parseSignalSpec({"sine", "440", "0.5"}), kRate));
+        streams.setSignal(
+            session->audio(), s.in,
+            wqhost::makeSignal(wqhost::parseSignalSpec({"sine", "440", "0.5"}), kRate));
         if (s.gain >= 0) {
             wqhost::ControlValue v;
             v.real = 0.5f;
@@ -76,15 +77,16 @@ void oneBlock(benchmark::State &state, const Subject &s, uint32_t blockSize) {
     for (auto _ : state) {
         // The capture is what the sample checks read; a `process` starts it
         // afresh, so it never grows past the blocks of one command.
-        if (rig.streams.captured(s.out) && rig.streams.captured(s.out)->samples.size() >= kTenSeconds)
+        if (rig.streams.captured(s.out) &&
+            rig.streams.captured(s.out)->samples.size() >= kTenSeconds)
             rig.streams.beginCapture();
         rig.session->audio().processBlock();
     }
     if (rig.session->problems().size() != 0)
         state.SkipWithError("the host found problems");
-    state.counters["ns_per_sample"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * blockSize,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_sample"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * blockSize,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void tenSeconds(benchmark::State &state, const Subject &s, uint32_t blockSize) {
@@ -152,9 +154,9 @@ void printSummary(const SummaryReporter &r) {
     for (uint32_t size : kBlockSizes) {
         const double f = r.ns(tenName(kSubjects[0], size));
         const double g = r.ns(tenName(kSubjects[1], size));
-        std::printf("| %u | %s | %s | %s |\n", size, bench::cell("%.1f", f < 0 ? -1 : f / 1e6).c_str(),
-                    bench::cell("%.1f", g < 0 ? -1 : g / 1e6).c_str(),
-                    bench::ratioCell(1e10, g).c_str());
+        std::printf(
+            "| %u | %s | %s | %s |\n", size, bench::cell("%.1f", f < 0 ? -1 : f / 1e6).c_str(),
+            bench::cell("%.1f", g < 0 ? -1 : g / 1e6).c_str(), bench::ratioCell(1e10, g).c_str());
     }
 }
 
@@ -172,17 +174,22 @@ void registerAll(bool smoke) {
         if (smoke)
             b->Iterations(long_ ? 1 : 20)->Repetitions(1);
         else if (long_)
-            b->Iterations(1)->Repetitions(kRepetitions)->ComputeStatistics("min", fastest)
+            b->Iterations(1)
+                ->Repetitions(kRepetitions)
+                ->ComputeStatistics("min", fastest)
                 ->ReportAggregatesOnly(true);
         else
-            b->Repetitions(kRepetitions)->ComputeStatistics("min", fastest)
+            b->Repetitions(kRepetitions)
+                ->ComputeStatistics("min", fastest)
                 ->ReportAggregatesOnly(true);
     };
     for (const Subject &s : kSubjects)
         for (uint32_t size : kBlockSizes) {
-            add(blockName(s, size), [&s, size](benchmark::State &st) { oneBlock(st, s, size); },
+            add(
+                blockName(s, size), [&s, size](benchmark::State &st) { oneBlock(st, s, size); },
                 false);
-            add(tenName(s, size), [&s, size](benchmark::State &st) { tenSeconds(st, s, size); },
+            add(
+                tenName(s, size), [&s, size](benchmark::State &st) { tenSeconds(st, s, size); },
                 true);
         }
 }

@@ -87,7 +87,8 @@ WavData readFloatWav(const std::string &path) {
         }
         pos = body + size + (size & 1);
     }
-    throw HostError(fileError(path, haveFormat ? "it has no data chunk" : "it has no format chunk"));
+    throw HostError(
+        fileError(path, haveFormat ? "it has no data chunk" : "it has no format chunk"));
 }
 
 FloatWavWriter::FloatWavWriter(const std::string &path, double rate)

@@ -78,8 +78,8 @@ public:
         }
         if (w != kPlusMinus && w != "+-")
             fail("after the value comes '± T' (or '+- T'), not '" + w + "'");
-        const double t = rest.empty() ? number("a tolerance after ±")
-                                      : parseNumber(rest, "a tolerance after ±");
+        const double t =
+            rest.empty() ? number("a tolerance after ±") : parseNumber(rest, "a tolerance after ±");
         if (t < 0.0)
             fail("a tolerance is 0 or more");
         return t;
@@ -165,7 +165,8 @@ SampleExpectation parseSampleExpectation(const std::vector<AudioWord> &words, bo
         else if (what == "at") {
             e.measure = SampleExpectation::Measure::At;
             const std::string n = r.word("a sample number (at N)");
-            if (n.empty() || n.size() > 18 || n.find_first_not_of("0123456789") != std::string::npos)
+            if (n.empty() || n.size() > 18 ||
+                n.find_first_not_of("0123456789") != std::string::npos)
                 fail("'at' needs a sample number (0 or more), not '" + n + "'");
             e.at = std::strtoull(n.c_str(), nullptr, 10);
         } else
@@ -304,8 +305,8 @@ SampleVerdict checkGolden(const SampleCapture &c, const SampleExpectation &e,
         const double a = i < c.samples.size() ? c.samples[i] : 0.0;
         const double b = i < ref.samples.size() ? ref.samples[i] : 0.0;
         diff[i] = static_cast<float>(a - b);
-        const bool differs = i >= c.samples.size() || i >= ref.samples.size() ||
-                             !(std::fabs(a - b) <= e.tolerance);
+        const bool differs =
+            i >= c.samples.size() || i >= ref.samples.size() || !(std::fabs(a - b) <= e.tolerance);
         if (differs && first == n)
             first = i;
     }
@@ -330,8 +331,8 @@ SampleVerdict checkGolden(const SampleCapture &c, const SampleExpectation &e,
     const std::string actualPath = (folder / (stem + ".actual.wav")).string();
     writeWav(diffPath, place.rate, diff);
     writeWav(actualPath, place.rate, c.samples);
-    v.actual = mismatch + "; the difference is in " + diffPath + ", this run's samples in " +
-               actualPath;
+    v.actual =
+        mismatch + "; the difference is in " + diffPath + ", this run's samples in " + actualPath;
     return v;
 }
 

@@ -119,6 +119,11 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
     wqhost::ScriptRunner::Options runnerOptions;
     runnerOptions.showCommands = !prompt;
     runnerOptions.errorLines = !prompt;
+    runnerOptions.engine.recordGolden = args.recordGolden;
+    // Files a script reads are found beside it; at the prompt and on
+    // standard input, in the current folder.
+    if (!sourceName.empty() && sourceName != "<stdin>")
+        runnerOptions.engine.inputFolder = std::filesystem::path(sourceName).parent_path().string();
     wqhost::ScriptRunner runner(session, std::cout, std::cerr,
                                 prompt ? std::string("<prompt>") : sourceName, runnerOptions);
     runner.printStart();

@@ -17,7 +17,8 @@ constexpr int32_t kOutPin = 2;
 
 class Gain : public WQModule_base {
 public:
-    Gain(WQHostCallback hostCallback, intptr_t hostValue) : WQModule_base(hostCallback, hostValue) {}
+    Gain(WQHostCallback hostCallback, intptr_t hostValue)
+        : WQModule_base(hostCallback, hostValue) {}
 
     void open() override {
         setProcessFunction(wq::memberRef<&Gain::process>());
@@ -66,7 +67,8 @@ private:
 // The GUI side has nothing to do.
 class GainGui : public WQGUI_base {
 public:
-    GainGui(WQHostCallback hostCallback, intptr_t hostValue) : WQGUI_base(hostCallback, hostValue) {}
+    GainGui(WQHostCallback hostCallback, intptr_t hostValue)
+        : WQGUI_base(hostCallback, hostValue) {}
 };
 
 constexpr char kName[] = "Test Gain";

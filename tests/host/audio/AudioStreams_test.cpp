@@ -16,7 +16,7 @@ using namespace wqhost;
 
 namespace {
 
-constexpr int32_t kIn = 0;   // audio pins of the gain
+constexpr int32_t kIn = 0; // audio pins of the gain
 constexpr int32_t kGain = 1;
 constexpr int32_t kOut = 2;
 
@@ -123,8 +123,8 @@ TEST(AudioStreamsTest, PartsOfACutBlockAreToldTheirLengthAndTheBlockSizeReturns)
     }
     using K = CallKind;
     const std::vector<std::pair<CallKind, int64_t>> expected = {
-        {K::Dispatch, 20}, {K::Process, 0},  {K::Event, 20},    {K::Dispatch, 30},
-        {K::Process, 20},  {K::Event, 50},   {K::Dispatch, 14}, {K::Process, 50},
+        {K::Dispatch, 20}, {K::Process, 0}, {K::Event, 20},    {K::Dispatch, 30},
+        {K::Process, 20},  {K::Event, 50},  {K::Dispatch, 14}, {K::Process, 50},
         {K::Dispatch, 64}, {K::Process, 64}};
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(audio.sampleClock(), 128u);

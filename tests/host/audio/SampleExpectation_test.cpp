@@ -60,22 +60,19 @@ TEST_P(MeasureTest, OverKnownSamples) {
 
 INSTANTIATE_TEST_SUITE_P(
     Measures, MeasureTest,
-    ::testing::Values(MeasureCase{"peak == 0.75", true, "the peak is 0.75 over 4 samples"},
-                      MeasureCase{"peak == 0.7", false, "the peak is 0.75"},
-                      MeasureCase{"peak == 0.7 ± 0.051", true, ""},
-                      MeasureCase{"peak == 0.7 +- 0.04", false, ""},
-                      MeasureCase{"peak == 0.7 +-0.06", true, ""},
-                      MeasureCase{"peak != 0.75", false, ""},
-                      MeasureCase{"peak < 1", true, ""},
-                      MeasureCase{"min == -0.75", true, "the minimum is -0.75"},
-                      MeasureCase{"max >= 0.5", true, "the maximum is 0.5"},
-                      MeasureCase{"max > 0.5", false, ""},
-                      MeasureCase{"rms == 0.4677071733 ± 1e-9", true, "the rms is 0.467707"},
-                      MeasureCase{"rms <= 0.4", false, ""},
-                      MeasureCase{"at 1 == -0.75", true, "sample 1 (clock 65) is -0.75"},
-                      MeasureCase{"at 3 == 0", true, ""},
-                      MeasureCase{"at 4 == 0", false, "there is no sample 4"},
-                      MeasureCase{"finite", true, "all 4 samples are finite"}));
+    ::testing::Values(
+        MeasureCase{"peak == 0.75", true, "the peak is 0.75 over 4 samples"},
+        MeasureCase{"peak == 0.7", false, "the peak is 0.75"},
+        MeasureCase{"peak == 0.7 ± 0.051", true, ""}, MeasureCase{"peak == 0.7 +- 0.04", false, ""},
+        MeasureCase{"peak == 0.7 +-0.06", true, ""}, MeasureCase{"peak != 0.75", false, ""},
+        MeasureCase{"peak < 1", true, ""},
+        MeasureCase{"min == -0.75", true, "the minimum is -0.75"},
+        MeasureCase{"max >= 0.5", true, "the maximum is 0.5"}, MeasureCase{"max > 0.5", false, ""},
+        MeasureCase{"rms == 0.4677071733 ± 1e-9", true, "the rms is 0.467707"},
+        MeasureCase{"rms <= 0.4", false, ""},
+        MeasureCase{"at 1 == -0.75", true, "sample 1 (clock 65) is -0.75"},
+        MeasureCase{"at 3 == 0", true, ""}, MeasureCase{"at 4 == 0", false, "there is no sample 4"},
+        MeasureCase{"finite", true, "all 4 samples are finite"}));
 
 TEST(SampleExpectationTest, FiniteNamesTheFirstBadSample) {
     SampleCapture c = capture({0.0f, 1.0f, std::numeric_limits<float>::quiet_NaN(),
@@ -110,23 +107,18 @@ TEST(SampleExpectationTest, ScaledComparesAsTheModuleMultiplies) {
     SampleVerdict v = checkScaled(off, in, e);
     EXPECT_FALSE(v.holds);
     EXPECT_NE(v.actual.find("sample 2 (clock 2) is -0.2"), std::string::npos) << v.actual;
-    EXPECT_TRUE(checkScaled(off, in, parseSampleExpectation(words("== 0 * 0.3 ± 0.02"), false))
-                    .holds);
+    EXPECT_TRUE(
+        checkScaled(off, in, parseSampleExpectation(words("== 0 * 0.3 ± 0.02"), false)).holds);
     EXPECT_FALSE(checkScaled(capture({0.0f}), in, e).holds);
 }
 
 TEST(SampleExpectationTest, WordsThatAreWrongAreNamed) {
     const std::pair<const char *, const char *> cases[] = {
-        {"", "needs peak, rms"},
-        {"loudness == 1", "not 'loudness'"},
-        {"peak", "needs a comparison"},
-        {"peak ~ 1", "not '~'"},
-        {"peak == x", "not 'x'"},
-        {"peak == 1 2", "not '2'"},
-        {"peak == 1 ± -1", "0 or more"},
-        {"at x == 1", "not 'x'"},
-        {"== 1 2", "needs '*'"},
-        {"finite now", "too many words"},
+        {"", "needs peak, rms"},         {"loudness == 1", "not 'loudness'"},
+        {"peak", "needs a comparison"},  {"peak ~ 1", "not '~'"},
+        {"peak == x", "not 'x'"},        {"peak == 1 2", "not '2'"},
+        {"peak == 1 ± -1", "0 or more"}, {"at x == 1", "not 'x'"},
+        {"== 1 2", "needs '*'"},         {"finite now", "too many words"},
     };
     for (const auto &c : cases) {
         try {

@@ -110,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         SourceCase{"step -1 0", [](uint64_t) { return -1.0f; }},
         SourceCase{"sine 440 0.5",
                    [](uint64_t n) {
-                       const double cycles = std::fmod(440.0 * static_cast<double>(n), kRate) / kRate;
+                       const double cycles =
+                           std::fmod(440.0 * static_cast<double>(n), kRate) / kRate;
                        return static_cast<float>(0.5 * referenceSine(cycles));
                    }},
         SourceCase{"sine 1000.5 1",
@@ -184,23 +185,15 @@ TEST_P(SignalWordsTest, ParseOrSayWhatIsWrong) {
 
 INSTANTIATE_TEST_SUITE_P(
     Words, SignalWordsTest,
-    ::testing::Values(WordsCase{"constant 0.5", "", "constant 0.5"},
-                      WordsCase{"sine 440 1", "", "sine 440 1"},
-                      WordsCase{"impulse", "", "impulse 0"},
-                      WordsCase{"impulse 12", "", "impulse 12"},
-                      WordsCase{"step 2 30", "", "step 2 30"},
-                      WordsCase{"noise 0.1", "", "noise 0.1 1"},
-                      WordsCase{"noise 0.1 99", "", "noise 0.1 99"},
-                      WordsCase{"file in.wav", "", "file in.wav"},
-                      WordsCase{"", "needs a source", ""},
-                      WordsCase{"square 440 1", "not 'square'", ""},
-                      WordsCase{"sine 440", "needs an amplitude", ""},
-                      WordsCase{"sine -5 1", "0 Hz or more", ""},
-                      WordsCase{"constant x", "not 'x'", ""},
-                      WordsCase{"constant 1e39", "not '1e39'", ""},
-                      WordsCase{"impulse -1", "a whole number", ""},
-                      WordsCase{"step 1", "needs the sample", ""},
-                      WordsCase{"noise 1 2 3", "too many words", ""},
-                      WordsCase{"file", "needs a WAV file", ""}));
+    ::testing::Values(
+        WordsCase{"constant 0.5", "", "constant 0.5"}, WordsCase{"sine 440 1", "", "sine 440 1"},
+        WordsCase{"impulse", "", "impulse 0"}, WordsCase{"impulse 12", "", "impulse 12"},
+        WordsCase{"step 2 30", "", "step 2 30"}, WordsCase{"noise 0.1", "", "noise 0.1 1"},
+        WordsCase{"noise 0.1 99", "", "noise 0.1 99"}, WordsCase{"file in.wav", "", "file in.wav"},
+        WordsCase{"", "needs a source", ""}, WordsCase{"square 440 1", "not 'square'", ""},
+        WordsCase{"sine 440", "needs an amplitude", ""}, WordsCase{"sine -5 1", "0 Hz or more", ""},
+        WordsCase{"constant x", "not 'x'", ""}, WordsCase{"constant 1e39", "not '1e39'", ""},
+        WordsCase{"impulse -1", "a whole number", ""}, WordsCase{"step 1", "needs the sample", ""},
+        WordsCase{"noise 1 2 3", "too many words", ""}, WordsCase{"file", "needs a WAV file", ""}));
 
 } // namespace

@@ -27,7 +27,14 @@ std::string tempPath(const std::string &name) {
 
 // Samples that a float WAV must carry unchanged, the awkward ones included.
 std::vector<float> awkwardSamples() {
-    std::vector<float> s = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 3.5f, -12.25f, 1e-30f,
+    std::vector<float> s = {0.0f,
+                            -0.0f,
+                            1.0f,
+                            -1.0f,
+                            0.5f,
+                            3.5f,
+                            -12.25f,
+                            1e-30f,
                             std::numeric_limits<float>::denorm_min(),
                             std::numeric_limits<float>::max(),
                             std::numeric_limits<float>::infinity()};
@@ -72,15 +79,13 @@ TEST_P(WavRoundTrip, SamplesAndRateComeBackExactly) {
     std::filesystem::remove(path);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, WavRoundTrip,
-                         ::testing::Values(Pair{"build_writes_build_reads", &writeWav, &readWav},
-                                           Pair{"floatwav_writes_build_reads", &writeWithFloatWav,
-                                                &readWav},
-                                           Pair{"build_writes_floatwav_reads", &writeWav,
-                                                &readFloatWav},
-                                           Pair{"floatwav_writes_floatwav_reads",
-                                                &writeWithFloatWav, &readFloatWav}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Files, WavRoundTrip,
+    ::testing::Values(Pair{"build_writes_build_reads", &writeWav, &readWav},
+                      Pair{"floatwav_writes_build_reads", &writeWithFloatWav, &readWav},
+                      Pair{"build_writes_floatwav_reads", &writeWav, &readFloatWav},
+                      Pair{"floatwav_writes_floatwav_reads", &writeWithFloatWav, &readFloatWav}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(WavFileTest, AFileCutShortStillReadsWhatWasWritten) {
     // The header follows every write: a recording that ends without close
