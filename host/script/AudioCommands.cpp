@@ -42,8 +42,8 @@ const AudioPinSlot *audioSide(SessionEngine &e, int32_t pin) {
 const AudioPinSlot &samplePin(SessionEngine &e, const ScriptCommand &c, int32_t pin) {
     const AudioPinSlot *slot = audioSide(e, pin);
     if (!slot || slot->datatype != DT_FSAMPLE)
-        throw ScriptError(c.line, pinWords(e.session(), pin) +
-                                      " is no audio pin (it carries no samples)");
+        throw ScriptError(c.line,
+                          pinWords(e.session(), pin) + " is no audio pin (it carries no samples)");
     return *slot;
 }
 
@@ -69,8 +69,8 @@ uint32_t clockAt(SessionEngine &e, const ScriptCommand &c, uint32_t offset) {
 void readRate(const ArgumentReader &words, ScriptCommand &c) {
     const ScriptValue v = words.number(words.need(1, "a sample rate in Hz"), false);
     if (v.kind == ScriptValue::Kind::Text || !(v.real > 0.0f) || v.real > 1.0e7f)
-        words.fail("'rate' needs a sample rate in Hz above 0 and at most 10000000, not '" +
-                   v.text + "'");
+        words.fail("'rate' needs a sample rate in Hz above 0 and at most 10000000, not '" + v.text +
+                   "'");
     c.value = v;
     words.done(2);
 }
@@ -153,9 +153,9 @@ void actRate(SessionEngine &e, const ScriptCommand &c, SessionStep &step) {
     if (s.isRunning())
         for (const AudioPinSlot &slot : s.audio().audioPins())
             if (const SignalSource *source = streams.signal(slot.index))
-                streams.setSignal(s.audio(), slot.index,
-                                  makeSignal(source->spec(), c.value.real,
-                                             e.options().inputFolder));
+                streams.setSignal(
+                    s.audio(), slot.index,
+                    makeSignal(source->spec(), c.value.real, e.options().inputFolder));
     step.text = "  rate " + PinStore::formatFloat(c.value.real) + " Hz\n";
 }
 
@@ -206,8 +206,7 @@ void actExpectSamples(SessionEngine &e, const ScriptCommand &c, SessionStep &ste
         ScriptCommand other = c;
         other.pin = c.otherPin;
         const int32_t otherPin = e.resolvePin(other);
-        const SampleCapture *theirs =
-            e.streams().captured(samplePin(e, other, otherPin).index);
+        const SampleCapture *theirs = e.streams().captured(samplePin(e, other, otherPin).index);
         v = checkScaled(mine ? *mine : empty, theirs ? *theirs : empty, c.samples);
     } else {
         v = checkSamples(mine ? *mine : empty, c.samples);
@@ -261,7 +260,7 @@ void setAudioSide(SessionEngine &e, const ScriptCommand &c, int32_t pin, Session
         return;
     ControlValue value;
     value.real = real;
-    value.integer = v.kind == ScriptValue::Kind::Text ? PinStore::parseInt(v.text)
+    value.integer = v.kind == ScriptValue::Kind::Text  ? PinStore::parseInt(v.text)
                     : v.kind == ScriptValue::Kind::Int ? v.integer
                                                        : PinStore::truncateFloat(v.real);
     const uint32_t clock = clockAt(e, c, c.timed ? c.at : 0);

@@ -249,8 +249,9 @@ const std::vector<CommandRow> &sessionCommands() {
          R::Changes},
         {"write", nullptr, "TEXT", "write a number as text (pin \"ITEM -> VALUE\")", ScriptOp::Set,
          readWrite, set, R::Changes},
-        {"set", nullptr, "PIN [text|int|float] V [at SAMPLE]",
-         "set any pin (PIN: number or \"name\"); at: the audio side takes it at that sample",
+        {"set", nullptr, "PIN [text|int|float] V",
+         "set any pin (PIN: number or \"name\"); V at SAMPLE: the audio side takes it at "
+         "that sample of the next process",
          ScriptOp::Set, readSet, set, R::Changes},
         {"show", nullptr, "", "show every pin", ScriptOp::Show, nullptr, show, R::Text},
         {"echo", nullptr, "on|off", "report the module's own writes back to it", ScriptOp::Echo,
@@ -274,18 +275,19 @@ const std::vector<CommandRow> &sessionCommands() {
          actRate, R::Text},
         {"block", nullptr, "N", "the block size, 1 to 4096 samples (64 unless given)",
          ScriptOp::Block, readBlock, actBlock, R::Text},
-        {"signal", nullptr, "PIN constant|sine|impulse|step|noise|file ...",
+        {"signal", nullptr, "PIN constant|sine|impulse|step|noise|file ARGS",
          "what feeds an audio input: constant V, sine HZ AMP, impulse [AT], step V AT, "
          "noise AMP [SEED], file PATH.wav",
          ScriptOp::Signal, readSignal, actSignal, R::Changes},
         {"record", nullptr, "PIN PATH.wav|off", "write an audio pin to a 32-bit float WAV file",
          ScriptOp::Record, readRecord, actRecord, R::Text},
-        {"expect", "samples", "PIN peak|rms|min|max|at N OP V [± T]",
-         "the samples of the last process (OP: == != < <= > >=); also PIN finite, "
-         "PIN == PIN2 * K [± T]",
+        {"expect", "samples", "PIN peak|rms|min|max OP V",
+         "the samples of the last process (OP: == != < <= > >=, then ± T if need be); also "
+         "PIN at N OP V, PIN finite, PIN == PIN2 * K",
          ScriptOp::ExpectSamples, readExpectSamples, actExpectSamples, R::Verdict},
-        {"expect", "golden", "PIN PATH.wav [± T]",
-         "the pin's samples against a reference file (run --record-golden writes it)",
+        {"expect", "golden", "PIN PATH.wav",
+         "the pin's samples against a reference file, then ± T if need be (run "
+         "--record-golden writes it)",
          ScriptOp::ExpectGolden, readExpectGolden, actExpectGolden, R::Verdict},
         {"help", nullptr, "", "show this list", ScriptOp::Help, nullptr, nullptr, R::Nothing},
         {"quit", nullptr, "", "end the run", ScriptOp::Quit, nullptr, nullptr, R::Nothing},
