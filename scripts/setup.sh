@@ -5,12 +5,13 @@
 #   scripts/setup.sh               native build (default and asan presets):
 #                                  cmake g++ make file libgtest-dev libgmock-dev
 #                                  libbenchmark-dev libcli11-dev nlohmann-json3-dev
-#                                  libedit-dev libcpp-httplib-dev
+#                                  libedit-dev libcpp-httplib-dev libsndfile1-dev
 #   scripts/setup.sh --cross       also the 32-bit Linux and Windows toolchains
 #                                  (g++-multilib, g++-mingw-w64-i686), wine with
 #                                  its 32-bit part (wine, wine32:i386) and the
-#                                  32-bit Google Benchmark (libbenchmark-dev:i386):
-#                                  presets linux-x86, windows-x86, bench-linux-x86
+#                                  32-bit Google Benchmark (libbenchmark-dev:i386)
+#                                  and WAV files (libsndfile1-dev:i386): presets
+#                                  linux-x86, windows-x86, bench-linux-x86
 #   scripts/setup.sh --hardening   also clang with libFuzzer (clang,
 #                                  libclang-rt-14-dev: the fuzz preset) and valgrind
 #                                  (scripts/fuzz.sh, scripts/valgrind.sh)
@@ -43,12 +44,15 @@ for arg in "$@"; do
 done
 
 packages=(cmake g++ make file libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev)
+          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev libsndfile1-dev)
 if [ "$cross" -eq 1 ]; then
   # g++-multilib: -m32; g++-mingw-w64-i686: the Windows compilers (its -posix
   # variant is the one used); wine with its 32-bit part runs the Windows tests;
-  # the i386 Google Benchmark for the 32-bit benchmarks (bench-linux-x86).
-  packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386 libbenchmark-dev:i386)
+  # the i386 Google Benchmark for the 32-bit benchmarks (bench-linux-x86);
+  # libsndfile1-dev:i386: WAV files in the -m32 build (mingw has none; the
+  # host's own FloatWav serves there).
+  packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386 libbenchmark-dev:i386
+             libsndfile1-dev:i386)
 fi
 if [ "$hardening" -eq 1 ]; then
   # clang and its runtime libraries: -fsanitize=fuzzer,address,undefined.

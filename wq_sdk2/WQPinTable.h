@@ -51,9 +51,7 @@ struct PinDeclaration {
 namespace detail {
 
 template <class Member> struct MemberOf;
-template <class Value, class Class> struct MemberOf<Value Class::*> {
-    using type = Class;
-};
+template <class Value, class Class> struct MemberOf<Value Class::*> { using type = Class; };
 
 } // namespace detail
 

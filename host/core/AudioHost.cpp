@@ -35,6 +35,9 @@ bool AudioHost::create(int32_t moduleIndex) {
     m_process = m_record->process;
     m_clock = m_bufferClock = m_options.startClock;
     m_events.clear();
+    m_pins.clear();
+    m_toldBlockSize = 0;
+    m_toldRate = 0.0f;
     return true;
 }
 
@@ -42,6 +45,7 @@ void AudioHost::forget() noexcept {
     forgetRecord();
     m_process = nullptr;
     m_events.clear();
+    m_pins.clear();
 }
 
 intptr_t AudioHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
@@ -63,7 +67,75 @@ intptr_t AudioHost::setBlockSize(uint32_t blockSize) {
                         std::to_string(m_options.maxBlockSize));
     intptr_t result = dispatch(AD_SET_BLOCK_SIZE, 0, static_cast<int32_t>(blockSize));
     m_blockSize = blockSize;
+    m_toldBlockSize = blockSize;
     return result;
+}
+
+void AudioHost::adoptBlockSize(uint32_t blockSize) {
+    if (blockSize == 0 || blockSize > m_options.maxBlockSize)
+        throw HostError("block size " + std::to_string(blockSize) + " is not within 1.." +
+                        std::to_string(m_options.maxBlockSize));
+    m_blockSize = blockSize;
+}
+
+intptr_t AudioHost::setSampleRate(float rate) {
+    const intptr_t result = dispatch(AD_SET_SAMPLE_RATE, 0, 0, nullptr, rate);
+    m_toldRate = rate;
+    return result;
+}
+
+void AudioHost::tellBlockSize(uint32_t length) {
+    // A module never told a block size is left as it is for whole blocks
+    // (a session tells it when it starts); a part always needs its length.
+    if (length == m_toldBlockSize || (m_toldBlockSize == 0 && length == m_blockSize))
+        return;
+    dispatch(AD_SET_BLOCK_SIZE, 0, static_cast<int32_t>(length));
+    m_toldBlockSize = length;
+}
+
+void AudioHost::setAudioPins(std::vector<AudioPinSlot> pins) {
+    requireLive("set up the audio pins of");
+    m_pins = std::move(pins);
+    for (const AudioPinSlot &pin : m_pins) {
+        if (pin.datatype != DT_FSAMPLE || !pin.variable)
+            continue;
+        // The variable of a sample pin holds its buffer's address, as the
+        // pin's own storage does when the host answers AH_PIN_BUFFER.
+        float *buffer = pinBuffer(pin.index);
+        std::memcpy(pin.variable, &buffer, sizeof buffer);
+    }
+}
+
+const AudioPinSlot *AudioHost::audioPin(int32_t index) const noexcept {
+    if (index < 0 || static_cast<size_t>(index) >= m_pins.size())
+        return nullptr;
+    return &m_pins[static_cast<size_t>(index)];
+}
+
+bool AudioHost::scheduleStatus(int32_t pin, uint32_t clock, int32_t status) {
+    if (!audioPin(pin) || clock < m_clock)
+        return false;
+    Pending p;
+    std::memset(&p.event, 0, sizeof p.event);
+    p.event.time_stamp = clock;
+    p.event.event_type = EV_PIN_STATUS;
+    p.event.int_value = status;
+    p.event.ptr_value = pin;
+    p.order = m_eventOrder++;
+    m_events.push_back(p);
+    return true;
+}
+
+bool AudioHost::scheduleValue(int32_t pin, uint32_t clock, const ControlValue &value) {
+    const AudioPinSlot *slot = audioPin(pin);
+    if (!slot || !scheduleStatus(pin, clock, kStatusChanged))
+        return false;
+    Pending &p = m_events.back();
+    p.write = slot->variable != nullptr;
+    p.variable = slot->variable;
+    p.datatype = slot->datatype;
+    p.value = value;
+    return true;
 }
 
 bool AudioHost::queryPin(int32_t index, WQPinProperties &record) {
@@ -117,17 +189,70 @@ void AudioHost::processBlock() {
     requireLive("process");
     const uint32_t start = m_clock;
     const uint64_t end = static_cast<uint64_t>(start) + m_blockSize;
-    m_bufferClock = start;
-    deliverDue(end);
-    if (!m_record) // an event handler closed the object
+    if (m_options.splitBlocks)
+        processSplit(start, end);
+    else
+        processWhole(start, end);
+    if (!m_record) // an event handler or the process call closed the object
         return;
-    m_clock = start;
+    m_clock = static_cast<uint32_t>(end);
+    m_bufferClock = m_clock;
+}
+
+void AudioHost::fillFrom(uint32_t from, uint64_t end) {
+    m_bufferClock = from;
+    if (m_io)
+        m_io->fillInputs(*this, from, static_cast<uint32_t>(end - from));
+}
+
+void AudioHost::callProcessOn(uint32_t from, uint32_t count) {
+    m_clock = from;
+    m_bufferClock = from;
+    if (m_io)
+        m_io->inputsGiven(*this, from, count);
     callProcess();
+    if (m_record && m_io)
+        m_io->takeOutputs(*this, from, count);
+}
+
+void AudioHost::processWhole(uint32_t start, uint64_t end) {
+    fillFrom(start, end);
+    deliverDue(end);
+    if (!m_record)
+        return;
+    callProcessOn(start, m_blockSize);
     if (!m_record)
         return;
     deliverDue(end);
-    m_clock = static_cast<uint32_t>(end);
-    m_bufferClock = m_clock;
+}
+
+uint64_t AudioHost::nextStamp(uint32_t after, uint64_t end) const {
+    uint64_t next = end;
+    for (const Pending &p : m_events)
+        if (p.event.time_stamp > after && p.event.time_stamp < next)
+            next = p.event.time_stamp;
+    return next;
+}
+
+void AudioHost::processSplit(uint32_t start, uint64_t end) {
+    uint32_t from = start;
+    while (m_record && from < end) {
+        fillFrom(from, end);
+        deliverDue(static_cast<uint64_t>(from) + 1);
+        if (!m_record)
+            return;
+        const uint64_t to = nextStamp(from, end);
+        const uint32_t count = static_cast<uint32_t>(to - from);
+        tellBlockSize(count);
+        if (!m_record)
+            return;
+        callProcessOn(from, count);
+        if (!m_record)
+            return;
+        // What the process call posted inside its own part comes after it.
+        deliverDue(to);
+        from = static_cast<uint32_t>(to);
+    }
 }
 
 void AudioHost::processBlocks(int count) {
@@ -147,14 +272,32 @@ void AudioHost::deliverDue(uint64_t end) {
         }
         if (next == m_events.end())
             return;
-        WQEvent event = next->event;
+        Pending pending = *next;
         m_events.erase(next);
-        m_clock = event.time_stamp;
-        deliver(event);
+        m_clock = pending.event.time_stamp;
+        deliver(pending);
     }
 }
 
-void AudioHost::deliver(const WQEvent &event) {
+void AudioHost::deliver(const Pending &pending) {
+    const WQEvent &event = pending.event;
+    if (pending.write) {
+        switch (pending.datatype) {
+        case DT_FLOAT: std::memcpy(pending.variable, &pending.value.real, sizeof(float)); break;
+        case DT_INT: std::memcpy(pending.variable, &pending.value.integer, sizeof(int32_t)); break;
+        case DT_ENUM: {
+            const int16_t v = static_cast<int16_t>(pending.value.integer);
+            std::memcpy(pending.variable, &v, sizeof v);
+            break;
+        }
+        case DT_BYTE: {
+            const uint8_t v = static_cast<uint8_t>(pending.value.integer);
+            std::memcpy(pending.variable, &v, sizeof v);
+            break;
+        }
+        default: break;
+        }
+    }
     if (!m_record->eventHandler) {
         problem(ProblemCode::RecordNullEntry,
                 "event entry is null; event at " + std::to_string(event.time_stamp) + " dropped");
@@ -179,7 +322,9 @@ void AudioHost::deliver(const WQEvent &event) {
 bool AudioHost::postEvent(const WQEvent &event) {
     if (event.time_stamp < m_clock)
         return false;
-    Pending p{event, m_eventOrder++};
+    Pending p;
+    p.event = event;
+    p.order = m_eventOrder++;
     p.event.next = nullptr;
     m_events.push_back(p);
     return true;

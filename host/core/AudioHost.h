@@ -17,6 +17,23 @@
 // The clock is a 32-bit number, as the module reads it; it is not meant to
 // wrap around in one session.
 //
+// With Options::splitBlocks (what a session does), a block is cut at every
+// event stamped inside it, so that what an event changes acts from its own
+// sample on: for each part [from, to) the events stamped at `from` are
+// delivered, the module is told the part's length with AD_SET_BLOCK_SIZE
+// (when it differs from the length it was told last; the block size again
+// before the next whole block), the process word is called with the clock
+// and AH_PIN_BUFFER_CLOCK at `from`, and the events it posted inside the
+// part are delivered after it. Every part's samples start at element 0 of
+// the pin buffers.
+//
+// Audio pins (setAudioPins): a DT_FSAMPLE pin with a declared variable gets
+// its buffer's address written into that variable. A control value
+// (scheduleValue) is written into the pin's declared variable at the clock
+// where it takes effect, and an EV_PIN_STATUS event for the pin, status
+// kStatusChanged, is delivered at that clock. A SampleIo fills the input
+// buffers before each process call and reads the buffers after it.
+//
 // Every call in both directions goes into the CallLog. Behaviour of the
 // object that breaks the interface (a bad record, an event posted into the
 // past, a null event, a callback during makeModule...) is recorded in
@@ -37,6 +54,42 @@
 
 namespace wqhost {
 
+class AudioHost;
+
+// The statuses the host delivers with EV_PIN_STATUS.
+enum : int32_t {
+    // The pin's value changed at this clock and stays so: a control value
+    // written, an input that holds one value from here on. The module's
+    // pin reads it only while it is told (the framework sets it back to 0).
+    kStatusChanged = 1,
+    // From this clock on the pin's samples may change from one sample to
+    // the next (a streaming input signal).
+    kStatusStreaming = 2,
+};
+
+// What feeds the audio inputs and takes what the outputs give. The samples
+// of clock `clock` lie at element 0 of the pin buffers.
+class SampleIo {
+public:
+    virtual ~SampleIo() = default;
+    // Before the events at `clock` are delivered: fill the input buffers
+    // with the samples [clock, clock + count), the rest of the block.
+    virtual void fillInputs(AudioHost &host, uint32_t clock, uint32_t count) = 0;
+    // Just before the process call for [clock, clock + count): the inputs
+    // as the module gets them.
+    virtual void inputsGiven(AudioHost &host, uint32_t clock, uint32_t count) = 0;
+    // After that call: what the module left in the buffers.
+    virtual void takeOutputs(AudioHost &host, uint32_t clock, uint32_t count) = 0;
+};
+
+// A control value for a pin of any number type: the form of the pin's data
+// type is written (DT_FLOAT the float, DT_INT, DT_ENUM and DT_BYTE the
+// integer in 32, 16 and 8 bits).
+struct ControlValue {
+    int32_t integer = 0;
+    float real = 0.0f;
+};
+
 class AudioHost : public HostObject<WQAudioHostRecord> {
 public:
     struct Options {
@@ -46,6 +99,7 @@ public:
         uint32_t startClock = 0;           // the sample clock when the object is created
         intptr_t pinStatusAnswer = 0;      // the answer to AH_PIN_STATUS
         int32_t maxPinDeclarations = 1024; // readPinDeclarations stops after this many
+        bool splitBlocks = false;          // cut blocks at their events (see above)
         // Answers to opcodes without a fixed meaning (AH_OPCODE_0, AH_OPCODE_1,
         // AH_OPCODE_10 and unnamed numbers); every other one is answered 0.
         std::map<int32_t, intptr_t> answers;
@@ -74,10 +128,13 @@ public:
     // AD_CLOSE; a result other than 1 is recorded as a problem.
     intptr_t close();
     // AD_SET_SAMPLE_RATE.
-    intptr_t setSampleRate(float rate) { return dispatch(AD_SET_SAMPLE_RATE, 0, 0, nullptr, rate); }
+    intptr_t setSampleRate(float rate);
     // AD_SET_BLOCK_SIZE, and the host processes blocks of that size from now
     // on. Throws HostError for 0 or more than maxBlockSize.
     intptr_t setBlockSize(uint32_t blockSize);
+    // The host processes blocks of that size from now on, without telling
+    // the module. Throws HostError as setBlockSize.
+    void adoptBlockSize(uint32_t blockSize);
 
     // AD_GET_PIN_PROPERTIES for declaration `index` into the caller's record
     // (not cleared). True when the module answered non-zero.
@@ -118,6 +175,32 @@ public:
     float *pinBuffer(int32_t pin);
     bool hasPinBuffer(int32_t pin) const noexcept { return m_buffers.count(pin) != 0; }
 
+    // -- audio pins ---------------------------------------------------------
+
+    // The object's audio-side pins (audioPinLayout of its table). Writes the
+    // buffer address into the variable of each DT_FSAMPLE pin that declares
+    // one. Throws HostError when no object is live.
+    void setAudioPins(std::vector<AudioPinSlot> pins);
+    const std::vector<AudioPinSlot> &audioPins() const noexcept { return m_pins; }
+    // The audio pin, or null.
+    const AudioPinSlot *audioPin(int32_t index) const noexcept;
+
+    // `value` written into audio pin `pin`'s variable at `clock`, with an
+    // EV_PIN_STATUS (kStatusChanged) delivered there. False, and nothing
+    // scheduled, for a clock before the sample clock or an unknown pin. A
+    // pin without a variable gets the event only.
+    bool scheduleValue(int32_t pin, uint32_t clock, const ControlValue &value);
+    // An EV_PIN_STATUS for audio pin `pin` at `clock`.
+    bool scheduleStatus(int32_t pin, uint32_t clock, int32_t status);
+
+    // Who fills and reads the sample buffers; null for nobody (not owned).
+    void setSampleIo(SampleIo *io) noexcept { m_io = io; }
+
+    // The length the module was last told with AD_SET_BLOCK_SIZE (0: never).
+    uint32_t toldBlockSize() const noexcept { return m_toldBlockSize; }
+    // The rate last sent with AD_SET_SAMPLE_RATE (0: never).
+    float toldSampleRate() const noexcept { return m_toldRate; }
+
     // -- configuration and findings -----------------------------------------
 
     Options &options() noexcept { return m_options; }
@@ -135,10 +218,21 @@ private:
     struct Pending {
         WQEvent event;
         uint64_t order;
+        bool write = false; // write `value` into `variable` first
+        void *variable = nullptr;
+        int32_t datatype = 0;
+        ControlValue value;
     };
 
     void deliverDue(uint64_t end);
-    void deliver(const WQEvent &event);
+    void deliver(const Pending &pending);
+    void processWhole(uint32_t start, uint64_t end);
+    void processSplit(uint32_t start, uint64_t end);
+    // The stamp of the earliest event in (after, end), or end.
+    uint64_t nextStamp(uint32_t after, uint64_t end) const;
+    void tellBlockSize(uint32_t length);
+    void fillFrom(uint32_t from, uint64_t end);
+    void callProcessOn(uint32_t from, uint32_t count);
     intptr_t answerEvent(void *ptr);
     void forget() noexcept;
 
@@ -150,6 +244,10 @@ private:
     std::vector<Pending> m_events;
     uint64_t m_eventOrder = 0;
     std::map<int32_t, GuardedMemory> m_buffers;
+    std::vector<AudioPinSlot> m_pins;
+    SampleIo *m_io = nullptr;
+    uint32_t m_toldBlockSize = 0;
+    float m_toldRate = 0.0f;
 };
 
 } // namespace wqhost

@@ -10,8 +10,13 @@ Session::Session(const std::string &libraryPath, Options options)
     : Session(ModuleLibrary::load(libraryPath), std::move(options)) {}
 
 Session::Session(std::shared_ptr<const ModuleLibrary> library, Options options)
-    : m_library(std::move(library)), m_options(std::move(options)),
+    : m_library(std::move(library)), m_options(withSplitBlocks(std::move(options))),
       m_audio(m_library, m_options.audio, &m_log), m_gui(m_library, m_options.gui, &m_log) {}
+
+Session::Options Session::withSplitBlocks(Options options) {
+    options.audio.splitBlocks = options.audio.splitBlocks || options.playAudio;
+    return options;
+}
 
 Session::~Session() {
     try {
@@ -30,6 +35,13 @@ void Session::start() {
                         std::to_string(m_options.moduleIndex) + ", 1) created no audio object");
     m_audio.open();
     m_pinTable = m_audio.readPinDeclarations();
+    if (m_options.playAudio) {
+        m_audio.setAudioPins(audioPinLayout(m_pinTable, m_options.audio.pinCount));
+        if (!m_audio.audioPins().empty()) {
+            m_audio.setSampleRate(m_options.sampleRate);
+            m_audio.setBlockSize(m_audio.blockSize());
+        }
+    }
     if (!m_gui.create(m_options.moduleIndex)) {
         m_audio.close();
         throw HostError("'" + m_library->path() + "': makeModule(" +
@@ -38,6 +50,27 @@ void Session::start() {
     m_gui.pins().clear();
     m_gui.declarePins(m_pinTable);
     m_gui.open();
+}
+
+void Session::setSampleRate(float rate) {
+    if (!(rate > 0.0f))
+        throw HostError("a sample rate is above 0 Hz");
+    m_options.sampleRate = rate;
+    if (m_options.playAudio && m_audio.isLive() && !m_audio.audioPins().empty())
+        m_audio.setSampleRate(rate);
+}
+
+void Session::setBlockSize(uint32_t blockSize) {
+    const uint32_t max = m_audio.options().maxBlockSize;
+    if (blockSize == 0 || blockSize > max)
+        throw HostError("block size " + std::to_string(blockSize) + " is not within 1.." +
+                        std::to_string(max));
+    m_options.audio.blockSize = blockSize;
+    m_audio.options().blockSize = blockSize;
+    if (m_audio.isLive() && (!m_options.playAudio || !m_audio.audioPins().empty()))
+        m_audio.setBlockSize(blockSize);
+    else
+        m_audio.adoptBlockSize(blockSize);
 }
 
 void Session::stop() {

@@ -24,6 +24,12 @@ public:
         AudioHost::Options audio;
         GuiHost::Options gui;
         int32_t moduleIndex = 0;
+        // Drive the audio side as a player does: the audio pins set up from
+        // the pin table (sample pins' variables get their buffers), the
+        // sample rate and block size told after AD_OPEN when the module has
+        // audio pins, and blocks cut at their events (splitBlocks).
+        bool playAudio = false;
+        float sampleRate = 48000.0f; // told with playAudio
     };
 
     // Loads the library (HostError when it cannot be loaded or lacks an
@@ -40,6 +46,15 @@ public:
     // its pin table, creates the GUI object, gives it the pin table and opens
     // it. Throws HostError when the library refuses an object.
     void start();
+    // The sample rate and block size of what follows: kept for the next
+    // start, and told to a live audio object (with playAudio, when it has
+    // audio pins). The block size throws HostError outside 1..maxBlockSize.
+    void setSampleRate(float rate);
+    void setBlockSize(uint32_t blockSize);
+    float sampleRate() const noexcept { return m_options.sampleRate; }
+    uint32_t blockSize() const noexcept { return m_audio.blockSize(); }
+    const Options &options() const noexcept { return m_options; }
+
     // Closes the GUI object, then the audio object.
     void stop();
     // stop() then start(): fresh objects, pin values back to empty.
@@ -67,6 +82,8 @@ public:
     std::vector<PinValue> readPins() const { return m_gui.readPins(); }
 
 private:
+    static Options withSplitBlocks(Options options);
+
     std::shared_ptr<const ModuleLibrary> m_library;
     Options m_options;
     CallLog m_log;

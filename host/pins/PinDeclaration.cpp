@@ -23,6 +23,39 @@ int32_t countAudioPins(const std::vector<PinDeclaration> &table) noexcept {
     return n;
 }
 
+std::vector<AudioPinSlot> audioPinLayout(const std::vector<PinDeclaration> &table, int32_t count) {
+    std::vector<AudioPinSlot> pins;
+    const auto add = [&pins](const PinDeclaration &d, bool repeated) {
+        AudioPinSlot slot;
+        slot.index = static_cast<int32_t>(pins.size());
+        slot.declaration = d.index;
+        slot.direction = d.direction();
+        slot.datatype = d.dataType();
+        slot.variable = repeated ? nullptr : d.record.variable;
+        slot.name = d.nameWritten ? d.name : std::string();
+        slot.repeated = repeated;
+        pins.push_back(std::move(slot));
+    };
+    // The walk: it stops at the first declaration the module refuses or
+    // once every counted pin is set up.
+    size_t d = 0;
+    for (; d < table.size(); ++d) {
+        if (static_cast<int32_t>(pins.size()) >= count)
+            break;
+        if (table[d].getsAudioPin())
+            add(table[d], false);
+    }
+    // The repeat step re-reads the declaration before the one where the
+    // walk stopped.
+    if (d > 0) {
+        const PinDeclaration &last = table[d - 1];
+        if (last.getsAudioPin() && (last.flags() & IO_REPEATING) != 0)
+            while (static_cast<int32_t>(pins.size()) < count)
+                add(last, true);
+    }
+    return pins;
+}
+
 std::string dataTypeName(int32_t datatype) {
     switch (datatype) {
     case DT_ENUM: return "enum";

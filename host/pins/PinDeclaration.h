@@ -31,6 +31,28 @@ struct PinDeclaration {
     bool getsAudioPin() const noexcept;
 };
 
+// One audio-side pin as a module's default open() builds its pins from the
+// declarations and the host's pin count: the declarations that get an
+// audio pin, in order, until the count is reached; then, when the walk ran
+// out of declarations first and the last one it took has IO_REPEATING, that
+// declaration again (without its variable) for every pin left.
+struct AudioPinSlot {
+    int32_t index = 0;         // the audio-side index
+    int32_t declaration = 0;   // the declaration it comes from
+    int32_t direction = DR_IN; // DR_IN or DR_OUT
+    int32_t datatype = DT_FSAMPLE;
+    void *variable = nullptr; // the declared variable; null for a repeated pin
+    std::string name;         // the declaration's name
+    bool repeated = false;    // made by the repeat step
+
+    bool isSampleInput() const noexcept { return datatype == DT_FSAMPLE && direction == DR_IN; }
+    bool isSampleOutput() const noexcept { return datatype == DT_FSAMPLE && direction != DR_IN; }
+};
+
+// The audio-side pins of `table` (read until the module refused) for a host
+// that answers AH_PIN_COUNT with `count`.
+std::vector<AudioPinSlot> audioPinLayout(const std::vector<PinDeclaration> &table, int32_t count);
+
 // The consistency rule: IO_PATCH_STORE is clear, or IO_PRIVATE is set, or the
 // direction is DR_OUT, or IO_UI_COMMUNICATION is set.
 bool pinFlagsConsistent(const WQPinProperties &record) noexcept;

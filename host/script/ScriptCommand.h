@@ -4,6 +4,9 @@
 // read, and a command that cannot be carried out.
 #pragma once
 
+#include "host/audio/SampleExpectation.h"
+#include "host/audio/SignalSource.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -53,6 +56,12 @@ enum class ScriptOp {
     ExpectPin,
     ExpectChoices,
     ExpectProblems,
+    Rate,
+    Block,
+    Signal,
+    Record,
+    ExpectSamples,
+    ExpectGolden,
     Help,
     Quit
 };
@@ -71,6 +80,12 @@ struct ScriptCommand {
     int32_t number = 0;           // Process, ExpectProblems
     bool on = false;              // Echo, Trace
     bool negated = false;         // expect ... !=
+    bool timed = false;           // Set: written with `at SAMPLE`
+    uint32_t at = 0;              // Set: the sample, from the next process on
+    SignalSpec signal;            // Signal
+    std::string path;             // Record (on): the file
+    SampleExpectation samples;    // ExpectSamples, ExpectGolden
+    PinRef otherPin;              // ExpectSamples: PIN2 of == PIN2 * K
 };
 
 } // namespace wqhost

@@ -210,7 +210,7 @@ std::string scriptHelpText() {
             usage += std::string(" ") + row.subcommand;
         if (*row.arguments)
             usage += std::string(" ") + row.arguments;
-        usage.resize(std::max<size_t>(usage.size() + 1, 29), ' ');
+        usage.resize(std::max<size_t>(usage.size() + 2, 29), ' ');
         out += "  " + usage + row.help + "\n";
     }
     return out + "Texts: a word, or \"in quotes\" with \\\" \\\\ \\n \\t \\r \\xNN.\n";

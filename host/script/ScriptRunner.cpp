@@ -13,8 +13,8 @@ ScriptRunner::ScriptRunner(Session &session, std::ostream &out, std::ostream &er
 
 ScriptRunner::ScriptRunner(Session &session, std::ostream &out, std::ostream &err,
                            std::string sourceName, Options options)
-    : m_engine(session), m_out(out), m_err(err), m_name(std::move(sourceName)), m_options(options) {
-}
+    : m_engine(session, options.engine), m_out(out), m_err(err), m_name(std::move(sourceName)),
+      m_options(options) {}
 
 void ScriptRunner::printStart() {
     const Session &session = m_engine.session();
@@ -79,6 +79,7 @@ void ScriptRunner::show(const ScriptCommand &command, const SessionStep &step) {
 
 void ScriptRunner::showChanges(const SessionStep &step, bool comparePins) {
     Session &session = m_engine.session();
+    m_out << step.text;
     if (m_engine.tracing()) {
         for (const CallRecord &c : session.log().calls())
             if (c.seq >= step.firstCall)
@@ -99,7 +100,7 @@ void ScriptRunner::showChanges(const SessionStep &step, bool comparePins) {
 
 void ScriptRunner::showVerdict(const ScriptCommand &command, const SessionStep &step) {
     if (step.held) {
-        m_out << "  ok\n";
+        m_out << "  ok\n" << step.text;
         return;
     }
     m_out << "  FAILED: " << step.actual << " (line " << command.line << ")\n";

@@ -26,6 +26,7 @@ public:
     struct Options {
         bool showCommands = true; // print "> command" before each step
         bool errorLines = true;   // report a failed expectation on the error stream too
+        SessionEngine::Options engine;
     };
 
     // `sourceName` names the script in messages ("demo.wqs", "<stdin>").

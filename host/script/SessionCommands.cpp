@@ -1,5 +1,7 @@
 #include "host/script/SessionCommands.h"
 
+#include "host/script/AudioCommands.h"
+
 #include "host/describe/TextReport.h"
 #include "host/text/QuotedText.h"
 
@@ -41,7 +43,21 @@ void readWrite(const ArgumentReader &w, ScriptCommand &c) {
     readAlias(w, c, "ITEM -> VALUE", SetForm::Text, "a number as text");
 }
 
+void readSetValue(const ArgumentReader &words, ScriptCommand &c);
+
+// `set PIN ... at SAMPLE`: the words before `at` are read as a plain set.
 void readSet(const ArgumentReader &words, ScriptCommand &c) {
+    if (!readSetTime(words, c)) {
+        readSetValue(words, c);
+        return;
+    }
+    std::vector<ScriptToken> head;
+    for (size_t i = 0; i + 2 < words.size(); ++i)
+        head.push_back(words.need(i, ""));
+    readSetValue(ArgumentReader(head, c.line), c);
+}
+
+void readSetValue(const ArgumentReader &words, ScriptCommand &c) {
     c.pin = words.pin(1);
     size_t at = 2;
     const ScriptToken &second = words.need(2, "a value after the pin");
@@ -130,6 +146,7 @@ void set(SessionEngine &e, const ScriptCommand &c, SessionStep &step) {
     case SetForm::Int: s.setPinInt(step.pin, v.integer); break;
     case SetForm::Float: s.setPinFloat(step.pin, v.real); break;
     }
+    setAudioSide(e, c, step.pin, step);
 }
 
 void show(SessionEngine &e, const ScriptCommand &, SessionStep &step) {
@@ -150,6 +167,7 @@ void trace(SessionEngine &e, const ScriptCommand &c, SessionStep &step) {
 void open(SessionEngine &e, const ScriptCommand &c, SessionStep &) {
     if (e.session().isRunning())
         throw ScriptError(c.line, "the module is open already (use recreate)");
+    e.streams().reset();
     e.session().start();
 }
 
@@ -159,6 +177,8 @@ void close(SessionEngine &e, const ScriptCommand &c, SessionStep &) {
 }
 
 void recreate(SessionEngine &e, const ScriptCommand &, SessionStep &) {
+    // Fresh objects start with no signals and no recordings.
+    e.streams().reset();
     if (e.session().isRunning())
         e.session().restart();
     else
@@ -167,6 +187,7 @@ void recreate(SessionEngine &e, const ScriptCommand &, SessionStep &) {
 
 void process(SessionEngine &e, const ScriptCommand &c, SessionStep &) {
     e.requireRunning(c);
+    e.streams().beginCapture();
     e.session().audio().processBlocks(c.number);
 }
 
@@ -228,7 +249,9 @@ const std::vector<CommandRow> &sessionCommands() {
          R::Changes},
         {"write", nullptr, "TEXT", "write a number as text (pin \"ITEM -> VALUE\")", ScriptOp::Set,
          readWrite, set, R::Changes},
-        {"set", nullptr, "PIN [text|int|float] V", "set any pin (PIN: number or \"name\")",
+        {"set", nullptr, "PIN [text|int|float] V",
+         "set any pin (PIN: number or \"name\"); V at SAMPLE: the audio side takes it at "
+         "that sample of the next process",
          ScriptOp::Set, readSet, set, R::Changes},
         {"show", nullptr, "", "show every pin", ScriptOp::Show, nullptr, show, R::Text},
         {"echo", nullptr, "on|off", "report the module's own writes back to it", ScriptOp::Echo,
@@ -248,6 +271,24 @@ const std::vector<CommandRow> &sessionCommands() {
          readExpectChoices, expectChoices, R::Verdict},
         {"expect", "problems", "== N", "faults the host found in the module",
          ScriptOp::ExpectProblems, readExpectProblems, expectProblems, R::Verdict},
+        {"rate", nullptr, "HZ", "the sample rate (48000 unless given)", ScriptOp::Rate, readRate,
+         actRate, R::Text},
+        {"block", nullptr, "N", "the block size, 1 to 4096 samples (64 unless given)",
+         ScriptOp::Block, readBlock, actBlock, R::Text},
+        {"signal", nullptr, "PIN constant|sine|impulse|step|noise|file ARGS",
+         "what feeds an audio input: constant V, sine HZ AMP, impulse [AT], step V AT, "
+         "noise AMP [SEED], file PATH.wav",
+         ScriptOp::Signal, readSignal, actSignal, R::Changes},
+        {"record", nullptr, "PIN PATH.wav|off", "write an audio pin to a 32-bit float WAV file",
+         ScriptOp::Record, readRecord, actRecord, R::Text},
+        {"expect", "samples", "PIN peak|rms|min|max OP V",
+         "the samples of the last process (OP: == != < <= > >=, then ± T if need be); also "
+         "PIN at N OP V, PIN finite, PIN == PIN2 * K",
+         ScriptOp::ExpectSamples, readExpectSamples, actExpectSamples, R::Verdict},
+        {"expect", "golden", "PIN PATH.wav",
+         "the pin's samples against a reference file, then ± T if need be (run "
+         "--record-golden writes it)",
+         ScriptOp::ExpectGolden, readExpectGolden, actExpectGolden, R::Verdict},
         {"help", nullptr, "", "show this list", ScriptOp::Help, nullptr, nullptr, R::Nothing},
         {"quit", nullptr, "", "end the run", ScriptOp::Quit, nullptr, nullptr, R::Nothing},
         {"exit", nullptr, "", "the same as quit", ScriptOp::Quit, nullptr, nullptr, R::Nothing},

@@ -6,6 +6,16 @@
 
 namespace wqhost {
 
+SessionEngine::SessionEngine(Session &session, Options options)
+    : m_session(session), m_options(std::move(options)) {
+    m_session.audio().setSampleIo(&m_streams);
+}
+
+SessionEngine::~SessionEngine() {
+    m_streams.stopAllRecordings();
+    m_session.audio().setSampleIo(nullptr);
+}
+
 SessionStep SessionEngine::execute(const ScriptCommand &command) {
     const CommandRow &row = commandRow(command.op);
     SessionStep step;

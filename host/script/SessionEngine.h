@@ -10,6 +10,7 @@
 // line, whatever part of the host found it.
 #pragma once
 
+#include "host/audio/AudioStreams.h"
 #include "host/core/Session.h"
 #include "host/script/ScriptCommand.h"
 
@@ -45,7 +46,25 @@ struct SessionStep {
 
 class SessionEngine {
 public:
-    explicit SessionEngine(Session &session) : m_session(session) {}
+    struct Options {
+        // `expect golden` writes its reference instead of comparing with it.
+        bool recordGolden = false;
+        // Where files that commands read are found (`signal ... file`,
+        // `expect golden`): the script's folder; empty for the current one.
+        std::string inputFolder;
+    };
+
+    // The engine feeds the session's audio inputs and takes its outputs
+    // (AudioStreams) while it lives.
+    explicit SessionEngine(Session &session) : SessionEngine(session, Options()) {}
+    SessionEngine(Session &session, Options options);
+    ~SessionEngine();
+    SessionEngine(const SessionEngine &) = delete;
+    SessionEngine &operator=(const SessionEngine &) = delete;
+
+    const Options &options() const noexcept { return m_options; }
+    // The signals, recordings and the samples of the last process.
+    AudioStreams &streams() noexcept { return m_streams; }
 
     // Carries out one command. Throws ScriptError with the command's line
     // when it cannot be carried out.
@@ -71,6 +90,8 @@ public:
 
 private:
     Session &m_session;
+    Options m_options;
+    AudioStreams m_streams;
     bool m_trace = false;
     int m_failed = 0;
     int m_passed = 0;

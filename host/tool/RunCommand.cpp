@@ -31,6 +31,7 @@ struct RunArgs {
     bool echo = true;
     double timeout = 0.0;       // 0: no limit
     bool allowProblems = false; // exit 0 even when the host found problems
+    bool recordGolden = false;  // `expect golden` writes its reference
     bool inChild = false;       // hidden: this is the child that runs the module
 };
 
@@ -122,6 +123,7 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
     wqhost::Session::Options options;
     options.audio.pinCount = probe.audioPinCount();
     options.gui.echo = args.echo;
+    options.playAudio = true;
 
     wqhost::Session session(library, options);
     session.setTrace(sink);
@@ -130,6 +132,11 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
     wqhost::ScriptRunner::Options runnerOptions;
     runnerOptions.showCommands = !prompt;
     runnerOptions.errorLines = !prompt;
+    runnerOptions.engine.recordGolden = args.recordGolden;
+    // Files a script reads are found beside it; at the prompt and on
+    // standard input, in the current folder.
+    if (!sourceName.empty() && sourceName != "<stdin>")
+        runnerOptions.engine.inputFolder = std::filesystem::path(sourceName).parent_path().string();
     wqhost::ScriptRunner runner(session, std::cout, std::cerr,
                                 prompt ? std::string("<prompt>") : sourceName, runnerOptions);
     runner.printStart();
@@ -175,6 +182,8 @@ int runRun(const RunArgs &args) {
         call.arguments.push_back("--no-echo");
     if (args.allowProblems)
         call.arguments.push_back("--allow-problems");
+    if (args.recordGolden)
+        call.arguments.push_back("--record-golden");
     if (args.script.empty() || args.script == "-") {
         call.giveInput = true;
         call.input = readStandardInput();
@@ -208,7 +217,14 @@ Command addRunCommand(CLI::App &tool, const std::string &) {
     cmd->add_flag("--allow-problems", args->allowProblems,
                   "Exit 0 even when the host found problems with the module (a script "
                   "with 'expect problems' counts them itself)");
+    cmd->add_flag("--record-golden", args->recordGolden,
+                  "'expect golden' writes its reference file from this run instead of "
+                  "comparing with it");
     cmd->add_flag("--in-child", args->inChild, "")->group("");
+    cmd->footer("\n" + wqhost::scriptHelpText() +
+                "Files a script reads (signal ... file, expect golden) are found relative to "
+                "its folder;\nfiles it writes (record, a golden mismatch's diff) relative to "
+                "the current folder.");
     return {cmd, [args, noEcho] {
                 args->echo = !*noEcho;
                 return runRun(*args);

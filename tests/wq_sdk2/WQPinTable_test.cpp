@@ -149,8 +149,7 @@ TEST(PinTable, TheHostsQueryAndTheFrameworksOpenSeeTheSameTable) {
     EXPECT_EQ(r->dispatcher(r, AD_GET_PIN_PROPERTIES, TableModule::kMode, 0, &record, 0.0f), 1);
     EXPECT_STREQ(record.name, "MODE");
     EXPECT_STREQ(record.list_text, "soft=0,hard=1");
-    EXPECT_EQ(r->dispatcher(r, AD_GET_PIN_PROPERTIES, TableModule::kPinCount, 0, &record, 0.0f),
-              0);
+    EXPECT_EQ(r->dispatcher(r, AD_GET_PIN_PROPERTIES, TableModule::kPinCount, 0, &record, 0.0f), 0);
 
     // queryPinProperties clears the record first: fields the declaration
     // leaves alone read as null there.

@@ -190,8 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
         Mistake{"set 1 99999999999", "outside the 32-bit integers"},
         Mistake{"echo maybe", "on or off"}, Mistake{"trace", "on or off"},
         Mistake{"show all", "too many words"}, Mistake{"process 0", "1 to 1000000"},
-        Mistake{"expect", "pin, choices or problems"},
-        Mistake{"expect pins 1 == 2", "pin, choices or problems"},
+        Mistake{"expect", "pin, choices, problems, samples or golden"},
+        Mistake{"expect pins 1 == 2", "pin, choices, problems, samples or golden"},
         Mistake{"expect pin 2 = \"a\"", "expected == or !="},
         Mistake{"expect pin 2 == green", "neither a number nor a quoted text"},
         Mistake{"expect pin 2 == \"a\" extra", "too many words"},
@@ -258,7 +258,9 @@ std::vector<std::string> helpUsages() {
 // written.
 std::vector<std::string> sampleLines(const std::string &usage) {
     const std::map<std::string, std::string> values = {
-        {"PIN", "1"}, {"V", "2"}, {"TEXT", "a"}, {"N", "1"}};
+        {"PIN", "1"},    {"V", "2"},      {"TEXT", "a"},         {"N", "1"},
+        {"HZ", "48000"}, {"SAMPLE", "5"}, {"PATH.wav", "x.wav"}, {"OP", "<="},
+        {"ARGS", "3"}};
     std::string withOptional, withoutOptional;
     std::istringstream words(usage);
     std::string word;
