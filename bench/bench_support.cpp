@@ -2,8 +2,50 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace bench {
+
+namespace {
+
+double fastest(const std::vector<double> &times) {
+    double best = times.empty() ? 0 : times.front();
+    for (double t : times)
+        best = t < best ? t : best;
+    return best;
+}
+
+} // namespace
+
+int runBenchmarks(int argc, char **argv, const RunPlan &plan,
+                  const std::function<void(const AddBenchmark &)> &registerAll,
+                  const std::function<void(const SummaryReporter &)> &printSummary) {
+    const bool smoke = takeSmokeOption(argc, argv);
+    registerAll([&plan, smoke](const std::string &name, BenchmarkBody body) {
+        benchmark::internal::Benchmark *b =
+            benchmark::RegisterBenchmark(name.c_str(), std::move(body));
+        if (smoke) {
+            b->Iterations(plan.smokeIterations)->Repetitions(1);
+            return;
+        }
+        if (plan.minTime > 0)
+            b->MinTime(plan.minTime);
+        b->Repetitions(kRepetitions)->ComputeStatistics("min", fastest)->ReportAggregatesOnly(true);
+    });
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    printSummary(reporter);
+    if (reporter.errors() != 0) {
+        std::printf("\n%d benchmark runs stopped with an error\n", reporter.errors());
+        return 1;
+    }
+    return 0;
+}
 
 bool takeSmokeOption(int &argc, char **argv) {
     bool smoke = false;

@@ -1,10 +1,39 @@
 // bench_support.h - what the benchmark programs share besides counting
-// allocations: the smoke run and the cells of their summary tables.
+// allocations: their main (the smoke run, the repetitions, the exit status)
+// and the cells of their summary tables.
 #pragma once
 
+#include "bench/summary_reporter.h"
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
 #include <string>
 
 namespace bench {
+
+// How a program's benchmarks run. A measured run repeats each benchmark
+// kRepetitions times and keeps the fastest, since the machine is shared with
+// other work, which only ever makes a run slower.
+struct RunPlan {
+    int smokeIterations; // iterations of each benchmark in a smoke run
+    double minTime = 0;  // least seconds of one measured run; 0: --benchmark_min_time's
+};
+constexpr int kRepetitions = 5;
+
+using BenchmarkBody = std::function<void(benchmark::State &)>;
+// Registers one benchmark under `name` with the repetitions of the plan.
+using AddBenchmark = std::function<void(const std::string &name, BenchmarkBody body)>;
+
+// The main of a benchmark program: takes --smoke off the command line,
+// registers the benchmarks through the `AddBenchmark` it hands
+// `registerAll`, runs those the command line selects, prints the summary and
+// gives the exit status: 1 when a benchmark stopped with an error (a traced
+// call, a pin or a result differed from what was expected), so that a CTest
+// run fails, or when an argument is not known.
+int runBenchmarks(int argc, char **argv, const RunPlan &plan,
+                  const std::function<void(const AddBenchmark &)> &registerAll,
+                  const std::function<void(const SummaryReporter &)> &printSummary);
 
 // Takes the programs' own option --smoke off the command line (before Google
 // Benchmark reads it) and says whether it was there. A smoke run runs every

@@ -270,9 +270,12 @@ bool checkOneEvent(benchmark::State &state, LeanGuiHost &host,
     return true;
 }
 
+// The counter of heap allocations per event, kept for the summary.
+constexpr const char *kAllocations = "allocs_per_event";
+
 void finish(benchmark::State &state, std::size_t allocationsBefore) {
     const double allocations = static_cast<double>(bench::allocationCount() - allocationsBefore);
-    state.counters["allocs_per_event"] = allocations / static_cast<double>(state.iterations());
+    state.counters[kAllocations] = allocations / static_cast<double>(state.iterations());
 }
 
 void selection(benchmark::State &state, Subject subject, bool echo, std::int32_t items,
@@ -333,17 +336,6 @@ void newList(benchmark::State &state, Subject subject, bool echo, std::int32_t i
 // ---------------------------------------------------------------------------
 // Registration and the summary
 
-// The least time of one run comes from --benchmark_min_time (see
-// bench/CMakeLists.txt for what CTest passes).
-constexpr int kRepetitions = 5;
-
-double fastest(const std::vector<double> &times) {
-    double best = times.empty() ? 0 : times.front();
-    for (double t : times)
-        best = t < best ? t : best;
-    return best;
-}
-
 const char *echoName(bool echo) { return echo ? "echo_on" : "echo_off"; }
 
 std::string selectionName(Subject s, bool echo, std::int32_t items, Position p) {
@@ -356,56 +348,9 @@ std::string listName(Subject s, bool echo, std::int32_t items) {
            std::to_string(items);
 }
 
-// Passes every result on to the console and keeps, per benchmark, the fastest
-// CPU time per event and the mean allocations per event.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    SummaryReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.error_occurred) {
-                ++m_errors;
-                continue;
-            }
-            const std::string &name = run.run_name.function_name;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean") {
-                auto allocations = run.counters.find("allocs_per_event");
-                if (allocations != run.counters.end())
-                    m_allocations[name] = allocations->second.value;
-            }
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
-            if (single || fastest)
-                m_ns[name] = run.GetAdjustedCPUTime();
-            if (single) {
-                auto allocations = run.counters.find("allocs_per_event");
-                if (allocations != run.counters.end())
-                    m_allocations[name] = allocations->second.value;
-            }
-        }
-    }
-
-    // -1 for a benchmark that did not run.
-    double ns(const std::string &name) const { return find(m_ns, name); }
-    double allocations(const std::string &name) const { return find(m_allocations, name); }
-    // Runs that stopped with an error (a traced call or a pin differed).
-    int errors() const { return m_errors; }
-
-private:
-    static double find(const std::map<std::string, double> &m, const std::string &name) {
-        auto it = m.find(name);
-        return it == m.end() ? -1 : it->second;
-    }
-    std::map<std::string, double> m_ns;
-    std::map<std::string, double> m_allocations;
-    int m_errors = 0;
-};
-
 // Every row is printed; a benchmark that did not run (filtered out, or
 // stopped with an error) shows "—".
-void printSummary(const SummaryReporter &r) {
+void printSummary(const bench::SummaryReporter &r) {
     using bench::cell;
     using bench::ratioCell;
     std::printf("\nSelection on pin 1: CPU time per event, fastest of the runs\n\n");
@@ -420,13 +365,14 @@ void printSummary(const SummaryReporter &r) {
                 // The framework floor runs with echo off only.
                 const double w =
                     echo ? -1 : r.ns(selectionName(Subject::Framework, echo, items, p));
-                std::printf(
-                    "| %s | %d | %s | %s | %s | %s | %s | %s | %s | %s |\n", echo ? "on" : "off",
-                    items, positionName(p), cell("%.1f", q).c_str(), cell("%.1f", f).c_str(),
-                    ratioCell(q, f).c_str(), cell("%.1f", w).c_str(), ratioCell(q, w).c_str(),
-                    ratioCell(w, f).c_str(),
-                    cell("%g", r.allocations(selectionName(Subject::Quendor, echo, items, p)))
-                        .c_str());
+                std::printf("| %s | %d | %s | %s | %s | %s | %s | %s | %s | %s |\n",
+                            echo ? "on" : "off", items, positionName(p), cell("%.1f", q).c_str(),
+                            cell("%.1f", f).c_str(), ratioCell(q, f).c_str(),
+                            cell("%.1f", w).c_str(), ratioCell(q, w).c_str(),
+                            ratioCell(w, f).c_str(),
+                            cell("%g", r.counter(selectionName(Subject::Quendor, echo, items, p),
+                                                 kAllocations))
+                                .c_str());
             }
         }
     }
@@ -444,7 +390,8 @@ void printSummary(const SummaryReporter &r) {
                         items, cell("%.1f", q).c_str(), cell("%.1f", f).c_str(),
                         ratioCell(q, f).c_str(), cell("%.1f", w).c_str(), ratioCell(q, w).c_str(),
                         ratioCell(w, f).c_str(),
-                        cell("%g", r.allocations(listName(Subject::Quendor, echo, items))).c_str());
+                        cell("%g", r.counter(listName(Subject::Quendor, echo, items), kAllocations))
+                            .c_str());
         }
     }
 
@@ -476,17 +423,8 @@ void printSummary(const SummaryReporter &r) {
     }
 }
 
-// smoke: each benchmark once, for a few events (see bench_support.h).
-void registerAll(bool smoke) {
-    auto add = [smoke](const std::string &name, auto run) {
-        benchmark::internal::Benchmark *b = benchmark::RegisterBenchmark(name.c_str(), run);
-        if (smoke)
-            b->Iterations(20)->Repetitions(1);
-        else
-            b->Repetitions(kRepetitions)
-                ->ComputeStatistics("min", fastest)
-                ->ReportAggregatesOnly(true);
-    };
+// Every benchmark of the program, with its repetitions (see bench_support.h).
+void registerAll(const bench::AddBenchmark &add) {
     for (bool echo : {false, true}) {
         for (std::int32_t items : kSizes) {
             for (Position p : kPositions) {
@@ -511,22 +449,11 @@ void registerAll(bool smoke) {
 
 } // namespace
 
-// Exit status 1 when a benchmark stopped with an error (a traced call or a
-// pin differed from what was expected), so that a CTest run fails.
+// The least time of one run comes from --benchmark_min_time (see
+// bench/CMakeLists.txt for what CTest passes); a smoke run makes 20 events of
+// each benchmark.
 int main(int argc, char **argv) {
     Libraries libraries;
     g_libraries = &libraries;
-    registerAll(bench::takeSmokeOption(argc, argv));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    SummaryReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    printSummary(reporter);
-    if (reporter.errors() != 0) {
-        std::printf("\n%d benchmark runs stopped with an error\n", reporter.errors());
-        return 1;
-    }
-    return 0;
+    return bench::runBenchmarks(argc, argv, bench::RunPlan{20}, registerAll, printSummary);
 }

@@ -184,17 +184,6 @@ void findLast(benchmark::State &state, Shape shape, std::int32_t items) {
     finish(state, items, before);
 }
 
-// The machine is shared with other work, which only ever makes a run slower:
-// each benchmark runs several times and the fastest run stands for it.
-constexpr int kRepetitions = 5;
-
-double fastest(const std::vector<double> &times) {
-    double best = times.empty() ? 0 : times.front();
-    for (double t : times)
-        best = t < best ? t : best;
-    return best;
-}
-
 constexpr Shape kShapes[] = {Shape::Names, Shape::Values, Shape::Range};
 constexpr std::int32_t kSizes[] = {100, 10000, 1000000};
 
@@ -205,59 +194,20 @@ struct Operation {
 constexpr Operation kOperations[] = {
     {"split", splitBaseline}, {"walk", walk}, {"count", count}, {"find_last", findLast}};
 
-// Passes every result on to the console and keeps the time per item of each,
-// for the summary printed after the runs.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    // Plain text: the output usually goes to a log, not a terminal.
-    SummaryReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.error_occurred)
-                ++m_errors;
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            if (!run.error_occurred &&
-                ((run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean") || single)) {
-                auto allocations = run.counters.find("allocs_per_pass");
-                if (allocations != run.counters.end() &&
-                    allocations->second.value > m_maxAllocations)
-                    m_maxAllocations = allocations->second.value;
-            }
-            // With repetitions, the fastest stands for the benchmark.
-            const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
-            if (run.error_occurred || !(single || fastest))
-                continue;
-            // CPU time per pass in nanoseconds (the default unit).
-            m_nsPerPass[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        }
-    }
-
-    // -1 for a benchmark that did not run (filtered out, or stopped with an error).
-    double nsPerItem(const std::string &name, std::int32_t items) const {
-        auto it = m_nsPerPass.find(name);
-        return it == m_nsPerPass.end() ? -1 : it->second / items;
-    }
-
-    // The most heap allocations per pass of any benchmark (mean over its
-    // runs); -1 when none ran.
-    double maxAllocations() const { return m_maxAllocations; }
-    // Runs that stopped with an error (a wrong walk, count or find).
-    int errors() const { return m_errors; }
-
-private:
-    std::map<std::string, double> m_nsPerPass;
-    double m_maxAllocations = -1;
-    int m_errors = 0;
-};
+// CPU time per item of a benchmark over `items` items: -1 for a benchmark
+// that did not run (filtered out, or stopped with an error).
+double nsPerItem(const bench::SummaryReporter &reporter, const std::string &name,
+                 std::int32_t items) {
+    const double ns = reporter.ns(name);
+    return ns < 0 ? -1 : ns / items;
+}
 
 std::string benchmarkName(const Operation &op, Shape shape, std::int32_t items) {
     return std::string(op.name) + "/" + shapeName(shape) + "/" + std::to_string(items);
 }
 
 // Every row is printed; a benchmark that did not run shows "—".
-void printSummary(const SummaryReporter &reporter) {
+void printSummary(const bench::SummaryReporter &reporter) {
     using bench::cell;
     using bench::ratioCell;
     std::printf("\nTime per item (ns, CPU) and ratio to the split baseline of the same items\n\n");
@@ -267,11 +217,11 @@ void printSummary(const SummaryReporter &reporter) {
     for (Shape shape : kShapes) {
         for (std::int32_t items : kSizes) {
             const double split =
-                reporter.nsPerItem(benchmarkName(kOperations[0], shape, items), items);
+                nsPerItem(reporter, benchmarkName(kOperations[0], shape, items), items);
             std::printf("| %s | %d | %s", shapeName(shape), items, cell("%.3f", split).c_str());
             for (std::size_t i = 1; i < sizeof kOperations / sizeof kOperations[0]; ++i) {
                 const double ns =
-                    reporter.nsPerItem(benchmarkName(kOperations[i], shape, items), items);
+                    nsPerItem(reporter, benchmarkName(kOperations[i], shape, items), items);
                 std::printf(" | %s | %s", cell("%.3f", ns).c_str(), ratioCell(ns, split).c_str());
             }
             std::printf(" |\n");
@@ -282,56 +232,38 @@ void printSummary(const SummaryReporter &reporter) {
     std::printf("| text | walk 10^6 / 10^2 | split 10^6 / 10^2 |\n|---|---:|---:|\n");
     for (Shape shape : kShapes) {
         const double w0 =
-            reporter.nsPerItem(benchmarkName(kOperations[1], shape, kSizes[0]), kSizes[0]);
+            nsPerItem(reporter, benchmarkName(kOperations[1], shape, kSizes[0]), kSizes[0]);
         const double w2 =
-            reporter.nsPerItem(benchmarkName(kOperations[1], shape, kSizes[2]), kSizes[2]);
+            nsPerItem(reporter, benchmarkName(kOperations[1], shape, kSizes[2]), kSizes[2]);
         const double s0 =
-            reporter.nsPerItem(benchmarkName(kOperations[0], shape, kSizes[0]), kSizes[0]);
+            nsPerItem(reporter, benchmarkName(kOperations[0], shape, kSizes[0]), kSizes[0]);
         const double s2 =
-            reporter.nsPerItem(benchmarkName(kOperations[0], shape, kSizes[2]), kSizes[2]);
+            nsPerItem(reporter, benchmarkName(kOperations[0], shape, kSizes[2]), kSizes[2]);
         std::printf("| %s | %s | %s |\n", shapeName(shape), ratioCell(w2, w0).c_str(),
                     ratioCell(s2, s0).c_str());
     }
     std::printf("\nHeap allocations per pass, most of any benchmark: %s\n",
-                cell("%g", reporter.maxAllocations()).c_str());
+                cell("%g", reporter.largestCounter("allocs_per_pass")).c_str());
 }
 
-} // namespace
-
-// Exit status 1 when a benchmark stopped with an error, so that a CTest run
-// fails. --smoke: each benchmark once, for two passes (see bench_support.h).
-int main(int argc, char **argv) {
-    const bool smoke = bench::takeSmokeOption(argc, argv);
+// Every benchmark of the program, with its repetitions (see bench_support.h).
+void registerAll(const bench::AddBenchmark &add) {
     for (const Operation &op : kOperations) {
         for (Shape shape : kShapes) {
             for (std::int32_t items : kSizes) {
                 const Operation *operation = &op;
-                benchmark::internal::Benchmark *b = benchmark::RegisterBenchmark(
-                    benchmarkName(op, shape, items).c_str(),
+                add(benchmarkName(op, shape, items),
                     [operation, shape, items](benchmark::State &state) {
                         operation->run(state, shape, items);
                     });
-                if (smoke) {
-                    b->Iterations(2)->Repetitions(1);
-                } else {
-                    b->MinTime(0.05)
-                        ->Repetitions(kRepetitions)
-                        ->ComputeStatistics("min", fastest)
-                        ->ReportAggregatesOnly(true);
-                }
             }
         }
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    SummaryReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    printSummary(reporter);
-    if (reporter.errors() != 0) {
-        std::printf("\n%d benchmark runs stopped with an error\n", reporter.errors());
-        return 1;
-    }
-    return 0;
+}
+
+} // namespace
+
+// Each run at least 0.05 s; a smoke run makes two passes of each benchmark.
+int main(int argc, char **argv) {
+    return bench::runBenchmarks(argc, argv, bench::RunPlan{2, 0.05}, registerAll, printSummary);
 }

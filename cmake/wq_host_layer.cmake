@@ -5,8 +5,11 @@
 # those of the layers it depends on (directly or through them), never a layer
 # above it: includes name their folder ("host/core/Session.h"), and every
 # `#include "host/<layer>/..."` in the layer's sources is checked against its
-# dependencies when CMake configures. The sources are configure dependencies,
-# so an edit that adds a backward include fails the next build.
+# dependencies when CMake configures. Each layer named in DEPENDS must also be
+# included by one of the layer's sources or headers: a dependency that nothing
+# uses is refused as well, so the declared graph stays the one the code has.
+# The sources are configure dependencies, so an edit that adds a backward
+# include, or drops the last include of a dependency, fails the next build.
 #
 # wq_host_layer_check(TARGET LAYER DEPENDS ...) checks a target that is not a
 # layer library itself (the tool) in the same way.
@@ -25,7 +28,10 @@ function(_wq_host_layer_visible out)
   set(${out} ${visible} PARENT_SCOPE)
 endfunction()
 
-function(_wq_host_layer_scan layer visible)
+# Fails on an include of a layer that `layer` does not see; sets `out` to the
+# other layers the sources include.
+function(_wq_host_layer_scan out layer visible)
+  set(used)
   foreach(source ${ARGN})
     get_filename_component(path "${source}" ABSOLUTE)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${path}")
@@ -43,7 +49,23 @@ function(_wq_host_layer_scan layer visible)
           "${path}: the host layer '${layer}' may not include from 'host/${included}/' "
           "(it sees only: ${sees}). Move the code down a layer or the include up.")
       endif()
+      if(NOT included STREQUAL layer)
+        list(APPEND used ${included})
+      endif()
     endforeach()
+  endforeach()
+  list(REMOVE_DUPLICATES used)
+  set(${out} ${used} PARENT_SCOPE)
+endfunction()
+
+# Fails on a layer in `declared` that none of `used` names.
+function(_wq_host_layer_unused layer declared used)
+  foreach(dep ${declared})
+    if(NOT dep IN_LIST used)
+      message(FATAL_ERROR
+        "the host layer '${layer}' declares a dependency on '${dep}' (DEPENDS ${dep}), "
+        "but none of its sources includes from 'host/${dep}/'. Drop it from DEPENDS.")
+    endif()
   endforeach()
 endfunction()
 
@@ -51,7 +73,8 @@ function(wq_host_layer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;LIBS" ${ARGN})
   _wq_host_layer_visible(visible ${ARG_DEPENDS})
   file(GLOB headers CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
-  _wq_host_layer_scan(${name} "${visible}" ${ARG_SOURCES} ${headers})
+  _wq_host_layer_scan(used ${name} "${visible}" ${ARG_SOURCES} ${headers})
+  _wq_host_layer_unused(${name} "${ARG_DEPENDS}" "${used}")
   set_property(GLOBAL PROPERTY WQ_HOST_LAYER_VISIBLE_${name} "${visible}")
   set_property(GLOBAL PROPERTY WQ_HOST_LAYER_DEFINED_${name} TRUE)
 
@@ -70,5 +93,6 @@ function(wq_host_layer_check target layer)
   _wq_host_layer_visible(visible ${ARG_DEPENDS})
   get_target_property(sources ${target} SOURCES)
   file(GLOB headers CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
-  _wq_host_layer_scan(${layer} "${visible}" ${sources} ${headers})
+  _wq_host_layer_scan(used ${layer} "${visible}" ${sources} ${headers})
+  _wq_host_layer_unused(${layer} "${ARG_DEPENDS}" "${used}")
 endfunction()

@@ -17,6 +17,7 @@
 // callbacks they should; the host finds nothing wrong.
 #include "fuzz/byte_reader.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/module_fixture.h"
 #include "host/core/AudioHost.h"
 #include "host/trace/CallLog.h"
 #include "host/core/ModuleLibrary.h"
@@ -37,23 +38,9 @@ using wqhost::CallRecord;
 constexpr int kMaxActions = 96;
 constexpr uint32_t kMaxBlockSize = 4096;
 
-struct Fixture {
-    std::shared_ptr<const wqhost::ModuleLibrary> library;
-    // The declarations as the module answers them into cleared records.
-    std::vector<wqhost::PinDeclaration> pins;
-};
-
-const Fixture &fixture() {
-    static const Fixture f = [] {
-        Fixture made;
-        made.library = wqhost::ModuleLibrary::load(WQ_QUENDOR_LIBRARY);
-        AudioHost audio(made.library);
-        FUZZ_REQUIRE(audio.create());
-        made.pins = audio.readPinDeclarations();
-        audio.close();
-        FUZZ_REQUIRE(!made.pins.empty());
-        return made;
-    }();
+// The declarations as the module answers them into cleared records.
+const ModuleFixture &fixture() {
+    static const ModuleFixture f = loadModuleFixture(WQ_QUENDOR_LIBRARY, ReadPins::BeforeOpen);
     return f;
 }
 
@@ -84,7 +71,7 @@ enum class Action : uint8_t {
 
 class Driver {
 public:
-    Driver(const Fixture &f, ByteReader &in)
+    Driver(const ModuleFixture &f, ByteReader &in)
         : m_fixture(f), m_host(f.library, options(in), &m_log) {
         create();
     }
@@ -318,7 +305,7 @@ private:
         FUZZ_REQUIRE(m_host.problems().empty());
     }
 
-    const Fixture &m_fixture;
+    const ModuleFixture &m_fixture;
     CallLog m_log;
     AudioHost m_host;
     WQProcessProc m_initialProcess = nullptr;

@@ -22,6 +22,7 @@
 #include "fuzz/byte_reader.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/list_item_reference.h"
+#include "fuzz/module_fixture.h"
 #include "host/core/AudioHost.h"
 #include "host/trace/CallLog.h"
 #include "host/core/GuiHost.h"
@@ -65,21 +66,10 @@ constexpr size_t kListTextLimit = 1023;
 constexpr size_t kLongTextLimit = 16384;
 constexpr int kMaxActions = 96;
 
-// The library and its pin table, read once from an audio-side object.
-struct Fixture {
-    std::shared_ptr<const wqhost::ModuleLibrary> library;
-    std::vector<wqhost::PinDeclaration> pins;
-};
-
-const Fixture &fixture() {
-    static const Fixture f = [] {
-        Fixture made;
-        made.library = wqhost::ModuleLibrary::load(WQ_QUENDOR_LIBRARY);
-        wqhost::AudioHost audio(made.library);
-        FUZZ_REQUIRE(audio.create());
-        audio.open();
-        made.pins = audio.readPinDeclarations();
-        audio.close();
+// The library and its pin table, read once from an open audio-side object.
+const ModuleFixture &fixture() {
+    static const ModuleFixture f = [] {
+        ModuleFixture made = loadModuleFixture(WQ_QUENDOR_LIBRARY, ReadPins::AfterOpen);
         FUZZ_REQUIRE(made.pins.size() == 4);
         return made;
     }();
@@ -118,7 +108,7 @@ struct Outputs {
 
 class Driver {
 public:
-    explicit Driver(const Fixture &f) : m_host(f.library, GuiHost::Options(), &m_log) {
+    explicit Driver(const ModuleFixture &f) : m_host(f.library, GuiHost::Options(), &m_log) {
         m_host.declarePins(f.pins);
         create(true);
     }

@@ -181,37 +181,24 @@ size_t GuardedMemory::pageSize() noexcept {
     return size;
 }
 
-GuardedMemory::GuardedMemory(size_t bytes, const char *what) {
-    const size_t page = pageSize();
-    const size_t usable = (bytes + page - 1) / page * page;
-    m_mapped = usable + page;
-    m_base = VirtualAlloc(nullptr, m_mapped, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (!m_base)
-        throw HostError("cannot reserve " + std::to_string(m_mapped) +
+namespace {
+
+void *mapPages(size_t bytes) {
+    void *base = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!base)
+        throw HostError("cannot reserve " + std::to_string(bytes) +
                         " bytes of guarded memory (error " + std::to_string(GetLastError()) + ")");
-    char *guard = static_cast<char *>(m_base) + usable;
-    DWORD before = 0;
-    if (!VirtualProtect(guard, page, PAGE_NOACCESS, &before)) {
-        VirtualFree(m_base, 0, MEM_RELEASE);
-        m_base = nullptr;
-        throw HostError("cannot protect the guard page of guarded memory");
-    }
-    m_data = guard - bytes;
-    m_size = bytes;
-    m_slot = takeSlot(reinterpret_cast<uintptr_t>(guard), what);
+    return base;
 }
 
-void GuardedMemory::release() noexcept {
-    if (!m_base)
-        return;
-    giveSlot(m_slot);
-    VirtualFree(m_base, 0, MEM_RELEASE);
-    m_base = nullptr;
-    m_mapped = 0;
-    m_data = nullptr;
-    m_size = 0;
-    m_slot = -1;
+bool protectNoAccess(void *page, size_t bytes, std::string &) {
+    DWORD before = 0;
+    return VirtualProtect(page, bytes, PAGE_NOACCESS, &before) != 0;
 }
+
+void unmapPages(void *base, size_t) noexcept { VirtualFree(base, 0, MEM_RELEASE); }
+
+} // namespace
 
 void reportGuardFaultsTo(std::FILE *channel) {
     g_faultChannel =
@@ -267,39 +254,26 @@ size_t GuardedMemory::pageSize() noexcept {
     return size;
 }
 
-GuardedMemory::GuardedMemory(size_t bytes, const char *what) {
-    const size_t page = pageSize();
-    const size_t usable = (bytes + page - 1) / page * page;
-    m_mapped = usable + page;
-    void *base =
-        ::mmap(nullptr, m_mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+namespace {
+
+void *mapPages(size_t bytes) {
+    void *base = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED)
-        throw HostError("cannot map " + std::to_string(m_mapped) +
+        throw HostError("cannot map " + std::to_string(bytes) +
                         " bytes of guarded memory: " + std::strerror(errno));
-    m_base = base;
-    char *guard = static_cast<char *>(m_base) + usable;
-    if (::mprotect(guard, page, PROT_NONE) != 0) {
-        const std::string why = std::strerror(errno);
-        ::munmap(m_base, m_mapped);
-        m_base = nullptr;
-        throw HostError("cannot protect the guard page of guarded memory: " + why);
-    }
-    m_data = guard - bytes;
-    m_size = bytes;
-    m_slot = takeSlot(reinterpret_cast<uintptr_t>(guard), what);
+    return base;
 }
 
-void GuardedMemory::release() noexcept {
-    if (!m_base)
-        return;
-    giveSlot(m_slot);
-    ::munmap(m_base, m_mapped);
-    m_base = nullptr;
-    m_mapped = 0;
-    m_data = nullptr;
-    m_size = 0;
-    m_slot = -1;
+bool protectNoAccess(void *page, size_t bytes, std::string &why) {
+    if (::mprotect(page, bytes, PROT_NONE) == 0)
+        return true;
+    why = std::string(": ") + std::strerror(errno);
+    return false;
 }
+
+void unmapPages(void *base, size_t bytes) noexcept { ::munmap(base, bytes); }
+
+} // namespace
 
 void reportGuardFaultsTo(std::FILE *channel) {
     g_faultChannel = channel ? ::fileno(channel) : -1;
@@ -316,5 +290,36 @@ void reportGuardFaultsTo(std::FILE *channel) {
 }
 
 #endif
+
+// The memory ends at the start of an inaccessible page, so that the first
+// byte past it faults.
+GuardedMemory::GuardedMemory(size_t bytes, const char *what) {
+    const size_t page = pageSize();
+    const size_t usable = (bytes + page - 1) / page * page;
+    m_mapped = usable + page;
+    m_base = mapPages(m_mapped);
+    char *guard = static_cast<char *>(m_base) + usable;
+    std::string why;
+    if (!protectNoAccess(guard, page, why)) {
+        unmapPages(m_base, m_mapped);
+        m_base = nullptr;
+        throw HostError("cannot protect the guard page of guarded memory" + why);
+    }
+    m_data = guard - bytes;
+    m_size = bytes;
+    m_slot = takeSlot(reinterpret_cast<uintptr_t>(guard), what);
+}
+
+void GuardedMemory::release() noexcept {
+    if (!m_base)
+        return;
+    giveSlot(m_slot);
+    unmapPages(m_base, m_mapped);
+    m_base = nullptr;
+    m_mapped = 0;
+    m_data = nullptr;
+    m_size = 0;
+    m_slot = -1;
+}
 
 } // namespace wqhost

@@ -1,6 +1,7 @@
 #include "host/pins/PinStore.h"
 
 #include "host/platform/HostError.h"
+#include "host/text/NumberReading.h"
 #include "host/text/NumberText.h"
 
 #include <cctype>
@@ -202,26 +203,7 @@ void PinStore::fillSlot(int32_t index, void *slot) const {
     }
 }
 
-int32_t PinStore::parseInt(const std::string &text) noexcept {
-    const char *p = text.c_str();
-    while (std::isspace(static_cast<unsigned char>(*p)))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    // Accumulate as a negative number, which also holds INT32_MIN.
-    int64_t v = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        v = v * 10 - (*p - '0');
-        if (v < INT32_MIN)
-            return negative ? INT32_MIN : INT32_MAX;
-    }
-    if (negative)
-        return static_cast<int32_t>(v);
-    return v < -static_cast<int64_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(-v);
-}
+int32_t PinStore::parseInt(const std::string &text) noexcept { return saturatedInt32(text); }
 
 float PinStore::parseFloat(const std::string &text) noexcept {
     char *end = nullptr;

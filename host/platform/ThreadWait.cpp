@@ -1,7 +1,9 @@
 #include "host/platform/ThreadWait.h"
 
 #ifdef __linux__
-#  include <cstdlib>
+#  include <charconv>
+#  include <cstdint>
+#  include <system_error>
 #  include <fcntl.h>
 #  include <unistd.h>
 #endif
@@ -30,17 +32,20 @@ double threadWaitingMilliseconds() noexcept {
         return 0.0;
     // "<ns on a processor> <ns waiting for one> <time slices>"
     char text[96];
-    const ssize_t got = ::pread(stat.fd, text, sizeof text - 1, 0);
+    const ssize_t got = ::pread(stat.fd, text, sizeof text, 0);
     if (got <= 0)
         return 0.0;
-    text[got] = '\0';
-    char *rest = nullptr;
-    std::strtoull(text, &rest, 10);
-    if (rest == text)
+    const char *const end = text + got;
+    uint64_t onProcessor = 0;
+    const auto first = std::from_chars(text, end, onProcessor);
+    if (first.ec != std::errc())
         return 0.0;
-    const char *waiting = rest;
-    const unsigned long long ns = std::strtoull(waiting, &rest, 10);
-    return rest == waiting ? 0.0 : static_cast<double>(ns) / 1e6;
+    const char *at = first.ptr;
+    while (at < end && *at == ' ')
+        ++at;
+    uint64_t waiting = 0;
+    const auto second = std::from_chars(at, end, waiting);
+    return second.ec != std::errc() ? 0.0 : static_cast<double>(waiting) / 1e6;
 }
 
 #else

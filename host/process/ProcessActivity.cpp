@@ -3,7 +3,10 @@
 #  include "host/process/ProcessActivity.h"
 
 #  include "host/process/ChildProcessSystem.h"
+#  include "host/text/NumberReading.h"
 
+#  include <cstdint>
+#  include <optional>
 #  include <string>
 
 #  include <unistd.h>
@@ -17,25 +20,39 @@ namespace wqhost::childprocess {
 
 namespace {
 
-// The processor time a process has used so far, in seconds, or below 0.
-double processorSeconds(pid_t pid) {
 #  ifdef __linux__
+// The fields of /proc/<pid>/stat after the program's name (which may hold
+// blanks, in ( )): field 3, the state, on. Nothing when the file cannot be
+// read or has no name in ( ).
+std::optional<std::string> statFields(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     if (!std::getline(stat, line))
-        return -1.0;
-    // The fields after the program's name, which may hold blanks, in ( ).
+        return std::nullopt;
     const size_t close = line.rfind(')');
     if (close == std::string::npos)
+        return std::nullopt;
+    return line.substr(close + 1);
+}
+#  endif
+
+// The processor time a process has used so far, in seconds, or below 0.
+double processorSeconds(pid_t pid) {
+#  ifdef __linux__
+    const std::optional<std::string> fields = statFields(pid);
+    if (!fields)
         return -1.0;
-    std::istringstream fields(line.substr(close + 1));
-    std::string field;
-    unsigned long long user = 0, system = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            user = std::stoull(field);
-        if (i == 15)
-            system = std::stoull(field);
+    // Fields 14 and 15: the clock ticks spent in user and in system mode.
+    std::istringstream words(*fields);
+    std::string word;
+    uint64_t user = 0, system = 0;
+    for (int i = 3; i <= 15 && words >> word; ++i) {
+        if (i < 14)
+            continue;
+        const std::optional<uint64_t> ticks = decimalNumber(word);
+        if (!ticks)
+            return -1.0;
+        (i == 14 ? user : system) = *ticks;
     }
     const long ticks = ::sysconf(_SC_CLK_TCK);
     return ticks > 0 ? static_cast<double>(user + system) / static_cast<double>(ticks) : -1.0;
@@ -49,14 +66,10 @@ double processorSeconds(pid_t pid) {
 // opposed to sleeping or waiting for a device; -1 when unknown.
 int runnable(pid_t pid) {
 #  ifdef __linux__
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
+    const std::optional<std::string> fields = statFields(pid);
+    if (!fields || fields->size() < 2)
         return -1;
-    const size_t close = line.rfind(')');
-    if (close == std::string::npos || close + 2 >= line.size())
-        return -1;
-    return line[close + 2] == 'R' ? 1 : 0;
+    return (*fields)[1] == 'R' ? 1 : 0;
 #  else
     (void)pid;
     return -1;

@@ -3,6 +3,7 @@
 //                     [--in-process] [--repeat N]
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/process/ChildProcess.h"
+#include "host/text/NumberReading.h"
 #include "host/text/NumberText.h"
 #include "host/checks/ConformanceCheck.h"
 #include "host/validate/CheckChild.h"
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -110,22 +112,15 @@ std::vector<std::pair<std::string, bool>> selectChecks(const ValidateArgs &args)
     return selected;
 }
 
-// --seed: a whole number that fits 64 bits, written in decimal digits.
+// --seed: a whole number that fits 64 bits, written in at most 20 decimal
+// digits.
 uint64_t parseSeed(const std::string &text) {
-    const std::string rule =
-        "--seed takes a whole number from 0 to 18446744073709551615, not '" + text + "'";
-    if (text.empty() || text.size() > 20)
-        throw ToolError(rule);
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            throw ToolError(rule);
-        const uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (value > (UINT64_MAX - digit) / 10)
-            throw ToolError(rule);
-        value = value * 10 + digit;
-    }
-    return value;
+    const std::optional<uint64_t> seed =
+        text.size() <= 20 ? wqhost::decimalNumber(text) : std::nullopt;
+    if (!seed)
+        throw ToolError("--seed takes a whole number from 0 to 18446744073709551615, not '" + text +
+                        "'");
+    return *seed;
 }
 
 uint64_t freshSeed() {

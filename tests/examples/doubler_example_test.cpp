@@ -1,7 +1,6 @@
 // The example module, built with wq_add_module, driven through its two
 // exports as a host drives it: what an author copying the template gets.
-#include "host/platform/HostError.h"
-#include "host/platform/Library.h"
+#include "tests/support/ModuleExportsTest.h"
 #include "tests/support/fake_gui_host.h"
 #include "wq_sdk2/wq_interface.h"
 
@@ -12,45 +11,18 @@
 
 namespace {
 
-class DoublerLibrary : public ::testing::Test {
+class DoublerLibrary : public wqtest::ModuleExportsTest<DoublerLibrary> {
+public:
+    static constexpr const char *kLibraryPath = WQ_DOUBLER_LIBRARY;
+
 protected:
-    // Loaded once for the whole suite, with the platform's loader.
-    static void SetUpTestSuite() {
-        try {
-            s_library = new wqhost::Library(WQ_DOUBLER_LIBRARY);
-        } catch (const wqhost::HostError &e) {
-            s_load_error = e.what();
-        }
-    }
-    static void TearDownTestSuite() {
-        delete s_library;
-        s_library = nullptr;
-    }
-
-    void SetUp() override {
-        ASSERT_NE(s_library, nullptr) << s_load_error;
-        getModuleProperties = reinterpret_cast<WQGetModulePropertiesProc>(
-            s_library->findSymbol(WQ_GET_MODULE_PROPERTIES_NAME));
-        makeModule = reinterpret_cast<WQMakeModuleProc>(s_library->findSymbol(WQ_MAKE_MODULE_NAME));
-        ASSERT_NE(getModuleProperties, nullptr);
-        ASSERT_NE(makeModule, nullptr);
-    }
-
     // A GUI object on `host`, which then knows its record.
     WQGuiHostRecord *makeGui(fake::PinStoreHost &host) {
         host.record = static_cast<WQGuiHostRecord *>(
             makeModule(0, WQ_TYPE_GUI, &fake::FakeGuiHost::callback, host.hostValue()));
         return host.record;
     }
-
-    static wqhost::Library *s_library;
-    static std::string s_load_error;
-    WQGetModulePropertiesProc getModuleProperties = nullptr;
-    WQMakeModuleProc makeModule = nullptr;
 };
-
-wqhost::Library *DoublerLibrary::s_library = nullptr;
-std::string DoublerLibrary::s_load_error;
 
 TEST_F(DoublerLibrary, DescribesItselfAndDeclaresTwoGuiPins) {
     WQModuleDescription description{};

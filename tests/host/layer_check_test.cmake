@@ -1,9 +1,10 @@
-# Configures two small trees of host layers with wq_host_layer(): one whose
-# includes go down only, which must configure, and one with an include from a
-# lower layer into a higher one, which must fail and name the file and layers.
+# Configures three small trees of host layers with wq_host_layer(): one whose
+# includes go down only, which must configure; one with an include from a
+# lower layer into a higher one, and one with a declared dependency that no
+# source includes, which must both fail and name the file or the layers.
 #   cmake -DLAYER_CMAKE=<cmake/wq_host_layer.cmake> -DWORK_DIR=<dir> -P layer_check_test.cmake
 
-function(write_tree dir backward)
+function(write_tree dir case)
   file(REMOVE_RECURSE "${dir}")
   file(WRITE "${dir}/CMakeLists.txt" "
 cmake_minimum_required(VERSION 3.25)
@@ -18,22 +19,23 @@ add_subdirectory(host/high)
   file(WRITE "${dir}/host/low/CMakeLists.txt" "wq_host_layer(low SOURCES Low.cpp)\n")
   file(WRITE "${dir}/host/high/CMakeLists.txt" "wq_host_layer(high SOURCES High.cpp DEPENDS low)\n")
   file(WRITE "${dir}/host/low/Low.h" "#pragma once\nint low();\n")
-  file(WRITE "${dir}/host/high/High.h" "#pragma once\n#include \"host/low/Low.h\"\nint high();\n")
-  file(WRITE "${dir}/host/high/High.cpp" "#include \"host/high/High.h\"\nint high() { return low(); }\n")
-  if(backward)
+  if(case STREQUAL "unused")
+    file(WRITE "${dir}/host/high/High.h" "#pragma once\nint high();\n")
+    file(WRITE "${dir}/host/high/High.cpp" "#include \"host/high/High.h\"\nint high() { return 2; }\n")
+  else()
+    file(WRITE "${dir}/host/high/High.h" "#pragma once\n#include \"host/low/Low.h\"\nint high();\n")
+    file(WRITE "${dir}/host/high/High.cpp" "#include \"host/high/High.h\"\nint high() { return low(); }\n")
+  endif()
+  if(case STREQUAL "backward")
     file(WRITE "${dir}/host/low/Low.cpp" "#include \"host/low/Low.h\"\n  #  include \"host/high/High.h\"\nint low() { return 1; }\n")
   else()
     file(WRITE "${dir}/host/low/Low.cpp" "#include \"host/low/Low.h\"\nint low() { return 1; }\n")
   endif()
 endfunction()
 
-foreach(case down backward)
+foreach(case down backward unused)
   set(dir "${WORK_DIR}/${case}")
-  if(case STREQUAL "backward")
-    write_tree("${dir}" TRUE)
-  else()
-    write_tree("${dir}" FALSE)
-  endif()
+  write_tree("${dir}" ${case})
   execute_process(COMMAND ${CMAKE_COMMAND} -S "${dir}" -B "${dir}/build"
                   RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(case STREQUAL "down" AND NOT result EQUAL 0)
@@ -48,5 +50,14 @@ foreach(case down backward)
       message(FATAL_ERROR "the refusal does not name the file and the layers:\n${err}")
     endif()
   endif()
+  if(case STREQUAL "unused")
+    if(result EQUAL 0)
+      message(FATAL_ERROR "a declared dependency that no source includes was accepted")
+    endif()
+    string(REGEX REPLACE "[ \t\n]+" " " err "${err}")
+    if(NOT err MATCHES "the host layer 'high' declares a dependency on 'low' .* none of its sources includes from 'host/low/'")
+      message(FATAL_ERROR "the refusal does not name the layers:\n${err}")
+    endif()
+  endif()
 endforeach()
-message(STATUS "host layers: downward includes accepted, a backward include refused")
+message(STATUS "host layers: downward includes accepted, a backward include and an unused dependency refused")

@@ -1,7 +1,6 @@
 // The built module library, driven through its two exports and the records
 // they hand out, as a host sees it.
-#include "host/platform/HostError.h"
-#include "host/platform/Library.h"
+#include "tests/support/ModuleExportsTest.h"
 #include "wq_sdk2/wq_interface.h"
 
 #include <gmock/gmock.h>
@@ -40,27 +39,13 @@ std::vector<int32_t> opcodes() {
     return result;
 }
 
-class LibraryExports : public ::testing::Test {
+class LibraryExports : public wqtest::ModuleExportsTest<LibraryExports> {
+public:
+    static constexpr const char *kLibraryPath = WQ_QUENDOR_LIBRARY;
+
 protected:
-    // Loads the library once for the whole suite, with the platform's loader.
-    static void SetUpTestSuite() {
-        try {
-            s_library = new wqhost::Library(WQ_QUENDOR_LIBRARY);
-        } catch (const wqhost::HostError &e) {
-            s_load_error = e.what();
-        }
-    }
-    static void TearDownTestSuite() {
-        delete s_library;
-        s_library = nullptr;
-    }
     void SetUp() override {
-        ASSERT_NE(s_library, nullptr) << s_load_error;
-        getModuleProperties = reinterpret_cast<WQGetModulePropertiesProc>(
-            s_library->findSymbol(WQ_GET_MODULE_PROPERTIES_NAME));
-        makeModule = reinterpret_cast<WQMakeModuleProc>(s_library->findSymbol(WQ_MAKE_MODULE_NAME));
-        ASSERT_NE(getModuleProperties, nullptr);
-        ASSERT_NE(makeModule, nullptr);
+        ModuleExportsTest::SetUp();
         g_calls.clear();
         g_pin_count = 4;
     }
@@ -73,15 +58,7 @@ protected:
                             void *ptr = nullptr) {
         return r->dispatcher(r, opcode, index, 0, ptr, 0.0f);
     }
-
-    static wqhost::Library *s_library;
-    static std::string s_load_error;
-    WQGetModulePropertiesProc getModuleProperties = nullptr;
-    WQMakeModuleProc makeModule = nullptr;
 };
-
-wqhost::Library *LibraryExports::s_library = nullptr;
-std::string LibraryExports::s_load_error;
 
 TEST_F(LibraryExports, DescriptionOfAnotherIndexWritesOnlyTheVersion) {
     WQModuleDescription d;

@@ -8,10 +8,54 @@
 #include <new>
 #include <string>
 
+wqtest::Faults wqtest::builtFaults() {
+    Faults f;
+#ifdef WQ_FAULT_MAGIC
+    f.wrongAudioMagic = true;
+#endif
+#ifdef WQ_FAULT_PIN_FLAGS
+    f.inconsistentPin = true;
+#endif
+#ifdef WQ_FAULT_CRASH_OPEN
+    f.crashOnAudioOpen = true;
+#endif
+#ifdef WQ_FAULT_HANG
+    f.hangOnPinChange = true;
+#endif
+#ifdef WQ_FAULT_CALLBACK_ORDER
+    f.processChangedTooEarly = true;
+#endif
+#ifdef WQ_FAULT_MAKE_ANY_TYPE
+    f.makeAnyType = true;
+#endif
+#ifdef WQ_FAULT_DESCRIBE_ANY_INDEX
+    f.describeAnyIndex = true;
+#endif
+#ifdef WQ_FAULT_ENDLESS_ECHO
+    f.endlessEcho = true;
+#endif
+#ifdef WQ_FAULT_UNUSED_OPCODE
+    f.unusedOpcodeAnswers = true;
+#endif
+#ifdef WQ_FAULT_HOST_VALUE
+    f.hostValueLost = true;
+#endif
+#ifdef WQ_FAULT_UNSTABLE_PINS
+    f.unstableDeclaration = true;
+#endif
+#ifdef WQ_FAULT_PAST_EVENT
+    f.eventIntoThePast = true;
+#endif
+#ifdef WQ_FAULT_SHARED_OBJECT
+    f.sharedObject = true;
+#endif
+    return f;
+}
+
 namespace {
 
 const wqtest::Faults &faults() {
-    static const wqtest::Faults f = wqtest::moduleFaults();
+    static const wqtest::Faults f = wqtest::builtFaults();
     return f;
 }
 

@@ -3,31 +3,33 @@
 // "SIGNAL"), an audio object that installs a process function on open, a
 // GUI object that writes the length of pin 0's text to pin 1.
 //
-// Built as it stands (conforming_module.cpp) it keeps the interface and
-// passes `wqhost validate`. Each broken_*.cpp builds the same module with
-// one fault switched on, and the validator's tests expect that fault to be
-// reported by the check that looks for it.
+// Built as it stands (wq_conforming_module) it keeps the interface and
+// passes `wqhost validate`. Each fault of the module in the fault table
+// (tests/modules/faults.json) builds it again as wq_broken_<fault>, with the
+// one switch WQ_FAULT_<FAULT> defined, and the validator's tests expect that
+// fault to be reported by the check the table names.
 #pragma once
 
 namespace wqtest {
 
+// The faults, each after the name of its switch (WQ_FAULT_<name>).
 struct Faults {
-    bool wrongAudioMagic = false;        // the audio record's magic is not "WQPL"
-    bool inconsistentPin = false;        // "MODE" declares IO_PATCH_STORE on an input
-    bool crashOnAudioOpen = false;       // AD_OPEN writes through a null pointer
-    bool hangOnPinChange = false;        // a change of pin 0 never returns
-    bool processChangedTooEarly = false; // AH_PROCESS_CHANGED before the word is written
-    bool makeAnyType = false;            // makeModule makes a GUI object for any type
-    bool describeAnyIndex = false;       // getModuleProperties accepts every index
-    bool endlessEcho = false;            // a change of pin 0 writes pin 0 again, longer
-    bool unusedOpcodeAnswers = false;    // audio opcode 9 returns 1
-    bool hostValueLost = false;          // the GUI record's hostValue is 0
-    bool unstableDeclaration = false;    // "TEXT" is named differently in every query
-    bool eventIntoThePast = false;       // each delivered event posts one a sample earlier
-    bool sharedObject = false;           // every GUI object is the same one
+    bool wrongAudioMagic = false;        // MAGIC: the audio record's magic is not "WQPL"
+    bool inconsistentPin = false;        // PIN_FLAGS: "MODE" has IO_PATCH_STORE on an input
+    bool crashOnAudioOpen = false;       // CRASH_OPEN: AD_OPEN writes through a null pointer
+    bool hangOnPinChange = false;        // HANG: a change of pin 0 never returns
+    bool processChangedTooEarly = false; // CALLBACK_ORDER: AH_PROCESS_CHANGED too early
+    bool makeAnyType = false;            // MAKE_ANY_TYPE: a GUI object for any type
+    bool describeAnyIndex = false;       // DESCRIBE_ANY_INDEX: any index is described
+    bool endlessEcho = false;            // ENDLESS_ECHO: pin 0 changes write it, longer
+    bool unusedOpcodeAnswers = false;    // UNUSED_OPCODE: audio opcode 9 returns 1
+    bool hostValueLost = false;          // HOST_VALUE: the GUI record's hostValue is 0
+    bool unstableDeclaration = false;    // UNSTABLE_PINS: "TEXT" renamed at every query
+    bool eventIntoThePast = false;       // PAST_EVENT: each event posts one a sample earlier
+    bool sharedObject = false;           // SHARED_OBJECT: every GUI object is the same one
 };
 
-// Which faults this library has; defined once in each module's own file.
-Faults moduleFaults();
+// The faults this build has switched on.
+Faults builtFaults();
 
 } // namespace wqtest

@@ -1,8 +1,9 @@
 // `wqhost validate` on module libraries built to break the interface in one
-// way each: the fault is reported by the check that looks for it, and the
-// run goes on to the end. The conforming module and the real Quendor module
+// way each (the fault table, tests/modules/faults.json): the fault is
+// reported by the check that looks for it, and the run goes on to the end. The conforming module and the real Quendor module
 // pass.
 #include "host/checks/ConformanceCheck.h"
+#include "tests/support/FaultTable.h"
 #include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+using wqtest::FaultRow;
 using wqtest::runTool;
 using wqtest::testModule;
 using wqtest::ToolRun;
@@ -58,169 +60,79 @@ void expectCompleteRun(const ToolRun &run) {
     EXPECT_EQ(summaries, 1) << run.out;
 }
 
-struct Broken {
-    const char *module; // target name of the test module
-    const char *check;  // the check that must fail
-    const char *detail; // a part of its report
-    double timeout;     // --timeout for the run
-};
-
-void PrintTo(const Broken &b, std::ostream *os) { *os << b.module << " in " << b.check; }
-
-class BrokenModuleTest : public ::testing::TestWithParam<Broken> {};
-
-TEST_P(BrokenModuleTest, IsCaughtByItsCheckAndTheRunGoesOn) {
-    const Broken &b = GetParam();
-    char timeout[16];
-    std::snprintf(timeout, sizeof timeout, "%g", b.timeout);
-    const ToolRun run =
-        runTool({"validate", testModule(b.module), "--seed", "11", "--timeout", timeout});
-    ASSERT_TRUE(run.exited) << run.err;
-    EXPECT_EQ(run.status, 1) << run.out << run.err;
-    const std::string report = checkReport(run.out, b.check);
-    EXPECT_EQ(report.rfind(std::string("FAIL  ") + b.check + ": ", 0), 0u) << run.out;
-    EXPECT_NE(report.find(b.detail), std::string::npos) << report;
-    EXPECT_NE(report.find(std::string("reproduce: ")), std::string::npos) << report;
-    expectCompleteRun(run);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, BrokenModuleTest,
-    ::testing::Values(
-        Broken{"wq_broken_magic", "audio-record",
-               "audio record magic is 0x12345678, expected "
-               "0x5751504c",
-               10},
-        Broken{"wq_broken_pin_flags", "pin-declarations",
-               "crashed (signal 6 (SIGABRT)) in audio AD_GET_PIN_PROPERTIES index=2", 10},
-        Broken{"wq_broken_pin_flags", "pin-declarations",
-               "it printed: Assertion failed: the pin-flag consistency rule", 10},
-        Broken{"wq_broken_crash_open", "audio-open-close", "in audio AD_OPEN index=0", 10},
-        Broken{"wq_broken_hang", "pin-changes",
-               "hung: timed out after 1.5 s in gui GD_PIN_CHANGED index=0", 1.5},
-        Broken{"wq_broken_hang", "pin-changes", "while: pin 0 (\"TEXT\") set to the empty text",
-               1.5},
-        Broken{"wq_broken_callback_order", "process-word",
-               "AH_PROCESS_CHANGED came while the record's process word still held the "
-               "function the host knew",
-               10},
-        Broken{"wq_broken_make_any_type", "make-module-refusals",
-               "makeModule(0, 0) returned an object, expected null", 10},
-        Broken{"wq_broken_describe_any_index", "describe-other-index",
-               "getModuleProperties returned non-zero for index 1, 2, -1", 10},
-        Broken{"wq_broken_describe_any_index", "describe-other-index",
-               "a refused query leaves the fields as the host filled them", 10},
-        Broken{"wq_broken_endless_echo", "nested-echo",
-               "pin 0 (\"TEXT\"): the module's own writes kept coming back", 10},
-        Broken{"wq_broken_unused_opcode", "unused-opcodes",
-               "audio opcode 9 (AD_OPCODE_9) returned 1, expected 0", 10},
-        Broken{"wq_broken_host_value", "gui-record",
-               "GUI record hostValue is 0x0, expected the value given to makeModule, 0x12345678",
-               10},
-        Broken{"wq_broken_unstable_pins", "pin-declarations-stable",
-               "declaration 0 (\"TEXT\") changed between two queries with a cleared record: name",
-               10},
-        Broken{"wq_broken_past_event", "events", "lies before the sample clock", 10},
-        Broken{"wq_broken_shared_object", "gui-several-objects",
-               "makeModule(0, 2) returned the record of a live object again", 10}),
-    [](const ::testing::TestParamInfo<Broken> &info) {
-        return std::string(info.param.module).substr(10) + "_" + std::to_string(info.index);
-    });
-
-// Mistakes authors make, each built into a copy of an author's module
-// (tests/modules/authored): the whole run reports exactly its check, as a
-// warning or a failure, with a message that says what to change.
-struct Authored {
-    const char *fault;  // wq_authored_<fault>
-    const char *check;  // the one check that reports it
-    const char *kind;   // "WARN" or "FAIL"
-    const char *detail; // a part of its report
-};
-
-void PrintTo(const Authored &a, std::ostream *os) { *os << a.fault; }
-
 std::string authoredModule(const std::string &fault) {
     return std::string(WQ_AUTHORED_MODULE_DIR) + "/" + WQ_MODULE_PREFIX + "wq_authored_" + fault +
            WQ_MODULE_SUFFIX;
 }
 
-class AuthoredMistakeTest : public ::testing::TestWithParam<Authored> {};
+// The library a row of the fault table builds.
+std::string faultModule(const FaultRow &row) {
+    return row.module == "minimal" ? testModule(row.target()) : authoredModule(row.fault);
+}
+
+// `validate` of the row's library with `seed`, and the row's --timeout.
+ToolRun validateFault(const FaultRow &row, const char *seed) {
+    std::vector<std::string> args = {"validate", faultModule(row), "--seed", seed};
+    if (row.timeout) {
+        char timeout[16];
+        std::snprintf(timeout, sizeof timeout, "%g", *row.timeout);
+        args.insert(args.end(), {"--timeout", timeout});
+    }
+    return runTool(args);
+}
+
+// The minimal module with one fault each (the rows of the fault table used
+// "whole"): the fault is reported by its check, and the run goes on to the
+// end.
+class BrokenModuleTest : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(BrokenModuleTest, IsCaughtByItsCheckAndTheRunGoesOn) {
+    const FaultRow &b = GetParam();
+    const ToolRun run = validateFault(b, "11");
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    const std::string report = checkReport(run.out, b.check);
+    EXPECT_TRUE(wqtest::isReportOf(report, b))
+        << b.kind << "  " << b.check << ": " << b.text << "\n"
+        << run.out;
+    EXPECT_NE(report.find(std::string("reproduce: ")), std::string::npos) << report;
+    expectCompleteRun(run);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, BrokenModuleTest,
+                         ::testing::ValuesIn(wqtest::faultRowsFor("whole")),
+                         [](const ::testing::TestParamInfo<FaultRow> &info) {
+                             return info.param.fault + "_" + std::to_string(info.index);
+                         });
+
+// Mistakes authors make, each built into a copy of an author's module
+// (tests/modules/authored; the rows of the fault table used "alone"): the
+// whole run reports exactly its check, as a warning or a failure, with a
+// message that says what to change.
+class AuthoredMistakeTest : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(AuthoredMistakeTest, IsReportedByExactlyItsCheck) {
-    const Authored &a = GetParam();
-    const ToolRun run = runTool({"validate", authoredModule(a.fault), "--seed", "23"});
+    const FaultRow &a = GetParam();
+    const ToolRun run = validateFault(a, "23");
     ASSERT_TRUE(run.exited) << run.err;
-    EXPECT_EQ(run.status, std::string(a.kind) == "FAIL" ? 1 : 0) << run.out << run.err;
+    EXPECT_EQ(run.status, a.kind == "FAIL" ? 1 : 0) << run.out << run.err;
     const std::string report = checkReport(run.out, a.check);
-    EXPECT_EQ(report.rfind(std::string(a.kind) + "  " + a.check + ": ", 0), 0u) << run.out;
-    EXPECT_NE(report.find(a.detail), std::string::npos) << report;
+    EXPECT_TRUE(wqtest::isReportOf(report, a))
+        << a.kind << "  " << a.check << ": " << a.text << "\n"
+        << run.out;
     for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks()) {
-        if (c.name != std::string(a.check)) {
+        if (c.name != a.check) {
             EXPECT_EQ(checkReport(run.out, c.name).rfind("PASS  ", 0), 0u) << run.out;
         }
     }
     expectCompleteRun(run);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Mistakes, AuthoredMistakeTest,
-    ::testing::Values(
-        Authored{"duplicate_pin_name", "pin-names", "WARN",
-                 "pin 1 (\"NUMBER\") has the name of pin 0: give each pin a name of its own"},
-        Authored{"empty_pin_name", "pin-names", "WARN",
-                 "pin 1 (\"\") has an empty name: give every pin a name"},
-        Authored{"control_pin_name", "pin-names", "WARN",
-                 "has a control character (byte 0x09) in its name: use printable characters"},
-        Authored{"leak", "leaks", "FAIL", "bytes a round): free what a pin change allocates"},
-        Authored{"heap_overrun", "pin-changes", "FAIL",
-                 "the heap was found corrupted: the module wrote past the end of a heap block"},
-        Authored{"whole_block", "audio-blocks", "FAIL",
-                 "the module writes past the end of a sample buffer: process at most the block "
-                 "size the host set"},
-        Authored{"one_past_write", "audio-blocks", "FAIL",
-                 "the module writes past the end of a sample buffer"},
-        Authored{"one_past_read", "audio-blocks", "FAIL",
-                 "the module reads past the end of a sample buffer"},
-        Authored{"pin_text_overrun", "pin-changes", "FAIL",
-                 "the module writes past the end of a pin text the host handed it: copy the text"},
-        Authored{"pin_record_overrun", "pin-declarations", "FAIL",
-                 "the module writes past the end of the pin-properties record: fill only the "
-                 "fields of WQPinProperties"},
-        Authored{"output_nan", "audio-output", "FAIL", "pin 2 (\"CLICK\") gives NaN at 44100 Hz"},
-        Authored{"output_infinity", "audio-output", "FAIL",
-                 "pin 2 (\"CLICK\") gives infinity at 44100 Hz"},
-        Authored{"output_denormal", "audio-output", "FAIL",
-                 "pin 2 (\"CLICK\") gives a denormal at 44100 Hz"},
-        Authored{"dead_stack_name", "describe-index-0", "FAIL",
-                 "it points into a buffer on the stack of the call"},
-        Authored{"unterminated_about", "describe-index-0", "FAIL",
-                 "has no NUL within its first 65536 bytes"},
-        Authored{"host_text_back", "pin-changes", "FAIL",
-                 "passed the host's own text of pin 0 (the address GH_PIN_GET_TEXT answered) "
-                 "instead of a copy"},
-        Authored{"unterminated_cut", "pin-changes", "FAIL",
-                 "end a text cut to fit a buffer with a NUL"},
-        Authored{"null_text_read", "text-answers", "FAIL",
-                 "with GH_PIN_GET_TEXT answering a null text (read a null text as the empty "
-                 "text)"},
-        Authored{"wide_length", "text-answers", "FAIL",
-                 "with GH_PIN_GET_TEXT_W giving the length 0"},
-        Authored{"static_destructor_crash", "unload", "FAIL",
-                 "while: unloading the library: its static destructors"},
-        Authored{"heap_overrun_nul", "pin-changes", "FAIL",
-                 "the heap was found corrupted: the module wrote past the end of a heap block it "
-                 "allocated; size each block for all that is written into it"},
-        Authored{"use_after_free", "pin-changes", "FAIL",
-                 "the module used a heap block after freeing it: keep no pointer"},
-        Authored{"double_free", "pin-changes", "FAIL",
-                 "the module freed a heap block twice; free each block once"},
-        Authored{"process_allocation", "process-realtime", "FAIL",
-                 "in the process function: allocate in AD_OPEN or AD_SET_BLOCK_SIZE instead"},
-        Authored{"process_sleep", "process-realtime", "FAIL",
-                 "slept 32 times in the process function"},
-        Authored{"process_lock", "process-realtime", "FAIL",
-                 "locked a mutex or waited on a semaphore 32 times in the process function"}),
-    [](const ::testing::TestParamInfo<Authored> &info) { return std::string(info.param.fault); });
+INSTANTIATE_TEST_SUITE_P(Mistakes, AuthoredMistakeTest,
+                         ::testing::ValuesIn(wqtest::faultRowsFor("alone")),
+                         [](const ::testing::TestParamInfo<FaultRow> &info) {
+                             return info.param.fault;
+                         });
 
 #ifndef _WIN32
 // The heap is checked in every child, so a one-byte overrun is no matter of
