@@ -35,7 +35,8 @@ work=$(dirname "$packages")/package-checks
 
 wine_run=("$source_dir/cmake/wine-run.sh" "$windows_tree/wineprefix")
 toolchain=$source_dir/cmake/mingw-i686.cmake
-reference_host=$(find "$windows_tree/host" -name wqhost.exe -type f | head -n1)
+reference_host=$windows_tree/bin/wqhost.exe
+[ -f "$reference_host" ] || reference_host=
 
 fail() {
   echo "check_packages: $*" >&2
@@ -90,7 +91,7 @@ found_package_dir() {
   sed -n 's/^wq_sdk2_DIR:[A-Z]*=//p' "$1/CMakeCache.txt"
 }
 
-[ -n "$reference_host" ] || fail "no wqhost.exe in $windows_tree/host"
+[ -n "$reference_host" ] || fail "no wqhost.exe in $windows_tree/bin"
 rm -rf "$work"
 mkdir -p "$work"
 
