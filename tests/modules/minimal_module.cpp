@@ -166,6 +166,8 @@ void pinChanged(GuiObject *o, int32_t pin) {
             for (volatile unsigned spin = 0;; spin = spin + 1u) {
             }
         }
+        if (faults().crashOnPinChange)
+            crash();
         std::string text = getText(o, 0);
         if (faults().endlessEcho) {
             text += "+";

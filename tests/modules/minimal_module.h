@@ -16,6 +16,7 @@ struct Faults {
     bool inconsistentPin = false;        // "MODE" declares IO_PATCH_STORE on an input
     bool crashOnAudioOpen = false;       // AD_OPEN writes through a null pointer
     bool hangOnPinChange = false;        // a change of pin 0 never returns
+    bool crashOnPinChange = false;       // a change of pin 0 writes through a null pointer
     bool processChangedTooEarly = false; // AH_PROCESS_CHANGED before the word is written
     bool makeAnyType = false;            // makeModule makes a GUI object for any type
     bool describeAnyIndex = false;       // getModuleProperties accepts every index
