@@ -171,6 +171,11 @@ std::vector<int32_t> EventHub::pinIndices() const {
     return out;
 }
 
+bool EventHub::hasModule() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_module.is_object();
+}
+
 size_t EventHub::keptBytes() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_eventBytes + m_callBytes;

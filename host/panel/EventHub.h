@@ -57,6 +57,9 @@ public:
     void close();
     bool closed() const;
 
+    // Whether the module has been described (it loaded and is a module).
+    bool hasModule() const;
+
     // The declared pin indices, once the module has said them.
     std::vector<int32_t> pinIndices() const;
 

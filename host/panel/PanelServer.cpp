@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <cctype>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace wqhost {
 
@@ -68,6 +70,14 @@ struct PanelServer::Impl {
     std::atomic<size_t> streams{0};
     int port = -1;
 
+    // Looks at the module's process between requests, so that its death is
+    // noticed (and told) within a fraction of a second.
+    std::thread watcher;
+    std::mutex watchMutex;
+    std::condition_variable watchWake;
+    bool stopWatching = false;
+    void watch();
+
     explicit Impl(Options o) : options(std::move(o)), server(httpLimits(options)) {}
 
     void routes();
@@ -114,8 +124,25 @@ std::string PanelServer::address() const {
 }
 
 std::string PanelServer::startModule() {
-    std::lock_guard<std::mutex> lock(m->moduleMutex);
-    return m->startChild();
+    std::string ended;
+    {
+        std::lock_guard<std::mutex> lock(m->moduleMutex);
+        ended = m->startChild();
+    }
+    if (!m->watcher.joinable())
+        m->watcher = std::thread([impl = m.get()] { impl->watch(); });
+    return ended;
+}
+
+void PanelServer::Impl::watch() {
+    std::unique_lock<std::mutex> wait(watchMutex);
+    while (!watchWake.wait_for(wait, std::chrono::milliseconds(200),
+                               [this] { return stopWatching; })) {
+        // A request under way reads the child itself.
+        std::unique_lock<std::mutex> lock(moduleMutex, std::try_to_lock);
+        if (lock.owns_lock() && child)
+            child->poll();
+    }
 }
 
 std::string PanelServer::Impl::startChild() {
@@ -127,7 +154,11 @@ std::string PanelServer::Impl::startChild() {
                 options.onEnded(event.value("message", ""));
         });
     const ModuleChild::Reply reply = child->start();
-    return reply.ended ? reply.error : std::string();
+    if (reply.ended)
+        return reply.error;
+    if (!reply.error.empty() && !hub.hasModule())
+        throw HostError(reply.error); // not loaded, or no module
+    return std::string();
 }
 
 void PanelServer::run() {
@@ -139,6 +170,13 @@ void PanelServer::run() {
 void PanelServer::stop() {
     m->hub.close();
     m->server.stop();
+    {
+        std::lock_guard<std::mutex> lock(m->watchMutex);
+        m->stopWatching = true;
+    }
+    m->watchWake.notify_all();
+    if (m->watcher.joinable() && m->watcher.get_id() != std::this_thread::get_id())
+        m->watcher.join();
 }
 
 void PanelServer::Impl::routes() {
@@ -241,7 +279,13 @@ void PanelServer::Impl::answerRequest(const std::string &body, httplib::Response
         if (child)
             child->stop();
         hub.startOver();
-        const std::string ended = startChild();
+        std::string ended;
+        try {
+            ended = startChild();
+        } catch (const HostError &e) {
+            ended = e.what();
+            hub.publish({{"event", "ended"}, {"message", ended}});
+        }
         if (ended.empty())
             jsonAnswer(res, 200, {{"ok", true}});
         else

@@ -51,8 +51,10 @@ public:
     std::string address() const; // "http://127.0.0.1:PORT/"
 
     // Starts the module's process and waits for it to load the module.
-    // Returns the end message when it did not survive (empty otherwise); the
-    // server serves the page all the same, which shows the message.
+    // Throws HostError, with the reason `info` gives, when the library does
+    // not load or is no module. Returns the end message when the process did
+    // not survive the start (empty otherwise); the server serves the page
+    // all the same, which shows the message.
     std::string startModule();
 
     // Serves until stop() (from another thread).

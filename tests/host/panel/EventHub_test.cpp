@@ -88,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         Flood{"largeCalls",
               {{"event", "trace"}, {"call", {{"seq", 1}, {"phase", "call"}, {"text", kLarge}}}},
               200},
-        Flood{"manySmallCalls", {{"event", "trace"}, {"call", {{"seq", 1}, {"phase", "call"}}}},
+        Flood{"manySmallCalls",
+              {{"event", "trace"}, {"call", {{"seq", 1}, {"phase", "call"}}}},
               20000},
         Flood{"problems", {{"event", "problem"}, {"code", "X"}, {"text", kLarge}}, 200}),
     [](const ::testing::TestParamInfo<Flood> &info) { return std::string(info.param.name); });

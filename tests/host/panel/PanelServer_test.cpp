@@ -497,6 +497,43 @@ TEST(PanelPort, ASecondPanelOnAPortInUseIsRefused) {
     EXPECT_EQ(first.state()["module"]["pins"].size(), 4u);
 }
 
+struct Unusable {
+    const char *name;
+    std::string library;
+    const char *reason;
+};
+
+void PrintTo(const Unusable &u, std::ostream *out) { *out << u.name; }
+
+class PanelOfAnUnusableLibrary : public ::testing::TestWithParam<Unusable> {};
+
+TEST_P(PanelOfAnUnusableLibrary, IsOneLineAndStatus2BeforeAnyPageAsInfoSays) {
+    const Unusable &u = GetParam();
+    std::string library = u.library;
+    if (library.empty()) { // a text file named like a library
+        library = "/tmp/wq-panel-test-" + std::to_string(::getpid()) + ".so";
+        std::ofstream(library) << "not a library\n";
+    }
+    std::string info, panel;
+    EXPECT_EQ(runCommand(std::string(WQ_WQHOST_PATH) + " info " + library, info), 2) << info;
+    EXPECT_EQ(runCommand(std::string(WQ_WQHOST_PATH) + " panel " + library + " --no-open", panel),
+              2)
+        << panel;
+    if (u.library.empty())
+        std::remove(library.c_str());
+    EXPECT_EQ(panel, info);
+    EXPECT_EQ(std::count(panel.begin(), panel.end(), '\n'), 1) << panel;
+    EXPECT_NE(panel.find(u.reason), std::string::npos) << panel;
+    EXPECT_EQ(panel.find("http://"), std::string::npos) << panel;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, PanelOfAnUnusableLibrary,
+    ::testing::Values(Unusable{"notALibrary", "", "cannot load library"},
+                      Unusable{"noModule", testModule("wq_half_module"), "does not export"},
+                      Unusable{"missing", "/nonexistent/libnothing.so", "No such file"}),
+    [](const ::testing::TestParamInfo<Unusable> &info) { return std::string(info.param.name); });
+
 // -- after a fault -----------------------------------------------------------
 
 // The module's processes the test's panels started.
@@ -546,12 +583,21 @@ TEST_P(PanelAfterAFault, RestartStartsAFreshModuleProcess) {
             const std::vector<pid_t> children = childProcesses();
             ASSERT_EQ(children.size(), 1u);
             ::kill(children[0], SIGKILL);
-            std::this_thread::sleep_for(100ms);
+            // Noticed without a request, within a second, and named.
+            const auto killed = std::chrono::steady_clock::now();
+            json ended;
+            while (ended.is_null() && secondsSince(killed) < 1.0) {
+                std::this_thread::sleep_for(50ms);
+                ended = panel.state()["ended"];
+            }
+            ASSERT_TRUE(ended.is_string()) << "the death was not noticed within a second";
+            EXPECT_NE(ended.get<std::string>().find(f.named), std::string::npos) << ended;
+        } else {
+            auto res = panel.post(setText(0, "a"));
+            ASSERT_TRUE(res);
+            EXPECT_EQ(res->status, 502) << res->body;
+            EXPECT_NE(errorOf(res).find(f.named), std::string::npos) << errorOf(res);
         }
-        auto res = panel.post(setText(0, "a"));
-        ASSERT_TRUE(res);
-        EXPECT_EQ(res->status, 502) << res->body;
-        EXPECT_NE(errorOf(res).find(f.named), std::string::npos) << errorOf(res);
         auto refused = panel.post("{\"op\":\"echo\",\"on\":true}");
         EXPECT_EQ(refused->status, 409);
         EXPECT_NE(errorOf(refused).find("restart"), std::string::npos) << errorOf(refused);
@@ -571,7 +617,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Fault{"crash", testModule("wq_broken_crash_set"), 10.0, false,
                             "GD_PIN_CHANGED"},
                       Fault{"hang", testModule("wq_broken_hang"), 1.0, false, "did not answer"},
-                      Fault{"kill", WQ_QUENDOR_LIBRARY, 10.0, true, "the module's process"}),
+                      Fault{"kill", WQ_QUENDOR_LIBRARY, 10.0, true, "signal 9 (SIGKILL)"}),
     [](const ::testing::TestParamInfo<Fault> &info) { return std::string(info.param.name); });
 
 } // namespace
