@@ -182,6 +182,10 @@ INSTANTIATE_TEST_SUITE_P(
                                  "unknown op"},
                       BadRequest{"formPost", "op=set", "application/x-www-form-urlencoded", 415,
                                  "application/json"},
+                      BadRequest{"typeWithASuffix", "{\"op\":\"echo\",\"on\":true}",
+                                 "application/jsonfoo", 415, "application/json"},
+                      BadRequest{"typeAsAPrefix", "{\"op\":\"echo\",\"on\":true}",
+                                 "text/application/json", 415, "application/json"},
                       BadRequest{"oversize", std::string(64 * 1024 + 1, ' '), "application/json",
                                  413, "too large"},
                       BadRequest{"hugeOversize", std::string(4 << 20, '['), "application/json", 413,
@@ -193,13 +197,26 @@ TEST_F(QuendorPanel, UnknownPathsAndMethodsAreJsonErrors) {
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);
     EXPECT_EQ(errorOf(missing), "no such page");
+    // No icon, and no error for the browser's question about one.
+    auto icon = panel->client->Get("/favicon.ico", panel->headers());
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->status, 204);
     auto traversal = panel->client->Get("/../etc/passwd", panel->headers());
     ASSERT_TRUE(traversal);
     EXPECT_NE(traversal->status, 200);
 }
 
+TEST_F(QuendorPanel, TakesJsonWithParametersInAnyCase) {
+    for (const char *type : {"application/json; charset=utf-8", "Application/JSON"}) {
+        auto res = panel->client->Post("/api/request", panel->headers(),
+                                       "{\"op\":\"echo\",\"on\":true}", type);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200) << type;
+    }
+}
+
 TEST_F(QuendorPanel, ServesTheEmbeddedPageWithAStrictPolicy) {
-    for (const char *path : {"/", "/panel.js", "/panel.css"}) {
+    for (const char *path : {"/", "/panel.js", "/panel-events.js", "/panel.css"}) {
         auto res = panel->client->Get(path, panel->headers());
         ASSERT_TRUE(res) << path;
         EXPECT_EQ(res->status, 200) << path;
