@@ -33,11 +33,12 @@ for arg in "$@"; do
 done
 
 packages=(cmake g++ make file libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev)
+          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev libdw-dev)
 if [ "$cross" -eq 1 ]; then
   # g++-multilib: -m32; g++-mingw-w64-i686: the Windows compilers (its -posix
   # variant is the one used); wine with its 32-bit part runs the Windows tests.
-  packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386)
+  # libdw-dev:i386: the frames of a crashed module named in the 32-bit build.
+  packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386 libdw-dev:i386)
 fi
 if [ "$hardening" -eq 1 ]; then
   # clang and its runtime libraries: -fsanitize=fuzzer,address,undefined.

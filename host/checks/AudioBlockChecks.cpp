@@ -127,6 +127,7 @@ void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
 // Every rate, every block size on an object of its own, then the sizes
 // changed between the blocks of one object.
 void runBlocks(CheckContext &ctx, uint32_t bufferLength, const BlockVisitor &visit) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     for (float rate : kSampleRates) {
         for (uint32_t size : kBlockSizes)
@@ -171,6 +172,7 @@ void checkAudioBlocks(CheckContext &ctx) {
 }
 
 void checkAudioOutput(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     const std::vector<SamplePin> pins = samplePins(table);
     // Each kind of fault is told once a pin: the first sample that has it.

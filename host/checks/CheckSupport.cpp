@@ -1,5 +1,7 @@
 #include "host/checks/CheckSupport.h"
 
+#include "host/core/AudioHost.h"
+#include "host/core/GuiHost.h"
 #include "host/describe/ModuleProbe.h"
 #include "host/trace/OpcodeNames.h"
 #include "host/describe/TextReport.h"
@@ -10,8 +12,65 @@ std::string pinLabel(const PinDeclaration &pin) {
     return "pin " + std::to_string(pin.index) + " (" + quoteText(pin.name) + ")";
 }
 
+namespace {
+
+// Makes one object of a side, opens and closes it; whether makeModule gave
+// one.
+template <class Host> bool makesObject(CheckContext &ctx, Host &host, const char *words) {
+    ctx.step(std::string("finding out whether the module has ") + words);
+    if (!host.create())
+        return false;
+    host.open();
+    if (host.isLive())
+        host.close();
+    return true;
+}
+
+} // namespace
+
+const ModuleSides &moduleSides(CheckContext &ctx) {
+    // Known once per process: with --in-process every check asks again.
+    static ModuleSides sides;
+    static bool known = false;
+    if (known) {
+        if (!sides.audio && !sides.gui)
+            ctx.stop("makeModule(0, 1) and makeModule(0, 2) both returned null: the module "
+                     "makes no object at all");
+        return sides;
+    }
+    auto library = ctx.library();
+    {
+        AudioHost audio(library, AudioHost::Options(), &ctx.log());
+        sides.audio = makesObject(ctx, audio, "an audio side");
+    }
+    {
+        GuiHost gui(library, GuiHost::Options(), &ctx.log());
+        sides.gui = makesObject(ctx, gui, "a GUI side");
+    }
+    known = true;
+    if (!sides.audio && !sides.gui)
+        ctx.stop("makeModule(0, 1) and makeModule(0, 2) both returned null: the module makes "
+                 "no object at all (name at least one class in WQ_MODULE_ENTRY_POINTS)");
+    return sides;
+}
+
+std::string missingSideText(Side side) {
+    return side == Side::Gui ? "the module has no GUI side (makeModule(0, 2) gives null, as "
+                               "for a GUI class declared void)"
+                             : "the module has no audio side (makeModule(0, 1) gives null, as "
+                               "for an audio class declared void)";
+}
+
+void requireSide(CheckContext &ctx, Side side) {
+    const ModuleSides &sides = moduleSides(ctx);
+    if (!(side == Side::Gui ? sides.gui : sides.audio))
+        ctx.skip(missingSideText(side));
+}
+
 CheckedTable readCheckedTable(CheckContext &ctx) {
     auto library = ctx.library();
+    if (!moduleSides(ctx).audio)
+        return CheckedTable(); // a GUI side alone: no declarations
     ctx.step("reading the pin table");
     const ModuleProbe probe = probeModule(library, 0, &ctx.log());
     if (!probe.audioCreated)

@@ -1,6 +1,7 @@
 #include "host/checks/ConformanceCheck.h"
 
 #include "host/checks/CheckSupport.h"
+#include "host/platform/CrashFrames.h"
 #include "host/platform/CrashReport.h"
 #include "host/memory/GuardedMemory.h"
 #include "host/platform/HostError.h"
@@ -262,6 +263,8 @@ int runCheckHere(const ConformanceCheck &check, const std::string &libraryPath, 
     // A module that runs past memory the host handed it crashes; the
     // channel then says which memory, for the report.
     reportGuardFaultsTo(channel);
+    // A crash tells its frames on the channel, then the guard's line.
+    reportCrashFramesTo(channel);
     setOverrunRoomFor(check.name);
     try {
         check.run(ctx);

@@ -20,6 +20,7 @@ std::string times(uint64_t count) {
 } // namespace
 
 void checkProcessRealtime(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     AudioHost::Options options;
     options.pinCount = table.audioPins;

@@ -9,6 +9,7 @@
 #include "host/text/NumberText.h"
 #include "host/text/JsonText.h"
 #include "host/trace/RunningCalls.h"
+#include "host/validate/FrameNames.h"
 #include "host/checks/ConformanceCheck.h"
 
 #include <nlohmann/json.hpp>
@@ -19,6 +20,11 @@
 namespace wqhost {
 
 namespace {
+
+std::string fileName(const std::string &path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 std::string shortened(const std::string &text, size_t max) {
     return text.size() <= max ? text : text.substr(0, max) + "...";
@@ -66,6 +72,13 @@ public:
             overrun = utf8ToBytes(j.value("overrun", ""));
             return;
         }
+        if (j.contains("frame") && j["frame"].is_object()) {
+            const auto &frame = j["frame"];
+            if (frames.size() < kMaxFrames)
+                frames.push_back(
+                    {utf8ToBytes(frame.value("module", "")), frame.value("offset", uint64_t{0})});
+            return;
+        }
         if (j.contains("step")) {
             lastStep = utf8ToBytes(j.value("step", ""));
             return;
@@ -85,6 +98,12 @@ public:
     std::vector<std::string> failures; // as they were found, before any verdict
     std::vector<std::string> warnings;
     RunningCalls running;
+    struct Frame {
+        std::string module;
+        uint64_t offset;
+    };
+    static constexpr size_t kMaxFrames = 48;
+    std::vector<Frame> frames; // the crashed thread's, innermost first
 
 private:
     // Each line goes to the trace as it arrives, marked with its check first.
@@ -358,8 +377,24 @@ CheckOutcome Validator::outcomeOf(const std::string &name, const ChannelReader &
         outcome.details.push_back(heap);
     if (!outcome.lastStep.empty())
         outcome.details.push_back("while: " + outcome.lastStep);
+    // Where: the innermost frame in the module's own code, then the whole
+    // stack.
+    const std::string library = fileName(m_options.libraryPath);
+    bool placed = false;
+    for (const ChannelReader::Frame &f : reader.frames) {
+        const FrameName named = nameFrame(f.module, f.offset);
+        // Below the check's own start lie only the tool's frames.
+        if (named.function.rfind("wqhost::runCheckHere", 0) == 0)
+            break;
+        outcome.frames.push_back(named.text());
+        if (!placed && named.module == library) {
+            outcome.details.push_back("where: " + named.text());
+            placed = true;
+        }
+    }
     for (const std::string &f : reader.failures)
         outcome.details.push_back("found before: " + f);
+    outcome.lastCalls = reader.running.recent();
     return outcome;
 }
 
