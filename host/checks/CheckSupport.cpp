@@ -1,7 +1,7 @@
 #include "host/checks/CheckSupport.h"
 
-#include "host/core/AudioHost.h"
-#include "host/core/GuiHost.h"
+#include "host/checks/RawHost.h"
+#include "host/core/HostRecordCheck.h"
 #include "host/describe/ModuleProbe.h"
 #include "host/trace/OpcodeNames.h"
 #include "host/describe/TextReport.h"
@@ -14,15 +14,22 @@ std::string pinLabel(const PinDeclaration &pin) {
 
 namespace {
 
-// Makes one object of a side, opens and closes it; whether makeModule gave
-// one.
-template <class Host> bool makesObject(CheckContext &ctx, Host &host, const char *words) {
+// Makes one object of a side and, when its record is sound, opens and
+// closes it; whether makeModule gave one. An object with a record that is
+// wrong is left alone: the checks of records report it, and calling
+// through it could crash here.
+template <class Record>
+bool makesObject(CheckContext &ctx, RawHost &raw, int32_t type, int32_t open, int32_t close,
+                 const char *words) {
     ctx.step(std::string("finding out whether the module has ") + words);
-    if (!host.create())
+    constexpr intptr_t kHostValue = 0x5A17;
+    auto *record = static_cast<Record *>(raw.make(0, type, kHostValue));
+    if (!record)
         return false;
-    host.open();
-    if (host.isLive())
-        host.close();
+    if (recordProblems(*record, kHostValue).empty()) {
+        raw.dispatch(record, open);
+        raw.dispatch(record, close);
+    }
     return true;
 }
 
@@ -38,14 +45,13 @@ const ModuleSides &moduleSides(CheckContext &ctx) {
                      "makes no object at all");
         return sides;
     }
-    auto library = ctx.library();
+    ctx.library();
     {
-        AudioHost audio(library, AudioHost::Options(), &ctx.log());
-        sides.audio = makesObject(ctx, audio, "an audio side");
-    }
-    {
-        GuiHost gui(library, GuiHost::Options(), &ctx.log());
-        sides.gui = makesObject(ctx, gui, "a GUI side");
+        RawHost raw(ctx);
+        sides.audio = makesObject<WQAudioHostRecord>(ctx, raw, WQ_TYPE_AUDIO, AD_OPEN, AD_CLOSE,
+                                                     "an audio side");
+        sides.gui =
+            makesObject<WQGuiHostRecord>(ctx, raw, WQ_TYPE_GUI, GD_OPEN, GD_CLOSE, "a GUI side");
     }
     known = true;
     if (!sides.audio && !sides.gui)

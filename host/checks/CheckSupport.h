@@ -47,6 +47,9 @@ void checkUnload(CheckContext &ctx);
 // and the samples it gives.
 void checkAudioBlocks(CheckContext &ctx);
 void checkAudioOutput(CheckContext &ctx);
+// Every sample of every output written in each process call, every input
+// left as the host filled it.
+void checkAudioWritten(CheckContext &ctx);
 
 // Which sides the module has: whether makeModule(0, 1) and makeModule(0, 2)
 // give an object (each made, opened and closed once, on the first ask of a

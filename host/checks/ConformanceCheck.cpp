@@ -137,6 +137,11 @@ void CheckContext::stop(const std::string &detail) {
 
 void CheckContext::skip(const std::string &reason) { throw End{"skip", "reason", reason}; }
 
+void CheckContext::cannotRun(const std::string &reason) {
+    m_cannotRun = true;
+    throw End{"skip", "reason", reason};
+}
+
 void CheckContext::unusable(const std::string &reason) {
     fail(reason);
     throw End{"fail", "unusable", reason};
@@ -169,6 +174,8 @@ void CheckContext::writeVerdict(const char *verdict, const std::string &extraKey
         line[extraKey] = bytesToUtf8(extraValue);
     if (m_seeded)
         line["seeded"] = true;
+    if (m_cannotRun)
+        line["couldNotRun"] = true;
     writeLine(line.dump());
 }
 
@@ -246,6 +253,10 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
         {"audio-output",
          "every sample on every audio output is a number: no NaN, no infinity, no denormal",
          checkAudioOutput},
+        {"audio-written",
+         "every output sample written in each process call (the buffers hold a marker before "
+         "it); every input buffer left as the host filled it",
+         checkAudioWritten},
     };
     return checks;
 }

@@ -108,7 +108,7 @@ void measureGrowth(CheckContext &ctx, const std::string &work, const std::string
 void checkLeaks(CheckContext &ctx) {
     uint64_t bytes = 0;
     if (!heapBytesInUse(bytes))
-        ctx.skip("this system cannot tell how much heap a process has in use");
+        ctx.cannotRun("this system cannot tell how much heap a process has in use");
     const CheckedTable table = readCheckedTable(ctx);
     const ModuleSides sides = moduleSides(ctx);
     if (!sides.audio || !sides.gui) {

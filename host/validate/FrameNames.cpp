@@ -64,8 +64,8 @@ public:
             frame.function = demangled(symbol);
         if (Dwfl_Line *line = dwfl_module_getsrc(m_module, address)) {
             int number = 0;
-            if (const char *file = dwfl_lineinfo(line, nullptr, &number, nullptr, nullptr,
-                                                 nullptr)) {
+            if (const char *file =
+                    dwfl_lineinfo(line, nullptr, &number, nullptr, nullptr, nullptr)) {
                 frame.file = file;
                 frame.line = number;
             }

@@ -63,6 +63,16 @@ ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes) {
 }
 
 void warningsFail(CheckOutcome &o) {
+    if (o.result == CheckOutcome::Result::Skip && o.couldNotRun) {
+        // A check that could not run proves nothing: a strict run fails.
+        o.result = CheckOutcome::Result::Fail;
+        o.failedOnWarnings = true;
+        o.details.insert(o.details.begin(), "the check could not run here (--strict fails a run "
+                                            "in which a check could not run)");
+        if (!o.reproduce.empty())
+            o.reproduce += " --strict";
+        return;
+    }
     if (o.result != CheckOutcome::Result::Pass || o.warnings.empty())
         return;
     o.result = CheckOutcome::Result::Fail;
@@ -200,6 +210,8 @@ std::string validationJson(const ValidationRun &run) {
             check["seed"] = o.seed;
         if (o.result == CheckOutcome::Result::Fail)
             check["reproduce"] = bytesToUtf8(o.reproduce);
+        if (o.couldNotRun)
+            check["couldNotRun"] = true;
         if (o.result == CheckOutcome::Result::Fail && !o.errorOutput.empty())
             check["errorOutput"] = bytesToUtf8(o.errorOutput);
         if (o.crashed) {

@@ -58,6 +58,7 @@ public:
             reason = utf8ToBytes(j.value("reason", ""));
             unusable = utf8ToBytes(j.value("unusable", ""));
             seeded = j.value("seeded", false);
+            couldNotRun = j.value("couldNotRun", false);
             return;
         }
         if (j.contains("failure")) {
@@ -95,6 +96,7 @@ public:
     std::string lastStep;
     std::string overrun; // the child ran into the guard of memory the host handed it
     bool seeded = false;
+    bool couldNotRun = false;
     std::vector<std::string> failures; // as they were found, before any verdict
     std::vector<std::string> warnings;
     RunningCalls running;
@@ -312,8 +314,12 @@ CheckOutcome Validator::outcomeOf(const std::string &name, const ChannelReader &
                          : reader.verdict == "skip" ? CheckOutcome::Result::Skip
                                                     : CheckOutcome::Result::Fail;
         outcome.details = reader.details;
-        if (outcome.result == CheckOutcome::Result::Skip && !reader.reason.empty())
-            outcome.details = {reader.reason};
+        if (outcome.result == CheckOutcome::Result::Skip) {
+            // A skip always says why.
+            outcome.details = {reader.reason.empty() ? std::string("the check gave no reason")
+                                                     : reader.reason};
+            outcome.couldNotRun = reader.couldNotRun;
+        }
         outcome.unusable = reader.unusable;
         if (!outcome.unusable.empty()) {
             // Why the loader refused it, when the file itself tells.

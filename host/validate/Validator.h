@@ -35,6 +35,7 @@ struct CheckOutcome {
     bool crashed = false;              // the child ended without a verdict
     bool timedOut = false;             // ... because it outlived the time limit
     bool failedOnWarnings = false;     // passed but for its warnings (--strict)
+    bool couldNotRun = false;          // skipped: the system cannot run it (--strict fails it)
     std::string runningCalls;          // calls that had not returned when it ended, outermost first
     std::string lastStep;              // what the check was doing then
     std::string moduleOutput;          // the telling line of what the child printed, after a crash

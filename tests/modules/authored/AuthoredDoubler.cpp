@@ -35,7 +35,8 @@
 #if defined(WQ_FAULT_WHOLE_BLOCK) || defined(WQ_FAULT_ONE_PAST_WRITE) ||                           \
     defined(WQ_FAULT_ONE_PAST_READ) || defined(WQ_FAULT_OUTPUT_NAN) ||                             \
     defined(WQ_FAULT_OUTPUT_INFINITY) || defined(WQ_FAULT_OUTPUT_DENORMAL) ||                      \
-    defined(WQ_FAULT_PIN_RECORD_OVERRUN)
+    defined(WQ_FAULT_PIN_RECORD_OVERRUN) || defined(WQ_FAULT_PARTIAL_BLOCK) ||                     \
+    defined(WQ_FAULT_INPUT_WRITE)
 #  define WQ_AUTHORED_CLICK 1
 #endif
 
@@ -60,6 +61,10 @@ constexpr int32_t kDoubledPin = 1;
 #if defined(WQ_AUTHORED_CLICK)
 constexpr int32_t kClickPin = 2;      // the declaration
 constexpr int32_t kClickAudioPin = 0; // the audio side's pin: the first without UI
+#  if defined(WQ_FAULT_INPUT_WRITE)
+constexpr int32_t kTriggerPin = 3; // an input: a click on every rising edge
+constexpr int32_t kTriggerAudioPin = 1;
+#  endif
 #endif
 
 const char *doubledPinName() {
@@ -115,6 +120,22 @@ public:
         n = 4096; // the largest block a host uses, whatever it set
 #  elif defined(WQ_FAULT_ONE_PAST_WRITE)
         ++n; // the loop below written with <= at first
+#  elif defined(WQ_FAULT_PARTIAL_BLOCK)
+        n = n / 16 * 16; // worked in steps of 16 samples; the rest of the block forgotten
+#  endif
+#  if defined(WQ_FAULT_INPUT_WRITE)
+        // The trigger's rises found in place: each sample replaced by its
+        // rise over the one before, in the host's own buffer; a steep rise
+        // restarts the click.
+        if (pinCount() > kTriggerAudioPin) {
+            if (float *trigger = getPin(kTriggerAudioPin)->storage().buffer) {
+                for (int32_t i = n - 1; i > 0; --i)
+                    trigger[i] -= trigger[i - 1];
+                for (int32_t i = 1; i < n; ++i)
+                    if (trigger[i] > 0.5f)
+                        m_level = 1.0f;
+            }
+        }
 #  endif
         float peak = 0.0f;
         for (int32_t i = 0; i < n; ++i) {
@@ -176,6 +197,14 @@ public:
         case kClickPin:
             properties->name = "CLICK";
             properties->direction = DR_OUT;
+            properties->datatype = DT_FSAMPLE;
+            properties->flags = 0;
+            return true;
+#endif
+#if defined(WQ_FAULT_INPUT_WRITE)
+        case kTriggerPin:
+            properties->name = "TRIGGER";
+            properties->direction = DR_IN;
             properties->datatype = DT_FSAMPLE;
             properties->flags = 0;
             return true;

@@ -35,8 +35,8 @@ protected:
         WQGUI_base::open(flag);
         std::ostringstream banner;
         banner << "Correct Banner " << versionNumber(kVersionText) << "."
-               << versionNumber("not a number") << " opened"
-               << (flag ? " (first)" : "") << ", object " << std::to_string(++m_opens);
+               << versionNumber("not a number") << " opened" << (flag ? " (first)" : "")
+               << ", object " << std::to_string(++m_opens);
         m_banner = banner.str();
         std::cout << m_banner << std::endl;
     }

@@ -113,7 +113,8 @@ private:
             m_mode == 1 && m_rampTime > 0 ? 1.0f / static_cast<float>(m_rampTime) : 1.0f;
         for (int32_t i = 0; i < n; ++i) {
             const float distance = m_target - m_level;
-            m_level = std::fabs(distance) <= step ? m_target : m_level + std::copysign(step, distance);
+            m_level =
+                std::fabs(distance) <= step ? m_target : m_level + std::copysign(step, distance);
             out[i] = m_level;
         }
     }
@@ -174,7 +175,8 @@ private:
         std::ostringstream report;
         report << std::fixed << std::setprecision(digits);
         for (const Unit &each : kUnits)
-            report << millimetres / each.millimetres << ' ' << each.name << (&each == &kUnits[kUnitCount - 1] ? "" : ", ");
+            report << millimetres / each.millimetres << ' ' << each.name
+                   << (&each == &kUnits[kUnitCount - 1] ? "" : ", ");
         getPin(kNumber)->setValueInt(static_cast<int32_t>(millimetres));
         getPin(kMetres)->setValueFloat(static_cast<float>(millimetres / 1000.0));
         getPin(kReport)->setValueText(report.str());
