@@ -43,6 +43,14 @@ void checkPinChangesRandom(CheckContext &ctx);
 void checkNestedEcho(CheckContext &ctx);
 void checkTextAnswers(CheckContext &ctx);
 void checkUnload(CheckContext &ctx);
+// The paths a host may take through an object's life: closed without being
+// opened, its pin table read before it is opened, several made before any
+// is opened.
+void checkLifecyclePaths(CheckContext &ctx);
+// EnvironmentChecks.cpp: the process as the host set it after every kind of
+// call (floating-point state, locale, signal handlers, working folder, file
+// descriptors), and no thread left after close and unload.
+void checkProcessEnvironment(CheckContext &ctx);
 // AudioBlockChecks.cpp: the process function at many block sizes and rates,
 // and the samples it gives.
 void checkAudioBlocks(CheckContext &ctx);
@@ -50,6 +58,9 @@ void checkAudioOutput(CheckContext &ctx);
 // Every sample of every output written in each process call, every input
 // left as the host filled it.
 void checkAudioWritten(CheckContext &ctx);
+// MemoryChecks.cpp: one session twice, fresh heap blocks filled with two
+// different bytes; the pins and samples must be the same.
+void checkUninitialisedMemory(CheckContext &ctx);
 
 // Which sides the module has: whether makeModule(0, 1) and makeModule(0, 2)
 // give an object (each made, opened and closed once, on the first ask of a

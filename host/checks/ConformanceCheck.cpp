@@ -205,6 +205,10 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          checkAudioSeveralObjects},
         {"gui-several-objects", "several live GUI objects, pins changed, closed in any order",
          checkGuiSeveralObjects},
+        {"lifecycle-paths",
+         "objects closed without being opened, pin tables read before open, several objects "
+         "made before any is opened",
+         checkLifecyclePaths},
         {"leaks", "the heap does not grow with objects made and closed again or with pin changes",
          checkLeaks},
         {"process-word",
@@ -257,6 +261,15 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          "every output sample written in each process call (the buffers hold a marker before "
          "it); every input buffer left as the host filled it",
          checkAudioWritten},
+        {"process-environment",
+         "after every kind of call: floating-point control state, C locale, signal handlers, "
+         "working folder, open file descriptors as the host set them; no thread left after "
+         "close and unload",
+         checkProcessEnvironment},
+        {"uninitialised-memory",
+         "one session twice, fresh heap blocks filled with 0xA5 and then 0x5A: the same pins "
+         "and samples both times",
+         checkUninitialisedMemory},
     };
     return checks;
 }

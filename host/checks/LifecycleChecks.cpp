@@ -267,6 +267,82 @@ void checkGuiSeveralObjects(CheckContext &ctx) {
     });
 }
 
+// --------------------------------------------------------- lifecycle paths
+
+void checkLifecyclePaths(CheckContext &ctx) {
+    const CheckedTable table = readCheckedTable(ctx);
+    const ModuleSides sides = moduleSides(ctx);
+    RawHost raw(ctx);
+    raw.setPinCount(table.audioPins);
+    auto closed = [&](intptr_t result, const std::string &call) {
+        if (result != 1)
+            ctx.fail(call + " returned " + std::to_string(static_cast<long long>(result)) +
+                     ", expected 1");
+    };
+    constexpr intptr_t kHostValue = 0x11FE;
+    if (sides.audio) {
+        // A host that gives up between making and opening an object.
+        ctx.step("makeModule(0, 1), then AD_CLOSE without AD_OPEN (a host that gives up before "
+                 "opening: close must not need what open sets up)");
+        auto *record = static_cast<WQAudioHostRecord *>(raw.make(0, WQ_TYPE_AUDIO, kHostValue));
+        if (record)
+            closed(raw.dispatch(record, AD_CLOSE), "AD_CLOSE without AD_OPEN");
+        // A host that reads the pin table before it opens the object.
+        ctx.step("makeModule(0, 1), every declaration asked before AD_OPEN (a host that reads "
+                 "the pin table first: getPinProperties must not need what open sets up)");
+        record = static_cast<WQAudioHostRecord *>(raw.make(0, WQ_TYPE_AUDIO, kHostValue));
+        if (record) {
+            for (size_t i = 0; i < table.pins.size(); ++i) {
+                WQPinProperties properties;
+                std::memset(&properties, 0, sizeof properties);
+                ctx.step("AD_GET_PIN_PROPERTIES " + std::to_string(i) + " before AD_OPEN");
+                if (raw.dispatch(record, AD_GET_PIN_PROPERTIES, static_cast<int32_t>(i), 0,
+                                 &properties) == 0)
+                    ctx.fail("AD_GET_PIN_PROPERTIES " + std::to_string(i) +
+                             " before AD_OPEN refused a declaration the opened object has: a "
+                             "declaration must not depend on open");
+            }
+            ctx.step("AD_OPEN and AD_CLOSE after the pin table was read");
+            raw.dispatch(record, AD_OPEN);
+            closed(raw.dispatch(record, AD_CLOSE), "AD_CLOSE");
+        }
+    }
+    if (sides.gui) {
+        ctx.step("makeModule(0, 2), then GD_CLOSE without GD_OPEN (a host that gives up before "
+                 "opening: close must not need what open sets up)");
+        auto *record = static_cast<WQGuiHostRecord *>(raw.make(0, WQ_TYPE_GUI, kHostValue));
+        if (record)
+            closed(raw.dispatch(record, GD_CLOSE), "GD_CLOSE without GD_OPEN");
+    }
+    // A host that loads a patch makes every object first, then opens them.
+    std::vector<WQAudioHostRecord *> audio;
+    std::vector<WQGuiHostRecord *> gui;
+    for (int i = 0; i < 3; ++i) {
+        ctx.step("object " + std::to_string(i) +
+                 " of each side made before any is opened (a host loading a patch)");
+        if (sides.audio)
+            if (auto *r = static_cast<WQAudioHostRecord *>(raw.make(0, WQ_TYPE_AUDIO, kHostValue)))
+                audio.push_back(r);
+        if (sides.gui)
+            if (auto *r = static_cast<WQGuiHostRecord *>(raw.make(0, WQ_TYPE_GUI, kHostValue)))
+                gui.push_back(r);
+    }
+    for (size_t i = 0; i < audio.size() || i < gui.size(); ++i) {
+        ctx.step("opening object " + std::to_string(i) + " of each side, all made before");
+        if (i < audio.size())
+            raw.dispatch(audio[i], AD_OPEN);
+        if (i < gui.size())
+            raw.dispatch(gui[i], GD_OPEN);
+    }
+    for (size_t i = 0; i < audio.size() || i < gui.size(); ++i) {
+        ctx.step("closing object " + std::to_string(i) + " of each side");
+        if (i < gui.size())
+            closed(raw.dispatch(gui[i], GD_CLOSE), "GD_CLOSE");
+        if (i < audio.size())
+            closed(raw.dispatch(audio[i], AD_CLOSE), "AD_CLOSE");
+    }
+}
+
 // ----------------------------------------------------------------- unload
 
 void checkUnload(CheckContext &ctx) {

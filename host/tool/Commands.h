@@ -50,6 +50,7 @@ struct ValidateArgs {
     bool json = false;
     std::string junit;
     bool list = false;
+    std::string explain;  // --explain CHECK: what the check stands for
     bool strict = false;  // warnings are failures
     bool verbose = false; // a failed check's whole error output under its line
     std::vector<std::string> only;

@@ -5,6 +5,7 @@
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/process/ChildProcess.h"
 #include "host/text/NumberText.h"
+#include "host/checks/CheckExplanations.h"
 #include "host/checks/ConformanceCheck.h"
 #include "host/validate/ValidationReport.h"
 #include "host/validate/Validator.h"
@@ -26,20 +27,58 @@ namespace wqtool {
 
 namespace {
 
+// A check's explanation; every check has one.
+const wqhost::CheckExplanation &explanationOf(const wqhost::ConformanceCheck &c) {
+    static const wqhost::CheckExplanation none = {"", "", "", ""};
+    const wqhost::CheckExplanation *e = wqhost::checkExplanation(c.name);
+    return e ? *e : none;
+}
+
+void explainCheck(const wqhost::ConformanceCheck &c, const char *indent) {
+    const wqhost::CheckExplanation &e = explanationOf(c);
+    std::cout << indent << "rule:    " << e.rule << "\n"
+              << indent << "why:     " << e.why << "\n"
+              << indent << "failing: " << e.failure << "\n";
+}
+
 void listChecks(bool json) {
     if (json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
-            list.push_back({{"name", c.name}, {"summary", c.summary}});
+        for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks()) {
+            const wqhost::CheckExplanation &e = explanationOf(c);
+            list.push_back({{"name", c.name},
+                            {"summary", c.summary},
+                            {"rule", e.rule},
+                            {"why", e.why},
+                            {"failure", e.failure}});
+        }
         std::cout << list.dump(2) << "\n";
         return;
     }
-    size_t width = 0;
-    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
-        width = std::max(width, std::strlen(c.name));
-    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
-        std::cout << c.name << std::string(width + 2 - std::strlen(c.name), ' ') << c.summary
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks()) {
+        std::cout << c.name << "  " << c.summary << "\n";
+        explainCheck(c, "    ");
+    }
+}
+
+int runExplain(const ValidateArgs &args) {
+    const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.explain);
+    if (!check)
+        throw ToolError("unknown check '" + args.explain + "' (wqhost validate --list shows them)");
+    if (args.json) {
+        const wqhost::CheckExplanation &e = explanationOf(*check);
+        std::cout << nlohmann::ordered_json{{"name", check->name},
+                                            {"summary", check->summary},
+                                            {"rule", e.rule},
+                                            {"why", e.why},
+                                            {"failure", e.failure}}
+                         .dump(2)
                   << "\n";
+        return 0;
+    }
+    std::cout << check->name << ": " << check->summary << "\n";
+    explainCheck(*check, "  ");
+    return 0;
 }
 
 // A name with the wildcards * (any run of characters) and ? (one).
@@ -206,6 +245,8 @@ int runValidate(const ValidateArgs &args) {
         listChecks(args.json);
         return 0;
     }
+    if (!args.explain.empty())
+        return runExplain(args);
     if (args.library.empty())
         throw ToolError("validate needs a module library (wqhost validate LIB)");
     const uint64_t givenSeed = args.seedText.empty() ? 0 : parseSeed(args.seedText);

@@ -115,7 +115,11 @@ int runTool(int argc, char **argv) {
         ->add_option("--junit", validate.junit,
                      "Write a JUnit XML report to FILE ('-': standard output)")
         ->type_name("FILE");
-    validateCmd->add_flag("--list", validate.list, "List the checks and stop");
+    validateCmd->add_flag("--list", validate.list,
+                          "List the checks, each with its rule, why a host needs it and what a "
+                          "failure usually means, and stop");
+    validateCmd->add_option("--explain", validate.explain, "Explain one check and stop")
+        ->type_name("CHECK");
     validateCmd->add_flag("--strict", validate.strict, "Count a check with warnings as failed");
     validateCmd->add_flag("--verbose", validate.verbose,
                           "Show all a failed check's module printed (up to 64 KiB; JSON and "

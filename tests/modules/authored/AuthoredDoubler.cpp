@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -36,7 +37,8 @@
     defined(WQ_FAULT_ONE_PAST_READ) || defined(WQ_FAULT_OUTPUT_NAN) ||                             \
     defined(WQ_FAULT_OUTPUT_INFINITY) || defined(WQ_FAULT_OUTPUT_DENORMAL) ||                      \
     defined(WQ_FAULT_PIN_RECORD_OVERRUN) || defined(WQ_FAULT_PARTIAL_BLOCK) ||                     \
-    defined(WQ_FAULT_INPUT_WRITE)
+    defined(WQ_FAULT_INPUT_WRITE) || defined(WQ_FAULT_STACK_VARIABLE) ||                           \
+    defined(WQ_FAULT_FLUSH_TO_ZERO)
 #  define WQ_AUTHORED_CLICK 1
 #endif
 
@@ -137,6 +139,14 @@ public:
             }
         }
 #  endif
+#  if defined(WQ_FAULT_FLUSH_TO_ZERO)
+        // Denormals flushed to zero for speed, and the host's setting not
+        // put back.
+        unsigned int csr = 0;
+        __asm__ __volatile__("stmxcsr %0" : "=m"(csr));
+        csr |= 0x8040u;
+        __asm__ __volatile__("ldmxcsr %0" : : "m"(csr));
+#  endif
         float peak = 0.0f;
         for (int32_t i = 0; i < n; ++i) {
             out[i] = 0.5f * m_level;
@@ -194,12 +204,19 @@ public:
             properties->flags = IO_UI_COMMUNICATION;
             return true;
 #if defined(WQ_AUTHORED_CLICK)
-        case kClickPin:
+        case kClickPin: {
             properties->name = "CLICK";
             properties->direction = DR_OUT;
             properties->datatype = DT_FSAMPLE;
             properties->flags = 0;
+#  if defined(WQ_FAULT_STACK_VARIABLE)
+            // The pin's buffer address handed over through a local: it is
+            // gone when the declaration returns.
+            float *buffer = nullptr;
+            properties->variable = &buffer;
+#  endif
             return true;
+        }
 #endif
 #if defined(WQ_FAULT_INPUT_WRITE)
         case kTriggerPin:
@@ -259,7 +276,32 @@ public:
         : WQGUI_base(hostCallback, hostValue) {}
 
 protected:
+#if defined(WQ_FAULT_CLOSE_WITHOUT_OPEN)
+    // The results are logged while the panel is open; the log is ended
+    // when it closes, as if it had always been opened.
+    void close() override {
+        std::vector<long long> *volatile log = m_log;
+        log->clear();
+        delete m_log;
+        WQGUI_base::close();
+    }
+    std::vector<long long> *m_log = nullptr;
+#endif
     void open(bool flag) override {
+#if defined(WQ_FAULT_CLOSE_WITHOUT_OPEN)
+        m_log = new std::vector<long long>();
+#endif
+#if defined(WQ_FAULT_THREAD_LEFT)
+        // A worker that waits for results to write to a log; nothing ever
+        // tells it to end, and close does not wait for it.
+        std::thread([] {
+            std::mutex lock;
+            std::unique_lock<std::mutex> held(lock);
+            std::condition_variable never;
+            for (;;)
+                never.wait(held);
+        }).detach();
+#endif
 #if defined(WQ_FAULT_STATIC_DESTRUCTOR_CRASH)
         g_opened = true;
 #endif
@@ -374,8 +416,16 @@ private:
         if (number.size() > 4000)
             std::free(m_previous);
 #endif
+#if defined(WQ_FAULT_UNINITIALISED_MEMBER)
+        // The offset a later version sets from a pin; its initial value
+        // was forgotten.
+        value += m_offset;
+#endif
         getPin(kDoubledPin)->setValueText(std::to_string(2 * value));
     }
+#if defined(WQ_FAULT_UNINITIALISED_MEMBER)
+    long long m_offset;
+#endif
 #if defined(WQ_FAULT_LEAK)
     char *m_lastScratch = nullptr;
 #endif
