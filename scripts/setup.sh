@@ -5,11 +5,12 @@
 #   scripts/setup.sh               native build (default and asan presets):
 #                                  cmake g++ make file libgtest-dev libgmock-dev
 #                                  libbenchmark-dev libcli11-dev nlohmann-json3-dev
-#                                  libedit-dev libcpp-httplib-dev
+#                                  libedit-dev libcpp-httplib-dev libdw-dev
 #   scripts/setup.sh --cross       also the 32-bit Linux and Windows toolchains
 #                                  (g++-multilib, g++-mingw-w64-i686), wine with
 #                                  its 32-bit part (wine, wine32:i386) and the
-#                                  32-bit Google Benchmark (libbenchmark-dev:i386):
+#                                  32-bit Google Benchmark (libbenchmark-dev:i386)
+#                                  and libdw (libdw-dev:i386):
 #                                  presets linux-x86, windows-x86, bench-linux-x86
 #   scripts/setup.sh --hardening   also clang with libFuzzer (clang,
 #                                  libclang-rt-14-dev: the fuzz preset) and valgrind
