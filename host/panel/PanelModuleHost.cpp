@@ -133,8 +133,10 @@ void PanelModuleHost::emitProblemsAndStatus() {
     };
     sendNew(m_session->audio().problems(), m_audioProblemsSent);
     sendNew(m_session->gui().problems(), m_guiProblemsSent);
-    emit(
-        {{"event", "status"}, {"open", m_session->isRunning()}, {"echo", m_session->gui().echo()}});
+    emit({{"event", "status"},
+          {"open", m_session->isRunning()},
+          {"echo", m_session->gui().echo()},
+          {"sides", {{"audio", m_session->hasAudioSide()}, {"gui", m_session->hasGuiSide()}}}});
 }
 
 void PanelModuleHost::start() {
@@ -208,6 +210,8 @@ void PanelModuleHost::handle(const json &request) {
     } else if (op == "process") {
         if (!s.isRunning())
             throw HostError("the module is closed (use open)");
+        if (!s.hasAudioSide())
+            throw HostError("the module has no audio side to process");
         s.audio().processBlocks(request.at("blocks").get<int>());
     } else {
         throw HostError("unknown request '" + op + "'");

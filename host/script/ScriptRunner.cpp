@@ -145,6 +145,8 @@ void ScriptRunner::step(const ScriptCommand &command) {
         break;
     case ScriptOp::Process:
         requireRunning(command);
+        if (!m_session.hasAudioSide())
+            throw ScriptError(command.line, "the module has no audio side to process");
         m_session.audio().processBlocks(command.number);
         break;
     case ScriptOp::ExpectPin:

@@ -2,10 +2,13 @@
 # tree: installs the built tree to a prefix of its own, configures the example
 # module with nothing but find_package against that prefix, builds it, and
 # checks that the library exports exactly the two entry functions. With
-# VALIDATE set, the installed wqhost must also validate it, through the test
-# that wq_add_module adds; otherwise an installed wqhost must at least start.
+# VALIDATE set, the installed wqhost must also pass the example's own tests
+# (every test whose name starts with the module's name: the validate test
+# that wq_add_module adds, and its scripts); otherwise an installed wqhost
+# must at least start.
 #
 #   cmake -DBUILD_DIR=<built tree> -DEXAMPLE_DIR=<example sources>
+#         [-DMODULE=<library name, doubler unless given>]
 #         -DWORK_DIR=<scratch directory> -DGENERATOR=<generator>
 #         [-DBUILD_TYPE=<config>] -DCXX_COMPILER=<compiler>
 #         [-DCXX_FLAGS=<flags>] [-DLINKER_FLAGS=<flags>] [-DVALIDATE=ON]
@@ -20,6 +23,10 @@ foreach(var BUILD_DIR EXAMPLE_DIR WORK_DIR GENERATOR CXX_COMPILER)
     message(FATAL_ERROR "package_test: ${var} is not set")
   endif()
 endforeach()
+
+if(NOT DEFINED MODULE OR MODULE STREQUAL "")
+  set(MODULE doubler)
+endif()
 
 set(prefix ${WORK_DIR}/prefix)
 set(build ${WORK_DIR}/build)
@@ -53,7 +60,7 @@ endif()
 
 run(build ${CMAKE_COMMAND} --build ${build} -j2)
 
-set(library ${build}/libdoubler.so)
+set(library ${build}/lib${MODULE}.so)
 if(NOT EXISTS ${library})
   message(FATAL_ERROR "package_test: ${library} was not built")
 endif()
@@ -72,11 +79,11 @@ if(NOT exports STREQUAL "getModuleProperties;makeModule")
   message(FATAL_ERROR "package_test: ${library} exports '${exports}'")
 endif()
 
-# The installed tool validates the module through the example's own test.
+# The installed tool validates the module through the example's own tests.
 set(wqhost ${prefix}/bin/wqhost)
 if(VALIDATE)
   run(validate ${CMAKE_CTEST_COMMAND} --test-dir ${build} --output-on-failure
-    -R "^doubler_validate$" --no-tests=error)
+    -R "^${MODULE}_" --no-tests=error)
   message(STATUS "${output}")
 elseif(EXISTS ${wqhost})
   run(wqhost ${wqhost} --help)

@@ -209,6 +209,15 @@ function showStatus(s) {
   $('status').textContent = s.open ? 'open' : 'closed';
   $('status').classList.toggle('open', s.open);
   $('echo').textContent = `echo: ${s.echo ? 'on' : 'off'}`;
+  // A module with one side only: the page shows which, and offers nothing
+  // that needs the other.
+  if (s.sides && !panel.ended) {
+    const one = s.sides.audio !== s.sides.gui;
+    $('sides').hidden = !one;
+    $('sides').textContent = s.sides.audio ? 'audio side only' : 'GUI side only';
+    $('process').disabled = !s.sides.audio;
+    $('echo').disabled = !s.sides.gui;
+  }
 }
 
 function addProblem(text) {

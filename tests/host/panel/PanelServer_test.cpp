@@ -275,6 +275,49 @@ TEST(PanelWithEchoModule, SetsPinsOfEveryDataTypeInTheirOwnForm) {
     EXPECT_EQ(state["pins"][4]["listText"], "x,y,z");
 }
 
+// -- a module with one side only --------------------------------------------
+
+struct OneSided {
+    const char *name;
+    const char *library;
+    bool audio;
+};
+
+void PrintTo(const OneSided &m, std::ostream *os) { *os << m.name; }
+
+class OneSidedPanel : public ::testing::TestWithParam<OneSided> {};
+
+TEST_P(OneSidedPanel, RunsTheOneSideAndOffersNothingOfTheOther) {
+    const OneSided &m = GetParam();
+    RunningPanel panel(m.library);
+    EXPECT_EQ(panel.startMessage, "");
+    json state = panel.state();
+    EXPECT_EQ(state["status"]["open"], true) << state.dump();
+    EXPECT_EQ(state["status"]["sides"]["audio"], m.audio) << state.dump();
+    EXPECT_EQ(state["status"]["sides"]["gui"], !m.audio) << state.dump();
+    for (const char *op : {"{\"op\":\"close\"}", "{\"op\":\"open\"}", "{\"op\":\"recreate\"}"})
+        EXPECT_EQ(panel.post(op)->status, 200) << op;
+    auto process = panel.post("{\"op\":\"process\",\"blocks\":2}");
+    ASSERT_TRUE(process);
+    if (m.audio) {
+        EXPECT_EQ(process->status, 200);
+        EXPECT_EQ(panel.post("{\"op\":\"set\",\"pin\":0,\"form\":\"float\",\"value\":0.5}")->status,
+                  200);
+        EXPECT_EQ(panel.pinValue(0), 0.5);
+    } else {
+        EXPECT_EQ(process->status, 409);
+        EXPECT_NE(errorOf(process).find("no audio side"), std::string::npos) << errorOf(process);
+    }
+    EXPECT_EQ(panel.state()["problemCount"], 0);
+    EXPECT_EQ(panel.ended, "");
+}
+
+const OneSided kOneSided[] = {{"AudioOnly", WQ_AUDIO_ONLY_MODULE, true},
+                              {"GuiOnly", WQ_GUI_ONLY_MODULE, false}};
+
+INSTANTIATE_TEST_SUITE_P(Modules, OneSidedPanel, ::testing::ValuesIn(kOneSided),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 // -- a module that does not survive ----------------------------------------
 
 TEST(PanelWithBrokenModule, ACrashInOpenEndsTheSessionNotTheServer) {
