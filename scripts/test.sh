@@ -2,13 +2,16 @@
 # Builds everything and runs every test, one preset after the other, and
 # prints how long each stage took.
 #
-#   scripts/test.sh                          default and asan: the native build,
-#                                            then the same suite under ASan + UBSan
-#   scripts/test.sh <preset>...              the named presets, e.g.
-#   scripts/test.sh linux-x86 windows-x86    the 32-bit Linux and Windows builds
-#   scripts/test.sh bench-smoke bench-linux-x86-smoke
-#                                            the benchmarks built (Release, 64-
-#                                            and 32-bit) and each run once briefly
+#   scripts/test.sh                          every preset CI runs: default (the
+#                                            native build), asan (the same suite
+#                                            under ASan + UBSan), linux-x86 and
+#                                            windows-x86 (the 32-bit builds, the
+#                                            Windows one under wine), bench-smoke
+#                                            and bench-linux-x86-smoke (the
+#                                            benchmarks built, 64- and 32-bit, and
+#                                            each run once briefly)
+#   scripts/test.sh <preset>...              the named presets only, e.g.
+#   scripts/test.sh default                  the native build and its tests
 #
 # Installs what the chosen presets need first (scripts/setup.sh; --cross for
 # the 32-bit presets).
@@ -16,7 +19,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(default asan)
+[ ${#presets[@]} -gt 0 ] ||
+  presets=(default asan linux-x86 windows-x86 bench-smoke bench-linux-x86-smoke)
 
 setup_args=()
 for preset in "${presets[@]}"; do
