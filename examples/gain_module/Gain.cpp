@@ -80,8 +80,7 @@ void Gain::process() {
         const uint32_t clock = first + static_cast<uint32_t>(i);
         // A change applies from its own sample on (clocks compared so that
         // a wrap of the 32-bit clock does no harm).
-        while (used < m_changeCount &&
-               static_cast<int32_t>(m_changes[used].clock - clock) <= 0)
+        while (used < m_changeCount && static_cast<int32_t>(m_changes[used].clock - clock) <= 0)
             m_current = m_changes[used++].gain;
         out[i] = in[i] * m_current;
     }

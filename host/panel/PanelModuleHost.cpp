@@ -213,6 +213,15 @@ void PanelModuleHost::handle(const json &request) {
         if (!s.hasAudioSide())
             throw HostError("the module has no audio side to process");
         s.audio().processBlocks(request.at("blocks").get<int>());
+    } else if (op == "rate" || op == "block") {
+        if (!s.isRunning())
+            throw HostError("the module is closed (use open)");
+        if (!s.hasAudioSide())
+            throw HostError("the module has no audio side to process");
+        if (op == "rate")
+            s.audio().setSampleRate(request.at("hz").get<float>());
+        else
+            s.audio().setBlockSize(request.at("size").get<uint32_t>());
     } else {
         throw HostError("unknown request '" + op + "'");
     }

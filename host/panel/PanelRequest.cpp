@@ -86,6 +86,22 @@ json parsePanelRequest(const std::string &body, const std::vector<int32_t> &pins
                                std::to_string(kMaxProcessBlocks));
         return {{"op", "process"}, {"blocks", blocks}};
     }
+    if (name == "rate") {
+        const json &hz = field(request, "hz");
+        if (!hz.is_number() || !std::isfinite(hz.get<double>()) || hz.get<double>() < 1.0 ||
+            hz.get<double>() > kMaxSampleRate)
+            throw RequestError("\"hz\" must be a sample rate from 1 to " +
+                               std::to_string(static_cast<int>(kMaxSampleRate)));
+        return {{"op", "rate"}, {"hz", hz}};
+    }
+    if (name == "block") {
+        const json &size = field(request, "size");
+        if (!size.is_number_integer() || size.get<long long>() < 1 ||
+            size.get<long long>() > kMaxBlockSize)
+            throw RequestError("\"size\" must be an integer from 1 to " +
+                               std::to_string(kMaxBlockSize));
+        return {{"op", "block"}, {"size", size}};
+    }
     throw RequestError("unknown op \"" + name + "\"");
 }
 

@@ -17,9 +17,9 @@ struct OneSided {
     const char *name;
     const char *library;
     bool audio;
-    const char *sides;   // as info shows them
-    const char *script;  // a session that holds on this side alone
-    const char *shown;   // a part of that session's output
+    const char *sides;  // as info shows them
+    const char *script; // a session that holds on this side alone
+    const char *shown;  // a part of that session's output
 };
 
 void PrintTo(const OneSided &m, std::ostream *os) { *os << m.name; }
@@ -43,8 +43,8 @@ TEST_P(OneSidedModule, InfoNamesTheSideItHas) {
 
 TEST_P(OneSidedModule, RunDrivesTheOneSideThroughEveryLifecycleCommand) {
     const OneSided &m = GetParam();
-    const std::string script = std::string("show\nclose\nopen\nrecreate\n") + m.script +
-                               "expect problems == 0\n";
+    const std::string script =
+        std::string("show\nclose\nopen\nrecreate\n") + m.script + "expect problems == 0\n";
     const ToolRun run = runTool({"run", m.library}, &script);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
@@ -66,8 +66,7 @@ TEST(OneSidedModule, ProcessingWithoutAnAudioSideIsAMistakeOfTheScript) {
     const std::string script = "process 1\n";
     const ToolRun run = runTool({"run", WQ_GUI_ONLY_MODULE}, &script);
     EXPECT_EQ(run.status, 2) << run.out << run.err;
-    EXPECT_NE(run.err.find("<stdin>:1: the module has no audio side to process"),
-              std::string::npos)
+    EXPECT_NE(run.err.find("<stdin>:1: the module has no audio side to process"), std::string::npos)
         << run.err;
 }
 

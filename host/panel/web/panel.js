@@ -114,12 +114,20 @@ function buildPins() {
       [control, go] = numberControl(pin, pin.kind === 'int' ? 'int' : 'float');
     }
     if (pin.dataType === 'fsample') {
+      // A scope of the pin's last block; an output also gets a meter.
       const canvas = document.createElement('canvas');
       canvas.className = 'plot';
       canvas.id = `pin-${pin.index}-plot`;
       canvas.width = 160;
       canvas.height = 40;
       set.append(canvas);
+      if (pin.direction === 'out') {
+        const meter = document.createElement('span');
+        meter.className = 'meter';
+        meter.id = `pin-${pin.index}-meter`;
+        meter.textContent = 'peak -inf dBFS, RMS -inf dBFS';
+        set.append(meter);
+      }
     }
     const button = document.createElement('button');
     button.type = 'button';
@@ -150,6 +158,20 @@ function plot(canvas, samples) {
   g.stroke();
 }
 
+// Peak and RMS of a block in dBFS (full scale is 1.0), one decimal; a silent
+// block reads -inf.
+function levels(samples) {
+  let peak = 0;
+  let sum = 0;
+  for (const x of samples || []) {
+    peak = Math.max(peak, Math.abs(x));
+    sum += x * x;
+  }
+  const n = samples && samples.length ? samples.length : 1;
+  const db = (v) => (v > 0 ? (20 * Math.log10(v)).toFixed(1) : '-inf');
+  return { peak: db(peak), rms: db(Math.sqrt(sum / n)) };
+}
+
 function showValue(pin, v) {
   const cell = $(`pin-${pin.index}-value`);
   if (!cell) return;
@@ -172,6 +194,11 @@ function showValue(pin, v) {
   if (input && document.activeElement !== input && v.value !== undefined) input.value = String(v.value);
   const canvas = $(`pin-${pin.index}-plot`);
   if (canvas) plot(canvas, v.samples);
+  const meter = $(`pin-${pin.index}-meter`);
+  if (meter && v.samples) {
+    const l = levels(v.samples);
+    meter.textContent = `peak ${l.peak} dBFS, RMS ${l.rms} dBFS`;
+  }
 }
 
 function showPins(values, changed) {
@@ -206,6 +233,7 @@ function showModule(m) {
 function showStatus(s) {
   if (!s || s.open === undefined) return;
   panel.echo = s.echo;
+  if (!s.open) stopPlay();
   $('status').textContent = s.open ? 'open' : 'closed';
   $('status').classList.toggle('open', s.open);
   $('echo').textContent = `echo: ${s.echo ? 'on' : 'off'}`;
@@ -216,6 +244,7 @@ function showStatus(s) {
     $('sides').hidden = !one;
     $('sides').textContent = s.sides.audio ? 'audio side only' : 'GUI side only';
     $('process').disabled = !s.sides.audio;
+    $('play').disabled = !s.sides.audio;
     $('echo').disabled = !s.sides.gui;
   }
 }
@@ -241,6 +270,60 @@ function showEnded(message) {
   $('status').classList.remove('open');
   for (const b of document.querySelectorAll('#controls button, #pins button, #pins input, #pins select'))
     b.disabled = true;
+}
+
+// -- play: blocks in real time ------------------------------------------------
+
+// While playing, the page asks for as many blocks as the chosen rate and
+// block size make of the time that passed, one request at a time; a server
+// that cannot keep up loses the time it is behind (at most a second is owed),
+// and the page says how far behind it fell.
+const play = { timer: null, last: 0, owed: 0, busy: false, blocks: 0, dropped: 0 };
+
+function playSettings() {
+  const rate = Math.max(1, Number($('rate').value) || 48000);
+  const block = Math.max(1, Math.trunc(Number($('block-size').value) || 64));
+  return { rate, block };
+}
+
+async function playTick() {
+  const now = performance.now();
+  const { rate, block } = playSettings();
+  play.owed += ((now - play.last) / 1000) * (rate / block);
+  play.last = now;
+  const limit = rate / block; // a second's worth
+  if (play.owed > limit) {
+    play.dropped += Math.floor(play.owed - limit);
+    play.owed = limit;
+  }
+  const n = Math.min(Math.floor(play.owed), 10000); // the most one request may ask
+  if (play.busy || n < 1) return;
+  play.owed -= n;
+  play.busy = true;
+  await send({ op: 'process', blocks: n });
+  play.busy = false;
+  play.blocks += n;
+  $('played').textContent = `${play.blocks} blocks (${((play.blocks * block) / rate).toFixed(1)} s)` +
+    (play.dropped ? `, ${play.dropped} behind` : '');
+}
+
+async function startPlay() {
+  if (play.timer) return;
+  const { rate, block } = playSettings();
+  await send({ op: 'rate', hz: rate });
+  await send({ op: 'block', size: block });
+  Object.assign(play, { last: performance.now(), owed: 0, busy: false, blocks: 0, dropped: 0 });
+  play.timer = setInterval(playTick, 20);
+  $('play').textContent = 'stop';
+  $('play').classList.add('playing');
+}
+
+function stopPlay() {
+  if (!play.timer) return;
+  clearInterval(play.timer);
+  play.timer = null;
+  $('play').textContent = 'play';
+  $('play').classList.remove('playing');
 }
 
 // -- the trace -----------------------------------------------------------------
@@ -320,7 +403,7 @@ function onEvent(e) {
     case 'problem': addProblem(e.code ? `${e.code}: ${e.text}` : e.text); break;
     case 'trace': traceCall(e.call); break;
     case 'error': showRequestError(e.message); break;
-    case 'ended': showEnded(e.message); break;
+    case 'ended': stopPlay(); showEnded(e.message); break;
     default: break;
   }
 }
@@ -339,6 +422,7 @@ document.addEventListener('DOMContentLoaded', () => {
     $(op).addEventListener('click', () => send({ op }));
   $('process').addEventListener('click', () =>
     send({ op: 'process', blocks: Math.max(1, Math.trunc(Number($('blocks').value) || 1)) }));
+  $('play').addEventListener('click', () => (play.timer ? stopPlay() : startPlay()));
   $('trace-filter').addEventListener('input', applyFilter);
   $('trace-clear').addEventListener('click', () => { $('trace').textContent = ''; panel.calls.clear(); });
   connect();

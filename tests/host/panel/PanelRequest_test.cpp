@@ -57,7 +57,14 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"{\"op\":\"echo\",\"on\":1}", "true or false"},
         Refused{"{\"op\":\"process\",\"blocks\":0}", "from 1 to"},
         Refused{"{\"op\":\"process\",\"blocks\":10001}", "from 1 to"},
-        Refused{"{\"op\":\"process\",\"blocks\":\"2\"}", "from 1 to"}));
+        Refused{"{\"op\":\"process\",\"blocks\":\"2\"}", "from 1 to"},
+        Refused{"{\"op\":\"rate\"}", "\"hz\" is missing"},
+        Refused{"{\"op\":\"rate\",\"hz\":0.5}", "from 1 to 384000"},
+        Refused{"{\"op\":\"rate\",\"hz\":1e9}", "from 1 to 384000"},
+        Refused{"{\"op\":\"rate\",\"hz\":\"48000\"}", "from 1 to 384000"},
+        Refused{"{\"op\":\"block\",\"size\":0}", "from 1 to 4096"},
+        Refused{"{\"op\":\"block\",\"size\":4097}", "from 1 to 4096"},
+        Refused{"{\"op\":\"block\",\"size\":64.5}", "from 1 to 4096"}));
 
 struct Accepted {
     const char *body;
@@ -84,6 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{"{\"op\":\"echo\",\"on\":false,\"extra\":1}", "{\"op\":\"echo\",\"on\":false}"},
         Accepted{"{\"op\":\"process\"}", "{\"op\":\"process\",\"blocks\":1}"},
         Accepted{"{\"op\":\"process\",\"blocks\":10000}", "{\"op\":\"process\",\"blocks\":10000}"},
+        Accepted{"{\"op\":\"rate\",\"hz\":44100}", "{\"hz\":44100,\"op\":\"rate\"}"},
+        Accepted{"{\"op\":\"block\",\"size\":4096}", "{\"op\":\"block\",\"size\":4096}"},
         Accepted{"{\"op\":\"recreate\"}", "{\"op\":\"recreate\"}"}));
 
 } // namespace

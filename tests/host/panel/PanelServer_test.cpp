@@ -318,6 +318,22 @@ const OneSided kOneSided[] = {{"AudioOnly", WQ_AUDIO_ONLY_MODULE, true},
 INSTANTIATE_TEST_SUITE_P(Modules, OneSidedPanel, ::testing::ValuesIn(kOneSided),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The rate and block size a page chooses for what it processes next: the
+// scope of an output shows one block of the chosen size.
+TEST(PanelWithGain, ProcessesAtTheChosenBlockSize) {
+    RunningPanel panel(WQ_GAIN_LIBRARY);
+    ASSERT_EQ(panel.post("{\"op\":\"rate\",\"hz\":44100}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"block\",\"size\":16}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"process\",\"blocks\":3}")->status, 200);
+    const json state = panel.state();
+    ASSERT_EQ(state["pins"].size(), 3u) << state.dump();
+    EXPECT_EQ(state["pins"][1]["samples"].size(), 16u) << state.dump();
+    EXPECT_EQ(panel.post("{\"op\":\"block\",\"size\":5000}")->status, 400);
+    ASSERT_EQ(panel.post("{\"op\":\"close\"}")->status, 200);
+    EXPECT_EQ(panel.post("{\"op\":\"block\",\"size\":8}")->status, 409);
+    EXPECT_EQ(panel.state()["problemCount"], 0);
+}
+
 // -- a module that does not survive ----------------------------------------
 
 TEST(PanelWithBrokenModule, ACrashInOpenEndsTheSessionNotTheServer) {

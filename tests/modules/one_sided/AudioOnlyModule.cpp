@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int32_t kIn = 0;  // audio-side pins: both declarations get one
+constexpr int32_t kIn = 0; // audio-side pins: both declarations get one
 constexpr int32_t kOut = 1;
 
 class Inverter : public WQModule_base {

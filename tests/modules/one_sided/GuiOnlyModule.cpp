@@ -11,7 +11,8 @@ namespace {
 
 class NoteGui : public WQGUI_base {
 public:
-    NoteGui(WQHostCallback hostCallback, intptr_t hostValue) : WQGUI_base(hostCallback, hostValue) {}
+    NoteGui(WQHostCallback hostCallback, intptr_t hostValue)
+        : WQGUI_base(hostCallback, hostValue) {}
 
 protected:
     // The host's query whether the panel is shown: it always is.
