@@ -43,6 +43,46 @@ json pinTableJson(const std::vector<PinDeclaration> &table) {
     return pins;
 }
 
+// The session command a request (checked by parsePanelRequest) stands for.
+ScriptCommand commandOf(const json &request) {
+    ScriptCommand c;
+    const std::string op = request.value("op", "");
+    c.source = op;
+    if (op == "set") {
+        c.op = ScriptOp::Set;
+        c.pin.index = request.at("pin").get<int32_t>();
+        const std::string form = request.value("form", "text");
+        const json &value = request.at("value");
+        if (form == "int") {
+            c.form = SetForm::Int;
+            c.value.kind = ScriptValue::Kind::Int;
+            c.value.integer = value.get<int32_t>();
+        } else if (form == "float") {
+            c.form = SetForm::Float;
+            c.value.kind = ScriptValue::Kind::Float;
+            c.value.real = value.get<float>();
+        } else {
+            c.form = SetForm::Text;
+            c.value.text = utf8ToBytes(value.get<std::string>());
+        }
+    } else if (op == "echo") {
+        c.op = ScriptOp::Echo;
+        c.on = request.at("on").get<bool>();
+    } else if (op == "open") {
+        c.op = ScriptOp::Open;
+    } else if (op == "close") {
+        c.op = ScriptOp::Close;
+    } else if (op == "recreate") {
+        c.op = ScriptOp::Recreate;
+    } else if (op == "process") {
+        c.op = ScriptOp::Process;
+        c.number = request.at("blocks").get<int32_t>();
+    } else {
+        throw ScriptError(0, "unknown request '" + op + "'");
+    }
+    return c;
+}
+
 } // namespace
 
 PanelModuleHost::PanelModuleHost(std::string libraryPath, std::FILE *out)
@@ -152,6 +192,7 @@ void PanelModuleHost::start() {
         options.audio.pinCount = probe.audioPinCount();
         m_session = std::make_unique<Session>(library, options);
         m_session->setTrace(m_out);
+        m_engine = std::make_unique<SessionEngine>(*m_session);
         emit({{"event", "module"},
               {"library", bytesToUtf8(m_path)},
               {"description", descriptionJson(probe.description)},
@@ -170,69 +211,41 @@ void PanelModuleHost::start() {
 }
 
 void PanelModuleHost::handle(const json &request) {
-    if (!m_session)
+    if (!m_session || !m_engine)
         throw HostError("the module is not loaded");
-    Session &s = *m_session;
     const std::string op = request.value("op", "");
-    const std::vector<PinValue> before = s.isRunning() ? s.readPins() : std::vector<PinValue>();
-    s.log().clear();
-    int32_t userPin = -1;
-    bool all = false;
-    if (op == "set") {
-        if (!s.isRunning())
-            throw HostError("the module is closed (use open)");
-        userPin = request.at("pin").get<int32_t>();
-        const std::string form = request.value("form", "text");
-        const json &value = request.at("value");
-        if (form == "int")
-            s.setPinInt(userPin, value.get<int32_t>());
-        else if (form == "float")
-            s.setPinFloat(userPin, value.get<float>());
-        else
-            s.setPinText(userPin, utf8ToBytes(value.get<std::string>()));
-    } else if (op == "echo") {
-        s.gui().setEcho(request.at("on").get<bool>());
-    } else if (op == "open") {
-        if (s.isRunning())
-            throw HostError("the module is open already (use recreate)");
-        s.start();
-        all = true;
-    } else if (op == "close") {
-        if (!s.isRunning())
-            throw HostError("the module is closed already");
-        s.stop();
-    } else if (op == "recreate") {
-        if (s.isRunning())
-            s.restart();
-        else
-            s.start();
-        all = true;
-    } else if (op == "process") {
+    if (op == "rate" || op == "block") {
+        // The rate and the block size of what the page processes next (its
+        // play), sent to the module as a host sends them.
+        Session &s = *m_session;
         if (!s.isRunning())
             throw HostError("the module is closed (use open)");
         if (!s.hasAudioSide())
             throw HostError("the module has no audio side to process");
-        s.audio().processBlocks(request.at("blocks").get<int>());
-    } else if (op == "rate" || op == "block") {
-        if (!s.isRunning())
-            throw HostError("the module is closed (use open)");
-        if (!s.hasAudioSide())
-            throw HostError("the module has no audio side to process");
+        s.log().clear();
         if (op == "rate")
             s.audio().setSampleRate(request.at("hz").get<float>());
         else
             s.audio().setBlockSize(request.at("size").get<uint32_t>());
-    } else {
-        throw HostError("unknown request '" + op + "'");
+        emitProblemsAndStatus();
+        s.log().clear();
+        return;
     }
-    emitPins(before, all, userPin);
+    const ScriptCommand command = commandOf(request);
+    m_session->log().clear();
+    const SessionStep step = m_engine->execute(command);
+    emitPins(step.before, step.report == StepReport::Opened, step.pin);
     emitProblemsAndStatus();
-    s.log().clear();
+    m_session->log().clear();
 }
 
 void PanelModuleHost::handleLine(const std::string &line) {
     try {
         handle(json::parse(line));
+    } catch (const ScriptError &e) {
+        emit({{"event", "error"}, {"message", bytesToUtf8(e.what())}});
+        if (m_session)
+            emitProblemsAndStatus();
     } catch (const HostError &e) {
         emit({{"event", "error"}, {"message", bytesToUtf8(e.what())}});
         if (m_session)

@@ -1,7 +1,9 @@
 // PanelModuleHost - the module's side of `wqhost panel`: runs in a child
 // process of its own, holds a Session of the module and carries out the
 // panel's requests, one JSON object a line on its input, answering with JSON
-// lines on its output.
+// lines on its output. Each request is a session command, carried out by the
+// session engine that `wqhost run` uses too; what is the panel's own is the
+// JSON in and out.
 //
 // Requests ("op"):
 //   {"op":"set","pin":N,"form":"text"|"int"|"float","value":...}
@@ -22,6 +24,7 @@
 #pragma once
 
 #include "host/core/Session.h"
+#include "host/script/SessionEngine.h"
 
 #include <nlohmann/json.hpp>
 
@@ -63,6 +66,7 @@ private:
     std::string m_path;
     std::FILE *m_out;
     std::unique_ptr<Session> m_session;
+    std::unique_ptr<SessionEngine> m_engine; // on m_session
     size_t m_audioProblemsSent = 0;
     size_t m_guiProblemsSent = 0;
 };

@@ -2,8 +2,8 @@
 // line, read into ScriptCommand values before anything runs, so that a
 // script with a mistake on its last line changes nothing.
 //
-// The commands, their arguments and what they do are one table in
-// ScriptParser.cpp: `help` prints it and Tab completion offers its words.
+// The commands, their arguments and what they do are one table
+// (SessionCommands.cpp): `help` prints it and Tab completion offers its words.
 // `list`, `select` and `write` are aliases of `set` on a list module's pins,
 // found by name in the loaded module's pin table ("TEXT LIST", "LIST",
 // "ITEM -> VALUE").
@@ -14,72 +14,12 @@
 // '#' outside quotes starts a comment. Blank lines are allowed.
 #pragma once
 
-#include <cstdint>
-#include <stdexcept>
+#include "host/script/ScriptCommand.h"
+
 #include <string>
 #include <vector>
 
 namespace wqhost {
-
-// A mistake in a script line. what() is the message alone; line() the line
-// number (from 1), 0 when unknown.
-class ScriptError : public std::runtime_error {
-public:
-    ScriptError(int line, const std::string &message) : std::runtime_error(message), m_line(line) {}
-    int line() const noexcept { return m_line; }
-
-private:
-    int m_line;
-};
-
-// A value written in a script.
-struct ScriptValue {
-    enum class Kind { Text, Int, Float };
-    Kind kind = Kind::Text;
-    std::string text;    // the text (Text), or the number as written
-    int32_t integer = 0; // Int
-    float real = 0.0f;   // Float, and Int as a float
-    bool quoted = false; // written in quotes (always Text)
-};
-
-// A pin named by number or by name.
-struct PinRef {
-    int32_t index = 0;
-    std::string name;   // the name, when the pin is named by name
-    bool named = false; // named by name; resolved against the pin table when run
-};
-
-enum class ScriptOp {
-    Set,
-    Show,
-    Echo,
-    Trace,
-    Open,
-    Close,
-    Recreate,
-    Process,
-    ExpectPin,
-    ExpectChoices,
-    ExpectProblems,
-    Help,
-    Quit
-};
-
-// How `set` writes a value.
-enum class SetForm { Auto, Text, Int, Float };
-
-struct ScriptCommand {
-    ScriptOp op = ScriptOp::Show;
-    int line = 0;                 // line number in the script, from 1
-    std::string source;           // the line as written, without comment and outer blanks
-    std::string alias;            // Set written as an alias ("list"), for its messages
-    PinRef pin;                   // Set, ExpectPin, ExpectChoices
-    ScriptValue value;            // Set, ExpectPin, ExpectChoices
-    SetForm form = SetForm::Auto; // Set
-    int32_t number = 0;           // Process, ExpectProblems
-    bool on = false;              // Echo, Trace
-    bool negated = false;         // expect ... !=
-};
 
 // One line. Returns false for a blank or comment-only line. Throws
 // ScriptError with `lineNumber` for a mistake.

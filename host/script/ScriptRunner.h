@@ -1,6 +1,8 @@
-// ScriptRunner - carries out script commands (ScriptParser) on a Session and
-// shows what each step did: the pins whose value or list of choices changed,
-// the faults the host found in the module, and with `trace on` every call.
+// ScriptRunner - a run of script commands (ScriptParser) on a Session, shown
+// as text: the commands are carried out by the session engine
+// (SessionEngine), and the runner shows what each step did: the pins whose
+// value or list of choices changed, the faults the host found in the module,
+// and with `trace on` every call.
 //
 // Output is free of addresses and timings, so a run's output can be stored
 // and compared on every build target. An expectation that does not hold is
@@ -8,8 +10,9 @@
 // counted; the run goes on.
 #pragma once
 
-#include "host/script/ScriptParser.h"
 #include "host/core/Session.h"
+#include "host/script/ScriptParser.h"
+#include "host/script/SessionEngine.h"
 
 #include <cstdint>
 #include <ostream>
@@ -41,28 +44,19 @@ public:
     // Runs commands until the end or quit.
     void run(const std::vector<ScriptCommand> &commands);
 
-    int failedExpectations() const noexcept { return m_failed; }
-    int passedExpectations() const noexcept { return m_passed; }
+    int failedExpectations() const noexcept { return m_engine.failedExpectations(); }
+    int passedExpectations() const noexcept { return m_engine.passedExpectations(); }
 
 private:
-    void step(const ScriptCommand &command);
-    int32_t resolvePin(const ScriptCommand &command) const;
-    void requireRunning(const ScriptCommand &command) const;
-    void expectPin(const ScriptCommand &command);
-    void expectChoices(const ScriptCommand &command);
-    void expectProblems(const ScriptCommand &command);
-    void expectation(const ScriptCommand &command, bool holds, const std::string &actual);
-    void printChanges(const std::vector<PinValue> &before, uint64_t firstCall,
-                      size_t problemsBefore);
+    void show(const ScriptCommand &command, const SessionStep &step);
+    void showVerdict(const ScriptCommand &command, const SessionStep &step);
+    void showChanges(const SessionStep &step, bool comparePins);
 
-    Session &m_session;
+    SessionEngine m_engine;
     std::ostream &m_out;
     std::ostream &m_err;
     std::string m_name;
     Options m_options;
-    bool m_trace = false;
-    int m_failed = 0;
-    int m_passed = 0;
 };
 
 } // namespace wqhost
