@@ -233,7 +233,19 @@ void PanelModuleHost::handle(const json &request) {
     }
     const ScriptCommand command = commandOf(request);
     m_session->log().clear();
-    const SessionStep step = m_engine->execute(command);
+    // Blocks played in real time come without their calls: thousands a
+    // second would flood the page.
+    const bool calls = request.value("calls", true);
+    if (!calls)
+        m_session->setTrace(nullptr);
+    SessionStep step;
+    try {
+        step = m_engine->execute(command);
+    } catch (...) {
+        m_session->setTrace(m_out);
+        throw;
+    }
+    m_session->setTrace(m_out);
     emitPins(step.before, step.report == StepReport::Opened, step.pin);
     emitProblemsAndStatus();
     m_session->log().clear();

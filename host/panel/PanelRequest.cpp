@@ -84,7 +84,14 @@ json parsePanelRequest(const std::string &body, const std::vector<int32_t> &pins
             blocks.get<long long>() > kMaxProcessBlocks)
             throw RequestError("\"blocks\" must be an integer from 1 to " +
                                std::to_string(kMaxProcessBlocks));
-        return {{"op", "process"}, {"blocks", blocks}};
+        json out = {{"op", "process"}, {"blocks", blocks}};
+        // Play leaves the calls of its blocks out of the event stream.
+        if (auto it = request.find("calls"); it != request.end()) {
+            if (!it->is_boolean())
+                throw RequestError("\"calls\" must be true or false");
+            out["calls"] = *it;
+        }
+        return out;
     }
     if (name == "rate") {
         const json &hz = field(request, "hz");

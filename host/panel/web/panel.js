@@ -300,7 +300,7 @@ async function playTick() {
   if (play.busy || n < 1) return;
   play.owed -= n;
   play.busy = true;
-  await send({ op: 'process', blocks: n });
+  await send({ op: 'process', blocks: n, calls: false });
   play.busy = false;
   play.blocks += n;
   $('played').textContent = `${play.blocks} blocks (${((play.blocks * block) / rate).toFixed(1)} s)` +

@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"{\"op\":\"rate\",\"hz\":\"48000\"}", "from 1 to 384000"},
         Refused{"{\"op\":\"block\",\"size\":0}", "from 1 to 4096"},
         Refused{"{\"op\":\"block\",\"size\":4097}", "from 1 to 4096"},
-        Refused{"{\"op\":\"block\",\"size\":64.5}", "from 1 to 4096"}));
+        Refused{"{\"op\":\"block\",\"size\":64.5}", "from 1 to 4096"},
+        Refused{"{\"op\":\"process\",\"calls\":0}", "\"calls\" must be true or false"}));
 
 struct Accepted {
     const char *body;
@@ -93,6 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{"{\"op\":\"process\",\"blocks\":10000}", "{\"op\":\"process\",\"blocks\":10000}"},
         Accepted{"{\"op\":\"rate\",\"hz\":44100}", "{\"hz\":44100,\"op\":\"rate\"}"},
         Accepted{"{\"op\":\"block\",\"size\":4096}", "{\"op\":\"block\",\"size\":4096}"},
+        Accepted{"{\"op\":\"process\",\"blocks\":2,\"calls\":false}",
+                 "{\"op\":\"process\",\"blocks\":2,\"calls\":false}"},
         Accepted{"{\"op\":\"recreate\"}", "{\"op\":\"recreate\"}"}));
 
 } // namespace
