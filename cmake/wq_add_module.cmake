@@ -1,4 +1,6 @@
-# wq_add_module(<name> SOURCES <file>... [OUTPUT_NAME <file name>])
+# wq_add_module(<name> SOURCES <file>... [OUTPUT_NAME <file name>]
+#               [STRICT] [VALIDATE_ARGS <wqhost validate argument>...]
+#               [NO_WARNINGS])
 #
 # Makes <name> a module library that a wq host can load:
 #   - libNAME.so on Linux, NAME.dll (no prefix) on Windows, where NAME is
@@ -10,11 +12,16 @@
 #     WQ_MODULE_NO_UNDEFINED is OFF);
 #   - with mingw: the C and C++ runtimes linked in statically and
 #     -mstackrealign, as a 32-bit Windows host needs;
-#   - linked with wq_sdk2::wq_sdk2.
+#   - linked with wq_sdk2::wq_sdk2;
+#   - compiled with the warnings the framework's own code is held to
+#     (-Wall -Wextra -Wpedantic -Wsuggest-override -Wnon-virtual-dtor; /W4
+#     with MSVC), as warnings, not errors; NO_WARNINGS leaves them out.
 # When the wqhost tool is available (wq_sdk2::wqhost) and validates modules
 # (its target property WQ_VALIDATE is true), it also adds the CTest test
 # <name>_validate, which runs `wqhost validate` on the built library with
-# the fixed seed WQ_MODULE_VALIDATE_SEED (1 unless set). Set
+# the fixed seed WQ_MODULE_VALIDATE_SEED (1 unless set); STRICT makes it
+# `validate --strict` (a warning fails the test), and VALIDATE_ARGS are added
+# to its command line (e.g. VALIDATE_ARGS --skip events --timeout 30). Set
 # WQ_MODULE_VALIDATE to OFF to leave that test out.
 #
 # The module's sources define the two exported functions, with
@@ -30,7 +37,7 @@ set(WQ_MODULE_VALIDATE_SEED 1 CACHE STRING
 option(WQ_MODULE_NO_UNDEFINED "Resolve every symbol of a module at link time (--no-undefined)" ON)
 
 function(wq_add_module name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "OUTPUT_NAME" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "STRICT;NO_WARNINGS" "OUTPUT_NAME" "SOURCES;VALIDATE_ARGS")
   if(ARG_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "wq_add_module(${name}): unknown arguments ${ARG_UNPARSED_ARGUMENTS}")
   endif()
@@ -49,6 +56,24 @@ function(wq_add_module name)
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+
+  # The validate test's options travel with the target: in the wq_sdk2 tree
+  # the test is added later, from a deferred call.
+  set(validate_args --seed ${WQ_MODULE_VALIDATE_SEED})
+  if(ARG_STRICT)
+    list(APPEND validate_args --strict)
+  endif()
+  list(APPEND validate_args ${ARG_VALIDATE_ARGS})
+  set_property(TARGET ${name} PROPERTY WQ_VALIDATE_ARGS "${validate_args}")
+
+  if(NOT ARG_NO_WARNINGS)
+    if(MSVC)
+      target_compile_options(${name} PRIVATE /W4)
+    else()
+      target_compile_options(${name} PRIVATE -Wall -Wextra -Wpedantic
+        $<$<COMPILE_LANGUAGE:CXX>:-Wsuggest-override -Wnon-virtual-dtor>)
+    endif()
+  endif()
 
   # The export list of this module, written only when its text changes.
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/wq_add_module/${name})
@@ -117,7 +142,8 @@ function(_wq_add_module_validate_test name)
   # Naming the tool's target lets CTest put the emulator in front of it.
   # A fixed seed (printed in the first line): a fault that shows only with
   # some random changes fails every run or none, never now and then.
+  get_target_property(validate_args ${name} WQ_VALIDATE_ARGS)
   add_test(NAME ${name}_validate
-    COMMAND wq_sdk2::wqhost validate $<TARGET_FILE:${name}> --seed ${WQ_MODULE_VALIDATE_SEED})
+    COMMAND wq_sdk2::wqhost validate $<TARGET_FILE:${name}> ${validate_args})
   set_tests_properties(${name}_validate PROPERTIES LABELS e2e)
 endfunction()

@@ -1,20 +1,12 @@
 #include "list_module/GuiModule.h"
 
+#include "list_module/ListPins.h"
 #include "list_module/decimal_text.h"
 #include "list_module/list_item.h"
 
 #include <cstring>
 #include <string>
 #include <string_view>
-
-namespace {
-
-constexpr int32_t kPinListText = 0;
-constexpr int32_t kPinSelection = 1;
-constexpr int32_t kPinItemName = 2;
-constexpr int32_t kPinItemValue = 3;
-
-} // namespace
 
 GuiModule::GuiModule(WQHostCallback hostCallback, intptr_t hostValue)
     : WQGUI_base(hostCallback, hostValue), m_updating(0) {}

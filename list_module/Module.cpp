@@ -1,29 +1,19 @@
 #include "list_module/Module.h"
 
+#include "list_module/ListPins.h"
+#include "wq_sdk2/WQPinTable.h"
+
 namespace {
 
-// One declaration: only the fields it names are written.
-struct PinDeclaration {
-    const char *name;
-    int32_t direction;
-    int32_t datatype;
-    const char *list_text; // null: the record's list_text is left as it was
-    uint32_t flags;
+// The four declarations; list_text is written for the enumeration pin only.
+constexpr wq::PinDeclaration kPins[kListPinCount] = {
+    {"TEXT LIST", DR_OUT, DT_TEXT, IO_UI_COMMUNICATION},
+    {"LIST", DR_IN, DT_ENUM, IO_UI_COMMUNICATION, "a=1,b=2"},
+    {"ITEM -> NAME", DR_OUT, DT_TEXT, IO_UI_COMMUNICATION},
+    {"ITEM -> VALUE", DR_OUT, DT_TEXT, IO_UI_COMMUNICATION},
 };
-
-constexpr PinDeclaration kPins[] = {
-    {"TEXT LIST", DR_OUT, DT_TEXT, nullptr, IO_UI_COMMUNICATION},
-    {"LIST", DR_IN, DT_ENUM, "a=1,b=2", IO_UI_COMMUNICATION},
-    {"ITEM -> NAME", DR_OUT, DT_TEXT, nullptr, IO_UI_COMMUNICATION},
-    {"ITEM -> VALUE", DR_OUT, DT_TEXT, nullptr, IO_UI_COMMUNICATION},
-};
-
-constexpr int32_t kPinCount = static_cast<int32_t>(sizeof kPins / sizeof kPins[0]);
 
 } // namespace
-
-Module::Module(WQHostCallback hostCallback, intptr_t hostValue)
-    : WQModule_base(hostCallback, hostValue) {}
 
 Module::~Module() = default;
 
@@ -33,16 +23,7 @@ void Module::open() {
 }
 
 bool Module::getPinProperties(int32_t index, WQPinProperties *properties) {
-    if (index < 0 || index >= kPinCount)
-        return false;
-    const PinDeclaration &pin = kPins[index];
-    properties->name = pin.name;
-    properties->direction = pin.direction;
-    properties->datatype = pin.datatype;
-    if (pin.list_text != nullptr)
-        properties->list_text = pin.list_text;
-    properties->flags = pin.flags;
-    return true;
+    return wq::servePinTable(kPins, *this, index, properties);
 }
 
 void Module::moduleProcess() { callHost(AH_OPCODE_10); }

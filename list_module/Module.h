@@ -9,7 +9,7 @@
 
 class Module : public WQModule_base {
 public:
-    Module(WQHostCallback hostCallback, intptr_t hostValue);
+    using WQModule_base::WQModule_base;
     ~Module() override;
 
     // Installs moduleProcess, then builds the pins.

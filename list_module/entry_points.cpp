@@ -10,11 +10,9 @@ namespace {
 // One constant text serves as name, id and description.
 constexpr char kModuleName[] = "Quendor";
 
-constexpr wq::ModuleDescription kQuendor = {
-    kModuleName, kModuleName, kModuleName,
-    512, // flags: bit 9
-    256, // GUI flags: bit 8
-};
+// The framework's default flags: bit 9, and bit 8 of the GUI flags.
+constexpr wq::ModuleDescription kQuendor = {kModuleName, kModuleName, kModuleName, wq::kModuleFlags,
+                                            wq::kGuiFlags};
 
 } // namespace
 

@@ -41,9 +41,12 @@ public:
     WQGUI_base(WQGUI_base &&) = delete;
     WQGUI_base &operator=(WQGUI_base &&) = delete;
 
-protected:
+    // Public, so that a module class can take it over with
+    // `using WQGUI_base::WQGUI_base;` instead of writing a forwarding constructor.
     // Fills the record; makes no host call and does not test hostCallback.
     WQGUI_base(WQHostCallback hostCallback, intptr_t hostValue);
+
+protected:
     // Makes no host call. Only dispatch() destroys an object (host opcode
     // GD_CLOSE).
     virtual ~WQGUI_base();

@@ -34,10 +34,13 @@ public:
     WQModule_base(WQModule_base &&) = delete;
     WQModule_base &operator=(WQModule_base &&) = delete;
 
-protected:
+    // Public, so that a module class can take it over with
+    // `using WQModule_base::WQModule_base;` instead of writing a forwarding constructor.
     // Fills the host record; makes no host call. Pass on makeModule's
     // callback (may be null: callHost then answers 0) and hostValue.
     WQModule_base(WQHostCallback hostCallback, intptr_t hostValue);
+
+protected:
     // Destroys the pins, the last one first. Makes no host call. Only
     // dispatch() destroys an object (host opcode AD_CLOSE).
     virtual ~WQModule_base();

@@ -7,8 +7,11 @@
 // what it is and which classes make its objects:
 //
 //     constexpr char kName[] = "Doubler";
-//     constexpr wq::ModuleDescription kDoubler = {kName, kName, kAbout, 512, 256};
+//     constexpr wq::ModuleDescription kDoubler = {kName, kName, kAbout};
 //     WQ_MODULE_ENTRY_POINTS(kDoubler, Doubler, DoublerGui)
+//
+// (the description's flags default to wq::kModuleFlags and wq::kGuiFlags, the
+// bits every module of this framework sets; name others only on purpose).
 //
 // and the macro defines getModuleProperties and makeModule, exported with the
 // signatures wq_interface.h declares:
@@ -38,14 +41,20 @@
 
 namespace wq {
 
+// The description flags a module of this framework sets unless it names
+// others: bit 9 of `flags` and bit 8 of `guiFlags`, and no other bit. What
+// the bits mean belongs to the host; the list selector sets the same.
+inline constexpr uint32_t kModuleFlags = 0x200;
+inline constexpr uint32_t kGuiFlags = 0x100;
+
 // What getModuleProperties tells the host about module 0. The texts must
 // live as long as the library (string literals or namespace-scope arrays).
 struct ModuleDescription {
     const char *name;
     const char *id;
     const char *about;
-    uint32_t flags;    // bit set; its meaning belongs to the host
-    uint32_t guiFlags; // bit set; its meaning belongs to the host
+    uint32_t flags = kModuleFlags; // bit set; its meaning belongs to the host
+    uint32_t guiFlags = kGuiFlags; // bit set; its meaning belongs to the host
 };
 
 // The bodies of the two exported functions. Description names the module's

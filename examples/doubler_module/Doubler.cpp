@@ -1,24 +1,18 @@
 #include "Doubler.h"
 
-Doubler::Doubler(WQHostCallback hostCallback, intptr_t hostValue)
-    : WQModule_base(hostCallback, hostValue) {}
+#include "DoublerPins.h"
+#include "wq_sdk2/WQPinTable.h"
+
+namespace {
+
+// Both pins carry text between the user and the GUI side.
+constexpr wq::PinDeclaration kPins[kDoublerPinCount] = {
+    {"NUMBER", DR_IN, DT_TEXT, IO_UI_COMMUNICATION},
+    {"DOUBLED", DR_OUT, DT_TEXT, IO_UI_COMMUNICATION},
+};
+
+} // namespace
 
 bool Doubler::getPinProperties(int32_t index, WQPinProperties *properties) {
-    // The host asks for declarations 0, 1, 2, ... until one is refused, and
-    // the framework also asks for index -1: refuse everything but 0 and 1.
-    switch (index) {
-    case 0:
-        properties->name = "NUMBER";
-        properties->direction = DR_IN;
-        properties->datatype = DT_TEXT;
-        properties->flags = IO_UI_COMMUNICATION;
-        return true;
-    case 1:
-        properties->name = "DOUBLED";
-        properties->direction = DR_OUT;
-        properties->datatype = DT_TEXT;
-        properties->flags = IO_UI_COMMUNICATION;
-        return true;
-    default: return false;
-    }
+    return wq::servePinTable(kPins, *this, index, properties);
 }

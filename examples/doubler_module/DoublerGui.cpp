@@ -1,18 +1,10 @@
 #include "DoublerGui.h"
 
+#include "DoublerPins.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-
-namespace {
-
-constexpr int32_t kNumberPin = 0;
-constexpr int32_t kDoubledPin = 1;
-
-} // namespace
-
-DoublerGui::DoublerGui(WQHostCallback hostCallback, intptr_t hostValue)
-    : WQGUI_base(hostCallback, hostValue) {}
 
 std::string DoublerGui::doubledText(const std::string &text) {
     // strtoll instead of atoi: it reports overflow instead of leaving it

@@ -10,7 +10,7 @@
 
 class DoublerGui : public WQGUI_base {
 public:
-    DoublerGui(WQHostCallback hostCallback, intptr_t hostValue);
+    using WQGUI_base::WQGUI_base;
 
     // Twice the number at the start of `text`, as decimal text. The number is
     // read as atoi reads it (leading blanks, an optional sign, digits; 0 when

@@ -10,13 +10,8 @@ namespace {
 constexpr char kName[] = "Doubler";
 constexpr char kAbout[] = "Writes twice the number on pin 0 to pin 1";
 
-constexpr wq::ModuleDescription kDoubler = {
-    kName,  // name
-    kName,  // id
-    kAbout, // about
-    512,    // flags: bits whose meaning belongs to the host; Quendor sets the same
-    256,    // GUI flags
-};
+// Name, id and about; the flags are the framework's defaults.
+constexpr wq::ModuleDescription kDoubler = {kName, kName, kAbout};
 
 } // namespace
 

@@ -51,6 +51,7 @@ run(configure ${CMAKE_COMMAND} -S ${EXAMPLE_DIR} -B ${build} -G ${GENERATOR}
   "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
   "-DCMAKE_MODULE_LINKER_FLAGS=${LINKER_FLAGS}"
   -DCMAKE_PREFIX_PATH=${prefix}
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
   -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
   -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF)
 file(STRINGS ${build}/CMakeCache.txt found REGEX "^wq_sdk2_DIR:")
@@ -59,6 +60,15 @@ if(NOT found MATCHES "=${prefix}/")
 endif()
 
 run(build ${CMAKE_COMMAND} --build ${build} -j2)
+
+# wq_add_module compiles module code with the framework's warnings.
+file(READ ${build}/compile_commands.json commands)
+foreach(flag -Wall -Wextra -Wsuggest-override)
+  string(FIND "${commands}" " ${flag}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "package_test: the example's sources are compiled without ${flag}")
+  endif()
+endforeach()
 
 set(library ${build}/lib${MODULE}.so)
 if(NOT EXISTS ${library})
@@ -82,6 +92,12 @@ endif()
 # The installed tool validates the module through the example's own tests.
 set(wqhost ${prefix}/bin/wqhost)
 if(VALIDATE)
+  # The example asks for a strict validate test (STRICT of wq_add_module).
+  run(tests ${CMAKE_CTEST_COMMAND} --test-dir ${build} --show-only=json-v1)
+  string(JSON command GET "${output}" tests 0 command)
+  if(NOT command MATCHES "\"validate\"" OR NOT command MATCHES "\"--strict\"")
+    message(FATAL_ERROR "package_test: the example's validate test is not strict: ${command}")
+  endif()
   run(validate ${CMAKE_CTEST_COMMAND} --test-dir ${build} --output-on-failure
     -R "^${MODULE}_" --no-tests=error)
   message(STATUS "${output}")
