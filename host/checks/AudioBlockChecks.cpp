@@ -92,16 +92,14 @@ void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
     for (uint32_t s : sizes)
         longest = std::max(longest, s);
     const std::vector<SamplePin> pins = samplePins(table);
-    AudioHost::Options options;
-    options.pinCount = table.audioPins;
+    AudioHost::Options options = audioOptionsFor(table);
     options.blockSize = sizes.front();
     options.maxBlockSize = longest;
-    AudioHost host(ctx.library(), options, &ctx.log());
-
     BlockPlace at{rate, sizes.front(), 0, sizeChanging};
-    ctx.step(at.text() + ": makeModule(0, 1), AD_OPEN, AD_SET_SAMPLE_RATE, AD_SET_BLOCK_SIZE");
-    if (!host.create())
-        ctx.stop("makeModule(0, 1) returned null");
+    const auto audio = createCheckedAudio(
+        ctx, options,
+        at.text() + ": makeModule(0, 1), AD_OPEN, AD_SET_SAMPLE_RATE, AD_SET_BLOCK_SIZE");
+    AudioHost &host = *audio;
     host.open();
     host.setSampleRate(rate);
     size_t seen = 0;

@@ -168,13 +168,10 @@ void checkUnusedOpcodes(CheckContext &ctx) {
 
 void checkEvents(CheckContext &ctx) {
     const CheckedTable table = readCheckedTable(ctx);
-    AudioHost::Options options;
-    options.pinCount = table.audioPins;
+    AudioHost::Options options = audioOptionsFor(table);
     options.blockSize = 64;
-    AudioHost host(ctx.library(), options, &ctx.log());
-    ctx.step("makeModule(0, 1) and AD_OPEN");
-    if (!host.create())
-        ctx.stop("makeModule(0, 1) returned null");
+    const auto audio = createCheckedAudio(ctx, options, "makeModule(0, 1) and AD_OPEN");
+    AudioHost &host = *audio;
     host.open();
 
     // Event types that no module may read more into than its values:

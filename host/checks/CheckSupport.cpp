@@ -22,6 +22,21 @@ CheckedTable readCheckedTable(CheckContext &ctx) {
     return table;
 }
 
+AudioHost::Options audioOptionsFor(const CheckedTable &table) {
+    AudioHost::Options options;
+    options.pinCount = table.audioPins;
+    return options;
+}
+
+std::unique_ptr<AudioHost> createCheckedAudio(CheckContext &ctx, const AudioHost::Options &options,
+                                              const std::string &step) {
+    auto host = std::make_unique<AudioHost>(ctx.library(), options, &ctx.log());
+    ctx.step(step);
+    if (!host->create())
+        ctx.stop("makeModule(0, 1) returned null");
+    return host;
+}
+
 std::unique_ptr<Session> startCheckedSession(CheckContext &ctx, const CheckedTable &table,
                                              bool echo, bool echoOnlyChanges) {
     Session::Options options;

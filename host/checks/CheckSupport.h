@@ -16,38 +16,6 @@
 
 namespace wqhost {
 
-// The checks, one file per topic: LibraryChecks.cpp, RecordChecks.cpp,
-// LifecycleChecks.cpp, AudioChecks.cpp, RealtimeChecks.cpp, PinChecks.cpp and
-// AnswerChecks.cpp.
-void checkExports(CheckContext &ctx);
-void checkDescribeIndex0(CheckContext &ctx);
-void checkDescribeOtherIndex(CheckContext &ctx);
-void checkMakeModuleRefusals(CheckContext &ctx);
-void checkAudioRecord(CheckContext &ctx);
-void checkGuiRecord(CheckContext &ctx);
-void checkAudioOpenClose(CheckContext &ctx);
-void checkGuiOpenClose(CheckContext &ctx);
-void checkAudioSeveralObjects(CheckContext &ctx);
-void checkGuiSeveralObjects(CheckContext &ctx);
-void checkLeaks(CheckContext &ctx);
-void checkProcessWord(CheckContext &ctx);
-void checkProcessReference(CheckContext &ctx);
-void checkProcessRealtime(CheckContext &ctx);
-void checkUnusedOpcodes(CheckContext &ctx);
-void checkPinDeclarations(CheckContext &ctx);
-void checkPinDeclarationsStable(CheckContext &ctx);
-void checkPinNames(CheckContext &ctx);
-void checkEvents(CheckContext &ctx);
-void checkPinChanges(CheckContext &ctx);
-void checkPinChangesRandom(CheckContext &ctx);
-void checkNestedEcho(CheckContext &ctx);
-void checkTextAnswers(CheckContext &ctx);
-void checkUnload(CheckContext &ctx);
-// AudioBlockChecks.cpp: the process function at many block sizes and rates,
-// and the samples it gives.
-void checkAudioBlocks(CheckContext &ctx);
-void checkAudioOutput(CheckContext &ctx);
-
 // The module's pin table, read from a short-lived audio object. Ends the
 // check when the module gives no audio object.
 struct CheckedTable {
@@ -55,6 +23,16 @@ struct CheckedTable {
     int32_t audioPins = 0;
 };
 CheckedTable readCheckedTable(CheckContext &ctx);
+
+// The options of an audio host for a check: AH_PIN_COUNT answered with the
+// table's audio-side pin count.
+AudioHost::Options audioOptionsFor(const CheckedTable &table);
+
+// An audio object for a check, every call on the check's log: created with
+// `options` after telling the parent `step` ("makeModule(0, 1) and AD_OPEN").
+// A module that gives no audio object ends the check.
+std::unique_ptr<AudioHost> createCheckedAudio(CheckContext &ctx, const AudioHost::Options &options,
+                                              const std::string &step);
 
 // How many objects the lifecycle checks create and close in turn, and how
 // many live at once in the several-objects checks.

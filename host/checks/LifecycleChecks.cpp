@@ -133,10 +133,7 @@ void checkLeaks(CheckContext &ctx) {
 // ---------------------------------------------------------- life of objects
 
 void checkAudioOpenClose(CheckContext &ctx) {
-    const CheckedTable table = readCheckedTable(ctx);
-    AudioHost::Options options;
-    options.pinCount = table.audioPins;
-    AudioHost host(ctx.library(), options, &ctx.log());
+    AudioHost host(ctx.library(), audioOptionsFor(readCheckedTable(ctx)), &ctx.log());
     size_t seen = 0;
     for (int round = 0; round < kLifecycleRounds; ++round) {
         ctx.step("round " + std::to_string(round) +
@@ -189,9 +186,7 @@ void checkGuiOpenClose(CheckContext &ctx) {
 }
 
 void checkAudioSeveralObjects(CheckContext &ctx) {
-    const CheckedTable table = readCheckedTable(ctx);
-    AudioHost::Options options;
-    options.pinCount = table.audioPins;
+    const AudioHost::Options options = audioOptionsFor(readCheckedTable(ctx));
     auto hosts = openLiveObjects<AudioHost>(ctx, "audio", "makeModule(0, 1)", [&] {
         return std::make_unique<AudioHost>(ctx.library(), options, &ctx.log());
     });

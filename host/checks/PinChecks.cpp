@@ -109,10 +109,9 @@ std::string differences(const PinDeclaration &a, const PinDeclaration &b) {
 // --------------------------------------------------------- declarations
 
 void checkPinDeclarations(CheckContext &ctx) {
-    AudioHost host(ctx.library(), AudioHost::Options(), &ctx.log());
-    ctx.step("makeModule(0, 1) and AD_OPEN");
-    if (!host.create())
-        ctx.stop("makeModule(0, 1) returned null");
+    const auto audio =
+        createCheckedAudio(ctx, AudioHost::Options(), "makeModule(0, 1) and AD_OPEN");
+    AudioHost &host = *audio;
     host.open();
     int32_t count = 0;
     for (; count < kMaxDeclarations; ++count) {
@@ -205,10 +204,9 @@ void checkPinNames(CheckContext &ctx) {
 }
 
 void checkPinDeclarationsStable(CheckContext &ctx) {
-    AudioHost host(ctx.library(), AudioHost::Options(), &ctx.log());
-    ctx.step("makeModule(0, 1) and AD_OPEN");
-    if (!host.create())
-        ctx.stop("makeModule(0, 1) returned null");
+    const auto audio =
+        createCheckedAudio(ctx, AudioHost::Options(), "makeModule(0, 1) and AD_OPEN");
+    AudioHost &host = *audio;
     host.open();
     const Prefill p1 = prefill(1);
     const Prefill p2 = prefill(2);

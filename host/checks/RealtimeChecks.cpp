@@ -20,14 +20,10 @@ std::string times(uint64_t count) {
 } // namespace
 
 void checkProcessRealtime(CheckContext &ctx) {
-    const CheckedTable table = readCheckedTable(ctx);
-    AudioHost::Options options;
-    options.pinCount = table.audioPins;
-    AudioHost host(ctx.library(), options, &ctx.log());
+    const auto audio = createCheckedAudio(ctx, audioOptionsFor(readCheckedTable(ctx)),
+                                          "makeModule(0, 1), AD_OPEN, sample rate, block size");
+    AudioHost &host = *audio;
     size_t seen = 0;
-    ctx.step("makeModule(0, 1), AD_OPEN, sample rate, block size");
-    if (!host.create())
-        ctx.stop("makeModule(0, 1) returned null");
     host.open();
     host.setSampleRate(48000.0f);
     host.setBlockSize(256);

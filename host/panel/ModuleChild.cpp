@@ -30,7 +30,30 @@ std::string lastLines(const std::string &text, size_t count) {
 } // namespace
 
 ModuleChild::ModuleChild(std::vector<std::string> argv, double timeoutSeconds, EventHandler onEvent)
-    : m_argv(std::move(argv)), m_timeout(timeoutSeconds), m_onEvent(std::move(onEvent)) {}
+    : m_argv(std::move(argv)), m_timeout(timeoutSeconds), m_onEvent(std::move(onEvent)) {
+    // What is no message is not ours: something the module printed.
+    m_reader
+        .on(kCallMessage,
+            [this](const ChannelReader::Message &message) {
+                json call = message;
+                const long long seq = call.value("seq", -1LL);
+                if (call.value("phase", "") == "call")
+                    m_openCalls[seq] = callLabel(call);
+                else
+                    m_openCalls.erase(seq);
+                m_onEvent({{"event", "trace"}, {"call", std::move(call)}});
+            })
+        .otherwise([this](const ChannelReader::Message &message) {
+            const std::string kind = message.value("event", "");
+            if (kind == "done") {
+                m_answered = true;
+                return;
+            }
+            if (kind == "error")
+                m_error = message.value("message", "error");
+            m_onEvent(json(message));
+        });
+}
 
 ModuleChild::~ModuleChild() { stop(); }
 
@@ -53,36 +76,17 @@ ModuleChild::Reply ModuleChild::request(const json &request) {
     return readAnswer();
 }
 
-void ModuleChild::onLine(const std::string &line, std::string &error) {
-    json event = json::parse(line, nullptr, false);
-    if (!event.is_object())
-        return; // not ours: something the module printed
-    if (event.contains("phase")) {
-        const long long seq = event.value("seq", -1LL);
-        if (event.value("phase", "") == "call")
-            m_openCalls[seq] = callLabel(event);
-        else
-            m_openCalls.erase(seq);
-        m_onEvent({{"event", "trace"}, {"call", std::move(event)}});
-        return;
-    }
-    if (event.value("event", "") == "error")
-        error = event.value("message", "error");
-    m_onEvent(event);
-}
-
 ModuleChild::Reply ModuleChild::readAnswer() {
-    Reply reply;
+    m_answered = false;
+    m_error.clear();
     std::string line;
     for (;;) {
         switch (m_child.readLine(line, m_timeout)) {
-        case PipedChild::Read::Line: {
-            json probe = json::parse(line, nullptr, false);
-            if (probe.is_object() && probe.value("event", "") == "done")
-                return reply;
-            onLine(line, reply.error);
+        case PipedChild::Read::Line:
+            m_reader.line(line);
+            if (m_answered)
+                return {false, m_error};
             break;
-        }
         case PipedChild::Read::TimedOut: {
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%g", m_timeout);

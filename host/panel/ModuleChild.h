@@ -5,6 +5,7 @@
 // further request is answered with the same end message.
 #pragma once
 
+#include "host/process/ChildChannel.h"
 #include "host/process/PipedChild.h"
 
 #include <nlohmann/json.hpp>
@@ -46,12 +47,14 @@ public:
 private:
     Reply readAnswer();
     Reply end(const std::string &why, bool killIt);
-    void onLine(const std::string &line, std::string &error);
 
     std::vector<std::string> m_argv;
     double m_timeout;
     EventHandler m_onEvent;
     PipedChild m_child;
+    ChannelReader m_reader;
+    bool m_answered = false;                      // the child said it is done with the request
+    std::string m_error;                          // the child's error line for the request
     std::map<long long, std::string> m_openCalls; // seq -> what the call is, until it returns
     bool m_ended = false;
     std::string m_endMessage;

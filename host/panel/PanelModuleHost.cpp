@@ -86,18 +86,14 @@ ScriptCommand commandOf(const json &request) {
 } // namespace
 
 PanelModuleHost::PanelModuleHost(std::string libraryPath, std::FILE *out)
-    : m_path(std::move(libraryPath)), m_out(out) {}
+    : m_path(std::move(libraryPath)), m_out(out), m_channel(out) {}
 
 PanelModuleHost::~PanelModuleHost() {
     if (m_session)
         m_session->setTrace(nullptr);
 }
 
-void PanelModuleHost::emit(const json &event) {
-    const std::string line = event.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-    std::fputs(line.c_str(), m_out);
-    std::fflush(m_out);
-}
+void PanelModuleHost::emit(const json &event) { m_channel.send(event); }
 
 json PanelModuleHost::pinValueJson(const PinValue &pin, const std::vector<float> *samples) {
     json v = {{"index", pin.index}};

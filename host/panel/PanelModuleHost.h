@@ -24,6 +24,7 @@
 #pragma once
 
 #include "host/core/Session.h"
+#include "host/process/ChildChannel.h"
 #include "host/script/SessionEngine.h"
 
 #include <nlohmann/json.hpp>
@@ -65,6 +66,7 @@ private:
 
     std::string m_path;
     std::FILE *m_out;
+    ChannelWriter m_channel;
     std::unique_ptr<Session> m_session;
     std::unique_ptr<SessionEngine> m_engine; // on m_session
     size_t m_audioProblemsSent = 0;

@@ -7,11 +7,22 @@
 #include "host/tool/IsolatedCommand.h"
 #include "host/trace/CallLog.h"
 
+#include <CLI/CLI.hpp>
+
 #include <iostream>
+#include <memory>
 
 namespace wqtool {
 
 namespace {
+
+struct InfoArgs {
+    std::string library;
+    bool json = false;
+    double timeout = 20.0;
+    bool allowProblems = false; // exit 0 even when the host found problems
+    bool inChild = false;       // hidden: this is the child that runs the module
+};
 
 // The module's part: in the child, with its calls on the channel.
 int infoHere(const InfoArgs &args, const std::string &path, std::FILE *channel) {
@@ -29,8 +40,6 @@ int infoHere(const InfoArgs &args, const std::string &path, std::FILE *channel) 
     return probe.problems.empty() ? 0 : problemsFound(probe.problems.size(), args.allowProblems);
 }
 
-} // namespace
-
 int runInfo(const InfoArgs &args) {
     const std::string path = libraryPath(args.library);
     if (args.inChild)
@@ -44,6 +53,25 @@ int runInfo(const InfoArgs &args) {
     call.timeoutSeconds = args.timeout;
     call.libraryArgument = args.library;
     return runIsolated(call);
+}
+
+} // namespace
+
+Command addInfoCommand(CLI::App &tool, const std::string &) {
+    auto args = std::make_shared<InfoArgs>();
+    CLI::App *cmd = tool.add_subcommand(
+        "info", "Show the module's description and pin table; the module runs in a child "
+                "process");
+    cmd->add_option("LIB", args->library, "Module library")->required();
+    cmd->add_flag("--json", args->json, "Print one JSON document");
+    cmd->add_option("--timeout", args->timeout,
+                    "Seconds the module may take to be looked at (default 20)")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->type_name("SECONDS");
+    cmd->add_flag("--allow-problems", args->allowProblems,
+                  "Exit 0 even when the host found problems with the module");
+    cmd->add_flag("--in-child", args->inChild, "")->group("");
+    return {cmd, [args] { return runInfo(*args); }};
 }
 
 } // namespace wqtool

@@ -1,5 +1,6 @@
 #include "host/tool/IsolatedCommand.h"
 
+#include "host/process/ChildChannel.h"
 #include "host/process/ChildProcess.h"
 #include "host/process/CommandLine.h"
 #include "host/platform/CrashReport.h"
@@ -20,17 +21,12 @@ namespace wqtool {
 
 namespace {
 
-void sendLine(std::FILE *channel, const nlohmann::json &line) {
-    const std::string text = line.dump() + "\n";
-    std::fputs(text.c_str(), channel);
-    std::fflush(channel);
-}
-
 // A stream buffer that sends what is written to it through the channel,
 // a line at a time, as {"<key>":"text"}.
 class ChannelBuffer : public std::streambuf {
 public:
-    ChannelBuffer(std::FILE *channel, const char *key) : m_channel(channel), m_key(key) {}
+    ChannelBuffer(const wqhost::ChannelWriter &channel, const char *key)
+        : m_channel(channel), m_key(key) {}
 
 protected:
     int_type overflow(int_type c) override {
@@ -56,41 +52,40 @@ private:
     void send() {
         if (m_pending.empty())
             return;
-        sendLine(m_channel, {{m_key, wqhost::bytesToUtf8(m_pending)}});
+        m_channel.send(nlohmann::json{{m_key, wqhost::bytesToUtf8(m_pending)}});
         m_pending.clear();
     }
 
-    std::FILE *m_channel;
+    const wqhost::ChannelWriter &m_channel;
     const char *m_key;
     std::string m_pending;
 };
 
-// What the parent learns from the child's channel.
-class ChildReader {
-public:
-    explicit ChildReader(std::FILE *trace) : m_trace(trace) {}
-
-    void line(const std::string &text) {
-        if (text.empty() || text[0] != '{')
-            return;
-        const nlohmann::ordered_json j = nlohmann::ordered_json::parse(text, nullptr, false);
-        if (j.is_discarded() || !j.is_object())
-            return;
-        if (j.contains("out")) {
-            std::cout << wqhost::utf8ToBytes(j.value("out", "")) << std::flush;
-        } else if (j.contains("err")) {
-            std::cout.flush();
-            std::cerr << wqhost::utf8ToBytes(j.value("err", "")) << std::flush;
-        } else if (j.contains("error")) {
-            error = wqhost::utf8ToBytes(j.value("error", ""));
-        } else if (j.contains("exit")) {
-            exitSeen = true;
-            exitStatus = j.value("exit", 1);
-        } else if (j.contains("step")) {
-            lastStep = wqhost::utf8ToBytes(j.value("step", ""));
-        } else if (running.take(j) && m_trace) {
-            std::fputs((text + "\n").c_str(), m_trace);
-        }
+// What the parent learns from the child's channel; what the command
+// printed is printed as it comes.
+struct ChildReport {
+    void listen(wqhost::ChannelReader &reader) {
+        using Message = wqhost::ChannelReader::Message;
+        reader
+            .on("out",
+                [](const Message &j) {
+                    std::cout << wqhost::utf8ToBytes(j.value("out", "")) << std::flush;
+                })
+            .on("err",
+                [](const Message &j) {
+                    std::cout.flush();
+                    std::cerr << wqhost::utf8ToBytes(j.value("err", "")) << std::flush;
+                })
+            .on("error",
+                [this](const Message &j) { error = wqhost::utf8ToBytes(j.value("error", "")); })
+            .on("exit",
+                [this](const Message &j) {
+                    exitSeen = true;
+                    exitStatus = j.value("exit", 1);
+                })
+            .on("step",
+                [this](const Message &j) { lastStep = wqhost::utf8ToBytes(j.value("step", "")); })
+            .on(wqhost::kCallMessage, [this](const Message &j) { running.take(j); });
     }
 
     wqhost::RunningCalls running;
@@ -98,9 +93,6 @@ public:
     std::string error;
     bool exitSeen = false;
     int exitStatus = 1;
-
-private:
-    std::FILE *m_trace;
 };
 
 } // namespace
@@ -112,10 +104,13 @@ int runIsolated(const IsolatedCall &call) {
     options.timeoutSeconds = call.timeoutSeconds;
     options.giveInput = call.giveInput;
     options.input = call.input;
-    ChildReader reader(call.trace);
+    ChildReport reader;
+    wqhost::ChannelReader channel;
+    reader.listen(channel);
+    channel.relayTo(call.trace, wqhost::ChannelReader::Relay::Calls);
     std::cout.flush();
-    const wqhost::ChildOutcome ended = wqhost::ChildProcess::runProgram(
-        argv, options, [&reader](const std::string &line) { reader.line(line); });
+    const wqhost::ChildOutcome ended =
+        wqhost::ChildProcess::runProgram(argv, options, channel.lineHandler());
     if (ended.end == wqhost::ChildOutcome::End::NotStarted)
         throw ToolError("cannot start the module's process: " + ended.startError);
 
@@ -155,22 +150,23 @@ int runIsolated(const IsolatedCall &call) {
 }
 
 void serveInChild(const std::function<int(std::FILE *channel)> &work) {
-    std::FILE *channel = wqhost::ChildProcess::takeChannel();
-    if (!channel)
+    std::FILE *file = wqhost::ChildProcess::takeChannel();
+    if (!file)
         wqhost::ChildProcess::endNow(70);
+    const wqhost::ChannelWriter channel(file);
     ChannelBuffer out(channel, "out");
     ChannelBuffer err(channel, "err");
     std::cout.rdbuf(&out);
     std::cerr.rdbuf(&err);
     int status = 2;
     try {
-        status = work(channel);
+        status = work(file);
     } catch (const ToolError &e) {
         std::cout.flush();
-        sendLine(channel, {{"error", wqhost::bytesToUtf8(e.what())}});
+        channel.send(nlohmann::json{{"error", wqhost::bytesToUtf8(e.what())}});
     } catch (const wqhost::HostError &e) {
         std::cout.flush();
-        sendLine(channel, {{"error", wqhost::bytesToUtf8(e.what())}});
+        channel.send(nlohmann::json{{"error", wqhost::bytesToUtf8(e.what())}});
     } catch (...) {
         // An exception the module let escape is a crash of the module, named
         // as such; the parent reports the call it left.
@@ -180,19 +176,18 @@ void serveInChild(const std::function<int(std::FILE *channel)> &work) {
         try {
             throw;
         } catch (const std::exception &e) {
-            sendLine(channel,
-                     {{"error", wqhost::bytesToUtf8(std::string("internal error: ") + e.what())}});
+            channel.send(nlohmann::json{
+                {"error", wqhost::bytesToUtf8(std::string("internal error: ") + e.what())}});
         }
     }
     std::cout.flush();
     std::cerr.flush();
-    sendLine(channel, {{"exit", status}});
+    channel.send(nlohmann::json{{"exit", status}});
     wqhost::ChildProcess::endNow(status);
 }
 
 void childStep(std::FILE *channel, const std::string &what) {
-    if (channel)
-        sendLine(channel, {{"step", wqhost::bytesToUtf8(what)}});
+    wqhost::ChannelWriter(channel).send(nlohmann::json{{"step", wqhost::bytesToUtf8(what)}});
 }
 
 } // namespace wqtool

@@ -8,6 +8,8 @@
 #include "host/tool/IsolatedCommand.h"
 #include "host/tool/LineInput.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -21,6 +23,16 @@
 namespace wqtool {
 
 namespace {
+
+struct RunArgs {
+    std::string library;
+    std::string script; // empty: the prompt, or standard input
+    std::string trace;
+    bool echo = true;
+    double timeout = 0.0;       // 0: no limit
+    bool allowProblems = false; // exit 0 even when the host found problems
+    bool inChild = false;       // hidden: this is the child that runs the module
+};
 
 std::string readScriptFile(const std::string &path) {
     std::error_code error;
@@ -145,8 +157,6 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
     return status;
 }
 
-} // namespace
-
 int runRun(const RunArgs &args) {
     const std::string path = libraryPath(args.library);
     if (args.inChild)
@@ -174,6 +184,35 @@ int runRun(const RunArgs &args) {
     call.trace = trace.get();
     call.libraryArgument = args.library;
     return runIsolated(call);
+}
+
+} // namespace
+
+Command addRunCommand(CLI::App &tool, const std::string &) {
+    auto args = std::make_shared<RunArgs>();
+    auto noEcho = std::make_shared<bool>(false);
+    CLI::App *cmd = tool.add_subcommand(
+        "run", "Run a session: a script, the script on standard input (both in a child "
+               "process), or a prompt");
+    cmd->add_option("LIB", args->library, "Module library")->required();
+    cmd->add_option("SCRIPT", args->script, "Script file ('-' for standard input)");
+    cmd->add_option("--trace", args->trace, "Write every call to FILE as JSON lines")
+        ->type_name("FILE");
+    cmd->add_flag("--no-echo", *noEcho,
+                  "Start with echo off (the module's own writes are not reported back)");
+    cmd->add_option("--timeout", args->timeout,
+                    "Seconds the session may take before it is ended as hung (default: no "
+                    "limit; not at the prompt)")
+        ->check(CLI::Range(0.1, 1.0e6))
+        ->type_name("SECONDS");
+    cmd->add_flag("--allow-problems", args->allowProblems,
+                  "Exit 0 even when the host found problems with the module (a script "
+                  "with 'expect problems' counts them itself)");
+    cmd->add_flag("--in-child", args->inChild, "")->group("");
+    return {cmd, [args, noEcho] {
+                args->echo = !*noEcho;
+                return runRun(*args);
+            }};
 }
 
 } // namespace wqtool

@@ -1,11 +1,11 @@
 // wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE] [--strict]
 //                     [--in-process] [--repeat N]
-#include "host/memory/HeapCheck.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/process/ChildProcess.h"
 #include "host/text/NumberText.h"
 #include "host/checks/ConformanceCheck.h"
+#include "host/validate/CheckChild.h"
 #include "host/validate/ValidationReport.h"
 #include "host/validate/Validator.h"
 #include "host/tool/Commands.h"
@@ -17,6 +17,7 @@
 #include <iostream>
 #include <memory>
 #include <random>
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -25,6 +26,25 @@
 namespace wqtool {
 
 namespace {
+
+struct ValidateArgs {
+    std::string program; // how the tool was started (argv[0])
+    std::string library;
+    bool json = false;
+    std::string junit;
+    bool list = false;
+    bool strict = false;  // warnings are failures
+    bool verbose = false; // a failed check's whole error output under its line
+    std::vector<std::string> only;
+    std::vector<std::string> skip;
+    std::string seedText; // --seed as written; empty: a fresh seed
+    double timeout = 10.0;
+    bool timeoutGiven = false;
+    std::string trace;
+    bool inProcess = false; // the checks in the tool's own process, for a debugger
+    int repeat = 1;         // rounds of the randomised checks, each with a fresh seed
+    std::string runCheck;   // hidden: run one check here, report on stdout
+};
 
 void listChecks(bool json) {
     if (json) {
@@ -115,29 +135,6 @@ uint64_t freshSeed() {
     return ((static_cast<uint64_t>(device()) << 16) ^ now) % 1000000000ull;
 }
 
-// The child's side (Validator starts the tool again for each check): one
-// check in this process, its channel on standard output. The child ends
-// here once the check has written its verdict and let go of the library,
-// as a program ends: what the module's static destructors, atexit handlers
-// or a sanitizer's leak check print after the verdict still reaches the
-// parent.
-[[noreturn]] void runOneCheckHere(const ValidateArgs &args, uint64_t seed) {
-    const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.runCheck);
-    if (!check)
-        throw ToolError("unknown check '" + args.runCheck + "'");
-    wqhost::enableHeapCheckIfAsked();
-    std::FILE *channel = wqhost::ChildProcess::takeChannel();
-    if (!channel)
-        throw ToolError("cannot set up the channel of the check '" + args.runCheck + "'");
-    int status = 70;
-    try {
-        status = wqhost::runCheckHere(*check, args.library, seed, channel);
-    } catch (...) {
-        // The parent reports a child that ended without a verdict.
-    }
-    wqhost::ChildProcess::endNormally(status);
-}
-
 // The JUnit file, opened before any check runs: a path that cannot be
 // written is the tool's failure, found at once.
 std::unique_ptr<std::ofstream> openJunit(const std::string &path) {
@@ -199,8 +196,6 @@ void repeatSeeded(const ValidateArgs &args, const wqhost::Validator::Options &fi
     lines << std::flush;
 }
 
-} // namespace
-
 int runValidate(const ValidateArgs &args) {
     if (args.list) {
         listChecks(args.json);
@@ -210,7 +205,7 @@ int runValidate(const ValidateArgs &args) {
         throw ToolError("validate needs a module library (wqhost validate LIB)");
     const uint64_t givenSeed = args.seedText.empty() ? 0 : parseSeed(args.seedText);
     if (!args.runCheck.empty())
-        runOneCheckHere(args, givenSeed);
+        wqhost::runCheckChild(args.runCheck, args.library, givenSeed);
     if (args.json && args.junit == "-")
         throw ToolError("--json and --junit - cannot both have standard output");
     // In the tool's own process nothing can stop a check from outside.
@@ -302,6 +297,61 @@ int runValidate(const ValidateArgs &args) {
                             "': " + std::strerror(errno));
     }
     return summary.failed > 0 ? 1 : 0;
+}
+
+} // namespace
+
+Command addValidateCommand(CLI::App &tool, const std::string &program) {
+    auto args = std::make_shared<ValidateArgs>();
+    args->program = program;
+    CLI::App *cmd = tool.add_subcommand(
+        "validate", "Check that a module library keeps the interface; each check runs in a "
+                    "child process (with --in-process, in wqhost's own)");
+    cmd->add_option("LIB", args->library, "Module library");
+    cmd->add_flag("--json", args->json,
+                  "Print the report (or with --list the checks) as JSON on standard "
+                  "output; the check lines go to standard error");
+    cmd->add_option("--junit", args->junit,
+                    "Write a JUnit XML report to FILE ('-': standard output)")
+        ->type_name("FILE");
+    cmd->add_flag("--list", args->list, "List the checks and stop");
+    cmd->add_flag("--strict", args->strict, "Count a check with warnings as failed");
+    cmd->add_flag("--verbose", args->verbose,
+                  "Show all a failed check's module printed (up to 64 KiB; JSON and "
+                  "JUnit always carry it)");
+    cmd->add_option("--only", args->only, "Run only these checks (* and ? match any characters)")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->type_name("NAME[,NAME...]");
+    cmd->add_option("--skip", args->skip,
+                    "Leave these checks out: reported as skipped (* and ? as in --only)")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->type_name("NAME[,NAME...]");
+    cmd->add_option("--seed", args->seedText,
+                    "Seed of the randomised checks, 0 to 18446744073709551615 (default: a "
+                    "fresh one, printed)")
+        ->type_name("N");
+    CLI::Option *timeout =
+        cmd->add_option("--timeout", args->timeout, "Seconds a check may take (default 10)")
+            ->check(CLI::Range(0.1, 3600.0))
+            ->type_name("SECONDS");
+    cmd->add_option("--trace", args->trace, "Write every call to FILE as JSON lines")
+        ->type_name("FILE");
+    cmd->add_flag("--in-process", args->inProcess,
+                  "Run the checks in wqhost's own process, for a debugger (gdb --args "
+                  "wqhost validate LIB --in-process): a crash then ends wqhost, and "
+                  "there is no time limit (--timeout is refused)");
+    cmd->add_option("--repeat", args->repeat,
+                    "Soak: run the randomised checks N times in all, each time after the first "
+                    "with a fresh seed (printed); the first failing seed is named for --seed")
+        ->check(CLI::Range(1, 100000))
+        ->type_name("N");
+    cmd->add_option("--run-check", args->runCheck, "")->group("");
+    return {cmd, [args, timeout] {
+                args->timeoutGiven = timeout->count() > 0;
+                return runValidate(*args);
+            }};
 }
 
 } // namespace wqtool

@@ -1,5 +1,6 @@
 #include "host/validate/Validator.h"
 
+#include "host/process/ChildChannel.h"
 #include "host/process/ChildProcess.h"
 #include "host/process/CommandLine.h"
 #include "host/platform/CrashReport.h"
@@ -10,6 +11,7 @@
 #include "host/text/JsonText.h"
 #include "host/trace/RunningCalls.h"
 #include "host/checks/ConformanceCheck.h"
+#include "host/validate/CheckChild.h"
 
 #include <nlohmann/json.hpp>
 
@@ -27,50 +29,43 @@ std::string shortened(const std::string &text, size_t max) {
 } // namespace
 
 // What the parent learns from a check's channel while the child runs.
-class ChannelReader {
-public:
-    ChannelReader(const std::string &check, std::FILE *trace) : m_check(check), m_trace(trace) {}
-
-    void line(const std::string &text) {
-        if (text.empty() || text[0] != '{')
-            return;
-        const nlohmann::ordered_json j = nlohmann::ordered_json::parse(text, nullptr, false);
-        if (j.is_discarded() || !j.is_object())
-            return;
-        relay(j);
-        if (j.contains("verdict")) {
-            verdict = j.value("verdict", "fail");
-            if (j.contains("details") && j["details"].is_array())
-                for (const auto &d : j["details"])
-                    if (d.is_string())
-                        details.push_back(utf8ToBytes(d.get<std::string>()));
-            warnings.clear();
-            if (j.contains("warnings") && j["warnings"].is_array())
-                for (const auto &w : j["warnings"])
-                    if (w.is_string())
-                        warnings.push_back(utf8ToBytes(w.get<std::string>()));
-            reason = utf8ToBytes(j.value("reason", ""));
-            unusable = utf8ToBytes(j.value("unusable", ""));
-            seeded = j.value("seeded", false);
-            return;
-        }
-        if (j.contains("failure")) {
-            failures.push_back(utf8ToBytes(j.value("failure", "")));
-            return;
-        }
-        if (j.contains("warning")) {
-            warnings.push_back(utf8ToBytes(j.value("warning", "")));
-            return;
-        }
-        if (j.contains("overrun")) {
-            overrun = utf8ToBytes(j.value("overrun", ""));
-            return;
-        }
-        if (j.contains("step")) {
-            lastStep = utf8ToBytes(j.value("step", ""));
-            return;
-        }
-        running.take(j);
+struct CheckReport {
+    // Reads the check's messages from `reader` into the report.
+    void listen(ChannelReader &reader) {
+        reader
+            .on("verdict",
+                [this](const ChannelReader::Message &j) {
+                    verdict = j.value("verdict", "fail");
+                    if (j.contains("details") && j["details"].is_array())
+                        for (const auto &d : j["details"])
+                            if (d.is_string())
+                                details.push_back(utf8ToBytes(d.get<std::string>()));
+                    warnings.clear();
+                    if (j.contains("warnings") && j["warnings"].is_array())
+                        for (const auto &w : j["warnings"])
+                            if (w.is_string())
+                                warnings.push_back(utf8ToBytes(w.get<std::string>()));
+                    reason = utf8ToBytes(j.value("reason", ""));
+                    unusable = utf8ToBytes(j.value("unusable", ""));
+                    seeded = j.value("seeded", false);
+                })
+            .on("failure",
+                [this](const ChannelReader::Message &j) {
+                    failures.push_back(utf8ToBytes(j.value("failure", "")));
+                })
+            .on("warning",
+                [this](const ChannelReader::Message &j) {
+                    warnings.push_back(utf8ToBytes(j.value("warning", "")));
+                })
+            .on("overrun",
+                [this](const ChannelReader::Message &j) {
+                    overrun = utf8ToBytes(j.value("overrun", ""));
+                })
+            .on("step",
+                [this](const ChannelReader::Message &j) {
+                    lastStep = utf8ToBytes(j.value("step", ""));
+                })
+            .on(kCallMessage, [this](const ChannelReader::Message &j) { running.take(j); });
     }
 
     std::string runningCalls() const { return running.text(); }
@@ -85,22 +80,6 @@ public:
     std::vector<std::string> failures; // as they were found, before any verdict
     std::vector<std::string> warnings;
     RunningCalls running;
-
-private:
-    // Each line goes to the trace as it arrives, marked with its check first.
-    void relay(const nlohmann::ordered_json &line) {
-        if (!m_trace)
-            return;
-        nlohmann::ordered_json marked = {{"check", m_check}};
-        for (auto it = line.begin(); it != line.end(); ++it)
-            marked[it.key()] = it.value();
-        const std::string text = marked.dump() + "\n";
-        std::fputs(text.c_str(), m_trace);
-        std::fflush(m_trace);
-    }
-
-    std::string m_check;
-    std::FILE *m_trace;
 };
 
 namespace {
@@ -227,14 +206,18 @@ CheckOutcome Validator::run(const std::string &name) const {
     const ConformanceCheck *check = findConformanceCheck(name);
     if (!check)
         throw HostError("unknown check '" + name + "'");
-    ChannelReader reader(name, m_options.trace);
-    const LineHandler onLine = [&reader](const std::string &line) { reader.line(line); };
+    CheckReport report;
+    ChannelReader reader;
+    report.listen(reader);
+    // Each message goes to the trace as it arrives, marked with its check.
+    reader.relayTo(m_options.trace, ChannelReader::Relay::Messages, {{"check", name}});
+    const LineHandler onLine = reader.lineHandler();
     const ChildOutcome ended =
         m_options.inProcess ? runHere(*check, onLine) : runChild(name, onLine);
     if (ended.end == ChildOutcome::End::NotStarted)
         throw HostError("cannot run the check '" + name +
                         "' in a child process: " + ended.startError);
-    return outcomeOf(name, reader, ended);
+    return outcomeOf(name, report, ended);
 }
 
 ChildOutcome Validator::runChild(const std::string &name, const LineHandler &onLine) const {
@@ -275,7 +258,7 @@ ChildOutcome Validator::runHere(const ConformanceCheck &check, const LineHandler
     return ended;
 }
 
-CheckOutcome Validator::outcomeOf(const std::string &name, const ChannelReader &reader,
+CheckOutcome Validator::outcomeOf(const std::string &name, const CheckReport &reader,
                                   const ChildOutcome &ended) const {
     CheckOutcome outcome;
     outcome.name = name;

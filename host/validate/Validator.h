@@ -19,7 +19,7 @@
 namespace wqhost {
 
 struct ConformanceCheck;
-class ChannelReader;
+struct CheckReport;
 
 // The most of a failed check's error output a report keeps: room for a
 // sanitizer's report with its stacks.
@@ -79,7 +79,7 @@ public:
 private:
     ChildOutcome runChild(const std::string &name, const LineHandler &onLine) const;
     ChildOutcome runHere(const ConformanceCheck &check, const LineHandler &onLine) const;
-    CheckOutcome outcomeOf(const std::string &name, const ChannelReader &reader,
+    CheckOutcome outcomeOf(const std::string &name, const CheckReport &reader,
                            const ChildOutcome &ended) const;
 
     Options m_options;
