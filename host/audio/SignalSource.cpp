@@ -48,19 +48,19 @@ void done(const std::vector<std::string> &words, size_t n) {
 
 class Constant : public SignalSource {
 public:
-    explicit Constant(SignalSpec s) : SignalSource(std::move(s)) {}
+    explicit Constant(SignalSetting s) : SignalSource(std::move(s)) {}
     void render(uint64_t, float *out, uint32_t count) const override {
-        std::fill(out, out + count, spec().value);
+        std::fill(out, out + count, setting().value);
     }
     bool isConstant() const noexcept override { return true; }
 };
 
 class Sine : public SignalSource {
 public:
-    Sine(SignalSpec s, double rate) : SignalSource(std::move(s)), m_rate(rate) {}
+    Sine(SignalSetting s, double rate) : SignalSource(std::move(s)), m_rate(rate) {}
     void render(uint64_t n, float *out, uint32_t count) const override {
         for (uint32_t i = 0; i < count; ++i)
-            out[i] = sineSample(spec().hz, spec().value, m_rate, n + i);
+            out[i] = sineSample(setting().hz, setting().value, m_rate, n + i);
     }
 
 private:
@@ -69,35 +69,35 @@ private:
 
 class Impulse : public SignalSource {
 public:
-    explicit Impulse(SignalSpec s) : SignalSource(std::move(s)) {}
+    explicit Impulse(SignalSetting s) : SignalSource(std::move(s)) {}
     void render(uint64_t n, float *out, uint32_t count) const override {
         std::fill(out, out + count, 0.0f);
-        if (spec().at >= n && spec().at - n < count)
-            out[spec().at - n] = 1.0f;
+        if (setting().at >= n && setting().at - n < count)
+            out[setting().at - n] = 1.0f;
     }
 };
 
 class Step : public SignalSource {
 public:
-    explicit Step(SignalSpec s) : SignalSource(std::move(s)) {}
+    explicit Step(SignalSetting s) : SignalSource(std::move(s)) {}
     void render(uint64_t n, float *out, uint32_t count) const override {
         for (uint32_t i = 0; i < count; ++i)
-            out[i] = n + i < spec().at ? 0.0f : spec().value;
+            out[i] = n + i < setting().at ? 0.0f : setting().value;
     }
 };
 
 class Noise : public SignalSource {
 public:
-    explicit Noise(SignalSpec s) : SignalSource(std::move(s)) {}
+    explicit Noise(SignalSetting s) : SignalSource(std::move(s)) {}
     void render(uint64_t n, float *out, uint32_t count) const override {
         for (uint32_t i = 0; i < count; ++i)
-            out[i] = noiseSample(spec().value, spec().seed, n + i);
+            out[i] = noiseSample(setting().value, setting().seed, n + i);
     }
 };
 
 class File : public SignalSource {
 public:
-    File(SignalSpec s, std::vector<float> samples)
+    File(SignalSetting s, std::vector<float> samples)
         : SignalSource(std::move(s)), m_samples(std::move(samples)) {}
     void render(uint64_t n, float *out, uint32_t count) const override {
         for (uint32_t i = 0; i < count; ++i)
@@ -110,40 +110,40 @@ private:
 
 } // namespace
 
-SignalSpec parseSignalSpec(const std::vector<std::string> &words) {
+SignalSetting parseSignalSpec(const std::vector<std::string> &words) {
     if (words.empty())
         fail("'signal' needs a source: constant, sine, impulse, step, noise or file");
-    SignalSpec s;
+    SignalSetting s;
     const std::string &kind = words[0];
     if (kind == "constant") {
-        s.kind = SignalSpec::Kind::Constant;
+        s.kind = SignalSetting::Kind::Constant;
         s.value = static_cast<float>(number(words, 1, "a value (constant V)"));
         done(words, 2);
     } else if (kind == "sine") {
-        s.kind = SignalSpec::Kind::Sine;
+        s.kind = SignalSetting::Kind::Sine;
         s.hz = number(words, 1, "a frequency in Hz (sine HZ AMP)");
         if (s.hz < 0.0)
             fail("a sine's frequency is 0 Hz or more");
         s.value = static_cast<float>(number(words, 2, "an amplitude (sine HZ AMP)"));
         done(words, 3);
     } else if (kind == "impulse") {
-        s.kind = SignalSpec::Kind::Impulse;
+        s.kind = SignalSetting::Kind::Impulse;
         if (words.size() > 1)
             s.at = count(words, 1, "the sample of the impulse (impulse [AT])");
         done(words, 2);
     } else if (kind == "step") {
-        s.kind = SignalSpec::Kind::Step;
+        s.kind = SignalSetting::Kind::Step;
         s.value = static_cast<float>(number(words, 1, "a value (step V AT)"));
         s.at = count(words, 2, "the sample where it steps (step V AT)");
         done(words, 3);
     } else if (kind == "noise") {
-        s.kind = SignalSpec::Kind::Noise;
+        s.kind = SignalSetting::Kind::Noise;
         s.value = static_cast<float>(number(words, 1, "an amplitude (noise AMP [SEED])"));
         if (words.size() > 2)
             s.seed = count(words, 2, "a seed (noise AMP [SEED])");
         done(words, 3);
     } else if (kind == "file") {
-        s.kind = SignalSpec::Kind::File;
+        s.kind = SignalSetting::Kind::File;
         if (words.size() < 2 || words[1].empty())
             fail("'signal' needs a WAV file (file PATH.wav)");
         s.path = words[1];
@@ -154,33 +154,33 @@ SignalSpec parseSignalSpec(const std::vector<std::string> &words) {
     return s;
 }
 
-std::string signalText(const SignalSpec &s) {
+std::string signalText(const SignalSetting &s) {
     const std::string v = PinStore::formatFloat(s.value);
     switch (s.kind) {
-    case SignalSpec::Kind::Constant: return "constant " + v;
-    case SignalSpec::Kind::Sine: return "sine " + floatText(s.hz, 10) + " " + v;
-    case SignalSpec::Kind::Impulse: return "impulse " + std::to_string(s.at);
-    case SignalSpec::Kind::Step: return "step " + v + " " + std::to_string(s.at);
-    case SignalSpec::Kind::Noise: return "noise " + v + " " + std::to_string(s.seed);
-    case SignalSpec::Kind::File: return "file " + s.path;
+    case SignalSetting::Kind::Constant: return "constant " + v;
+    case SignalSetting::Kind::Sine: return "sine " + floatText(s.hz, 10) + " " + v;
+    case SignalSetting::Kind::Impulse: return "impulse " + std::to_string(s.at);
+    case SignalSetting::Kind::Step: return "step " + v + " " + std::to_string(s.at);
+    case SignalSetting::Kind::Noise: return "noise " + v + " " + std::to_string(s.seed);
+    case SignalSetting::Kind::File: return "file " + s.path;
     }
     return std::string();
 }
 
-std::unique_ptr<SignalSource> makeSignal(const SignalSpec &spec, double rate,
+std::unique_ptr<SignalSource> makeSignal(const SignalSetting &setting, double rate,
                                          const std::string &folder) {
-    switch (spec.kind) {
-    case SignalSpec::Kind::Constant: return std::make_unique<Constant>(spec);
-    case SignalSpec::Kind::Sine: return std::make_unique<Sine>(spec, rate);
-    case SignalSpec::Kind::Impulse: return std::make_unique<Impulse>(spec);
-    case SignalSpec::Kind::Step: return std::make_unique<Step>(spec);
-    case SignalSpec::Kind::Noise: return std::make_unique<Noise>(spec);
-    case SignalSpec::Kind::File: {
-        std::filesystem::path path(spec.path);
+    switch (setting.kind) {
+    case SignalSetting::Kind::Constant: return std::make_unique<Constant>(setting);
+    case SignalSetting::Kind::Sine: return std::make_unique<Sine>(setting, rate);
+    case SignalSetting::Kind::Impulse: return std::make_unique<Impulse>(setting);
+    case SignalSetting::Kind::Step: return std::make_unique<Step>(setting);
+    case SignalSetting::Kind::Noise: return std::make_unique<Noise>(setting);
+    case SignalSetting::Kind::File: {
+        std::filesystem::path path(setting.path);
         if (path.is_relative() && !folder.empty())
             path = std::filesystem::path(folder) / path;
         WavData data = readWav(path.string());
-        return std::make_unique<File>(spec, std::move(data.samples));
+        return std::make_unique<File>(setting, std::move(data.samples));
     }
     }
     return nullptr;

@@ -21,7 +21,7 @@
 
 namespace wqhost {
 
-struct SignalSpec {
+struct SignalSetting {
     enum class Kind { Constant, Sine, Impulse, Step, Noise, File };
     Kind kind = Kind::Constant;
     float value = 0.0f; // constant, step: the value; sine, noise: the amplitude
@@ -33,10 +33,10 @@ struct SignalSpec {
 
 // Reads the words after the pin of `signal PIN ...` ("sine", "440", "0.5").
 // Throws std::invalid_argument with a message that says what is wrong.
-SignalSpec parseSignalSpec(const std::vector<std::string> &words);
+SignalSetting parseSignalSpec(const std::vector<std::string> &words);
 
 // The words again, in the form parseSignalSpec reads.
-std::string signalText(const SignalSpec &spec);
+std::string signalText(const SignalSetting &setting);
 
 class SignalSource {
 public:
@@ -46,18 +46,18 @@ public:
     // Whether every sample is the same (the host then announces the pin's
     // change once, not a streaming signal).
     virtual bool isConstant() const noexcept { return false; }
-    const SignalSpec &spec() const noexcept { return m_spec; }
+    const SignalSetting &setting() const noexcept { return m_setting; }
 
 protected:
-    explicit SignalSource(SignalSpec spec) : m_spec(std::move(spec)) {}
+    explicit SignalSource(SignalSetting setting) : m_setting(std::move(setting)) {}
 
 private:
-    SignalSpec m_spec;
+    SignalSetting m_setting;
 };
 
-// The source for `spec` at `rate`; a file's path is read relative to
+// The source for `setting` at `rate`; a file's path is read relative to
 // `folder` unless absolute. Throws HostError for a file that cannot be read.
-std::unique_ptr<SignalSource> makeSignal(const SignalSpec &spec, double rate,
+std::unique_ptr<SignalSource> makeSignal(const SignalSetting &setting, double rate,
                                          const std::string &folder = std::string());
 
 } // namespace wqhost

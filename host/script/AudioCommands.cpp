@@ -155,7 +155,7 @@ void actRate(SessionEngine &e, const ScriptCommand &c, SessionStep &step) {
             if (const SignalSource *source = streams.signal(slot.index))
                 streams.setSignal(
                     s.audio(), slot.index,
-                    makeSignal(source->spec(), c.value.real, e.options().inputFolder));
+                    makeSignal(source->setting(), c.value.real, e.options().inputFolder));
     step.text = "  rate " + PinStore::formatFloat(c.value.real) + " Hz\n";
 }
 
@@ -248,8 +248,8 @@ void setAudioSide(SessionEngine &e, const ScriptCommand &c, int32_t pin, Session
         if (c.timed)
             throw ScriptError(c.line, "a sample input changes at a sample with 'signal " +
                                           std::to_string(pin) + " step V AT'");
-        SignalSpec constant;
-        constant.kind = SignalSpec::Kind::Constant;
+        SignalSetting constant;
+        constant.kind = SignalSetting::Kind::Constant;
         constant.value = real;
         e.streams().setSignal(s.audio(), slot->index, makeSignal(constant, s.sampleRate()));
         step.text = "  " + pinWords(s, pin) + ": constant " + PinStore::formatFloat(real) +

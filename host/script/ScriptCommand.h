@@ -82,7 +82,7 @@ struct ScriptCommand {
     bool negated = false;         // expect ... !=
     bool timed = false;           // Set: written with `at SAMPLE`
     uint32_t at = 0;              // Set: the sample, from the next process on
-    SignalSpec signal;            // Signal
+    SignalSetting signal;         // Signal
     std::string path;             // Record (on): the file
     SampleExpectation samples;    // ExpectSamples, ExpectGolden
     PinRef otherPin;              // ExpectSamples: PIN2 of == PIN2 * K

@@ -163,7 +163,7 @@ TEST(AudioStreamsTest, AStreamingInputIsAnnouncedAndScaledSampleForSample) {
             call.event.int_value == kStatusStreaming && call.clock == 200)
             ++streaming;
     EXPECT_EQ(streaming, 1);
-    EXPECT_THROW(streams.setSignal(audio, kOut, makeSignal(SignalSpec(), 48000.0)), HostError);
+    EXPECT_THROW(streams.setSignal(audio, kOut, makeSignal(SignalSetting(), 48000.0)), HostError);
 }
 
 TEST(AudioStreamsTest, RecordingsHoldExactlyWhatThePinsCarried) {
