@@ -71,9 +71,23 @@ ModuleChild::Reply ModuleChild::start() {
 ModuleChild::Reply ModuleChild::request(const json &request) {
     if (m_ended)
         return {true, m_endMessage};
+    // A child that no longer reads has ended, or is about to: say how.
     if (!m_child.writeLine(request.dump()))
-        return end("the module's process no longer reads requests", true);
+        return end("", false);
     return readAnswer();
+}
+
+bool ModuleChild::poll() {
+    if (m_ended)
+        return false;
+    std::string line;
+    for (;;) {
+        switch (m_child.readLine(line, 0.005)) {
+        case PipedChild::Read::Line: m_reader.line(line); break;
+        case PipedChild::Read::TimedOut: return true;
+        case PipedChild::Read::Ended: end("", false); return false;
+        }
+    }
 }
 
 ModuleChild::Reply ModuleChild::readAnswer() {

@@ -38,6 +38,11 @@ public:
     Reply start();
     Reply request(const nlohmann::json &request);
 
+    // Between requests: passes on what the child wrote by itself and
+    // notices its end (a kill from outside, a crash of its own), which then
+    // ends the session with how it ended. False once it has ended.
+    bool poll();
+
     bool ended() const noexcept { return m_ended; }
     const std::string &endMessage() const noexcept { return m_endMessage; }
 

@@ -10,6 +10,33 @@ namespace {
 
 using nlohmann::json;
 
+// An integer of JSON as a 64-bit signed number: one written beyond 64 bits
+// parses as a float, and one beyond the signed range as unsigned; neither
+// is an integer here.
+bool integerOf(const json &value, long long &out) {
+    if (!value.is_number_integer())
+        return false;
+    if (value.is_number_unsigned() &&
+        value.get<unsigned long long>() >
+            static_cast<unsigned long long>(std::numeric_limits<long long>::max()))
+        return false;
+    out = value.get<long long>();
+    return true;
+}
+
+// The position of the first character of a UTF-8 text beyond U+00FF (a
+// module's texts have 8 bits a character), or npos.
+size_t firstBeyondLatin1(const std::string &text) {
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size(); ++chars) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0xC4)
+            return chars;
+        i += c < 0x80 ? 1 : c >= 0xC0 ? 2 : 1;
+    }
+    return std::string::npos;
+}
+
 const json &field(const json &request, const char *name) {
     auto it = request.find(name);
     if (it == request.end())
@@ -18,10 +45,9 @@ const json &field(const json &request, const char *name) {
 }
 
 json setRequest(const json &request, const std::vector<int32_t> &pins) {
-    const json &pin = field(request, "pin");
-    if (!pin.is_number_integer())
+    long long index = 0;
+    if (!integerOf(field(request, "pin"), index))
         throw RequestError("\"pin\" must be an integer");
-    const long long index = pin.get<long long>();
     if (std::find(pins.begin(), pins.end(), index) == pins.end())
         throw RequestError("the module has no pin " + std::to_string(index));
     std::string form = "text";
@@ -35,10 +61,15 @@ json setRequest(const json &request, const std::vector<int32_t> &pins) {
     if (form == "text") {
         if (!value.is_string())
             throw RequestError("a text value must be a string");
+        const size_t beyond = firstBeyondLatin1(value.get<std::string>());
+        if (beyond != std::string::npos)
+            throw RequestError("character " + std::to_string(beyond + 1) +
+                               " of the text is beyond U+00FF: a text is 8-bit, one "
+                               "character (U+0000 to U+00FF) a byte");
         out["value"] = value;
     } else if (form == "int") {
-        if (!value.is_number_integer() || value.get<long long>() < INT32_MIN ||
-            value.get<long long>() > INT32_MAX)
+        long long v = 0;
+        if (!integerOf(value, v) || v < INT32_MIN || v > INT32_MAX)
             throw RequestError("an int value must be a 32-bit integer");
         out["value"] = value;
     } else if (form == "float") {
@@ -74,14 +105,14 @@ json parsePanelRequest(const std::string &body, const std::vector<int32_t> &pins
             throw RequestError("\"on\" must be true or false");
         return {{"op", "echo"}, {"on", on}};
     }
-    if (name == "open" || name == "close" || name == "recreate")
+    if (name == "open" || name == "close" || name == "recreate" || name == "restart")
         return {{"op", name}};
     if (name == "process") {
         json blocks = 1;
         if (auto it = request.find("blocks"); it != request.end())
             blocks = *it;
-        if (!blocks.is_number_integer() || blocks.get<long long>() < 1 ||
-            blocks.get<long long>() > kMaxProcessBlocks)
+        long long count = 0;
+        if (!integerOf(blocks, count) || count < 1 || count > kMaxProcessBlocks)
             throw RequestError("\"blocks\" must be an integer from 1 to " +
                                std::to_string(kMaxProcessBlocks));
         return {{"op", "process"}, {"blocks", blocks}};

@@ -25,6 +25,7 @@ constexpr int kMaxProcessBlocks = 10000;
 //   {"op":"set","pin":0,"value":"red,green"}           text by default
 //   {"op":"set","pin":1,"form":"int","value":2}
 //   {"op":"echo","on":false}  {"op":"process","blocks":4}  {"op":"recreate"}
+//   {"op":"restart"}   (the server's own: a fresh module process)
 // `pins` lists the declared pin indices.
 nlohmann::json parsePanelRequest(const std::string &body, const std::vector<int32_t> &pins);
 

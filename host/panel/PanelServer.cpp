@@ -1,5 +1,6 @@
 #include "host/panel/PanelServer.h"
 
+#include "host/panel/BoundedHttpServer.h"
 #include "host/panel/EventHub.h"
 #include "host/panel/ModuleChild.h"
 #include "host/panel/PanelAssets.h"
@@ -9,7 +10,11 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace wqhost {
 
@@ -29,21 +34,58 @@ void errorAnswer(httplib::Response &res, int status, const std::string &message)
 
 std::string sseData(const std::string &jsonText) { return "data: " + jsonText + "\n\n"; }
 
+// A refused body is read on (and dropped) up to this much, so that the client
+// gets its answer rather than a reset connection; past it the connection is
+// dropped.
+constexpr size_t kDrainBytes = 32u << 20;
+
+// The media type of a Content-Type header, without parameters, in lower case.
+std::string mediaType(const std::string &header) {
+    std::string type = header.substr(0, header.find(';'));
+    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back())))
+        type.pop_back();
+    size_t start = 0;
+    while (start < type.size() && std::isspace(static_cast<unsigned char>(type[start])))
+        ++start;
+    type.erase(0, start);
+    for (char &c : type)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return type;
+}
+
+BoundedHttpServer::Limits httpLimits(const PanelServer::Options &o) {
+    BoundedHttpServer::Limits limits;
+    limits.maxConnections = o.maxConnections;
+    return limits;
+}
+
 } // namespace
 
 struct PanelServer::Impl {
     Options options;
-    httplib::Server server;
+    BoundedHttpServer server;
     EventHub hub;
     std::mutex moduleMutex; // one request at a time reaches the module
     std::unique_ptr<ModuleChild> child;
+    std::atomic<size_t> streams{0};
     int port = -1;
 
-    explicit Impl(Options o) : options(std::move(o)) {}
+    // Looks at the module's process between requests, so that its death is
+    // noticed (and told) within a fraction of a second.
+    std::thread watcher;
+    std::mutex watchMutex;
+    std::condition_variable watchWake;
+    bool stopWatching = false;
+    void watch();
+
+    explicit Impl(Options o) : options(std::move(o)), server(httpLimits(options)) {}
 
     void routes();
-    void handleRequest(const httplib::Request &req, httplib::Response &res);
+    void handleRequest(const httplib::Request &req, httplib::Response &res,
+                       const httplib::ContentReader &content);
+    void answerRequest(const std::string &body, httplib::Response &res);
     void handleEvents(httplib::Response &res);
+    std::string startChild(); // with moduleMutex held
 };
 
 std::string PanelServer::refusedOrigin(const std::string &host, const std::string &origin,
@@ -82,16 +124,41 @@ std::string PanelServer::address() const {
 }
 
 std::string PanelServer::startModule() {
-    std::lock_guard<std::mutex> lock(m->moduleMutex);
-    Impl *impl = m.get();
-    impl->child = std::make_unique<ModuleChild>(
-        impl->options.childArgv, impl->options.timeoutSeconds, [impl](const json &event) {
-            impl->hub.publish(event);
-            if (event.value("event", "") == "ended" && impl->options.onEnded)
-                impl->options.onEnded(event.value("message", ""));
+    std::string ended;
+    {
+        std::lock_guard<std::mutex> lock(m->moduleMutex);
+        ended = m->startChild();
+    }
+    if (!m->watcher.joinable())
+        m->watcher = std::thread([impl = m.get()] { impl->watch(); });
+    return ended;
+}
+
+void PanelServer::Impl::watch() {
+    std::unique_lock<std::mutex> wait(watchMutex);
+    while (!watchWake.wait_for(wait, std::chrono::milliseconds(200),
+                               [this] { return stopWatching; })) {
+        // A request under way reads the child itself.
+        std::unique_lock<std::mutex> lock(moduleMutex, std::try_to_lock);
+        if (lock.owns_lock() && child)
+            child->poll();
+    }
+}
+
+std::string PanelServer::Impl::startChild() {
+    child.reset();
+    child = std::make_unique<ModuleChild>(
+        options.childArgv, options.timeoutSeconds, [this](const json &event) {
+            hub.publish(event);
+            if (event.value("event", "") == "ended" && options.onEnded)
+                options.onEnded(event.value("message", ""));
         });
-    const ModuleChild::Reply reply = impl->child->start();
-    return reply.ended ? reply.error : std::string();
+    const ModuleChild::Reply reply = child->start();
+    if (reply.ended)
+        return reply.error;
+    if (!reply.error.empty() && !hub.hasModule())
+        throw HostError(reply.error); // not loaded, or no module
+    return std::string();
 }
 
 void PanelServer::run() {
@@ -103,11 +170,17 @@ void PanelServer::run() {
 void PanelServer::stop() {
     m->hub.close();
     m->server.stop();
+    {
+        std::lock_guard<std::mutex> lock(m->watchMutex);
+        m->stopWatching = true;
+    }
+    m->watchWake.notify_all();
+    if (m->watcher.joinable() && m->watcher.get_id() != std::this_thread::get_id())
+        m->watcher.join();
 }
 
 void PanelServer::Impl::routes() {
     server.set_payload_max_length(options.maxBody);
-    server.set_keep_alive_timeout(2);
     server.set_read_timeout(5);
 
     server.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
@@ -144,9 +217,13 @@ void PanelServer::Impl::routes() {
     });
     server.Get("/api/events",
                [this](const httplib::Request &, httplib::Response &res) { handleEvents(res); });
-    server.Post("/api/request", [this](const httplib::Request &req, httplib::Response &res) {
-        handleRequest(req, res);
+    server.Post("/api/request", [this](const httplib::Request &req, httplib::Response &res,
+                                       const httplib::ContentReader &content) {
+        handleRequest(req, res, content);
     });
+    // The page names no icon; browsers that ask get an empty answer.
+    server.Get("/favicon.ico",
+               [](const httplib::Request &, httplib::Response &res) { res.status = 204; });
     server.Get(R"(/[A-Za-z0-9_.\-]*)", [](const httplib::Request &req, httplib::Response &res) {
         const PanelAsset *asset = findPanelAsset(req.path);
         if (!asset) {
@@ -158,23 +235,67 @@ void PanelServer::Impl::routes() {
     });
 }
 
-void PanelServer::Impl::handleRequest(const httplib::Request &req, httplib::Response &res) {
-    const std::string type = req.get_header_value("Content-Type");
-    if (type.compare(0, 16, "application/json") != 0) {
+void PanelServer::Impl::handleRequest(const httplib::Request &req, httplib::Response &res,
+                                      const httplib::ContentReader &content) {
+    // The body is read here, chunked or not, and never kept past the limit.
+    std::string body;
+    size_t received = 0;
+    const bool complete = content([&](const char *data, size_t size) {
+        received += size;
+        if (received <= options.maxBody)
+            body.append(data, size);
+        return received <= kDrainBytes;
+    });
+    if (received > options.maxBody || (!complete && res.status == 413)) {
+        BoundedHttpServer::closeAfterAnswer();
+        errorAnswer(res, 413,
+                    "the body is too large (at most " + std::to_string(options.maxBody) +
+                        " bytes)");
+        return;
+    }
+    if (!complete) {
+        BoundedHttpServer::closeAfterAnswer();
+        errorAnswer(res, 400, "the body did not arrive whole");
+        return;
+    }
+    if (mediaType(req.get_header_value("Content-Type")) != "application/json") {
         errorAnswer(res, 415, "the body must be application/json");
         return;
     }
+    answerRequest(body, res);
+}
+
+void PanelServer::Impl::answerRequest(const std::string &body, httplib::Response &res) {
     json request;
     try {
-        request = parsePanelRequest(req.body, hub.pinIndices());
+        request = parsePanelRequest(body, hub.pinIndices());
     } catch (const RequestError &e) {
         errorAnswer(res, 400, e.what());
         return;
     }
     std::lock_guard<std::mutex> lock(moduleMutex);
+    if (request.value("op", "") == "restart") {
+        // Whatever state the old process is in, a fresh one.
+        if (child)
+            child->stop();
+        hub.startOver();
+        std::string ended;
+        try {
+            ended = startChild();
+        } catch (const HostError &e) {
+            ended = e.what();
+            hub.publish({{"event", "ended"}, {"message", ended}});
+        }
+        if (ended.empty())
+            jsonAnswer(res, 200, {{"ok", true}});
+        else
+            jsonAnswer(res, 502, {{"error", ended}, {"ended", true}});
+        return;
+    }
     if (!child || child->ended()) {
         errorAnswer(res, 409,
-                    child ? "the session has ended: " + child->endMessage()
+                    child ? "the session has ended: " + child->endMessage() +
+                                " (restart starts a fresh module process)"
                           : std::string("the module is not started"));
         return;
     }
@@ -188,14 +309,28 @@ void PanelServer::Impl::handleRequest(const httplib::Request &req, httplib::Resp
 }
 
 void PanelServer::Impl::handleEvents(httplib::Response &res) {
+    // Holds one of the streams while it is open.
     struct Stream {
+        explicit Stream(std::atomic<size_t> &c) : count(c) {}
+        ~Stream() { --count; }
+        std::atomic<size_t> &count;
         uint64_t next = 0;
         bool started = false;
         int quiet = 0;
     };
-    auto stream = std::make_shared<Stream>();
+    if (streams.fetch_add(1) >= options.maxStreams) {
+        --streams;
+        res.set_header("Retry-After", "5");
+        errorAnswer(res, 503,
+                    "the panel serves at most " + std::to_string(options.maxStreams) +
+                        " event streams at once; close some of its pages or other clients");
+        return;
+    }
+    auto stream = std::make_shared<Stream>(streams);
     res.set_chunked_content_provider(
         "text/event-stream", [this, stream](size_t, httplib::DataSink &sink) {
+            if (BoundedHttpServer::clientGone())
+                return false; // frees the stream's place at once
             std::string out;
             if (!stream->started) {
                 stream->started = true;

@@ -11,9 +11,13 @@
 // Every request must name the loopback address and the server's port as
 // its Host, and as its Origin when it has one (a page elsewhere cannot drive
 // the module through a host name that resolves to this machine): otherwise
-// 403. A body over the limit is refused with 413, a request that is not JSON
-// or names no declared pin with 400, a request while the module's process is
-// gone with 409; every error answer is {"error": "..."}.
+// 403. A body over the limit (chunked or not) is refused with 413, a type
+// other than application/json with 415, a request that is not JSON or names
+// no declared pin with 400, a request while the module's process is gone
+// with 409, an event stream past the limit of streams with 503; every error
+// answer is {"error": "..."}. Connections are held to the limits of
+// BoundedHttpServer, so that streams and slow clients hold no thread another
+// request needs.
 #pragma once
 
 #include <functional>
@@ -29,6 +33,8 @@ public:
         std::vector<std::string> childArgv; // starts the module's process
         double timeoutSeconds = 10.0;       // a request taking longer is a hang
         size_t maxBody = 64 * 1024;
+        size_t maxStreams = 32;     // event streams open at once
+        size_t maxConnections = 64; // connections served at once
         // Told once when the module's process ends unexpectedly.
         std::function<void(const std::string &message)> onEnded;
     };
@@ -45,8 +51,10 @@ public:
     std::string address() const; // "http://127.0.0.1:PORT/"
 
     // Starts the module's process and waits for it to load the module.
-    // Returns the end message when it did not survive (empty otherwise); the
-    // server serves the page all the same, which shows the message.
+    // Throws HostError, with the reason `info` gives, when the library does
+    // not load or is no module. Returns the end message when the process did
+    // not survive the start (empty otherwise); the server serves the page
+    // all the same, which shows the message.
     std::string startModule();
 
     // Serves until stop() (from another thread).

@@ -19,6 +19,9 @@ wqtest::Faults wqtest::builtFaults() {
 #ifdef WQ_FAULT_CRASH_OPEN
     f.crashOnAudioOpen = true;
 #endif
+#ifdef WQ_FAULT_CRASH_SET
+    f.crashOnPinChange = true;
+#endif
 #ifdef WQ_FAULT_HANG
     f.hangOnPinChange = true;
 #endif
@@ -210,6 +213,8 @@ void pinChanged(GuiObject *o, int32_t pin) {
             for (volatile unsigned spin = 0;; spin = spin + 1u) {
             }
         }
+        if (faults().crashOnPinChange)
+            crash();
         std::string text = getText(o, 0);
         if (faults().endlessEcho) {
             text += "+";

@@ -18,6 +18,7 @@ struct Faults {
     bool inconsistentPin = false;        // PIN_FLAGS: "MODE" has IO_PATCH_STORE on an input
     bool crashOnAudioOpen = false;       // CRASH_OPEN: AD_OPEN writes through a null pointer
     bool hangOnPinChange = false;        // HANG: a change of pin 0 never returns
+    bool crashOnPinChange = false;       // CRASH_SET: a change of pin 0 writes through null
     bool processChangedTooEarly = false; // CALLBACK_ORDER: AH_PROCESS_CHANGED too early
     bool makeAnyType = false;            // MAKE_ANY_TYPE: a GUI object for any type
     bool describeAnyIndex = false;       // DESCRIBE_ANY_INDEX: any index is described

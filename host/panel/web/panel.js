@@ -11,6 +11,8 @@ const panel = {
   problemCount: 0,
   echo: true,
   ended: null,
+  open: false,
+  connected: false,
 };
 const MAX_CALLS = 3000;
 
@@ -55,6 +57,32 @@ function setPin(pin, form, value) {
   send({ op: 'set', pin: pin.index, form, value });
 }
 
+// A module's texts are 8-bit, one character (U+0000 to U+00FF) a byte. A
+// text with a character beyond that is sent as its UTF-8 bytes, each byte one
+// character, and the page says so: the module gets what a UTF-8 host would
+// give it, never a silent '?'.
+function eightBitText(text) {
+  if (!/[^\u0000-\u00ff]/.test(text)) return { text, converted: false };
+  const bytes = new TextEncoder().encode(text);
+  let out = '';
+  for (const b of bytes) out += String.fromCharCode(b);
+  return { text: out, converted: true };
+}
+
+function showNote(pin, text) {
+  const note = $(`pin-${pin.index}-note`);
+  if (!note) return;
+  note.textContent = text;
+  note.hidden = !text;
+}
+
+// Applies an input's value on Enter, and when the input is left (Tab, a
+// click elsewhere) with a value that is not the one applied.
+function applyOnEnterAndLeave(input, go) {
+  input.addEventListener('keydown', (e) => { if (e.key === 'Enter') go(); });
+  input.addEventListener('change', () => { if (input.value !== input.dataset.applied) go(); });
+}
+
 function numberControl(pin, form) {
   const input = document.createElement('input');
   input.type = 'number';
@@ -62,9 +90,10 @@ function numberControl(pin, form) {
   input.id = `pin-${pin.index}-input`;
   const go = () => {
     if (input.value === '') return;
+    input.dataset.applied = input.value;
     setPin(pin, form, form === 'int' ? Math.trunc(Number(input.value)) : Number(input.value));
   };
-  input.addEventListener('keydown', (e) => { if (e.key === 'Enter') go(); });
+  applyOnEnterAndLeave(input, go);
   return [input, go];
 }
 
@@ -73,8 +102,14 @@ function textControl(pin) {
   input.type = 'text';
   input.id = `pin-${pin.index}-input`;
   input.spellcheck = false;
-  const go = () => setPin(pin, 'text', input.value);
-  input.addEventListener('keydown', (e) => { if (e.key === 'Enter') go(); });
+  const go = () => {
+    input.dataset.applied = input.value;
+    const sent = eightBitText(input.value);
+    showNote(pin, sent.converted
+      ? `sent as its UTF-8 bytes (a text is 8-bit): ${JSON.stringify(sent.text)}` : '');
+    setPin(pin, 'text', sent.text);
+  };
+  applyOnEnterAndLeave(input, go);
   return [input, go];
 }
 
@@ -126,7 +161,11 @@ function buildPins() {
     button.id = `pin-${pin.index}-set`;
     button.textContent = 'set';
     button.addEventListener('click', go);
-    set.append(control, button);
+    const note = document.createElement('div');
+    note.className = 'note';
+    note.id = `pin-${pin.index}-note`;
+    note.hidden = true;
+    set.append(control, button, note);
   }
 }
 
@@ -169,7 +208,10 @@ function showValue(pin, v) {
   }
   cell.textContent = shown;
   const input = $(`pin-${pin.index}-input`);
-  if (input && document.activeElement !== input && v.value !== undefined) input.value = String(v.value);
+  if (input && document.activeElement !== input && v.value !== undefined) {
+    input.value = String(v.value);
+    input.dataset.applied = input.value;
+  }
   const canvas = $(`pin-${pin.index}-plot`);
   if (canvas) plot(canvas, v.samples);
 }
@@ -203,12 +245,27 @@ function showModule(m) {
   buildPins();
 }
 
+// What can be asked now: pins are set and blocks processed while the module
+// is open; nothing but a restart once its process has ended.
+function enableControls() {
+  const live = panel.connected && !panel.ended;
+  const open = live && panel.open;
+  for (const c of document.querySelectorAll('#pins button, #pins input, #pins select, #process, #blocks, #close'))
+    c.disabled = !open;
+  $('open').disabled = !live || panel.open;
+  $('echo').disabled = !live;
+  $('recreate').disabled = !live;
+  if ($('restart')) $('restart').disabled = !panel.connected;
+}
+
 function showStatus(s) {
   if (!s || s.open === undefined) return;
   panel.echo = s.echo;
+  panel.open = s.open;
   $('status').textContent = s.open ? 'open' : 'closed';
   $('status').classList.toggle('open', s.open);
   $('echo').textContent = `echo: ${s.echo ? 'on' : 'off'}`;
+  enableControls();
 }
 
 function addProblem(text) {
@@ -230,8 +287,7 @@ function showEnded(message) {
   if (panel.pins.length === 0) $('module-name').textContent = '(the module did not start)';
   $('status').textContent = 'ended';
   $('status').classList.remove('open');
-  for (const b of document.querySelectorAll('#controls button, #pins button, #pins input, #pins select'))
-    b.disabled = true;
+  enableControls();
 }
 
 // -- the trace -----------------------------------------------------------------
@@ -291,6 +347,12 @@ function applyFilter() {
 function onEvent(e) {
   switch (e.event) {
     case 'state':
+      // Everything again, as after a reload: also after a restart of the
+      // module or of the server.
+      panel.ended = null;
+      panel.open = false;
+      $('ended').hidden = true;
+      showStream('');
       panel.values.clear();
       panel.calls.clear();
       $('trace').textContent = '';
@@ -304,6 +366,7 @@ function onEvent(e) {
       $('problem-count').textContent = panel.problemCount;
       (e.calls || []).forEach(traceCall);
       if (e.ended) showEnded(e.ended);
+      enableControls();
       break;
     case 'module': showModule(e); break;
     case 'pins': showPins(e.pins, e.changed); break;
@@ -316,17 +379,60 @@ function onEvent(e) {
   }
 }
 
+function showStream(text) {
+  const box = $('stream-error');
+  box.textContent = text;
+  box.hidden = !text;
+}
+
+function onStream(m) {
+  if (m.kind === 'event') {
+    panel.connected = true;
+    onEvent(JSON.parse(m.data));
+  } else if (m.kind === 'down' || m.kind === 'refused') {
+    panel.connected = false;
+    $('status').textContent = 'reconnecting';
+    $('status').classList.remove('open');
+    enableControls();
+    if (m.kind === 'refused')
+      showStream(`The panel refused this page its events: ${m.message}. ` +
+                 'The page tries again every 5 s.');
+  }
+}
+
+// One stream for all the panel's pages of this browser (panel-events.js);
+// a page of a browser without shared workers opens its own.
 function connect() {
-  const source = new EventSource('/api/events');
-  source.onmessage = (m) => onEvent(JSON.parse(m.data));
-  source.onerror = () => {
-    if (!panel.ended) $('status').textContent = 'reconnecting';
+  if (typeof SharedWorker === 'function') {
+    const worker = new SharedWorker('/panel-events.js');
+    worker.port.onmessage = (m) => onStream(m.data);
+    worker.port.start();
+    window.addEventListener('pagehide', () => worker.port.postMessage('bye'));
+    return;
+  }
+  const open = () => {
+    const source = new EventSource('/api/events');
+    source.onmessage = (m) => onStream({ kind: 'event', data: m.data });
+    source.onerror = () => {
+      if (source.readyState !== EventSource.CLOSED) { onStream({ kind: 'down' }); return; }
+      // Answered, but not with a stream: the server's reason, read plainly.
+      const abort = new AbortController();
+      fetch('/api/events', { signal: abort.signal })
+        .then((res) => {
+          if (res.ok) { abort.abort(); return null; }
+          return res.json().catch(() => ({ error: `${res.status}` }));
+        })
+        .catch(() => null)
+        .then((body) => { if (body) onStream({ kind: 'refused', message: body.error }); });
+      setTimeout(open, 5000);
+    };
   };
+  open();
 }
 
 document.addEventListener('DOMContentLoaded', () => {
   $('echo').addEventListener('click', () => send({ op: 'echo', on: !panel.echo }));
-  for (const op of ['open', 'close', 'recreate'])
+  for (const op of ['open', 'close', 'recreate', 'restart'])
     $(op).addEventListener('click', () => send({ op }));
   $('process').addEventListener('click', () =>
     send({ op: 'process', blocks: Math.max(1, Math.trunc(Number($('blocks').value) || 1)) }));

@@ -50,6 +50,20 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":1.5}", "32-bit integer"},
         Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":4294967296}",
                 "32-bit integer"},
+        // Beyond 64 bits, and beyond the signed range: never wrapped round.
+        Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":18446744073709551615}",
+                "32-bit integer"},
+        Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":9223372036854775808}",
+                "32-bit integer"},
+        Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":"
+                "100000000000000000000000}",
+                "32-bit integer"},
+        Refused{"{\"op\":\"set\",\"pin\":18446744073709551615,\"value\":\"x\"}", "integer"},
+        Refused{"{\"op\":\"process\",\"blocks\":18446744073709551617}", "from 1 to"},
+        // A text is 8-bit: a character past U+00FF is refused, not made '?'.
+        Refused{"{\"op\":\"set\",\"pin\":0,\"value\":\"a\\u20ac\"}", "character 2"},
+        Refused{"{\"op\":\"set\",\"pin\":0,\"value\":\"\\u00e9\\u0100\"}", "beyond U+00FF"},
+        Refused{"{\"op\":\"set\",\"pin\":0,\"value\":\"\\ud83c\\udfb5\"}", "beyond U+00FF"},
         Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"float\",\"value\":1e300}", "32-bit float"},
         Refused{"{\"op\":\"set\",\"pin\":1,\"form\":\"hex\",\"value\":1}", "\"form\""},
         Refused{"{\"op\":\"set\",\"pin\":1,\"form\":1,\"value\":1}", "\"form\""},
@@ -84,6 +98,11 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{"{\"op\":\"echo\",\"on\":false,\"extra\":1}", "{\"op\":\"echo\",\"on\":false}"},
         Accepted{"{\"op\":\"process\"}", "{\"op\":\"process\",\"blocks\":1}"},
         Accepted{"{\"op\":\"process\",\"blocks\":10000}", "{\"op\":\"process\",\"blocks\":10000}"},
+        Accepted{
+            "{\"op\":\"set\",\"pin\":0,\"value\":\"\\u00e9\\u00ff\\u0000\"}",
+            "{\"op\":\"set\",\"pin\":0,\"form\":\"text\",\"value\":\"\\u00e9\\u00ff\\u0000\"}"},
+        Accepted{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":2147483647}",
+                 "{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":2147483647}"},
         Accepted{"{\"op\":\"recreate\"}", "{\"op\":\"recreate\"}"}));
 
 } // namespace

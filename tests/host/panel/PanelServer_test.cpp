@@ -1,15 +1,29 @@
 // The panel's server with the module in its child process (the built
 // wqhost), asked over HTTP as a page or another program would.
 #include "host/panel/PanelServer.h"
+#include "host/platform/HostError.h"
+
+#include "TestSocket.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <malloc.h>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
 #include <memory>
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -24,10 +38,12 @@ std::string testModule(const std::string &name) {
 // ends.
 class RunningPanel {
 public:
-    explicit RunningPanel(const std::string &library, double timeout = 10.0) {
+    explicit RunningPanel(const std::string &library, double timeout = 10.0,
+                          size_t maxStreams = 32) {
         PanelServer::Options options;
         options.childArgv = {WQ_WQHOST_PATH, "panel", library, "--child"};
         options.timeoutSeconds = timeout;
+        options.maxStreams = maxStreams;
         options.onEnded = [this](const std::string &m) { ended = m; };
         server = std::make_unique<PanelServer>(options);
         port = server->bind(0);
@@ -167,6 +183,10 @@ INSTANTIATE_TEST_SUITE_P(
                                  "unknown op"},
                       BadRequest{"formPost", "op=set", "application/x-www-form-urlencoded", 415,
                                  "application/json"},
+                      BadRequest{"typeWithASuffix", "{\"op\":\"echo\",\"on\":true}",
+                                 "application/jsonfoo", 415, "application/json"},
+                      BadRequest{"typeAsAPrefix", "{\"op\":\"echo\",\"on\":true}",
+                                 "text/application/json", 415, "application/json"},
                       BadRequest{"oversize", std::string(64 * 1024 + 1, ' '), "application/json",
                                  413, "too large"},
                       BadRequest{"hugeOversize", std::string(4 << 20, '['), "application/json", 413,
@@ -178,13 +198,26 @@ TEST_F(QuendorPanel, UnknownPathsAndMethodsAreJsonErrors) {
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);
     EXPECT_EQ(errorOf(missing), "no such page");
+    // No icon, and no error for the browser's question about one.
+    auto icon = panel->client->Get("/favicon.ico", panel->headers());
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->status, 204);
     auto traversal = panel->client->Get("/../etc/passwd", panel->headers());
     ASSERT_TRUE(traversal);
     EXPECT_NE(traversal->status, 200);
 }
 
+TEST_F(QuendorPanel, TakesJsonWithParametersInAnyCase) {
+    for (const char *type : {"application/json; charset=utf-8", "Application/JSON"}) {
+        auto res = panel->client->Post("/api/request", panel->headers(),
+                                       "{\"op\":\"echo\",\"on\":true}", type);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200) << type;
+    }
+}
+
 TEST_F(QuendorPanel, ServesTheEmbeddedPageWithAStrictPolicy) {
-    for (const char *path : {"/", "/panel.js", "/panel.css"}) {
+    for (const char *path : {"/", "/panel.js", "/panel-events.js", "/panel.css"}) {
         auto res = panel->client->Get(path, panel->headers());
         ASSERT_TRUE(res) << path;
         EXPECT_EQ(res->status, 200) << path;
@@ -313,5 +346,302 @@ TEST(PanelWithBrokenModule, AHangIsStoppedAfterTheTimeLimit) {
     EXPECT_NE(errorOf(res).find("GD_PIN_CHANGED"), std::string::npos) << errorOf(res);
     EXPECT_EQ(panel.state()["ended"], errorOf(res));
 }
+
+// -- under load --------------------------------------------------------------
+
+using namespace std::chrono_literals;
+using wqtest::TestSocket;
+
+// What the process holds, after handing back what its allocator keeps free:
+// each connection thread may have an arena of its own, and how much an idle
+// arena keeps depends on how the threads were scheduled, not on the server.
+size_t residentBytes() {
+    ::malloc_trim(0);
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string setText(int pin, const std::string &value) {
+    return json{{"op", "set"}, {"pin", pin}, {"value", value}}.dump();
+}
+
+TEST(PanelUnderLoad, HeldStreamsAndHalfRequestsLeaveASetAnsweredWithinASecond) {
+    RunningPanel panel(WQ_QUENDOR_LIBRARY);
+    const std::string host = "Host: " + panel.host() + "\r\n";
+    std::vector<std::unique_ptr<TestSocket>> streams, slow;
+    for (int i = 0; i < 16; ++i) {
+        streams.push_back(std::make_unique<TestSocket>(panel.port));
+        streams.back()->send("GET /api/events HTTP/1.1\r\n" + host + "\r\n");
+        ASSERT_NE(streams.back()->read("\"event\":\"state\"", 3000).find("\"event\":\"state\""),
+                  std::string::npos)
+            << "stream " << i;
+    }
+    for (int i = 0; i < 8; ++i) {
+        slow.push_back(std::make_unique<TestSocket>(panel.port));
+        slow.back()->send("POST /api/request HTTP/1.1\r\n" + host);
+    }
+    for (int round = 0; round < 4; ++round) {
+        for (auto &s : slow)
+            s->send("X-Slow: " + std::to_string(round) + "\r\n");
+        // Answered at all: a server whose threads the streams and the slow
+        // clients held would leave the request to the client's time-out.
+        const auto start = std::chrono::steady_clock::now();
+        auto res = panel.post(setText(0, "round" + std::to_string(round) + ",b"));
+        ASSERT_TRUE(res) << "round " << round;
+        EXPECT_EQ(res->status, 200);
+        std::printf("round %d answered in %.3f s\n", round, secondsSince(start));
+        std::this_thread::sleep_for(250ms);
+    }
+    EXPECT_EQ(panel.pinValue(2), "round3");
+    for (auto &s : streams)
+        EXPECT_NE(s->read("round3", 2000).find("round3"), std::string::npos);
+}
+
+TEST(PanelUnderLoad, AStreamPastTheLimitIsRefusedWithTheReasonUntilOneCloses) {
+    RunningPanel panel(WQ_QUENDOR_LIBRARY, 10.0, 2);
+    const std::string request = "GET /api/events HTTP/1.1\r\nHost: " + panel.host() + "\r\n\r\n";
+    std::vector<std::unique_ptr<TestSocket>> streams;
+    for (int i = 0; i < 2; ++i) {
+        streams.push_back(std::make_unique<TestSocket>(panel.port));
+        streams.back()->send(request);
+        ASSERT_NE(streams.back()->read("\"state\"", 3000).find("\"state\""), std::string::npos);
+    }
+    auto refused = panel.client->Get("/api/events", panel.headers());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 503);
+    EXPECT_NE(errorOf(refused).find("at most 2 event streams"), std::string::npos)
+        << errorOf(refused);
+    streams.pop_back();
+    bool served = false;
+    for (int attempt = 0; attempt < 30 && !served; ++attempt) {
+        TestSocket again(panel.port);
+        again.send(request);
+        served = again.read("\"state\"", 200).find("\"state\"") != std::string::npos;
+        if (!served)
+            std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(served) << "a closed stream's place was not freed";
+}
+
+TEST(PanelUnderLoad, ABodyPastTheLimitIsRefusedWithoutBeingKeptChunkedOrNot) {
+    RunningPanel panel(WQ_QUENDOR_LIBRARY);
+    const size_t before = residentBytes();
+    const std::string start = "{\"op\":\"set\",\"pin\":0,\"value\":\"";
+    const std::string piece(64 * 1024, 'a');
+    size_t sent = 0;
+    auto res = panel.client->Post(
+        "/api/request", panel.headers(),
+        [&](size_t, httplib::DataSink &sink) {
+            if (sent >= (20u << 20)) {
+                sink.done();
+                return true;
+            }
+            const std::string &next = sent == 0 ? start : piece;
+            sent += next.size();
+            return sink.write(next.data(), next.size());
+        },
+        "application/json");
+    ASSERT_TRUE(res) << "no answer to a 20 MB chunked body";
+    EXPECT_EQ(res->status, 413);
+    EXPECT_NE(errorOf(res).find("too large"), std::string::npos);
+    // The body was never held (20 MB would show).
+    const size_t after = residentBytes();
+    EXPECT_LT(after, before + (8u << 20)) << before << " -> " << after;
+
+    // A body with neither length nor chunks ends with the connection.
+    TestSocket raw(panel.port);
+    raw.send("POST /api/request HTTP/1.1\r\nHost: " + panel.host() +
+             "\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n" + start +
+             std::string(256 * 1024, 'a'));
+    raw.shutdownWrite();
+    EXPECT_EQ(raw.read("}", 3000).rfind("HTTP/1.1 413", 0), 0u);
+    EXPECT_EQ(panel.post("{\"op\":\"echo\",\"on\":true}")->status, 200);
+}
+
+TEST(PanelUnderLoad, AThousandRequestsWithLargeValuesLeaveMemoryFlat) {
+    RunningPanel panel(WQ_QUENDOR_LIBRARY);
+    const auto request = [](int i) {
+        if (i % 10 == 9)
+            return std::string("{\"op\":\"process\",\"blocks\":8}");
+        // Near the body limit, a fresh value each time.
+        return setText(0, std::to_string(i) + std::string(20000, static_cast<char>('a' + i % 26)) +
+                              "," + std::to_string(i));
+    };
+    // Long enough for every bound of what is kept to be reached.
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(panel.post(request(i))->status, 200);
+    const size_t before = residentBytes();
+    for (int i = 100; i < 1100; ++i) {
+        auto res = panel.post(request(i));
+        ASSERT_TRUE(res) << i;
+        ASSERT_EQ(res->status, 200) << i;
+    }
+    const size_t after = residentBytes();
+    EXPECT_LT(after, before + (8u << 20)) << before << " -> " << after;
+}
+
+// -- the port ----------------------------------------------------------------
+
+// Runs `command` (bounded by `timeout`), giving its output and exit status.
+int runCommand(const std::string &command, std::string &output) {
+    std::FILE *pipe = ::popen(("timeout 15 " + command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return -1;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(PanelPort, ASecondPanelOnAPortInUseIsRefused) {
+    RunningPanel first(WQ_QUENDOR_LIBRARY);
+    PanelServer::Options options;
+    options.childArgv = {WQ_WQHOST_PATH, "panel", WQ_QUENDOR_LIBRARY, "--child"};
+    PanelServer second(options);
+    EXPECT_THROW(second.bind(first.port), wqhost::HostError);
+
+    std::string output;
+    const int status = runCommand(std::string(WQ_WQHOST_PATH) + " panel " + WQ_ECHO_MODULE_PATH +
+                                      " --no-open --port " + std::to_string(first.port),
+                                  output);
+    EXPECT_EQ(status, 2) << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    EXPECT_NE(output.find("in use"), std::string::npos) << output;
+    // The first still answers with its own module.
+    EXPECT_EQ(first.state()["module"]["pins"].size(), 4u);
+}
+
+struct Unusable {
+    const char *name;
+    std::string library;
+    const char *reason;
+};
+
+void PrintTo(const Unusable &u, std::ostream *out) { *out << u.name; }
+
+class PanelOfAnUnusableLibrary : public ::testing::TestWithParam<Unusable> {};
+
+TEST_P(PanelOfAnUnusableLibrary, IsOneLineAndStatus2BeforeAnyPageAsInfoSays) {
+    const Unusable &u = GetParam();
+    std::string library = u.library;
+    if (library.empty()) { // a text file named like a library
+        library = "/tmp/wq-panel-test-" + std::to_string(::getpid()) + ".so";
+        std::ofstream(library) << "not a library\n";
+    }
+    std::string info, panel;
+    EXPECT_EQ(runCommand(std::string(WQ_WQHOST_PATH) + " info " + library, info), 2) << info;
+    EXPECT_EQ(runCommand(std::string(WQ_WQHOST_PATH) + " panel " + library + " --no-open", panel),
+              2)
+        << panel;
+    if (u.library.empty())
+        std::remove(library.c_str());
+    EXPECT_EQ(panel, info);
+    EXPECT_EQ(std::count(panel.begin(), panel.end(), '\n'), 1) << panel;
+    EXPECT_NE(panel.find(u.reason), std::string::npos) << panel;
+    EXPECT_EQ(panel.find("http://"), std::string::npos) << panel;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, PanelOfAnUnusableLibrary,
+    ::testing::Values(Unusable{"notALibrary", "", "cannot load library"},
+                      Unusable{"noModule", testModule("wq_half_module"), "does not export"},
+                      Unusable{"missing", "/nonexistent/libnothing.so", "No such file"}),
+    [](const ::testing::TestParamInfo<Unusable> &info) { return std::string(info.param.name); });
+
+// -- after a fault -----------------------------------------------------------
+
+// The module's processes the test's panels started.
+std::vector<pid_t> childProcesses() {
+    std::vector<pid_t> out;
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return out;
+    while (const dirent *entry = ::readdir(proc)) {
+        const int pid = std::atoi(entry->d_name);
+        if (pid <= 0)
+            continue;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
+            parent == ::getpid() && state != 'Z')
+            out.push_back(pid);
+    }
+    ::closedir(proc);
+    return out;
+}
+
+struct Fault {
+    const char *name;
+    std::string library;
+    double timeout;
+    bool kill;         // killed from outside, rather than by the request
+    const char *named; // in the end message
+};
+
+void PrintTo(const Fault &f, std::ostream *out) { *out << f.name; }
+
+class PanelAfterAFault : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(PanelAfterAFault, RestartStartsAFreshModuleProcess) {
+    const Fault &f = GetParam();
+    RunningPanel panel(f.library, f.timeout);
+    ASSERT_EQ(panel.startMessage, "");
+    for (int round = 0; round < 2; ++round) {
+        if (f.kill) {
+            const std::vector<pid_t> children = childProcesses();
+            ASSERT_EQ(children.size(), 1u);
+            ::kill(children[0], SIGKILL);
+            // Noticed without a request, and named. The watcher looks every
+            // few milliseconds; the wait is long only so that a loaded
+            // machine does not fail the test.
+            const auto killed = std::chrono::steady_clock::now();
+            json ended;
+            while (ended.is_null() && secondsSince(killed) < 10.0) {
+                std::this_thread::sleep_for(50ms);
+                ended = panel.state()["ended"];
+            }
+            ASSERT_TRUE(ended.is_string()) << "the death was not noticed without a request";
+            std::printf("the death was noticed after %.3f s\n", secondsSince(killed));
+            EXPECT_NE(ended.get<std::string>().find(f.named), std::string::npos) << ended;
+        } else {
+            auto res = panel.post(setText(0, "a"));
+            ASSERT_TRUE(res);
+            EXPECT_EQ(res->status, 502) << res->body;
+            EXPECT_NE(errorOf(res).find(f.named), std::string::npos) << errorOf(res);
+        }
+        auto refused = panel.post("{\"op\":\"echo\",\"on\":true}");
+        EXPECT_EQ(refused->status, 409);
+        EXPECT_NE(errorOf(refused).find("restart"), std::string::npos) << errorOf(refused);
+
+        auto restarted = panel.post("{\"op\":\"restart\"}");
+        ASSERT_TRUE(restarted);
+        EXPECT_EQ(restarted->status, 200) << restarted->body;
+        const json state = panel.state();
+        EXPECT_TRUE(state["ended"].is_null()) << state["ended"];
+        EXPECT_EQ(state["status"]["open"], true);
+        EXPECT_EQ(panel.post("{\"op\":\"echo\",\"on\":true}")->status, 200);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PanelAfterAFault,
+    ::testing::Values(Fault{"crash", testModule("wq_broken_crash_set"), 10.0, false,
+                            "GD_PIN_CHANGED"},
+                      Fault{"hang", testModule("wq_broken_hang"), 1.0, false, "did not answer"},
+                      Fault{"kill", WQ_QUENDOR_LIBRARY, 10.0, true, "signal 9 (SIGKILL)"}),
+    [](const ::testing::TestParamInfo<Fault> &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -4,7 +4,13 @@
 Loads Quendor, types a list into pin 0, picks an item in the drop-down and
 checks pins 2 and 3; writes a number to pin 3 and checks that the drop-down
 moved; checks that the call pane shows the nested echo; loads a module that
-crashes in open and checks that the page says so. Screenshots go to --out.
+crashes in open and checks that the page says so. Then what must hold under
+load and after faults: eight pages of one browser all live at once, the
+layout of a narrow window, a number applied when its field is left, controls
+of a closed module disabled, a text beyond Latin-1 sent as its UTF-8 bytes and
+said so, a crash, a hang and a kill of the module's process each followed by a
+working restart, and a page that recovers by itself when the server is
+started again on its port. Screenshots go to --out.
 
 Exit status 77 (a skip for CTest) when chromium is not installed.
 """
@@ -29,14 +35,35 @@ def find(*names):
 class Panel:
     """`wqhost panel LIB --no-open` on a free port, stopped at the end."""
 
-    def __init__(self, wqhost, library):
-        self.proc = subprocess.Popen([wqhost, 'panel', library, '--no-open'],
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    def __init__(self, wqhost, library, port=None, timeout=None):
+        command = [wqhost, 'panel', library, '--no-open']
+        if port:
+            command += ['--port', str(port)]
+        if timeout:
+            command += ['--timeout', str(timeout)]
+        self.proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     text=True)
         line = self.proc.stdout.readline()
         if not line.startswith('wqhost panel: http://127.0.0.1:'):
             self.stop()
             raise AssertionError('wqhost panel did not start: %r %s' % (line, self.proc.stderr.read()))
         self.url = line.split()[2]
+        self.port = int(self.url.rstrip('/').rsplit(':', 1)[1])
+
+    def module_processes(self):
+        """The ids of the module's processes (the server's children)."""
+        found = []
+        for entry in os.listdir('/proc'):
+            if not entry.isdigit():
+                continue
+            try:
+                with open('/proc/%s/stat' % entry) as stat:
+                    fields = stat.read().rsplit(')', 1)[1].split()
+            except OSError:
+                continue
+            if int(fields[1]) == self.proc.pid and fields[0] != 'Z':
+                found.append(int(entry))
+        return found
 
     def stop(self):
         if self.proc.poll() is None:
@@ -53,6 +80,8 @@ def main():
     parser.add_argument('--wqhost', required=True)
     parser.add_argument('--quendor', required=True)
     parser.add_argument('--crashing', required=True, help='a module that crashes in open')
+    parser.add_argument('--crash-on-set', required=True, help='a module that crashes on a set')
+    parser.add_argument('--hang-on-set', required=True, help='a module that hangs on a set')
     parser.add_argument('--out', required=True, help='folder for the screenshots')
     args = parser.parse_args()
 
@@ -172,11 +201,128 @@ def main():
         check(lambda: text('status') == 'ended', 'the status says the session ended')
         browser.save_screenshot(os.path.join(args.out, 'panel-crashed.png'))
         check(lambda: crashing.proc.poll() is None, 'the server outlives the module')
+        crashing.stop()
+
+        checks += under_load_and_faults(browser, check, text, args, panels, By, Keys)
     finally:
         browser.quit()
         for p in panels:
             p.stop()
     print('%d checks passed; screenshots in %s' % (checks, args.out))
+    return 0
+
+
+def under_load_and_faults(browser, check, text, args, panels, By, Keys):
+    """What the panel guarantees with many pages, a narrow window and faults."""
+    quendor = Panel(args.wqhost, args.quendor)
+    panels.append(quendor)
+    first = browser.current_window_handle
+
+    def find(element_id):
+        return browser.find_element(By.ID, element_id)
+
+    def enabled(element_id):
+        return find(element_id).is_enabled()
+
+    # Eight pages of one browser: more than it opens connections to one
+    # server, yet each is live and a set in the last shows in the first.
+    browser.get(quendor.url)
+    check(lambda: text('status') == 'open', 'the first page is live')
+    tabs = [first]
+    for _ in range(7):
+        browser.switch_to.new_window('tab')
+        browser.get(quendor.url)
+        tabs.append(browser.current_window_handle)
+        check(lambda: text('status') == 'open', 'each further page is live')
+    field = find('pin-0-input')
+    field.send_keys('one,two', Keys.ENTER)
+    check(lambda: text('pin-2-value') == 'one', 'the last page sets pin 0')
+    for tab in tabs[1:]:
+        browser.switch_to.window(tab)
+        browser.close()
+    browser.switch_to.window(first)
+    check(lambda: text('pin-2-value') == 'one', 'the first page saw the set of the last')
+
+    # A number left with Tab is applied.
+    number = find('pin-3-input')
+    number.clear()
+    number.send_keys('1', Keys.TAB)
+    check(lambda: text('pin-2-value') == 'two', 'a number left with Tab is applied')
+
+    # A text beyond Latin-1 goes as its UTF-8 bytes, and the page says so.
+    field = find('pin-0-input')
+    field.clear()
+    field.send_keys('caf\u00e9,\u20ac', Keys.ENTER)
+    check(lambda: find('pin-0-note').is_displayed() and 'UTF-8' in text('pin-0-note'),
+          'the page says a text beyond Latin-1 went as UTF-8 bytes')
+    check(lambda: browser.execute_script("return document.getElementById('pin-0-value').textContent")
+          == 'caf\u00c3\u00a9,\u00e2\u0082\u00ac',
+          'the module holds the UTF-8 bytes of the euro sign')
+
+    # A closed module: nothing to set or process until it is opened again.
+    find('close').click()
+    check(lambda: text('status') == 'closed' and not enabled('pin-0-set')
+          and not enabled('process') and enabled('open'), 'a closed module\'s controls are off')
+    find('open').click()
+    check(lambda: text('status') == 'open' and enabled('pin-0-set') and not enabled('open'),
+          'an open module\'s controls are on')
+
+    # A narrow window: nothing wider than it, the set buttons in view.
+    size = browser.get_window_size()
+    browser.set_window_size(600, 860)
+    def fits():
+        return browser.execute_script(
+            'const w = document.documentElement.clientWidth;'
+            'if (document.documentElement.scrollWidth > w) return false;'
+            'return [...document.querySelectorAll("#pins button")]'
+            '.every((b) => b.getBoundingClientRect().right <= w);')
+    check(fits, 'at 600 px the page does not scroll sideways and the set buttons show')
+    browser.save_screenshot(os.path.join(args.out, 'panel-narrow.png'))
+    browser.set_window_size(size['width'], size['height'])
+
+    # The server started again on its port: the page recovers by itself.
+    port = quendor.port
+    quendor.stop()
+    check(lambda: text('status') == 'reconnecting' and not enabled('pin-0-set'),
+          'the page notices that the server is gone')
+    quendor = Panel(args.wqhost, args.quendor, port=port)
+    panels.append(quendor)
+    check(lambda: text('status') == 'open' and enabled('pin-0-set'),
+          'the page recovers when the server is back, without a reload')
+
+    # A kill of the module's process: noticed, named, and restarted.
+    children = quendor.module_processes()
+    if len(children) != 1:
+        raise AssertionError('the panel has %d module processes' % len(children))
+    os.kill(children[0], 9)
+    check(lambda: find('ended').is_displayed() and 'SIGKILL' in text('ended'),
+          'the page says the module\'s process was killed, and by which signal')
+    find('restart').click()
+    check(lambda: not find('ended').is_displayed() and text('status') == 'open'
+          and enabled('pin-0-set'), 'a restart after a kill goes on with a fresh process')
+    check(lambda: quendor.module_processes() and quendor.module_processes() != children,
+          'the restart started a fresh module process')
+    quendor.stop()
+
+    # A crash and a hang on a set: each followed by a working restart.
+    for library, timeout, said in ((args.crash_on_set, None, "the module's process ended"),
+                                   (args.hang_on_set, 1, 'did not answer')):
+        panel = Panel(args.wqhost, library, timeout=timeout)
+        panels.append(panel)
+        browser.get(panel.url)
+        check(lambda: text('status') == 'open', 'the faulty module starts')
+        for _ in range(2):
+            field = find('pin-0-input')
+            field.clear()
+            field.send_keys('x', Keys.ENTER)
+            check(lambda: find('ended').is_displayed() and said in text('ended')
+                  and not enabled('pin-0-set') and enabled('restart'),
+                  'the page says the module\'s process ended: ' + said)
+            find('restart').click()
+            check(lambda: not find('ended').is_displayed() and text('status') == 'open'
+                  and enabled('pin-0-set'), 'the restart goes on')
+        browser.save_screenshot(os.path.join(args.out, 'panel-restarted.png'))
+        panel.stop()
     return 0
 
 
