@@ -5,6 +5,8 @@
 // which main() prints as one line.
 #pragma once
 
+#include "host/platform/HostError.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -19,9 +21,11 @@ class App;
 
 namespace wqtool {
 
-class ToolError : public std::runtime_error {
+// A host error of the tool's own: what the user asked for cannot be done.
+// The isolated runs pass one raised in the child on as a HostError.
+class ToolError : public wqhost::HostError {
 public:
-    explicit ToolError(const std::string &what) : std::runtime_error(what) {}
+    explicit ToolError(const std::string &what) : wqhost::HostError(what) {}
 };
 
 // A subcommand as main() runs it: its parser, which fills in its options,

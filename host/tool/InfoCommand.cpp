@@ -4,7 +4,7 @@
 #include "host/describe/ModuleProbe.h"
 #include "host/text/NumberText.h"
 #include "host/tool/Commands.h"
-#include "host/tool/IsolatedCommand.h"
+#include "host/validate/IsolatedRun.h"
 #include "host/trace/CallLog.h"
 
 #include <CLI/CLI.hpp>
@@ -26,7 +26,7 @@ struct InfoArgs {
 
 // The module's part: in the child, with its calls on the channel.
 int infoHere(const InfoArgs &args, const std::string &path, std::FILE *channel) {
-    childStep(channel, "loading the library");
+    wqhost::childStep(channel, "loading the library");
     auto library = wqhost::ModuleLibrary::load(path);
     wqhost::CallLog log;
     log.setJsonSink(channel);
@@ -42,8 +42,8 @@ int infoHere(const InfoArgs &args, const std::string &path, std::FILE *channel) 
 int runInfo(const InfoArgs &args) {
     const std::string path = libraryPath(args.library);
     if (args.inChild)
-        serveInChild([&](std::FILE *channel) { return infoHere(args, path, channel); });
-    IsolatedCall call;
+        wqhost::serveInChild([&](std::FILE *channel) { return infoHere(args, path, channel); });
+    wqhost::IsolatedCall call;
     call.arguments = {"info", path, "--in-child", "--timeout", wqhost::floatText(args.timeout)};
     if (args.json)
         call.arguments.push_back("--json");
@@ -51,7 +51,8 @@ int runInfo(const InfoArgs &args) {
         call.arguments.push_back("--allow-problems");
     call.timeoutSeconds = args.timeout;
     call.libraryArgument = args.library;
-    return runIsolated(call);
+    call.libraryPath = path;
+    return wqhost::runIsolated(call);
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "host/script/ScriptRunner.h"
 #include "host/core/Session.h"
 #include "host/tool/Commands.h"
-#include "host/tool/IsolatedCommand.h"
+#include "host/validate/IsolatedRun.h"
 #include "host/tool/LineInput.h"
 
 #include <CLI/CLI.hpp>
@@ -93,7 +93,7 @@ int interactive(wqhost::ScriptRunner &runner) {
 // The module's part: in the child (its calls and output on `channel`), or
 // in the tool's own process at the prompt (calls to `trace`).
 int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, std::FILE *trace) {
-    childStep(channel, "loading the library");
+    wqhost::childStep(channel, "loading the library");
     auto library = wqhost::ModuleLibrary::load(path);
 
     // The whole script is read before anything runs: a mistake on its last
@@ -167,7 +167,8 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
 int runRun(const RunArgs &args) {
     const std::string path = libraryPath(args.library);
     if (args.inChild)
-        serveInChild([&](std::FILE *channel) { return runHere(args, path, channel, nullptr); });
+        wqhost::serveInChild(
+            [&](std::FILE *channel) { return runHere(args, path, channel, nullptr); });
 
     // The prompt needs the terminal: it runs in the tool's own process.
     if (args.script.empty() && LineInput::stdinIsTerminal()) {
@@ -175,7 +176,7 @@ int runRun(const RunArgs &args) {
         return runHere(args, path, nullptr, trace.get());
     }
 
-    IsolatedCall call;
+    wqhost::IsolatedCall call;
     call.arguments = {"run", path, args.script.empty() ? std::string("-") : args.script,
                       "--in-child"};
     if (!args.echo)
@@ -192,7 +193,8 @@ int runRun(const RunArgs &args) {
     const TraceFile trace = openTraceFile(args.trace);
     call.trace = trace.get();
     call.libraryArgument = args.library;
-    return runIsolated(call);
+    call.libraryPath = path;
+    return wqhost::runIsolated(call);
 }
 
 } // namespace

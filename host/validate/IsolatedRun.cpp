@@ -1,4 +1,4 @@
-#include "host/tool/IsolatedCommand.h"
+#include "host/validate/IsolatedRun.h"
 
 #include "host/process/ChildChannel.h"
 #include "host/process/ChildProcess.h"
@@ -7,7 +7,6 @@
 #include "host/platform/HostError.h"
 #include "host/platform/LibraryFile.h"
 #include "host/text/NumberText.h"
-#include "host/tool/Commands.h"
 #include "host/text/JsonText.h"
 #include "host/trace/CallLog.h"
 #include "host/trace/RunningCalls.h"
@@ -17,7 +16,7 @@
 #include <iostream>
 #include <streambuf>
 
-namespace wqtool {
+namespace wqhost {
 
 namespace {
 
@@ -112,7 +111,7 @@ int runIsolated(const IsolatedCall &call) {
     const wqhost::ChildOutcome ended =
         wqhost::ChildProcess::runProgram(argv, options, channel.lineHandler());
     if (ended.end == wqhost::ChildOutcome::End::NotStarted)
-        throw ToolError("cannot start the module's process: " + ended.startError);
+        throw wqhost::HostError("cannot start the module's process: " + ended.startError);
 
     // What the module itself printed (its standard output goes there too).
     std::cout.flush();
@@ -124,8 +123,8 @@ int runIsolated(const IsolatedCall &call) {
     }
     if (!reader.error.empty()) {
         // A library the loader refused may say why in its file.
-        const std::string hint = wqhost::libraryHint(libraryPath(call.libraryArgument));
-        throw ToolError(reader.error + (hint.empty() ? "" : "\nhint: " + hint));
+        const std::string hint = wqhost::libraryHint(call.libraryPath);
+        throw wqhost::HostError(reader.error + (hint.empty() ? "" : "\nhint: " + hint));
     }
     if (reader.exitSeen && ended.end == wqhost::ChildOutcome::End::Exited)
         return reader.exitStatus;
@@ -161,9 +160,6 @@ void serveInChild(const std::function<int(std::FILE *channel)> &work) {
     int status = 2;
     try {
         status = work(file);
-    } catch (const ToolError &e) {
-        std::cout.flush();
-        channel.send(nlohmann::json{{"error", wqhost::bytesToUtf8(e.what())}});
     } catch (const wqhost::HostError &e) {
         std::cout.flush();
         channel.send(nlohmann::json{{"error", wqhost::bytesToUtf8(e.what())}});
@@ -190,4 +186,4 @@ void childStep(std::FILE *channel, const std::string &what) {
     wqhost::ChannelWriter(channel).send(nlohmann::json{{"step", wqhost::bytesToUtf8(what)}});
 }
 
-} // namespace wqtool
+} // namespace wqhost

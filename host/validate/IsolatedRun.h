@@ -1,4 +1,4 @@
-// IsolatedCommand - `info` and `run` with the module in a child process,
+// IsolatedRun - `info` and `run` with the module in a child process,
 // the same mechanism as the checks of `validate`: the tool starts itself
 // again with the hidden option --in-child. A crash or a hang of the module
 // then ends the child, not the tool, which names the call it happened in.
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace wqtool {
+namespace wqhost {
 
 struct IsolatedCall {
     std::vector<std::string> arguments; // the child's, after the program
@@ -26,11 +26,12 @@ struct IsolatedCall {
     std::string input;           // the child's standard input
     std::FILE *trace = nullptr;  // the calls as JSON lines, or null
     std::string libraryArgument; // as the user wrote it
+    std::string libraryPath;     // the file it names, for a loader's hint
 };
 
 // The parent's side: runs the call, prints what the child prints, and
 // returns the child's exit status, or 1 after a line that tells how the
-// module crashed or hung. Throws ToolError for the child's error line.
+// module crashed or hung. Throws HostError for the child's error line.
 int runIsolated(const IsolatedCall &call);
 
 // The child's side: takes the channel, sends standard output and error
@@ -41,4 +42,4 @@ int runIsolated(const IsolatedCall &call);
 // In the child: tells the parent what comes next (a crash then names it).
 void childStep(std::FILE *channel, const std::string &what);
 
-} // namespace wqtool
+} // namespace wqhost
