@@ -148,8 +148,15 @@ void supervise(pid_t pid, Pipes &pipes, const ChildOptions &options, const LineH
     ::sigaction(SIGPIPE, &ignore, &previous);
 
     LineSplitter lines(onLine, outcome.output);
-    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(options.timeoutSeconds));
+    // The limit is the child's own time. The time this process spends on
+    // the lines it reads is added to it: a child writing its trace waits
+    // while its reader is slow (run under a debugger or a memory checker),
+    // and that wait is not the child's. What is added stays below nine
+    // times the limit, so a child that never stops writing still ends.
+    const auto limit = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(options.timeoutSeconds));
+    auto deadline = start + limit;
+    const auto latestDeadline = deadline + 9 * limit;
     bool timedOut = false;
     char buffer[8192];
     while (pipes.channel[0] >= 0 || pipes.errors[0] >= 0) {
@@ -200,9 +207,11 @@ void supervise(pid_t pid, Pipes &pipes, const ChildOptions &options, const LineH
             int &fd = which[i] == 0 ? pipes.channel[0] : pipes.errors[0];
             ssize_t r = ::read(fd, buffer, sizeof buffer);
             if (r > 0) {
-                if (which[i] == 0)
+                if (which[i] == 0) {
+                    const auto handling = Clock::now();
                     lines.add(buffer, static_cast<size_t>(r));
-                else
+                    deadline = std::min(latestDeadline, deadline + (Clock::now() - handling));
+                } else
                     appendErrors(outcome.errors, buffer, static_cast<size_t>(r));
             } else if (r == 0 || (errno != EINTR && errno != EAGAIN)) {
                 closeFd(fd);

@@ -26,13 +26,20 @@ std::string timedLabel(const CallRecord &call) {
     return label;
 }
 
-void writeLine(std::FILE *sink, std::string line) {
-    line += '\n';
-    std::fputs(line.c_str(), sink);
-    std::fflush(sink);
-}
-
 } // namespace
+
+void CallLog::write(const std::string &line) {
+    const bool timed = !m_running.empty();
+    const auto start =
+        timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
+    std::fputs(line.c_str(), m_sink);
+    std::fputc('\n', m_sink);
+    std::fflush(m_sink);
+    if (timed)
+        m_writingMilliseconds +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+}
 
 void CallLog::watchSlowCalls(SlowCallWatcher watcher) { slowCallWatcher() = std::move(watcher); }
 
@@ -44,11 +51,11 @@ uint64_t CallLog::begin(CallRecord call) {
     if (slowCallWatcher()) {
         std::string label = timedLabel(call);
         const double waited = label.empty() ? 0.0 : threadWaitingMilliseconds();
-        m_running.push_back(
-            Running{call.seq, std::chrono::steady_clock::now(), std::move(label), false, waited});
+        m_running.push_back(Running{call.seq, std::chrono::steady_clock::now(), std::move(label),
+                                    false, waited, m_writingMilliseconds});
     }
     if (m_sink)
-        writeLine(m_sink, callLine(call));
+        write(callLine(call));
     if (m_keeping)
         m_calls.push_back(std::move(call));
     return m_nextSeq - 1;
@@ -61,12 +68,15 @@ void CallLog::end(uint64_t seq, intptr_t result, const std::string &answer) {
         const Running done = m_running.back();
         m_running.pop_back();
         // The call's own time: what the thread spent waiting for a processor
-        // on a busy machine is left out, so load alone makes no call slow.
+        // on a busy machine, and the host's writes of the trace while the
+        // call ran, are left out, so neither load nor a slow reader of the
+        // trace makes a call slow.
         double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - done.start)
                 .count();
         if (!done.label.empty())
             ms -= threadWaitingMilliseconds() - done.waitedAtStart;
+        ms -= m_writingMilliseconds - done.writtenAtStart;
         if (ms > kCallBudgetMilliseconds) {
             if (!done.holdsSlowCall && !done.label.empty() && slowCallWatcher())
                 slowCallWatcher()(SlowCall{done.label, ms});
@@ -84,7 +94,7 @@ void CallLog::end(uint64_t seq, intptr_t result, const std::string &answer) {
     call->returned = true;
     call->answer = answer;
     if (m_sink)
-        writeLine(m_sink, returnLine(*call));
+        write(returnLine(*call));
 }
 
 namespace {

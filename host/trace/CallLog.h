@@ -96,9 +96,16 @@ private:
         std::chrono::steady_clock::time_point start;
         std::string label; // for a call into the module, else empty
         bool holdsSlowCall;
-        double waitedAtStart; // the thread's wait for a processor so far, in ms
+        double waitedAtStart;  // the thread's wait for a processor so far, in ms
+        double writtenAtStart; // m_writingMilliseconds then
     };
     std::vector<Running> m_running;
+
+    // Writes a line to the sink; while calls are timed, counts how long it
+    // took, since a reader that is slow to take the lines (a parent under
+    // a debugger or a memory checker) makes the write wait.
+    void write(const std::string &line);
+    double m_writingMilliseconds = 0.0;
 
     std::vector<CallRecord> m_calls;
     uint64_t m_nextSeq = 0;

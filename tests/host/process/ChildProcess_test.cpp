@@ -190,6 +190,22 @@ TEST(ChildProcessTest, ALongChannelComesBackWhole) {
     EXPECT_EQ(c.lines.back(), "line 19999 with some text to fill the pipe");
 }
 
+TEST(ChildProcessTest, ASlowReaderDoesNotSpendTheChildsTime) {
+    // The child needs far less than its limit, but waits on a full pipe
+    // while the reader takes its time over each line (a parent under a
+    // memory checker): that wait is the reader's, not the child's.
+    ChildOptions options;
+    options.timeoutSeconds = 1.0;
+    size_t count = 0;
+    const ChildOutcome outcome = ChildProcess::runProgram(
+        {WQ_CHILD_PROBE_PATH, "flood"}, options, [&count](const std::string &) {
+            ++count;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        });
+    EXPECT_EQ(outcome.end, ChildOutcome::End::Exited) << ChildProcess::describeEnd(outcome, 1.0);
+    EXPECT_EQ(count, 20000u);
+}
+
 TEST(ChildProcessTest, AProgramGetsItsInput) {
     ChildOptions options;
     options.giveInput = true;

@@ -13,6 +13,11 @@
 #include <thread>
 #include <vector>
 
+#ifndef _WIN32
+#  include <fcntl.h>
+#  include <unistd.h>
+#endif
+
 using namespace wqhost;
 
 namespace {
@@ -136,5 +141,50 @@ TEST(CallLogTest, SlowCallsAreNamedInnermostFirst) {
     CallLog::watchSlowCalls(nullptr);
     EXPECT_EQ(slow, std::vector<std::string>{"GD_OPCODE_12 (index 3)"});
 }
+
+#ifndef _WIN32
+// A call whose trace lines wait on a reader that is slow to take them (a
+// parent under a memory checker) is not the module's slowness.
+TEST(CallLogTest, WaitingOnTheTracesReaderIsNotACallsTime) {
+    std::vector<std::string> slow;
+    CallLog::watchSlowCalls([&slow](const SlowCall &c) { slow.push_back(c.call); });
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::fcntl(fds[1], F_SETPIPE_SZ, 4096); // fills after a few lines
+    std::FILE *sink = ::fdopen(fds[1], "w");
+    ASSERT_NE(sink, nullptr);
+    // Slow throughout, so that each write waits a little and all of them
+    // together far longer than a call may take.
+    std::thread reader([fd = fds[0]] {
+        char buffer[512];
+        while (::read(fd, buffer, sizeof buffer) > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    {
+        CallLog log;
+        log.setKeeping(false);
+        log.setJsonSink(sink);
+        CallRecord into;
+        into.side = Side::Gui;
+        into.kind = CallKind::Dispatch;
+        into.direction = Direction::HostToModule;
+        into.opcode = GD_PIN_CHANGED;
+        CallScope call(log, into);
+        for (int i = 0; i < 200; ++i) {
+            CallRecord back;
+            back.side = Side::Gui;
+            back.kind = CallKind::Callback;
+            back.direction = Direction::ModuleToHost;
+            back.opcode = GH_PIN_SET_TEXT;
+            CallScope callback(log, back);
+        }
+    }
+    std::fclose(sink);
+    reader.join();
+    ::close(fds[0]);
+    CallLog::watchSlowCalls(nullptr);
+    EXPECT_EQ(slow, std::vector<std::string>{});
+}
+#endif
 
 } // namespace
