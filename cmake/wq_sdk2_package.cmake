@@ -6,7 +6,8 @@
 #   lib/cmake/wq_sdk2/           wq_sdk2Config.cmake, its version file, the
 #                                exported targets and wq_add_module.cmake
 #   share/doc/wq_sdk2/           the author's guide, the licence, the list of
-#                                changes and examples/doubler_module
+#                                changes, examples/doubler_module and
+#                                examples/gain_module
 #
 # Everything here belongs to the install component "sdk", which the release
 # packages take (cmake/wq_release_packages.cmake).
@@ -76,5 +77,6 @@ install(FILES
   DESTINATION ${WQ_SDK2_DOC_DIR}
   COMPONENT sdk)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/doubler_module
+                  ${PROJECT_SOURCE_DIR}/examples/gain_module
   DESTINATION ${WQ_SDK2_DOC_DIR}/examples
   COMPONENT sdk)

@@ -99,7 +99,13 @@ FloatWavWriter::FloatWavWriter(const std::string &path, double rate)
     writeHeader();
 }
 
-FloatWavWriter::~FloatWavWriter() { close(); }
+FloatWavWriter::~FloatWavWriter() {
+    try {
+        close();
+    } catch (const HostError &) {
+        // a destructor cannot report it; close() itself does
+    }
+}
 
 void FloatWavWriter::writeHeader() {
     const uint64_t dataBytes64 = m_frames * 4u;
@@ -147,6 +153,11 @@ void FloatWavWriter::write(const float *samples, size_t count) {
         done += n;
     }
     m_frames += count;
+}
+
+void FloatWavWriter::updateHeader() {
+    if (!m_file)
+        return;
     writeHeader();
     std::fflush(m_file);
 }
@@ -154,8 +165,17 @@ void FloatWavWriter::write(const float *samples, size_t count) {
 void FloatWavWriter::close() {
     if (!m_file)
         return;
-    std::fclose(m_file);
+    std::FILE *file = m_file;
+    try {
+        writeHeader();
+    } catch (const HostError &) {
+        std::fclose(file);
+        m_file = nullptr;
+        throw;
+    }
     m_file = nullptr;
+    if (std::fclose(file) != 0)
+        throw HostError(fileError(m_path, "cannot finish writing it (disk full?)"));
 }
 
 } // namespace wqhost

@@ -16,7 +16,9 @@ namespace wqhost {
 // kept). Throws HostError for anything else.
 WavData readFloatWav(const std::string &path);
 
-// A 32-bit float mono WAV file, its sizes written after every write.
+// A 32-bit float mono WAV file. Its header is written when it is created
+// (sizes 0) and its sizes again by updateHeader() and close(); samples go
+// straight after the header.
 class FloatWavWriter {
 public:
     FloatWavWriter(const std::string &path, double rate); // throws HostError
@@ -25,7 +27,10 @@ public:
     FloatWavWriter &operator=(const FloatWavWriter &) = delete;
 
     void write(const float *samples, size_t count); // throws HostError
-    void close();
+    // The sizes of what was written so far into the header, and everything
+    // handed to the system: a file that is never closed reads up to here.
+    void updateHeader();
+    void close(); // updates the header; throws HostError when it cannot
 
 private:
     void writeHeader();

@@ -23,9 +23,9 @@ public:
         m_file = sf_open(path.c_str(), SFM_WRITE, &info);
         if (!m_file)
             throw HostError("'" + path + "': cannot write: " + sf_strerror(nullptr));
-        // The header follows every write: a run that ends early leaves a
-        // valid file.
-        sf_command(m_file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
+        // The sizes are written by updateHeader() and at close, not after
+        // every write.
+        sf_command(m_file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_FALSE);
     }
     ~Backend() { close(); }
 
@@ -35,6 +35,11 @@ public:
         const sf_count_t n = static_cast<sf_count_t>(count);
         if (sf_writef_float(m_file, samples, n) != n)
             throw HostError("'" + m_path + "': cannot write its samples: " + sf_strerror(m_file));
+    }
+
+    void updateHeader() {
+        if (m_file)
+            sf_command(m_file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
     }
 
     void close() {
@@ -75,6 +80,7 @@ class WavWriter::Backend {
 public:
     Backend(const std::string &path, double rate) : m_writer(path, rate) {}
     void write(const float *samples, size_t count) { m_writer.write(samples, count); }
+    void updateHeader() { m_writer.updateHeader(); }
     void close() { m_writer.close(); }
 
 private:
@@ -97,6 +103,10 @@ void WavWriter::write(const float *samples, size_t count) {
         return;
     m_backend->write(samples, count);
     m_frames += count;
+    if (m_frames - m_headerFrames >= kWavHeaderInterval) {
+        m_backend->updateHeader();
+        m_headerFrames = m_frames;
+    }
 }
 
 void WavWriter::close() { m_backend->close(); }

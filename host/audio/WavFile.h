@@ -25,9 +25,17 @@ WavData readWav(const std::string &path);
 // or "FloatWav (32-bit float WAV only)".
 std::string wavLibrary();
 
-// A mono 32-bit float WAV file written as samples come. The header is kept
-// up to date after every write, so what was written is a valid file even if
-// the program ends without closing it.
+// How many frames a WavWriter writes between two updates of its header.
+// Rewriting the header after every write costs a seek and a write a block,
+// which dominates at a block size of 1; every 64 Ki frames keeps that cost
+// small and still leaves a program that dies before close() a valid file
+// of all but its last (at most) 64 Ki frames.
+constexpr uint64_t kWavHeaderInterval = 65536;
+
+// A mono 32-bit float WAV file written as samples come. The header's sizes
+// are brought up to date every kWavHeaderInterval frames and at close();
+// the bytes of the closed file do not depend on how the samples were cut
+// into writes.
 class WavWriter {
 public:
     // Creates (or replaces) the file. Throws HostError when it cannot.
@@ -49,6 +57,7 @@ public:
 private:
     std::string m_path;
     uint64_t m_frames = 0;
+    uint64_t m_headerFrames = 0; // the frames the header counts
     std::unique_ptr<Backend> m_backend;
 };
 

@@ -30,26 +30,29 @@ void Session::start() {
     if (isRunning())
         throw HostError("the session is already running");
     m_description = m_library->describe(m_options.moduleIndex, &m_log);
-    if (!m_audio.create(m_options.moduleIndex))
-        throw HostError("'" + m_library->path() + "': makeModule(" +
-                        std::to_string(m_options.moduleIndex) + ", 1) created no audio object");
-    m_audio.open();
-    m_pinTable = m_audio.readPinDeclarations();
-    if (m_options.playAudio) {
-        m_audio.setAudioPins(audioPinLayout(m_pinTable, m_options.audio.pinCount));
-        if (!m_audio.audioPins().empty()) {
-            m_audio.setSampleRate(m_options.sampleRate);
-            m_audio.setBlockSize(m_audio.blockSize());
+    const std::string index = std::to_string(m_options.moduleIndex);
+    m_hasAudio = m_audio.create(m_options.moduleIndex);
+    m_pinTable.clear();
+    if (m_hasAudio) {
+        m_audio.open();
+        m_pinTable = m_audio.readPinDeclarations();
+        if (m_options.playAudio) {
+            m_audio.setAudioPins(audioPinLayout(m_pinTable, m_options.audio.pinCount));
+            if (!m_audio.audioPins().empty()) {
+                m_audio.setSampleRate(m_options.sampleRate);
+                m_audio.setBlockSize(m_audio.blockSize());
+            }
         }
-    }
-    if (!m_gui.create(m_options.moduleIndex)) {
-        m_audio.close();
-        throw HostError("'" + m_library->path() + "': makeModule(" +
-                        std::to_string(m_options.moduleIndex) + ", 2) created no GUI object");
     }
     m_gui.pins().clear();
     m_gui.declarePins(m_pinTable);
-    m_gui.open();
+    m_hasGui = m_gui.create(m_options.moduleIndex);
+    if (m_hasGui) {
+        m_gui.open();
+    } else if (!m_hasAudio) {
+        throw HostError("'" + m_library->path() + "': makeModule(" + index +
+                        ", 1) and makeModule(" + index + ", 2) created no object");
+    }
 }
 
 void Session::setSampleRate(float rate) {
@@ -83,6 +86,40 @@ void Session::stop() {
 void Session::restart() {
     stop();
     start();
+}
+
+void Session::requireStoredPin(int32_t pin) const {
+    if (!isRunning())
+        throw HostError("the session is not running");
+    if (!m_gui.pins().has(pin))
+        throw HostError("pin " + std::to_string(pin) + " is not declared");
+}
+
+void Session::setPinText(int32_t pin, const std::string &text) {
+    if (m_hasGui) {
+        m_gui.setPinText(pin, text);
+        return;
+    }
+    requireStoredPin(pin);
+    m_gui.pins().setText(pin, text);
+}
+
+void Session::setPinInt(int32_t pin, int32_t value) {
+    if (m_hasGui) {
+        m_gui.setPinInt(pin, value);
+        return;
+    }
+    requireStoredPin(pin);
+    m_gui.pins().setInt(pin, value);
+}
+
+void Session::setPinFloat(int32_t pin, float value) {
+    if (m_hasGui) {
+        m_gui.setPinFloat(pin, value);
+        return;
+    }
+    requireStoredPin(pin);
+    m_gui.pins().setFloat(pin, value);
 }
 
 std::vector<Problem> Session::problems() const {

@@ -2,6 +2,11 @@
 // driven together as a host drives a module: both objects created and
 // opened, the pin table read from the audio side and given to the GUI side's
 // pin store, every call of both in one CallLog.
+//
+// A module may have one side only (makeModule answers the other type with
+// null). The session then runs that side alone: without an audio side the
+// host knows no pins; without a GUI side a user's pin change is kept in the
+// pin store and nobody is notified of it.
 #pragma once
 
 #include "host/core/AudioHost.h"
@@ -44,7 +49,8 @@ public:
 
     // Queries the description, creates the audio object and opens it, reads
     // its pin table, creates the GUI object, gives it the pin table and opens
-    // it. Throws HostError when the library refuses an object.
+    // it. A side the library refuses is left out; throws HostError when it
+    // refuses both.
     void start();
     // The sample rate and block size of what follows: kept for the next
     // start, and told to a live audio object (with playAudio, when it has
@@ -60,6 +66,9 @@ public:
     // stop() then start(): fresh objects, pin values back to empty.
     void restart();
     bool isRunning() const noexcept { return m_audio.isLive() || m_gui.isLive(); }
+    // Which objects the last start() got from makeModule.
+    bool hasAudioSide() const noexcept { return m_hasAudio; }
+    bool hasGuiSide() const noexcept { return m_hasGui; }
 
     const ModuleDescription &description() const noexcept { return m_description; }
     const std::vector<PinDeclaration> &pinTable() const noexcept { return m_pinTable; }
@@ -75,10 +84,12 @@ public:
     // What both hosts found wrong with the module, audio side first.
     std::vector<Problem> problems() const;
 
-    // What a user does: change a pin's value; each notifies the GUI object.
-    void setPinText(int32_t pin, const std::string &text) { m_gui.setPinText(pin, text); }
-    void setPinInt(int32_t pin, int32_t value) { m_gui.setPinInt(pin, value); }
-    void setPinFloat(int32_t pin, float value) { m_gui.setPinFloat(pin, value); }
+    // What a user does: change a pin's value; each notifies the GUI object
+    // (a module without one only keeps the value). Throw HostError for an
+    // undeclared pin or a stopped session.
+    void setPinText(int32_t pin, const std::string &text);
+    void setPinInt(int32_t pin, int32_t value);
+    void setPinFloat(int32_t pin, float value);
     std::vector<PinValue> readPins() const { return m_gui.readPins(); }
 
 private:
@@ -91,6 +102,12 @@ private:
     GuiHost m_gui; // after m_audio: closed first when the session ends
     ModuleDescription m_description;
     std::vector<PinDeclaration> m_pinTable;
+    bool m_hasAudio = false;
+    bool m_hasGui = false;
+
+    // Before a change without a GUI side: the pin is declared and the
+    // session running.
+    void requireStoredPin(int32_t pin) const;
 };
 
 } // namespace wqhost

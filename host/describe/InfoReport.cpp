@@ -25,12 +25,26 @@ nlohmann::json flagList(uint32_t flags) {
     return list;
 }
 
+// The sides makeModule gives, as info shows them.
+std::string sidesText(const ModuleProbe &probe) {
+    if (!probe.guiProbed)
+        return probe.audioCreated ? "audio" : "no audio side";
+    if (probe.audioCreated && probe.guiCreated)
+        return "audio and GUI";
+    if (probe.audioCreated)
+        return "audio only (makeModule gives no GUI object)";
+    if (probe.guiCreated)
+        return "GUI only (makeModule gives no audio object)";
+    return "none (makeModule gives no object)";
+}
+
 } // namespace
 
 std::string formatModuleInfo(const ModuleProbe &probe, const std::string &libraryPath) {
     std::string out = "Module library " + libraryPath + "\n\nDescription (module " +
                       std::to_string(probe.description.index) + ")\n" +
-                      formatDescription(probe.description) + "\nPins\n";
+                      formatDescription(probe.description) + "  sides       " + sidesText(probe) +
+                      "\n\nPins\n";
     if (!probe.audioCreated)
         out += "  (makeModule gave no audio object, so the pins are unknown)\n";
     else
@@ -69,6 +83,9 @@ std::string moduleInfoJson(const ModuleProbe &probe, const std::string &libraryP
         pins.push_back(std::move(pin));
     }
     doc["pins"] = probe.audioCreated ? pins : json(nullptr);
+    doc["sides"] = {{"audio", probe.audioCreated}};
+    if (probe.guiProbed)
+        doc["sides"]["gui"] = probe.guiCreated;
     doc["audioPinCount"] = probe.audioPinCount();
     json problems = json::array();
     for (const Problem &p : probe.problems)

@@ -19,8 +19,10 @@ namespace wqhost {
 struct ModuleProbe {
     ModuleDescription description;
     bool audioCreated = false;        // makeModule gave an audio object
+    bool guiProbed = false;           // probeGuiSide() asked for a GUI object
+    bool guiCreated = false;          // ... and makeModule gave one
     std::vector<PinDeclaration> pins; // the declarations, in order
-    std::vector<Problem> problems;    // what the audio host found wrong
+    std::vector<Problem> problems;    // what the hosts found wrong, audio side first
 
     int32_t audioPinCount() const noexcept { return countAudioPins(pins); }
 };
@@ -29,5 +31,11 @@ struct ModuleProbe {
 // one is given.
 ModuleProbe probeModule(const std::shared_ptr<const ModuleLibrary> &library,
                         int32_t moduleIndex = 0, CallLog *log = nullptr);
+
+// Whether the module has a GUI side: a short-lived GUI object, given the
+// probe's pin table, created, opened and closed. Sets guiProbed and
+// guiCreated and adds what the GUI host found wrong to the problems.
+void probeGuiSide(ModuleProbe &probe, const std::shared_ptr<const ModuleLibrary> &library,
+                  int32_t moduleIndex = 0, CallLog *log = nullptr);
 
 } // namespace wqhost

@@ -6,6 +6,7 @@
 #include "host/text/JsonText.h"
 
 #include <algorithm>
+#include <sstream>
 
 namespace wqhost {
 
@@ -43,6 +44,15 @@ json pinTableJson(const std::vector<PinDeclaration> &table) {
     return pins;
 }
 
+// The words of a signal as the page writes it ("sine 440 0.5").
+std::vector<std::string> signalWords(const std::string &text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
 // The session command a request (checked by parsePanelRequest) stands for.
 ScriptCommand commandOf(const json &request) {
     ScriptCommand c;
@@ -77,6 +87,17 @@ ScriptCommand commandOf(const json &request) {
     } else if (op == "process") {
         c.op = ScriptOp::Process;
         c.number = request.at("blocks").get<int32_t>();
+    } else if (op == "rate") {
+        c.op = ScriptOp::Rate;
+        c.value.kind = ScriptValue::Kind::Float;
+        c.value.real = request.at("hz").get<float>();
+    } else if (op == "block") {
+        c.op = ScriptOp::Block;
+        c.number = request.at("size").get<int32_t>();
+    } else if (op == "signal") {
+        c.op = ScriptOp::Signal;
+        c.pin.index = request.at("pin").get<int32_t>();
+        c.signal = parseSignalSpec(signalWords(request.at("signal").get<std::string>()));
     } else {
         throw ScriptError(0, "unknown request '" + op + "'");
     }
@@ -169,8 +190,10 @@ void PanelModuleHost::emitProblemsAndStatus() {
     };
     sendNew(m_session->audio().problems(), m_audioProblemsSent);
     sendNew(m_session->gui().problems(), m_guiProblemsSent);
-    emit(
-        {{"event", "status"}, {"open", m_session->isRunning()}, {"echo", m_session->gui().echo()}});
+    emit({{"event", "status"},
+          {"open", m_session->isRunning()},
+          {"echo", m_session->gui().echo()},
+          {"sides", {{"audio", m_session->hasAudioSide()}, {"gui", m_session->hasGuiSide()}}}});
 }
 
 void PanelModuleHost::start() {
@@ -184,6 +207,9 @@ void PanelModuleHost::start() {
             emitProblem(p);
         Session::Options options;
         options.audio.pinCount = probe.audioPinCount();
+        // Driven as a player drives it: the page's signals feed the audio
+        // inputs, and the rate and block size it chooses reach the module.
+        options.playAudio = true;
         m_session = std::make_unique<Session>(library, options);
         m_session->setTrace(m_out);
         m_engine = std::make_unique<SessionEngine>(*m_session);
@@ -209,7 +235,19 @@ void PanelModuleHost::handle(const json &request) {
         throw HostError("the module is not loaded");
     const ScriptCommand command = commandOf(request);
     m_session->log().clear();
-    const SessionStep step = m_engine->execute(command);
+    // Blocks played in real time come without their calls: thousands a
+    // second would flood the page.
+    const bool calls = request.value("calls", true);
+    if (!calls)
+        m_session->setTrace(nullptr);
+    SessionStep step;
+    try {
+        step = m_engine->execute(command);
+    } catch (...) {
+        m_session->setTrace(m_out);
+        throw;
+    }
+    m_session->setTrace(m_out);
     emitPins(step.before, step.report == StepReport::Opened, step.pin);
     emitProblemsAndStatus();
     m_session->log().clear();

@@ -9,7 +9,9 @@
 //   {"op":"set","pin":N,"form":"text"|"int"|"float","value":...}
 //   {"op":"echo","on":true|false}
 //   {"op":"open"} {"op":"close"} {"op":"recreate"}
-//   {"op":"process","blocks":N}
+//   {"op":"process","blocks":N[,"calls":false]}
+//   {"op":"rate","hz":R} {"op":"block","size":N}
+//   {"op":"signal","pin":N,"signal":"sine 440 0.5"}   what feeds an audio input
 // Output lines, in the order things happen:
 //   every call of the session as the call log's JSON lines ("phase" "call"
 //     and "return"), flushed one by one, so that the last call before a
@@ -17,7 +19,7 @@
 //   {"event":"module","description":{...},"pins":[...]} once at the start;
 //   {"event":"pins","pins":[...],"changed":[{"index":N,"byModule":B}...]};
 //   {"event":"problem","code":...,"text":...} for each fault the host found;
-//   {"event":"status","open":B,"echo":B};
+//   {"event":"status","open":B,"echo":B,"sides":{"audio":B,"gui":B}};
 //   {"event":"error","message":...} when a request cannot be carried out;
 //   {"event":"done"} after the answer to each request (and after the start).
 // Texts are mapped byte for byte to code points (JsonText).

@@ -1,8 +1,12 @@
 #include "host/panel/PanelRequest.h"
 
+#include "host/audio/SignalSource.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sstream>
+#include <stdexcept>
 
 namespace wqhost {
 
@@ -85,6 +89,32 @@ json setRequest(const json &request, const std::vector<int32_t> &pins) {
     return out;
 }
 
+json signalRequest(const json &request, const std::vector<int32_t> &pins) {
+    long long index = 0;
+    if (!integerOf(field(request, "pin"), index))
+        throw RequestError("\"pin\" must be an integer");
+    if (std::find(pins.begin(), pins.end(), index) == pins.end())
+        throw RequestError("the module has no pin " + std::to_string(index));
+    const json &text = field(request, "signal");
+    if (!text.is_string())
+        throw RequestError("\"signal\" must be a string such as \"sine 440 0.5\"");
+    std::vector<std::string> words;
+    std::istringstream in(text.get<std::string>());
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    SignalSetting setting;
+    try {
+        setting = parseSignalSpec(words);
+    } catch (const std::invalid_argument &e) {
+        throw RequestError(e.what());
+    }
+    // The page names no files: what the module's process may read stays
+    // what the user started it with.
+    if (setting.kind == SignalSetting::Kind::File)
+        throw RequestError("the panel feeds no files: a constant, sine, impulse, step or noise");
+    return {{"op", "signal"}, {"pin", index}, {"signal", signalText(setting)}};
+}
+
 } // namespace
 
 json parsePanelRequest(const std::string &body, const std::vector<int32_t> &pins) {
@@ -115,8 +145,33 @@ json parsePanelRequest(const std::string &body, const std::vector<int32_t> &pins
         if (!integerOf(blocks, count) || count < 1 || count > kMaxProcessBlocks)
             throw RequestError("\"blocks\" must be an integer from 1 to " +
                                std::to_string(kMaxProcessBlocks));
-        return {{"op", "process"}, {"blocks", blocks}};
+        json out = {{"op", "process"}, {"blocks", blocks}};
+        // Play leaves the calls of its blocks out of the event stream.
+        if (auto it = request.find("calls"); it != request.end()) {
+            if (!it->is_boolean())
+                throw RequestError("\"calls\" must be true or false");
+            out["calls"] = *it;
+        }
+        return out;
     }
+    if (name == "rate") {
+        const json &hz = field(request, "hz");
+        if (!hz.is_number() || !std::isfinite(hz.get<double>()) || hz.get<double>() < 1.0 ||
+            hz.get<double>() > kMaxSampleRate)
+            throw RequestError("\"hz\" must be a sample rate from 1 to " +
+                               std::to_string(static_cast<int>(kMaxSampleRate)));
+        return {{"op", "rate"}, {"hz", hz}};
+    }
+    if (name == "block") {
+        const json &size = field(request, "size");
+        if (!size.is_number_integer() || size.get<long long>() < 1 ||
+            size.get<long long>() > kMaxBlockSize)
+            throw RequestError("\"size\" must be an integer from 1 to " +
+                               std::to_string(kMaxBlockSize));
+        return {{"op", "block"}, {"size", size}};
+    }
+    if (name == "signal")
+        return signalRequest(request, pins);
     throw RequestError("unknown op \"" + name + "\"");
 }
 

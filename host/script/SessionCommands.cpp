@@ -187,6 +187,8 @@ void recreate(SessionEngine &e, const ScriptCommand &, SessionStep &) {
 
 void process(SessionEngine &e, const ScriptCommand &c, SessionStep &) {
     e.requireRunning(c);
+    if (!e.session().hasAudioSide())
+        throw ScriptError(c.line, "the module has no audio side to process");
     e.streams().beginCapture();
     e.session().audio().processBlocks(c.number);
 }

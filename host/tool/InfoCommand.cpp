@@ -30,7 +30,8 @@ int infoHere(const InfoArgs &args, const std::string &path, std::FILE *channel) 
     auto library = wqhost::ModuleLibrary::load(path);
     wqhost::CallLog log;
     log.setJsonSink(channel);
-    const wqhost::ModuleProbe probe = wqhost::probeModule(library, 0, &log);
+    wqhost::ModuleProbe probe = wqhost::probeModule(library, 0, &log);
+    wqhost::probeGuiSide(probe, library, 0, &log);
     if (args.json)
         std::cout << wqhost::moduleInfoJson(probe, args.library);
     else

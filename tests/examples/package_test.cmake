@@ -2,10 +2,13 @@
 # tree: installs the built tree to a prefix of its own, configures the example
 # module with nothing but find_package against that prefix, builds it, and
 # checks that the library exports exactly the two entry functions. With
-# VALIDATE set, the installed wqhost must also validate it, through the test
-# that wq_add_module adds; otherwise an installed wqhost must at least start.
+# VALIDATE set, the installed wqhost must also pass the example's own tests
+# (every test whose name starts with the module's name: the validate test
+# that wq_add_module adds, and its scripts); otherwise an installed wqhost
+# must at least start.
 #
 #   cmake -DBUILD_DIR=<built tree> -DEXAMPLE_DIR=<example sources>
+#         [-DMODULE=<library name, doubler unless given>]
 #         -DWORK_DIR=<scratch directory> -DGENERATOR=<generator>
 #         [-DBUILD_TYPE=<config>] -DCXX_COMPILER=<compiler>
 #         [-DCXX_FLAGS=<flags>] [-DLINKER_FLAGS=<flags>] [-DVALIDATE=ON]
@@ -20,6 +23,10 @@ foreach(var BUILD_DIR EXAMPLE_DIR WORK_DIR GENERATOR CXX_COMPILER)
     message(FATAL_ERROR "package_test: ${var} is not set")
   endif()
 endforeach()
+
+if(NOT DEFINED MODULE OR MODULE STREQUAL "")
+  set(MODULE doubler)
+endif()
 
 set(prefix ${WORK_DIR}/prefix)
 set(build ${WORK_DIR}/build)
@@ -63,7 +70,7 @@ foreach(flag -Wall -Wextra -Wsuggest-override)
   endif()
 endforeach()
 
-set(library ${build}/libdoubler.so)
+set(library ${build}/lib${MODULE}.so)
 if(NOT EXISTS ${library})
   message(FATAL_ERROR "package_test: ${library} was not built")
 endif()
@@ -82,17 +89,23 @@ if(NOT exports STREQUAL "getModuleProperties;makeModule")
   message(FATAL_ERROR "package_test: ${library} exports '${exports}'")
 endif()
 
-# The installed tool validates the module through the example's own test.
+# The installed tool validates the module through the example's own tests.
 set(wqhost ${prefix}/bin/wqhost)
 if(VALIDATE)
-  # The example asks for a strict validate test (STRICT of wq_add_module).
+  # A validate test the example asks for is strict (STRICT of wq_add_module).
   run(tests ${CMAKE_CTEST_COMMAND} --test-dir ${build} --show-only=json-v1)
-  string(JSON command GET "${output}" tests 0 command)
-  if(NOT command MATCHES "\"validate\"" OR NOT command MATCHES "\"--strict\"")
-    message(FATAL_ERROR "package_test: the example's validate test is not strict: ${command}")
+  string(JSON count LENGTH "${output}" tests)
+  if(count GREATER 0)
+    math(EXPR last "${count} - 1")
+    foreach(i RANGE ${last})
+      string(JSON command GET "${output}" tests ${i} command)
+      if(command MATCHES "\"validate\"" AND NOT command MATCHES "\"--strict\"")
+        message(FATAL_ERROR "package_test: the example's validate test is not strict: ${command}")
+      endif()
+    endforeach()
   endif()
-  run(validate ${CMAKE_CTEST_COMMAND} --test-dir ${build} --output-on-failure
-    -R "^doubler_validate$" --no-tests=error)
+  run(example-tests ${CMAKE_CTEST_COMMAND} --test-dir ${build} --output-on-failure
+    -R "^${MODULE}_" --no-tests=error)
   message(STATUS "${output}")
 elseif(EXISTS ${wqhost})
   run(wqhost ${wqhost} --help)

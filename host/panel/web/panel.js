@@ -13,6 +13,7 @@ const panel = {
   ended: null,
   open: false,
   connected: false,
+  sides: null,       // {audio, gui}: which objects the module made
 };
 const MAX_CALLS = 3000;
 
@@ -113,6 +114,44 @@ function textControl(pin) {
   return [input, go];
 }
 
+// What feeds an audio input, as the session's `signal` command takes it: a
+// kind and its numbers, which start at the kind's usual values.
+const signalKinds = {
+  constant: '0.5',
+  sine: '440 0.5',
+  impulse: '0',
+  step: '1 0',
+  noise: '0.5 1',
+};
+
+function signalChooser(pin) {
+  const box = document.createElement('span');
+  box.className = 'signal';
+  const kind = document.createElement('select');
+  kind.id = `pin-${pin.index}-signal-kind`;
+  kind.className = 'signal-choice';
+  kind.setAttribute('aria-label', 'input signal');
+  for (const name of Object.keys(signalKinds)) kind.add(new Option(name, name));
+  const args = document.createElement('input');
+  args.type = 'text';
+  args.id = `pin-${pin.index}-signal-args`;
+  args.className = 'signal-choice';
+  args.spellcheck = false;
+  args.value = signalKinds[kind.value];
+  args.setAttribute('aria-label', 'signal settings');
+  const feed = document.createElement('button');
+  feed.type = 'button';
+  feed.id = `pin-${pin.index}-signal`;
+  feed.className = 'signal-choice';
+  feed.textContent = 'feed';
+  const go = () => send({ op: 'signal', pin: pin.index, signal: `${kind.value} ${args.value}` });
+  kind.addEventListener('change', () => { args.value = signalKinds[kind.value]; });
+  args.addEventListener('keydown', (e) => { if (e.key === 'Enter') go(); });
+  feed.addEventListener('click', go);
+  box.append(kind, args, feed);
+  return box;
+}
+
 function buildPins() {
   const body = $('pins').tBodies[0];
   body.textContent = '';
@@ -149,12 +188,21 @@ function buildPins() {
       [control, go] = numberControl(pin, pin.kind === 'int' ? 'int' : 'float');
     }
     if (pin.dataType === 'fsample') {
+      // A scope of the pin's last block; an output also gets a meter.
       const canvas = document.createElement('canvas');
       canvas.className = 'plot';
       canvas.id = `pin-${pin.index}-plot`;
       canvas.width = 160;
       canvas.height = 40;
       set.append(canvas);
+      if (pin.direction === 'in') set.append(signalChooser(pin));
+      if (pin.direction === 'out') {
+        const meter = document.createElement('span');
+        meter.className = 'meter';
+        meter.id = `pin-${pin.index}-meter`;
+        meter.textContent = 'peak -inf dBFS, RMS -inf dBFS';
+        set.append(meter);
+      }
     }
     const button = document.createElement('button');
     button.type = 'button';
@@ -189,6 +237,20 @@ function plot(canvas, samples) {
   g.stroke();
 }
 
+// Peak and RMS of a block in dBFS (full scale is 1.0), one decimal; a silent
+// block reads -inf.
+function levels(samples) {
+  let peak = 0;
+  let sum = 0;
+  for (const x of samples || []) {
+    peak = Math.max(peak, Math.abs(x));
+    sum += x * x;
+  }
+  const n = samples && samples.length ? samples.length : 1;
+  const db = (v) => (v > 0 ? (20 * Math.log10(v)).toFixed(1) : '-inf');
+  return { peak: db(peak), rms: db(Math.sqrt(sum / n)) };
+}
+
 function showValue(pin, v) {
   const cell = $(`pin-${pin.index}-value`);
   if (!cell) return;
@@ -214,6 +276,11 @@ function showValue(pin, v) {
   }
   const canvas = $(`pin-${pin.index}-plot`);
   if (canvas) plot(canvas, v.samples);
+  const meter = $(`pin-${pin.index}-meter`);
+  if (meter && v.samples) {
+    const l = levels(v.samples);
+    meter.textContent = `peak ${l.peak} dBFS, RMS ${l.rms} dBFS`;
+  }
 }
 
 function showPins(values, changed) {
@@ -252,8 +319,12 @@ function enableControls() {
   const open = live && panel.open;
   for (const c of document.querySelectorAll('#pins button, #pins input, #pins select, #process, #blocks, #close'))
     c.disabled = !open;
+  const audio = !panel.sides || panel.sides.audio;
+  const gui = !panel.sides || panel.sides.gui;
+  for (const c of document.querySelectorAll('#process, #play, #pins .signal-choice'))
+    c.disabled = !open || !audio;
   $('open').disabled = !live || panel.open;
-  $('echo').disabled = !live;
+  $('echo').disabled = !live || !gui;
   $('recreate').disabled = !live;
   if ($('restart')) $('restart').disabled = !panel.connected;
 }
@@ -262,9 +333,18 @@ function showStatus(s) {
   if (!s || s.open === undefined) return;
   panel.echo = s.echo;
   panel.open = s.open;
+  if (!s.open) stopPlay();
   $('status').textContent = s.open ? 'open' : 'closed';
   $('status').classList.toggle('open', s.open);
   $('echo').textContent = `echo: ${s.echo ? 'on' : 'off'}`;
+  // A module with one side only: the page shows which, and offers nothing
+  // that needs the other.
+  if (s.sides) {
+    panel.sides = s.sides;
+    const one = s.sides.audio !== s.sides.gui;
+    $('sides').hidden = !one;
+    $('sides').textContent = s.sides.audio ? 'audio side only' : 'GUI side only';
+  }
   enableControls();
 }
 
@@ -288,6 +368,60 @@ function showEnded(message) {
   $('status').textContent = 'ended';
   $('status').classList.remove('open');
   enableControls();
+}
+
+// -- play: blocks in real time ------------------------------------------------
+
+// While playing, the page asks for as many blocks as the chosen rate and
+// block size make of the time that passed, one request at a time; a server
+// that cannot keep up loses the time it is behind (at most a second is owed),
+// and the page says how far behind it fell.
+const play = { timer: null, last: 0, owed: 0, busy: false, blocks: 0, dropped: 0 };
+
+function playSettings() {
+  const rate = Math.max(1, Number($('rate').value) || 48000);
+  const block = Math.max(1, Math.trunc(Number($('block-size').value) || 64));
+  return { rate, block };
+}
+
+async function playTick() {
+  const now = performance.now();
+  const { rate, block } = playSettings();
+  play.owed += ((now - play.last) / 1000) * (rate / block);
+  play.last = now;
+  const limit = rate / block; // a second's worth
+  if (play.owed > limit) {
+    play.dropped += Math.floor(play.owed - limit);
+    play.owed = limit;
+  }
+  const n = Math.min(Math.floor(play.owed), 10000); // the most one request may ask
+  if (play.busy || n < 1) return;
+  play.owed -= n;
+  play.busy = true;
+  await send({ op: 'process', blocks: n, calls: false });
+  play.busy = false;
+  play.blocks += n;
+  $('played').textContent = `${play.blocks} blocks (${((play.blocks * block) / rate).toFixed(1)} s)` +
+    (play.dropped ? `, ${play.dropped} behind` : '');
+}
+
+async function startPlay() {
+  if (play.timer) return;
+  const { rate, block } = playSettings();
+  await send({ op: 'rate', hz: rate });
+  await send({ op: 'block', size: block });
+  Object.assign(play, { last: performance.now(), owed: 0, busy: false, blocks: 0, dropped: 0 });
+  play.timer = setInterval(playTick, 20);
+  $('play').textContent = 'stop';
+  $('play').classList.add('playing');
+}
+
+function stopPlay() {
+  if (!play.timer) return;
+  clearInterval(play.timer);
+  play.timer = null;
+  $('play').textContent = 'play';
+  $('play').classList.remove('playing');
 }
 
 // -- the trace -----------------------------------------------------------------
@@ -374,7 +508,7 @@ function onEvent(e) {
     case 'problem': addProblem(e.code ? `${e.code}: ${e.text}` : e.text); break;
     case 'trace': traceCall(e.call); break;
     case 'error': showRequestError(e.message); break;
-    case 'ended': showEnded(e.message); break;
+    case 'ended': stopPlay(); showEnded(e.message); break;
     default: break;
   }
 }
@@ -436,6 +570,7 @@ document.addEventListener('DOMContentLoaded', () => {
     $(op).addEventListener('click', () => send({ op }));
   $('process').addEventListener('click', () =>
     send({ op: 'process', blocks: Math.max(1, Math.trunc(Number($('blocks').value) || 1)) }));
+  $('play').addEventListener('click', () => (play.timer ? stopPlay() : startPlay()));
   $('trace-filter').addEventListener('input', applyFilter);
   $('trace-clear').addEventListener('click', () => { $('trace').textContent = ''; panel.calls.clear(); });
   connect();

@@ -3,6 +3,7 @@
 #include "host/platform/HostError.h"
 #include "host/core/Session.h"
 #include "host/describe/TextReport.h"
+#include "host/trace/CallText.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,60 @@ TEST(SessionTest, ReportShowsDeclarationsAndValues) {
     session.setPinText(0, "caf\xe9");
     std::string values = formatPinValues(session.readPins());
     EXPECT_NE(values.find("\"caf\\xe9\""), std::string::npos) << values;
+}
+
+// A module with one side only runs that side alone: no call goes to the
+// side makeModule refused, and a restart asks for it once again only.
+TEST(SessionTest, AModuleWithOneSideRunsThatSideAlone) {
+    struct Case {
+        const char *library;
+        bool audio;
+        size_t pins;
+    };
+    for (const Case &c :
+         {Case{WQ_AUDIO_ONLY_MODULE, true, 2}, Case{WQ_GUI_ONLY_MODULE, false, 0}}) {
+        SCOPED_TRACE(c.library);
+        Session::Options options;
+        options.audio.pinCount = 2;
+        Session session(c.library, options);
+        session.start();
+        EXPECT_TRUE(session.isRunning());
+        EXPECT_EQ(session.hasAudioSide(), c.audio);
+        EXPECT_EQ(session.hasGuiSide(), !c.audio);
+        EXPECT_EQ(session.pinTable().size(), c.pins);
+        session.restart();
+        size_t refused = 0;
+        for (const CallRecord &call : session.log().calls()) {
+            if (call.kind == CallKind::MakeModule) {
+                refused += (call.value == WQ_TYPE_AUDIO) != c.audio ? 1 : 0;
+                continue;
+            }
+            if (call.kind == CallKind::GetModuleProperties)
+                continue;
+            EXPECT_EQ(call.side, c.audio ? Side::Audio : Side::Gui)
+                << callText(call, CallForm::Trace);
+        }
+        EXPECT_EQ(refused, 2u); // once per start
+        if (c.audio) {
+            // Without a GUI object a change is only kept.
+            session.setPinFloat(0, 0.5f);
+            EXPECT_EQ(session.gui().pins().floatValue(0), 0.5f);
+            EXPECT_THROW(session.setPinFloat(7, 1.0f), HostError);
+            session.audio().processBlocks(2);
+        } else {
+            EXPECT_THROW(session.setPinInt(0, 1), HostError);
+        }
+        EXPECT_TRUE(session.problems().empty());
+        session.stop();
+        EXPECT_FALSE(session.isRunning());
+        EXPECT_THROW(session.setPinFloat(0, 1.0f), HostError);
+    }
+}
+
+TEST(SessionTest, AModuleWithNeitherSideDoesNotStart) {
+    Session session(WQ_ECHO_MODULE_PATH, Session::Options{{}, {}, 1});
+    EXPECT_THROW(session.start(), HostError);
+    EXPECT_FALSE(session.isRunning());
 }
 
 } // namespace

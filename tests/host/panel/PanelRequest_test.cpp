@@ -71,7 +71,24 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"{\"op\":\"echo\",\"on\":1}", "true or false"},
         Refused{"{\"op\":\"process\",\"blocks\":0}", "from 1 to"},
         Refused{"{\"op\":\"process\",\"blocks\":10001}", "from 1 to"},
-        Refused{"{\"op\":\"process\",\"blocks\":\"2\"}", "from 1 to"}));
+        Refused{"{\"op\":\"process\",\"blocks\":\"2\"}", "from 1 to"},
+        Refused{"{\"op\":\"rate\"}", "\"hz\" is missing"},
+        Refused{"{\"op\":\"rate\",\"hz\":0.5}", "from 1 to 384000"},
+        Refused{"{\"op\":\"rate\",\"hz\":1e9}", "from 1 to 384000"},
+        Refused{"{\"op\":\"rate\",\"hz\":\"48000\"}", "from 1 to 384000"},
+        Refused{"{\"op\":\"block\",\"size\":0}", "from 1 to 4096"},
+        Refused{"{\"op\":\"block\",\"size\":4097}", "from 1 to 4096"},
+        Refused{"{\"op\":\"block\",\"size\":64.5}", "from 1 to 4096"},
+        Refused{"{\"op\":\"process\",\"calls\":0}", "\"calls\" must be true or false"},
+        Refused{"{\"op\":\"signal\",\"signal\":\"sine 440 1\"}", "\"pin\" is missing"},
+        Refused{"{\"op\":\"signal\",\"pin\":7,\"signal\":\"sine 440 1\"}", "no pin 7"},
+        Refused{"{\"op\":\"signal\",\"pin\":0}", "\"signal\" is missing"},
+        Refused{"{\"op\":\"signal\",\"pin\":0,\"signal\":5}", "must be a string"},
+        Refused{"{\"op\":\"signal\",\"pin\":0,\"signal\":\"\"}", "constant"},
+        Refused{"{\"op\":\"signal\",\"pin\":0,\"signal\":\"hum 50\"}", "hum"},
+        Refused{"{\"op\":\"signal\",\"pin\":0,\"signal\":\"sine 440\"}", "sine"},
+        // The page names no files of the machine the module runs on.
+        Refused{"{\"op\":\"signal\",\"pin\":0,\"signal\":\"file /etc/x.wav\"}", "feeds no files"}));
 
 struct Accepted {
     const char *body;
@@ -103,6 +120,15 @@ INSTANTIATE_TEST_SUITE_P(
             "{\"op\":\"set\",\"pin\":0,\"form\":\"text\",\"value\":\"\\u00e9\\u00ff\\u0000\"}"},
         Accepted{"{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":2147483647}",
                  "{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":2147483647}"},
+        Accepted{"{\"op\":\"rate\",\"hz\":44100}", "{\"hz\":44100,\"op\":\"rate\"}"},
+        Accepted{"{\"op\":\"block\",\"size\":4096}", "{\"op\":\"block\",\"size\":4096}"},
+        Accepted{"{\"op\":\"process\",\"blocks\":2,\"calls\":false}",
+                 "{\"op\":\"process\",\"blocks\":2,\"calls\":false}"},
+        // A signal as the session's `signal` command writes it.
+        Accepted{"{\"op\":\"signal\",\"pin\":0,\"signal\":\"  sine   440 0.5 \"}",
+                 "{\"op\":\"signal\",\"pin\":0,\"signal\":\"sine 440 0.5\"}"},
+        Accepted{"{\"op\":\"signal\",\"pin\":3,\"signal\":\"noise 0.25 7\"}",
+                 "{\"op\":\"signal\",\"pin\":3,\"signal\":\"noise 0.25 7\"}"},
         Accepted{"{\"op\":\"recreate\"}", "{\"op\":\"recreate\"}"}));
 
 } // namespace

@@ -308,6 +308,130 @@ TEST(PanelWithEchoModule, SetsPinsOfEveryDataTypeInTheirOwnForm) {
     EXPECT_EQ(state["pins"][4]["listText"], "x,y,z");
 }
 
+// -- a module with one side only --------------------------------------------
+
+struct OneSided {
+    const char *name;
+    const char *library;
+    bool audio;
+};
+
+void PrintTo(const OneSided &m, std::ostream *os) { *os << m.name; }
+
+class OneSidedPanel : public ::testing::TestWithParam<OneSided> {};
+
+TEST_P(OneSidedPanel, RunsTheOneSideAndOffersNothingOfTheOther) {
+    const OneSided &m = GetParam();
+    RunningPanel panel(m.library);
+    EXPECT_EQ(panel.startMessage, "");
+    json state = panel.state();
+    EXPECT_EQ(state["status"]["open"], true) << state.dump();
+    EXPECT_EQ(state["status"]["sides"]["audio"], m.audio) << state.dump();
+    EXPECT_EQ(state["status"]["sides"]["gui"], !m.audio) << state.dump();
+    for (const char *op : {"{\"op\":\"close\"}", "{\"op\":\"open\"}", "{\"op\":\"recreate\"}"})
+        EXPECT_EQ(panel.post(op)->status, 200) << op;
+    auto process = panel.post("{\"op\":\"process\",\"blocks\":2}");
+    ASSERT_TRUE(process);
+    if (m.audio) {
+        EXPECT_EQ(process->status, 200);
+        EXPECT_EQ(panel.post("{\"op\":\"set\",\"pin\":0,\"form\":\"float\",\"value\":0.5}")->status,
+                  200);
+        EXPECT_EQ(panel.pinValue(0), 0.5);
+    } else {
+        EXPECT_EQ(process->status, 409);
+        EXPECT_NE(errorOf(process).find("no audio side"), std::string::npos) << errorOf(process);
+    }
+    EXPECT_EQ(panel.state()["problemCount"], 0);
+    EXPECT_EQ(panel.ended, "");
+}
+
+const OneSided kOneSided[] = {{"AudioOnly", WQ_AUDIO_ONLY_MODULE, true},
+                              {"GuiOnly", WQ_GUI_ONLY_MODULE, false}};
+
+INSTANTIATE_TEST_SUITE_P(Modules, OneSidedPanel, ::testing::ValuesIn(kOneSided),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The rate and block size a page chooses for what it processes next: the
+// scope of an output shows one block of the chosen size.
+TEST(PanelWithGain, ProcessesAtTheChosenBlockSize) {
+    RunningPanel panel(WQ_GAIN_LIBRARY);
+    ASSERT_EQ(panel.post("{\"op\":\"rate\",\"hz\":44100}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"block\",\"size\":16}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"process\",\"blocks\":3}")->status, 200);
+    const json state = panel.state();
+    ASSERT_EQ(state["pins"].size(), 3u) << state.dump();
+    EXPECT_EQ(state["pins"][1]["samples"].size(), 16u) << state.dump();
+    EXPECT_EQ(panel.post("{\"op\":\"block\",\"size\":5000}")->status, 400);
+    // Chosen while closed, the block size is the one of the next objects.
+    ASSERT_EQ(panel.post("{\"op\":\"close\"}")->status, 200);
+    EXPECT_EQ(panel.post("{\"op\":\"block\",\"size\":8}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"open\"}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"process\"}")->status, 200);
+    EXPECT_EQ(panel.state()["pins"][1]["samples"].size(), 8u);
+    EXPECT_EQ(panel.state()["problemCount"], 0);
+}
+
+std::vector<float> outputSamples(RunningPanel &panel) {
+    return panel.state()["pins"][1]["samples"].get<std::vector<float>>();
+}
+
+// The input signal the page chooses feeds IN; OUT is IN times GAIN.
+TEST(PanelWithGain, FeedsTheChosenSignalToTheInput) {
+    RunningPanel panel(WQ_GAIN_LIBRARY);
+    ASSERT_EQ(panel.post("{\"op\":\"block\",\"size\":32}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"signal\",\"pin\":0,\"signal\":\"constant 0.25\"}")->status,
+              200);
+    ASSERT_EQ(panel.post("{\"op\":\"set\",\"pin\":2,\"form\":\"float\",\"value\":2}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"process\",\"blocks\":2}")->status, 200);
+    EXPECT_EQ(outputSamples(panel), std::vector<float>(32, 0.5f));
+
+    // An impulse at sample 3 of the signal's own clock.
+    ASSERT_EQ(panel.post("{\"op\":\"signal\",\"pin\":0,\"signal\":\"impulse 3\"}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"process\"}")->status, 200);
+    std::vector<float> impulse(32, 0.0f);
+    impulse[3] = 2.0f;
+    EXPECT_EQ(outputSamples(panel), impulse);
+    EXPECT_EQ(panel.state()["problemCount"], 0);
+}
+
+struct RefusedSignal {
+    const char *name;
+    bool closeFirst; // asked of a closed module
+    const char *body;
+    int status;
+    const char *reason;
+};
+
+void PrintTo(const RefusedSignal &r, std::ostream *out) { *out << r.name; }
+
+class PanelWithGainSignal : public ::testing::TestWithParam<RefusedSignal> {};
+
+TEST_P(PanelWithGainSignal, IsRefusedWithItsReason) {
+    RunningPanel panel(WQ_GAIN_LIBRARY);
+    const RefusedSignal &r = GetParam();
+    if (r.closeFirst) {
+        ASSERT_EQ(panel.post("{\"op\":\"close\"}")->status, 200);
+    }
+    auto res = panel.post(r.body);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, r.status);
+    EXPECT_NE(errorOf(res).find(r.reason), std::string::npos) << errorOf(res);
+    EXPECT_EQ(panel.ended, "");
+}
+
+const RefusedSignal kRefusedSignals[] = {
+    {"output", false, "{\"op\":\"signal\",\"pin\":1,\"signal\":\"sine 440 0.5\"}", 409,
+     "is an output"},
+    {"control", false, "{\"op\":\"signal\",\"pin\":2,\"signal\":\"sine 440 0.5\"}", 409,
+     "no audio pin"},
+    {"closed", true, "{\"op\":\"signal\",\"pin\":0,\"signal\":\"sine 440 0.5\"}", 409, "closed"},
+    {"file", false, "{\"op\":\"signal\",\"pin\":0,\"signal\":\"file in.wav\"}", 400,
+     "feeds no files"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Signals, PanelWithGainSignal, ::testing::ValuesIn(kRefusedSignals),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 // -- a module that does not survive ----------------------------------------
 
 TEST(PanelWithBrokenModule, ACrashInOpenEndsTheSessionNotTheServer) {

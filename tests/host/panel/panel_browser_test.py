@@ -3,8 +3,10 @@
 
 Loads Quendor, types a list into pin 0, picks an item in the drop-down and
 checks pins 2 and 3; writes a number to pin 3 and checks that the drop-down
-moved; checks that the call pane shows the nested echo; loads a module that
-crashes in open and checks that the page says so. Then what must hold under
+moved; checks that the call pane shows the nested echo; loads the audio
+example Gain and plays it in real time at a chosen rate and block size, with
+the scope and meter of its output, and feeds its input a chosen signal; loads a module that crashes in open and
+checks that the page says so. Then what must hold under
 load and after faults: eight pages of one browser all live at once, the
 layout of a narrow window, a number applied when its field is left, controls
 of a closed module disabled, a text beyond Latin-1 sent as its UTF-8 bytes and
@@ -79,6 +81,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--wqhost', required=True)
     parser.add_argument('--quendor', required=True)
+    parser.add_argument('--gain', required=True, help='the audio example Gain (no GUI side)')
     parser.add_argument('--crashing', required=True, help='a module that crashes in open')
     parser.add_argument('--crash-on-set', required=True, help='a module that crashes on a set')
     parser.add_argument('--hang-on-set', required=True, help='a module that hangs on a set')
@@ -189,6 +192,45 @@ def main():
                           browser.find_elements(By.CSS_SELECTOR, '#trace .call')),
               'a processed block shows in the call pane')
         check(lambda: text('problem-count') == '0', 'no problems found in Quendor')
+
+        # The audio example: one side only, an output with a scope and a
+        # meter, played in real time at the chosen rate and block size.
+        gain = Panel(args.wqhost, args.gain)
+        panels.append(gain)
+        browser.get(gain.url)
+        check(lambda: browser.find_elements(By.ID, 'pin-1-meter'), 'the output has a meter')
+        check(lambda: text('status') == 'open', 'Gain is open')
+        check(lambda: text('sides') == 'audio side only', 'the page says Gain has an audio side only')
+        check(lambda: not browser.find_elements(By.ID, 'pin-0-meter'), 'an input has no meter')
+        for field, value in (('rate', '8000'), ('block-size', '32')):
+            box = browser.find_element(By.ID, field)
+            box.clear()
+            box.send_keys(value)
+        browser.find_element(By.ID, 'play').click()
+        check(lambda: text('play') == 'stop', 'play turns into stop')
+
+        def played():
+            shown = text('played').split()
+            return len(shown) >= 2 and int(shown[0]) >= 50
+        check(played, 'playing processes blocks in real time (250 a second here)')
+        browser.find_element(By.ID, 'play').click()
+        check(lambda: text('play') == 'play', 'stop ends playing')
+        check(lambda: text('pin-1-meter') == 'peak -inf dBFS, RMS -inf dBFS',
+              'the meter of a silent output reads -inf dBFS')
+        # The input's signal chooser: a constant 0.5 into IN is 0.5 on OUT.
+        check(lambda: not browser.find_elements(By.ID, 'pin-1-signal'), 'an output has no chooser')
+        Select(browser.find_element(By.ID, 'pin-0-signal-kind')).select_by_value('constant')
+        args_box = browser.find_element(By.ID, 'pin-0-signal-args')
+        args_box.clear()
+        args_box.send_keys('0.5')
+        browser.find_element(By.ID, 'pin-0-signal').click()
+        browser.find_element(By.ID, 'process').click()
+        check(lambda: text('pin-1-meter') == 'peak -6.0 dBFS, RMS -6.0 dBFS',
+              'the chosen signal feeds the input: OUT reads -6.0 dBFS')
+        scope = browser.find_element(By.ID, 'pin-1-plot')
+        check(lambda: scope.is_displayed(), 'the output has a scope')
+        check(lambda: text('problem-count') == '0', 'no problems found in Gain')
+        browser.save_screenshot(os.path.join(args.out, 'panel-gain.png'))
 
         # A module that crashes in open: the page says so.
         crashing = Panel(args.wqhost, args.crashing)
