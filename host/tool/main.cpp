@@ -23,6 +23,7 @@ Command addInfoCommand(CLI::App &tool, const std::string &program);
 Command addRunCommand(CLI::App &tool, const std::string &program);
 Command addValidateCommand(CLI::App &tool, const std::string &program);
 Command addPanelCommand(CLI::App &tool, const std::string &program);
+Command addNewCommand(CLI::App &tool, const std::string &program);
 
 } // namespace wqtool
 
@@ -30,7 +31,8 @@ namespace {
 
 using AddCommand = wqtool::Command (*)(CLI::App &tool, const std::string &program);
 const AddCommand kCommands[] = {wqtool::addInfoCommand, wqtool::addRunCommand,
-                                wqtool::addValidateCommand, wqtool::addPanelCommand};
+                                wqtool::addValidateCommand, wqtool::addPanelCommand,
+                                wqtool::addNewCommand};
 
 int fail(const std::string &message) {
     std::cout.flush();

@@ -12,13 +12,21 @@
 #         -DWORK_DIR=<scratch directory> -DGENERATOR=<generator>
 #         [-DBUILD_TYPE=<config>] -DCXX_COMPILER=<compiler>
 #         [-DCXX_FLAGS=<flags>] [-DLINKER_FLAGS=<flags>] [-DVALIDATE=ON]
-#         -P package_test.cmake
+#         [-DNEW_ARGS=<wqhost new arguments>] -P package_test.cmake
+#
+# With NEW_ARGS (a list: NAME and --audio or --gui, or neither) the example
+# is not taken from EXAMPLE_DIR but written by the installed
+# `wqhost new NEW_ARGS`, as an author starts one, into the scratch directory.
 #
 # The compiler and its flags are those of the tree, so that a sanitizer build
 # links its instrumented framework into an instrumented example.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var BUILD_DIR EXAMPLE_DIR WORK_DIR GENERATOR CXX_COMPILER)
+set(required BUILD_DIR WORK_DIR GENERATOR CXX_COMPILER)
+if(NOT NEW_ARGS)
+  list(APPEND required EXAMPLE_DIR)
+endif()
+foreach(var ${required})
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "package_test: ${var} is not set")
   endif()
@@ -43,6 +51,11 @@ endfunction()
 file(REMOVE_RECURSE ${WORK_DIR})
 
 run(install ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --config "${BUILD_TYPE}")
+
+if(NEW_ARGS)
+  set(EXAMPLE_DIR ${WORK_DIR}/project)
+  run(new ${prefix}/bin/wqhost new ${NEW_ARGS} ${EXAMPLE_DIR})
+endif()
 
 # A fresh configure that can only find the package in the prefix.
 run(configure ${CMAKE_COMMAND} -S ${EXAMPLE_DIR} -B ${build} -G ${GENERATOR}
