@@ -11,7 +11,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +20,6 @@ namespace {
 constexpr double kRate = 48000.0;
 constexpr uint32_t kTenSeconds = 480000;
 const uint32_t kBlockSizes[] = {1, 64, 4096};
-constexpr int kRepetitions = 5;
 
 struct Subject {
     const char *name;
@@ -108,36 +106,7 @@ std::string tenName(const Subject &s, uint32_t size) {
     return std::string("ten_seconds/") + s.name + "/" + std::to_string(size);
 }
 
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &run : runs) {
-            if (run.error_occurred) {
-                ++m_errors;
-                continue;
-            }
-            // The fastest repetition stands for a benchmark (other work only
-            // ever makes a run slower); a smoke run has only the run itself.
-            const bool min = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
-            if (min || run.run_type == Run::RT_Iteration) {
-                std::string name = run.run_name.function_name;
-                m_ns[name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double ns(const std::string &name) const {
-        auto it = m_ns.find(name);
-        return it == m_ns.end() ? -1.0 : it->second;
-    }
-    int errors() const noexcept { return m_errors; }
-
-private:
-    std::map<std::string, double> m_ns;
-    int m_errors = 0;
-};
-
-void printSummary(const SummaryReporter &r) {
+void printSummary(const bench::SummaryReporter &r) {
     std::printf("\nOne block with a sine on the input and the output recorded (ns)\n\n");
     std::printf("| block size | floor ns | floor ns/sample | gain ns | gain ns/sample | gain - "
                 "floor ns |\n|---:|---:|---:|---:|---:|---:|\n");
@@ -162,56 +131,21 @@ void printSummary(const SummaryReporter &r) {
     }
 }
 
-double fastest(const std::vector<double> &v) {
-    double m = v.empty() ? 0.0 : v[0];
-    for (double x : v)
-        m = x < m ? x : m;
-    return m;
-}
-
-void registerAll(bool smoke) {
-    auto add = [smoke](const std::string &name, auto run, bool long_) {
-        benchmark::internal::Benchmark *b = benchmark::RegisterBenchmark(name.c_str(), run);
-        b->Unit(benchmark::kNanosecond);
-        if (smoke)
-            b->Iterations(long_ ? 1 : 20)->Repetitions(1);
-        else if (long_)
-            b->Iterations(1)
-                ->Repetitions(kRepetitions)
-                ->ComputeStatistics("min", fastest)
-                ->ReportAggregatesOnly(true);
-        else
-            b->Repetitions(kRepetitions)
-                ->ComputeStatistics("min", fastest)
-                ->ReportAggregatesOnly(true);
-    };
+void registerAll(const bench::AddBenchmark &add) {
     for (const Subject &s : kSubjects)
         for (uint32_t size : kBlockSizes) {
+            add(blockName(s, size), [&s, size](benchmark::State &st) { oneBlock(st, s, size); });
+            // Ten seconds are long enough for one iteration a run.
             add(
-                blockName(s, size), [&s, size](benchmark::State &st) { oneBlock(st, s, size); },
-                false);
-            add(
-                tenName(s, size), [&s, size](benchmark::State &st) { tenSeconds(st, s, size); },
-                true);
+                tenName(s, size), [&s, size](benchmark::State &st) { tenSeconds(st, s, size); }, 1);
         }
 }
 
 } // namespace
 
-// Exit status 1 when a benchmark stopped with an error, so that a CTest run
-// fails.
+// Real time: the recording's writes are part of what an author waits for.
 int main(int argc, char **argv) {
-    registerAll(bench::takeSmokeOption(argc, argv));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    SummaryReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    printSummary(reporter);
-    if (reporter.errors() != 0) {
-        std::printf("\n%d benchmark runs stopped with an error\n", reporter.errors());
-        return 1;
-    }
-    return 0;
+    bench::RunPlan plan{20};
+    plan.realTime = true;
+    return bench::runBenchmarks(argc, argv, plan, registerAll, printSummary);
 }

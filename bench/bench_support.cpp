@@ -22,21 +22,29 @@ int runBenchmarks(int argc, char **argv, const RunPlan &plan,
                   const std::function<void(const AddBenchmark &)> &registerAll,
                   const std::function<void(const SummaryReporter &)> &printSummary) {
     const bool smoke = takeSmokeOption(argc, argv);
-    registerAll([&plan, smoke](const std::string &name, BenchmarkBody body) {
+    registerAll(AddBenchmark([&plan, smoke](const std::string &name, BenchmarkBody body,
+                                            int iterations) {
         benchmark::internal::Benchmark *b =
             benchmark::RegisterBenchmark(name.c_str(), std::move(body));
+        if (plan.realTime)
+            b->UseRealTime();
         if (smoke) {
-            b->Iterations(plan.smokeIterations)->Repetitions(1);
+            const int n = iterations > 0 && iterations < plan.smokeIterations
+                              ? iterations
+                              : plan.smokeIterations;
+            b->Iterations(n)->Repetitions(1);
             return;
         }
-        if (plan.minTime > 0)
+        if (iterations > 0)
+            b->Iterations(iterations);
+        else if (plan.minTime > 0)
             b->MinTime(plan.minTime);
         b->Repetitions(kRepetitions)->ComputeStatistics("min", fastest)->ReportAggregatesOnly(true);
-    });
+    }));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    SummaryReporter reporter;
+    SummaryReporter reporter(plan.realTime);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     printSummary(reporter);

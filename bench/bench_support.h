@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace bench {
 
@@ -18,12 +19,31 @@ namespace bench {
 struct RunPlan {
     int smokeIterations; // iterations of each benchmark in a smoke run
     double minTime = 0;  // least seconds of one measured run; 0: --benchmark_min_time's
+    // Times in the summary: the process's CPU time, or the wall clock for
+    // benchmarks whose cost includes waiting for the system (files written).
+    bool realTime = false;
 };
 constexpr int kRepetitions = 5;
 
 using BenchmarkBody = std::function<void(benchmark::State &)>;
-// Registers one benchmark under `name` with the repetitions of the plan.
-using AddBenchmark = std::function<void(const std::string &name, BenchmarkBody body)>;
+// Registers one benchmark under `name` with the repetitions of the plan;
+// with `iterations`, each run is exactly that many iterations (a smoke run
+// as many, at most its own count), for a benchmark whose one iteration is
+// long already.
+class AddBenchmark {
+public:
+    using Register = std::function<void(const std::string &, BenchmarkBody, int)>;
+    explicit AddBenchmark(Register add) : m_add(std::move(add)) {}
+    void operator()(const std::string &name, BenchmarkBody body) const {
+        m_add(name, std::move(body), 0);
+    }
+    void operator()(const std::string &name, BenchmarkBody body, int iterations) const {
+        m_add(name, std::move(body), iterations);
+    }
+
+private:
+    Register m_add;
+};
 
 // The main of a benchmark program: takes --smoke off the command line,
 // registers the benchmarks through the `AddBenchmark` it hands

@@ -18,7 +18,7 @@ void SummaryReporter::ReportRuns(const std::vector<Run> &runs) {
         // With repetitions, the fastest stands for the benchmark.
         const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
         if (single || fastest)
-            m_ns[name] = run.GetAdjustedCPUTime();
+            m_ns[name] = m_realTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
     }
 }
 

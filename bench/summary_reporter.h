@@ -15,12 +15,14 @@ namespace bench {
 // one run) and the mean of each of its counters.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
-    // Plain text: the output usually goes to a log, not a terminal.
-    SummaryReporter() : ConsoleReporter(OO_Tabular) {}
+    // Plain text: the output usually goes to a log, not a terminal. With
+    // `realTime`, ns() gives wall-clock time instead of CPU time.
+    explicit SummaryReporter(bool realTime = false)
+        : ConsoleReporter(OO_Tabular), m_realTime(realTime) {}
 
     void ReportRuns(const std::vector<Run> &runs) override;
 
-    // CPU time of one iteration in nanoseconds (the default unit); -1 for a
+    // CPU (or real) time of one iteration in nanoseconds (the default unit); -1 for a
     // benchmark that did not run (filtered out, or stopped with an error).
     double ns(const std::string &name) const;
     // The mean of a counter over the runs of a benchmark; -1 when it did not
@@ -36,6 +38,7 @@ private:
     std::map<std::string, double> m_ns;
     std::map<std::string, std::map<std::string, double>> m_counters;
     int m_errors = 0;
+    bool m_realTime;
 };
 
 } // namespace bench
