@@ -8,8 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
-#  include <xmmintrin.h>
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #  define WQ_PROCESS_STATE_X86 1
 #endif
 
@@ -94,7 +93,12 @@ ProcessState ProcessState::now() {
     ProcessState s;
     s.rounding = std::fegetround();
 #if defined(WQ_PROCESS_STATE_X86)
-    s.sseControl = _mm_getcsr() & ~0x3Fu; // without the sticky exception flags
+    // Read with the instruction itself: a 32-bit build is not compiled for
+    // SSE, so the compiler's intrinsic is not there, yet the processor the
+    // host runs on has it (the 32-bit host needs SSE2).
+    uint32_t csr = 0;
+    __asm__ __volatile__("stmxcsr %0" : "=m"(csr));
+    s.sseControl = csr & ~0x3Fu; // without the sticky exception flags
 #endif
 #if (defined(__i386__) || defined(_M_IX86)) && defined(__GNUC__)
     unsigned short cw = 0;
