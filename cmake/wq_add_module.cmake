@@ -10,6 +10,10 @@
 #     generated in the build tree, so the module's sources need none);
 #   - every symbol resolved at link time (-Wl,--no-undefined; unless
 #     WQ_MODULE_NO_UNDEFINED is OFF);
+#   - -fno-gnu-unique where the compiler has it: a GNU unique symbol (the
+#     static of a C++ inline function or template, std::to_string's among
+#     them) would keep the library loaded for good once a host loaded it,
+#     and its static destructors would not run when the host unloads it;
 #   - with mingw: the C and C++ runtimes linked in statically and
 #     -mstackrealign, as a 32-bit Windows host needs;
 #   - linked with wq_sdk2::wq_sdk2;
@@ -28,6 +32,7 @@
 # WQ_MODULE_ENTRY_POINTS from wq_sdk2/wq_module_entry.h (or by hand with
 # WQ_EXPORT and WQ_ABI from wq_sdk2/wq_interface.h).
 include_guard(GLOBAL)
+include(CheckCXXCompilerFlag)
 
 option(WQ_MODULE_VALIDATE "Add a wqhost validate test for every module of wq_add_module" ON)
 set(WQ_MODULE_VALIDATE_SEED 1 CACHE STRING
@@ -50,6 +55,10 @@ function(wq_add_module name)
 
   add_library(${name} MODULE ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE wq_sdk2::wq_sdk2)
+  check_cxx_compiler_flag(-fno-gnu-unique WQ_COMPILER_HAS_NO_GNU_UNIQUE)
+  if(WQ_COMPILER_HAS_NO_GNU_UNIQUE)
+    target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-gnu-unique>)
+  endif()
   set_target_properties(${name} PROPERTIES
     OUTPUT_NAME ${ARG_OUTPUT_NAME}
     POSITION_INDEPENDENT_CODE ON

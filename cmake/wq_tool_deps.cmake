@@ -64,6 +64,33 @@ if(NOT WIN32)
 endif()
 message(STATUS "wqhost line editing with libedit: ${WQ_HAVE_LIBEDIT}")
 
+# libdw (elfutils) names the frames of a crashed module: function, source
+# file and line. Optional, like libedit: without it, or when the one found
+# cannot be linked for the target, a frame is its module and offset;
+# WQ_HAVE_LIBDW tells which.
+set(WQ_HAVE_LIBDW OFF)
+if(NOT WIN32)
+  find_package(PkgConfig QUIET)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(libdw QUIET IMPORTED_TARGET GLOBAL libdw)
+  endif()
+  if(TARGET PkgConfig::libdw)
+    include(CheckCXXSourceCompiles)
+    include(CMakePushCheckState)
+    cmake_push_check_state(RESET)
+    set(CMAKE_REQUIRED_LIBRARIES PkgConfig::libdw)
+    check_cxx_source_compiles([[
+      #include <elfutils/libdwfl.h>
+      int main() { return dwfl_begin(nullptr) != nullptr; }
+    ]] WQ_LIBDW_LINKS)
+    cmake_pop_check_state()
+    if(WQ_LIBDW_LINKS)
+      set(WQ_HAVE_LIBDW ON)
+    endif()
+  endif()
+endif()
+message(STATUS "wqhost frame names with libdw: ${WQ_HAVE_LIBDW}")
+
 # The web panel (`wqhost panel`) needs cpp-httplib, a compiled library: only a
 # native build finds one it can link, so the panel is part of native builds
 # where the library is installed. Elsewhere `wqhost panel` says it is left out.

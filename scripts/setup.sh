@@ -6,6 +6,7 @@
 #                                  cmake g++ make file libgtest-dev libgmock-dev
 #                                  libbenchmark-dev libcli11-dev nlohmann-json3-dev
 #                                  libedit-dev libcpp-httplib-dev libsndfile1-dev
+#                                  libdw-dev
 #   scripts/setup.sh --cross       also the 32-bit Linux and Windows toolchains
 #                                  (g++-multilib, g++-mingw-w64-i686), wine with
 #                                  its 32-bit part (wine, wine32:i386) and the
@@ -38,19 +39,24 @@ for arg in "$@"; do
     --browser) browser=1 ;;
     --format) format=1 ;;
     --list) list=1 ;;
-    -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
     *) echo "setup: unknown option $arg" >&2; exit 2 ;;
   esac
 done
 
 packages=(cmake g++ make file libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev libsndfile1-dev)
+          libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev libsndfile1-dev
+          libdw-dev)
 if [ "$cross" -eq 1 ]; then
   # g++-multilib: -m32; g++-mingw-w64-i686: the Windows compilers (its -posix
   # variant is the one used); wine with its 32-bit part runs the Windows tests;
   # the i386 Google Benchmark for the 32-bit benchmarks (bench-linux-x86);
   # libsndfile1-dev:i386: WAV files in the -m32 build (mingw has none; the
-  # host's own FloatWav serves there).
+  # host's own FloatWav serves there). No i386 libdw: it needs the i386 C
+  # headers (libc6-dev:i386, linux-libc-dev:i386), which the mirrors often
+  # carry at another version than the machine's amd64 ones, and Multi-Arch
+  # refuses that; the 32-bit wqhost names a crashed module's call, not its
+  # frames.
   packages+=(g++-multilib g++-mingw-w64-i686 wine wine32:i386 libbenchmark-dev:i386
              libsndfile1-dev:i386)
 fi

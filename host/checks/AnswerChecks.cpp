@@ -14,6 +14,7 @@
 namespace wqhost {
 
 void checkTextAnswers(CheckContext &ctx) {
+    requireSide(ctx, Side::Gui);
     const CheckedTable table = readCheckedTable(ctx);
     std::vector<const PinDeclaration *> textPins;
     for (const PinDeclaration &pin : table.pins)

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <set>
@@ -54,8 +55,9 @@ std::vector<SamplePin> samplePins(const CheckedTable &table) {
 struct BlockPlace {
     float rate;
     uint32_t blockSize;
-    int block;         // counted from 0 in the object
-    bool sizeChanging; // the object whose block size changes between blocks
+    int block;          // counted from 0 in the object
+    bool sizeChanging;  // the object whose block size changes between blocks
+    uint32_t clock = 0; // the sample clock at the block's start
 
     std::string text() const {
         char rateText[32];
@@ -68,16 +70,41 @@ struct BlockPlace {
 
 using BlockVisitor = std::function<void(AudioHost &, const BlockPlace &)>;
 
-// Inputs carry a quiet sine, outputs start each block at 0.
-void prepareBuffers(AudioHost &host, const std::vector<SamplePin> &pins, const BlockPlace &at) {
+// What an output buffer holds before each process call: 0, or a marker
+// that no computation gives (a quiet NaN with a payload of its own), so
+// that a sample the module leaves unwritten shows.
+enum class OutputFill { Zero, Marker };
+constexpr uint32_t kUnwrittenMarker = 0x7FC0A11Eu;
+
+float markerSample() {
+    float sample;
+    std::memcpy(&sample, &kUnwrittenMarker, sizeof sample);
+    return sample;
+}
+
+bool isMarker(float sample) {
+    uint32_t bits;
+    std::memcpy(&bits, &sample, sizeof bits);
+    return bits == kUnwrittenMarker;
+}
+
+// The quiet sine an input carries at one sample of the clock.
+float inputSample(uint32_t clock, float rate) {
+    const double t = static_cast<double>(clock) / rate;
+    return static_cast<float>(0.25 * std::sin(2764.6 * t));
+}
+
+// Inputs carry a quiet sine, outputs start each block at 0 or the marker.
+void prepareBuffers(AudioHost &host, const std::vector<SamplePin> &pins, const BlockPlace &at,
+                    OutputFill fill) {
     for (const SamplePin &pin : pins) {
         if (!host.hasPinBuffer(pin.audioIndex))
             continue;
         float *samples = host.pinBuffer(pin.audioIndex);
-        for (uint32_t i = 0; i < at.blockSize; ++i) {
-            const double t = (static_cast<double>(host.sampleClock()) + i) / at.rate;
-            samples[i] = pin.output ? 0.0f : static_cast<float>(0.25 * std::sin(2764.6 * t));
-        }
+        for (uint32_t i = 0; i < at.blockSize; ++i)
+            samples[i] = !pin.output                  ? inputSample(host.sampleClock() + i, at.rate)
+                         : fill == OutputFill::Marker ? markerSample()
+                                                      : 0.0f;
     }
 }
 
@@ -87,7 +114,7 @@ void prepareBuffers(AudioHost &host, const std::vector<SamplePin> &pins, const B
 // samples when that is more.
 void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
                const std::vector<uint32_t> &sizes, bool sizeChanging, uint32_t bufferLength,
-               const BlockVisitor &visit) {
+               OutputFill fill, const BlockVisitor &visit) {
     uint32_t longest = bufferLength;
     for (uint32_t s : sizes)
         longest = std::max(longest, s);
@@ -110,9 +137,11 @@ void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
             ctx.step(at.text() + ": AD_SET_BLOCK_SIZE " + std::to_string(sizes[i]));
             host.setBlockSize(sizes[i]);
         }
-        prepareBuffers(host, pins, at);
+        prepareBuffers(host, pins, at, fill);
         ctx.step(at.text() + ": a call of the process word");
+        const uint32_t clock = host.sampleClock();
         host.processBlock();
+        at.clock = clock;
         visit(host, at);
         failOnNewProblems(ctx, host.problems(), seen, at.text());
     }
@@ -124,16 +153,18 @@ void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
 
 // Every rate, every block size on an object of its own, then the sizes
 // changed between the blocks of one object.
-void runBlocks(CheckContext &ctx, uint32_t bufferLength, const BlockVisitor &visit) {
+void runBlocks(CheckContext &ctx, uint32_t bufferLength, const BlockVisitor &visit,
+               OutputFill fill = OutputFill::Zero) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     for (float rate : kSampleRates) {
         for (uint32_t size : kBlockSizes)
             runObject(ctx, table, rate,
                       std::vector<uint32_t>(static_cast<size_t>(blocksAt(size)), size), false,
-                      bufferLength, visit);
+                      bufferLength, fill, visit);
         runObject(ctx, table, rate,
                   std::vector<uint32_t>(std::begin(kChangingSizes), std::end(kChangingSizes)), true,
-                  bufferLength, visit);
+                  bufferLength, fill, visit);
     }
 }
 
@@ -169,6 +200,7 @@ void checkAudioBlocks(CheckContext &ctx) {
 }
 
 void checkAudioOutput(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     const std::vector<SamplePin> pins = samplePins(table);
     // Each kind of fault is told once a pin: the first sample that has it.
@@ -188,6 +220,54 @@ void checkAudioOutput(CheckContext &ctx) {
             }
         }
     });
+}
+
+void checkAudioWritten(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
+    const CheckedTable table = readCheckedTable(ctx);
+    const std::vector<SamplePin> pins = samplePins(table);
+    // Told once a pin, where it first showed.
+    std::set<int32_t> unwritten;
+    std::set<int32_t> changed;
+    runBlocks(
+        ctx, kRoomyBuffer,
+        [&](AudioHost &host, const BlockPlace &at) {
+            for (const SamplePin &pin : pins) {
+                if (!host.hasPinBuffer(pin.audioIndex))
+                    continue;
+                const float *samples = host.pinBuffer(pin.audioIndex);
+                const int32_t index = pin.declaration.index;
+                for (uint32_t i = 0; i < at.blockSize; ++i) {
+                    if (pin.output && isMarker(samples[i])) {
+                        if (unwritten.insert(index).second) {
+                            uint32_t left = 0;
+                            for (uint32_t j = i; j < at.blockSize; ++j)
+                                left += isMarker(samples[j]) ? 1 : 0;
+                            ctx.fail(pinLabel(pin.declaration) + " left sample " +
+                                     std::to_string(i) + " unwritten at " + at.text() + " (" +
+                                     std::to_string(left) + " of " + std::to_string(at.blockSize) +
+                                     " samples hold what was in the buffer before the call): "
+                                     "write every sample of every output in each process call, "
+                                     "0 for silence");
+                        }
+                        break;
+                    }
+                    if (!pin.output) {
+                        const float expected = inputSample(at.clock + i, at.rate);
+                        if (std::memcmp(&expected, &samples[i], sizeof expected) == 0)
+                            continue;
+                        if (changed.insert(index).second)
+                            ctx.fail(pinLabel(pin.declaration) +
+                                     ", an input, was changed by the process function at " +
+                                     at.text() + ", sample " + std::to_string(i) +
+                                     ": an input buffer belongs to the host, and other modules "
+                                     "read it too; work in a buffer of your own");
+                        break;
+                    }
+                }
+            }
+        },
+        OutputFill::Marker);
 }
 
 } // namespace wqhost

@@ -2,6 +2,7 @@
 // the process reference, opcodes without an action, and events at their
 // sample clock.
 #include "host/core/AudioHost.h"
+#include "host/core/GuiHost.h"
 #include "host/checks/CheckSupport.h"
 #include "host/trace/OpcodeNames.h"
 #include "host/checks/RawHost.h"
@@ -17,6 +18,7 @@ namespace wqhost {
 // ------------------------------------------------------------ process word
 
 void checkProcessWord(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     RawHost raw(ctx);
     raw.setPinCount(table.audioPins);
@@ -55,6 +57,7 @@ void checkProcessWord(CheckContext &ctx) {
 }
 
 void checkProcessReference(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     RawHost raw(ctx);
     raw.setPinCount(table.audioPins);
@@ -103,7 +106,18 @@ void checkProcessReference(CheckContext &ctx) {
 
 void checkUnusedOpcodes(CheckContext &ctx) {
     const CheckedTable table = readCheckedTable(ctx);
-    auto session = startCheckedSession(ctx, table, false, false);
+    const ModuleSides sides = moduleSides(ctx);
+    // An object of each side the module has, made and opened.
+    AudioHost::Options audioOptions;
+    audioOptions.pinCount = table.audioPins;
+    AudioHost audio(ctx.library(), audioOptions, &ctx.log());
+    GuiHost gui(ctx.library(), GuiHost::Options(), &ctx.log());
+    gui.declarePins(table.pins);
+    ctx.step("making and opening an object of each side");
+    if (sides.audio && audio.create())
+        audio.open();
+    if (sides.gui && gui.create())
+        gui.open();
     alignas(16) unsigned char scratch[256];
 
     auto extra = [&](std::vector<int32_t> list, int32_t firstUsed, int32_t lastUsed) {
@@ -124,8 +138,11 @@ void checkUnusedOpcodes(CheckContext &ctx) {
                                                1000, 65536, INT32_MAX, -1, -2, -100, INT32_MIN},
                                               0, GD_OPCODE_12);
 
-    size_t seen = 0;
+    size_t seenAudio = 0;
+    size_t seenGui = 0;
     for (int32_t op : audioOps) {
+        if (!audio.isLive())
+            break;
         const std::string name =
             "audio opcode " + std::to_string(op) +
             (opcodeName(Side::Audio, Direction::HostToModule, CallKind::Dispatch, op)
@@ -135,38 +152,43 @@ void checkUnusedOpcodes(CheckContext &ctx) {
                  : std::string());
         std::memset(scratch, 0, sizeof scratch);
         ctx.step(name);
-        const WQAudioHostRecord before = *session->audio().record();
-        const intptr_t result =
-            session->audio().dispatch(op, static_cast<int32_t>(ctx.any32()),
-                                      static_cast<int32_t>(ctx.any32()), scratch, 0.25f);
+        const WQAudioHostRecord before = *audio.record();
+        const intptr_t result = audio.dispatch(op, static_cast<int32_t>(ctx.any32()),
+                                               static_cast<int32_t>(ctx.any32()), scratch, 0.25f);
         if (result != 0)
             ctx.fail(name + " returned " + std::to_string(static_cast<long long>(result)) +
                      ", expected 0: an opcode without an action returns 0");
-        recordKept(ctx, before, *session->audio().record(), name);
-        failOnNewProblems(ctx, session->problems(), seen, name);
+        recordKept(ctx, before, *audio.record(), name);
+        failOnNewProblems(ctx, audio.problems(), seenAudio, name);
     }
     for (int32_t op : guiOps) {
+        if (!gui.isLive())
+            break;
         const std::string name = "GUI opcode " + std::to_string(op);
         std::memset(scratch, 0, sizeof scratch);
         ctx.step(name);
-        const WQGuiHostRecord before = *session->gui().record();
-        const intptr_t result =
-            session->gui().dispatch(op, static_cast<int32_t>(ctx.any32()),
-                                    static_cast<int32_t>(ctx.any32()), scratch, 0.25f);
+        const WQGuiHostRecord before = *gui.record();
+        const intptr_t result = gui.dispatch(op, static_cast<int32_t>(ctx.any32()),
+                                             static_cast<int32_t>(ctx.any32()), scratch, 0.25f);
         if (result != 0)
             ctx.fail(name + " returned " + std::to_string(static_cast<long long>(result)) +
                      ", expected 0: an opcode without an action returns 0");
-        recordKept(ctx, before, *session->gui().record(), name);
-        failOnNewProblems(ctx, session->problems(), seen, name);
+        recordKept(ctx, before, *gui.record(), name);
+        failOnNewProblems(ctx, gui.problems(), seenGui, name);
     }
-    ctx.step("closing both objects");
-    session->stop();
-    failOnNewProblems(ctx, session->problems(), seen, "closing");
+    ctx.step("closing the objects");
+    if (gui.isLive())
+        gui.close();
+    if (audio.isLive())
+        audio.close();
+    failOnNewProblems(ctx, audio.problems(), seenAudio, "closing");
+    failOnNewProblems(ctx, gui.problems(), seenGui, "closing");
 }
 
 // --------------------------------------------------------------- events
 
 void checkEvents(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     AudioHost::Options options = audioOptionsFor(table);
     options.blockSize = 64;

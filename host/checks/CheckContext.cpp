@@ -102,6 +102,11 @@ void CheckContext::stop(const std::string &detail) {
 
 void CheckContext::skip(const std::string &reason) { throw End{"skip", "reason", reason}; }
 
+void CheckContext::cannotRun(const std::string &reason) {
+    m_cannotRun = true;
+    throw End{"skip", "reason", reason};
+}
+
 void CheckContext::unusable(const std::string &reason) {
     fail(reason);
     throw End{"fail", "unusable", reason};
@@ -134,6 +139,8 @@ void CheckContext::writeVerdict(const char *verdict, const std::string &extraKey
         line[extraKey] = bytesToUtf8(extraValue);
     if (m_seeded)
         line["seeded"] = true;
+    if (m_cannotRun)
+        line["couldNotRun"] = true;
     m_channel.send(line);
 }
 

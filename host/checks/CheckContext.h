@@ -13,7 +13,8 @@
 //   end, with
 //   "unusable":"..." when the library cannot be loaded at all, and
 //   "seeded":true when the check drew random numbers (another seed would
-//   drive the module differently).
+//   drive the module differently), and
+//   "couldNotRun":true for a skip because the system cannot run the check.
 // A child that ends without a verdict crashed or hung; the parent reports
 // that with the last step and the calls that had not returned.
 #pragma once
@@ -76,6 +77,9 @@ public:
     [[noreturn]] void stop(const std::string &detail);
     // The check does not apply to this module: ends it.
     [[noreturn]] void skip(const std::string &reason);
+    // The check applies, but this system or build cannot run it: ends it as
+    // skipped with the reason, and --strict fails it.
+    [[noreturn]] void cannotRun(const std::string &reason);
     // The library cannot be used at all.
     [[noreturn]] void unusable(const std::string &reason);
 
@@ -111,6 +115,7 @@ private:
     std::vector<std::string> m_slowCalls; // the calls already warned of as slow
     std::mt19937 m_random;
     bool m_seeded = false;
+    bool m_cannotRun = false;
 };
 
 } // namespace wqhost

@@ -1,5 +1,7 @@
 #include "host/checks/CheckSupport.h"
 
+#include "host/checks/RawHost.h"
+#include "host/core/HostRecordCheck.h"
 #include "host/describe/ModuleProbe.h"
 #include "host/trace/OpcodeNames.h"
 #include "host/describe/TextReport.h"
@@ -10,8 +12,71 @@ std::string pinLabel(const PinDeclaration &pin) {
     return "pin " + std::to_string(pin.index) + " (" + quoteText(pin.name) + ")";
 }
 
+namespace {
+
+// Makes one object of a side and, when its record is sound, opens and
+// closes it; whether makeModule gave one. An object with a record that is
+// wrong is left alone: the checks of records report it, and calling
+// through it could crash here.
+template <class Record>
+bool makesObject(CheckContext &ctx, RawHost &raw, int32_t type, int32_t open, int32_t close,
+                 const char *words) {
+    ctx.step(std::string("finding out whether the module has ") + words);
+    constexpr intptr_t kHostValue = 0x5A17;
+    auto *record = static_cast<Record *>(raw.make(0, type, kHostValue));
+    if (!record)
+        return false;
+    if (recordProblems(*record, kHostValue).empty()) {
+        raw.dispatch(record, open);
+        raw.dispatch(record, close);
+    }
+    return true;
+}
+
+} // namespace
+
+const ModuleSides &moduleSides(CheckContext &ctx) {
+    // Known once per process: with --in-process every check asks again.
+    static ModuleSides sides;
+    static bool known = false;
+    if (known) {
+        if (!sides.audio && !sides.gui)
+            ctx.stop("makeModule(0, 1) and makeModule(0, 2) both returned null: the module "
+                     "makes no object at all");
+        return sides;
+    }
+    ctx.library();
+    {
+        RawHost raw(ctx);
+        sides.audio = makesObject<WQAudioHostRecord>(ctx, raw, WQ_TYPE_AUDIO, AD_OPEN, AD_CLOSE,
+                                                     "an audio side");
+        sides.gui =
+            makesObject<WQGuiHostRecord>(ctx, raw, WQ_TYPE_GUI, GD_OPEN, GD_CLOSE, "a GUI side");
+    }
+    known = true;
+    if (!sides.audio && !sides.gui)
+        ctx.stop("makeModule(0, 1) and makeModule(0, 2) both returned null: the module makes "
+                 "no object at all (name at least one class in WQ_MODULE_ENTRY_POINTS)");
+    return sides;
+}
+
+std::string missingSideText(Side side) {
+    return side == Side::Gui ? "the module has no GUI side (makeModule(0, 2) gives null, as "
+                               "for a GUI class declared void)"
+                             : "the module has no audio side (makeModule(0, 1) gives null, as "
+                               "for an audio class declared void)";
+}
+
+void requireSide(CheckContext &ctx, Side side) {
+    const ModuleSides &sides = moduleSides(ctx);
+    if (!(side == Side::Gui ? sides.gui : sides.audio))
+        ctx.skip(missingSideText(side));
+}
+
 CheckedTable readCheckedTable(CheckContext &ctx) {
     auto library = ctx.library();
+    if (!moduleSides(ctx).audio)
+        return CheckedTable(); // a GUI side alone: no declarations
     ctx.step("reading the pin table");
     const ModuleProbe probe = probeModule(library, 0, &ctx.log());
     if (!probe.audioCreated)
@@ -30,6 +95,7 @@ AudioHost::Options audioOptionsFor(const CheckedTable &table) {
 
 std::unique_ptr<AudioHost> createCheckedAudio(CheckContext &ctx, const AudioHost::Options &options,
                                               const std::string &step) {
+    requireSide(ctx, Side::Audio);
     auto host = std::make_unique<AudioHost>(ctx.library(), options, &ctx.log());
     ctx.step(step);
     if (!host->create())

@@ -16,8 +16,26 @@
 
 namespace wqhost {
 
-// The module's pin table, read from a short-lived audio object. Ends the
-// check when the module gives no audio object.
+// Which sides the module has: whether makeModule(0, 1) and makeModule(0, 2)
+// give an object (each made, opened and closed once, on the first ask of a
+// check). A module without one side names `void` for its class, and its
+// makeModule answers that type with null. A module that gives neither fails
+// the check, which ends.
+struct ModuleSides {
+    bool audio = false;
+    bool gui = false;
+};
+const ModuleSides &moduleSides(CheckContext &ctx);
+// The line that says a side is missing, for a skipped check and the report:
+// "the module has no GUI side (makeModule(0, 2) gives null, as for a GUI
+// class declared void)".
+std::string missingSideText(Side side);
+// Ends the check as skipped, with the reason, when the module lacks `side`.
+void requireSide(CheckContext &ctx, Side side);
+
+// The module's pin table, read from a short-lived audio object. A module
+// with a GUI side only declares no pins (its table is empty); one that
+// gives no audio object although it has that side ends the check.
 struct CheckedTable {
     std::vector<PinDeclaration> pins;
     int32_t audioPins = 0;
@@ -30,7 +48,8 @@ AudioHost::Options audioOptionsFor(const CheckedTable &table);
 
 // An audio object for a check, every call on the check's log: created with
 // `options` after telling the parent `step` ("makeModule(0, 1) and AD_OPEN").
-// A module that gives no audio object ends the check.
+// A module without an audio side skips the check, with the reason; one that
+// has the side but gives no audio object here ends the check.
 std::unique_ptr<AudioHost> createCheckedAudio(CheckContext &ctx, const AudioHost::Options &options,
                                               const std::string &step);
 

@@ -1,7 +1,7 @@
 // ConformanceCheck - one check of `wqhost validate`: its name, what it
-// looks at, and the function that drives the module (with the CheckContext
-// it reports through). The table lists every check in the order a run takes
-// them.
+// looks at, what it stands for (shown by `validate --list` and `--explain`),
+// and the function that drives the module (with the CheckContext it reports
+// through). The table lists every check in the order a run takes them.
 #pragma once
 
 #include "host/checks/CheckContext.h"
@@ -15,6 +15,14 @@ namespace wqhost {
 struct ConformanceCheck {
     const char *name;
     const char *summary;
+    // What the check stands for: the rule it holds a module to, why a host
+    // needs that rule, and what a failure of it usually means in a module's
+    // code.
+    struct Explanation {
+        const char *rule;
+        const char *why;
+        const char *failure;
+    } explanation;
     void (*run)(CheckContext &ctx);
     // The memory the host hands over with nothing past its end during this
     // check (one of the kGuarded... texts of GuardedMemory.h): the check

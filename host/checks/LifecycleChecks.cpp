@@ -7,6 +7,7 @@
 #include "host/describe/TextReport.h"
 #include "host/memory/HeapCheck.h"
 #include "host/platform/Library.h"
+#include "host/platform/ProcessState.h"
 
 #include <algorithm>
 #include <cstring>
@@ -108,8 +109,36 @@ void measureGrowth(CheckContext &ctx, const std::string &work, const std::string
 void checkLeaks(CheckContext &ctx) {
     uint64_t bytes = 0;
     if (!heapBytesInUse(bytes))
-        ctx.skip("this system cannot tell how much heap a process has in use");
+        ctx.cannotRun("this system cannot tell how much heap a process has in use");
     const CheckedTable table = readCheckedTable(ctx);
+    const ModuleSides sides = moduleSides(ctx);
+    if (!sides.audio || !sides.gui) {
+        // One side: its objects made, opened and closed; no pins to change
+        // without a GUI side.
+        const Side side = sides.audio ? Side::Audio : Side::Gui;
+        AudioHost::Options audioOptions;
+        audioOptions.pinCount = table.audioPins;
+        // The host keeps no calls, so that only the module's heap can grow.
+        CallLog quiet;
+        quiet.setKeeping(false);
+        AudioHost audio(ctx.library(), audioOptions, &quiet);
+        GuiHost gui(ctx.library(), GuiHost::Options(), &quiet);
+        size_t seen = 0;
+        const std::string words = side == Side::Audio ? "the audio object" : "the GUI object";
+        measureGrowth(ctx, words + " made, opened and closed", "making, opening or closing",
+                      [&](int) {
+                          if (side == Side::Audio && audio.create()) {
+                              audio.open();
+                              audio.close();
+                          } else if (side == Side::Gui && gui.create()) {
+                              gui.open();
+                              gui.close();
+                          }
+                      });
+        failOnNewProblems(ctx, side == Side::Audio ? audio.problems() : gui.problems(), seen,
+                          "opening and closing");
+        return;
+    }
     auto session = startCheckedSession(ctx, table, false, false);
     // The host keeps no calls, so that only the module's heap can grow.
     session->log().setKeeping(false);
@@ -133,6 +162,7 @@ void checkLeaks(CheckContext &ctx) {
 // ---------------------------------------------------------- life of objects
 
 void checkAudioOpenClose(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     AudioHost host(ctx.library(), audioOptionsFor(readCheckedTable(ctx)), &ctx.log());
     size_t seen = 0;
     for (int round = 0; round < kLifecycleRounds; ++round) {
@@ -160,6 +190,7 @@ void checkAudioOpenClose(CheckContext &ctx) {
 }
 
 void checkGuiOpenClose(CheckContext &ctx) {
+    requireSide(ctx, Side::Gui);
     const CheckedTable table = readCheckedTable(ctx);
     GuiHost host(ctx.library(), GuiHost::Options(), &ctx.log());
     size_t seen = 0;
@@ -186,6 +217,7 @@ void checkGuiOpenClose(CheckContext &ctx) {
 }
 
 void checkAudioSeveralObjects(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     const AudioHost::Options options = audioOptionsFor(readCheckedTable(ctx));
     auto hosts = openLiveObjects<AudioHost>(ctx, "audio", "makeModule(0, 1)", [&] {
         return std::make_unique<AudioHost>(ctx.library(), options, &ctx.log());
@@ -199,6 +231,7 @@ void checkAudioSeveralObjects(CheckContext &ctx) {
 }
 
 void checkGuiSeveralObjects(CheckContext &ctx) {
+    requireSide(ctx, Side::Gui);
     const CheckedTable table = readCheckedTable(ctx);
     GuiHost::Options options;
     options.echo = true;
@@ -230,9 +263,89 @@ void checkGuiSeveralObjects(CheckContext &ctx) {
     });
 }
 
+// --------------------------------------------------------- lifecycle paths
+
+void checkLifecyclePaths(CheckContext &ctx) {
+    const CheckedTable table = readCheckedTable(ctx);
+    const ModuleSides sides = moduleSides(ctx);
+    RawHost raw(ctx);
+    raw.setPinCount(table.audioPins);
+    auto closed = [&](intptr_t result, const std::string &call) {
+        if (result != 1)
+            ctx.fail(call + " returned " + std::to_string(static_cast<long long>(result)) +
+                     ", expected 1");
+    };
+    constexpr intptr_t kHostValue = 0x11FE;
+    if (sides.audio) {
+        // A host that gives up between making and opening an object.
+        ctx.step("makeModule(0, 1), then AD_CLOSE without AD_OPEN (a host that gives up before "
+                 "opening: close must not need what open sets up)");
+        auto *record = static_cast<WQAudioHostRecord *>(raw.make(0, WQ_TYPE_AUDIO, kHostValue));
+        if (record)
+            closed(raw.dispatch(record, AD_CLOSE), "AD_CLOSE without AD_OPEN");
+        // A host that reads the pin table before it opens the object.
+        ctx.step("makeModule(0, 1), every declaration asked before AD_OPEN (a host that reads "
+                 "the pin table first: getPinProperties must not need what open sets up)");
+        record = static_cast<WQAudioHostRecord *>(raw.make(0, WQ_TYPE_AUDIO, kHostValue));
+        if (record) {
+            for (size_t i = 0; i < table.pins.size(); ++i) {
+                WQPinProperties properties;
+                std::memset(&properties, 0, sizeof properties);
+                ctx.step("AD_GET_PIN_PROPERTIES " + std::to_string(i) + " before AD_OPEN");
+                if (raw.dispatch(record, AD_GET_PIN_PROPERTIES, static_cast<int32_t>(i), 0,
+                                 &properties) == 0)
+                    ctx.fail("AD_GET_PIN_PROPERTIES " + std::to_string(i) +
+                             " before AD_OPEN refused a declaration the opened object has: a "
+                             "declaration must not depend on open");
+            }
+            ctx.step("AD_OPEN and AD_CLOSE after the pin table was read");
+            raw.dispatch(record, AD_OPEN);
+            closed(raw.dispatch(record, AD_CLOSE), "AD_CLOSE");
+        }
+    }
+    if (sides.gui) {
+        ctx.step("makeModule(0, 2), then GD_CLOSE without GD_OPEN (a host that gives up before "
+                 "opening: close must not need what open sets up)");
+        auto *record = static_cast<WQGuiHostRecord *>(raw.make(0, WQ_TYPE_GUI, kHostValue));
+        if (record)
+            closed(raw.dispatch(record, GD_CLOSE), "GD_CLOSE without GD_OPEN");
+    }
+    // A host that loads a patch makes every object first, then opens them.
+    std::vector<WQAudioHostRecord *> audio;
+    std::vector<WQGuiHostRecord *> gui;
+    for (int i = 0; i < 3; ++i) {
+        ctx.step("object " + std::to_string(i) +
+                 " of each side made before any is opened (a host loading a patch)");
+        if (sides.audio)
+            if (auto *r = static_cast<WQAudioHostRecord *>(raw.make(0, WQ_TYPE_AUDIO, kHostValue)))
+                audio.push_back(r);
+        if (sides.gui)
+            if (auto *r = static_cast<WQGuiHostRecord *>(raw.make(0, WQ_TYPE_GUI, kHostValue)))
+                gui.push_back(r);
+    }
+    for (size_t i = 0; i < audio.size() || i < gui.size(); ++i) {
+        ctx.step("opening object " + std::to_string(i) + " of each side, all made before");
+        if (i < audio.size())
+            raw.dispatch(audio[i], AD_OPEN);
+        if (i < gui.size())
+            raw.dispatch(gui[i], GD_OPEN);
+    }
+    for (size_t i = 0; i < audio.size() || i < gui.size(); ++i) {
+        ctx.step("closing object " + std::to_string(i) + " of each side");
+        if (i < gui.size())
+            closed(raw.dispatch(gui[i], GD_CLOSE), "GD_CLOSE");
+        if (i < audio.size())
+            closed(raw.dispatch(audio[i], AD_CLOSE), "AD_CLOSE");
+    }
+}
+
 // ----------------------------------------------------------------- unload
 
 void checkUnload(CheckContext &ctx) {
+    // The threads before the library is loaded: a thread it starts (when
+    // loaded or later) must have ended once it is unloaded, or it runs code
+    // that is gone.
+    const int threadsBefore = ProcessState::now().threads;
     {
         // Both sides made, opened and closed, so that whatever the module
         // sets up on first use is there to be torn down.
@@ -251,12 +364,38 @@ void checkUnload(CheckContext &ctx) {
     ctx.step("unloading the library: its static destructors and atexit handlers run (a crash "
              "here is one of theirs: look at what they use that may be gone or never made)");
     ctx.releaseLibrary();
+    const int threadsAfter = ProcessState::now().threads;
+    if (threadsBefore > 0 && threadsAfter > threadsBefore)
+        ctx.fail("unloading the library left " + std::to_string(threadsAfter - threadsBefore) +
+                 " more thread" + (threadsAfter - threadsBefore == 1 ? "" : "s") + " (" +
+                 std::to_string(threadsBefore) + " became " + std::to_string(threadsAfter) +
+                 "): a thread the module started must end before its objects are closed or, "
+                 "started when it is loaded, before it is unloaded");
     ctx.step("looking whether the library is still loaded");
-    if (Library::stillLoaded(ctx.libraryPath()))
-        ctx.fail("the library is still loaded after the host unloaded it, so its static "
-                 "destructors have not run: something keeps it loaded (a thread still "
-                 "running, a load of itself, or a unique symbol of a C++ inline or template "
-                 "static; build with -fno-gnu-unique)");
+    if (!Library::stillLoaded(ctx.libraryPath()))
+        return;
+    // A symbol bound GNU-unique keeps its library loaded for good: a
+    // template's or inline function's static of the standard library is
+    // enough. Hosts cope (the destructors run when the process ends), so it
+    // is a warning with its fix.
+    const std::vector<std::string> unique = Library::uniqueSymbols(ctx.libraryPath());
+    if (!unique.empty()) {
+        std::string names;
+        for (size_t i = 0; i < unique.size() && i < 3; ++i)
+            names += (i ? ", " : "") + unique[i];
+        if (unique.size() > 3)
+            names += " and " + std::to_string(unique.size() - 3) + " more";
+        ctx.warn("the library stays loaded after the host unloaded it: it has " +
+                 std::to_string(unique.size()) + " GNU unique symbol" +
+                 (unique.size() == 1 ? "" : "s") + " (" + names +
+                 "), which the loader never lets go, so its static destructors run only when "
+                 "the host ends: build with -fno-gnu-unique (wq_add_module does where the "
+                 "compiler has it)");
+        return;
+    }
+    ctx.fail("the library is still loaded after the host unloaded it, so its static "
+             "destructors have not run: something keeps it loaded (a thread still running, "
+             "a load of itself)");
 }
 
 } // namespace wqhost

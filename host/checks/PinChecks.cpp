@@ -2,7 +2,9 @@
 // changes with every kind of value, and echoes that must come to an end.
 #include "host/core/AudioHost.h"
 #include "host/checks/CheckSupport.h"
+#include "host/memory/GuardedHeap.h"
 #include "host/pins/PinStore.h"
+#include "host/platform/Library.h"
 #include "host/platform/UntrustedText.h"
 #include "host/describe/TextReport.h"
 #include "host/text/NumberText.h"
@@ -87,13 +89,14 @@ TextField textField(const char *cleared, const char *first, const char *second,
     return TextField::Mixed;
 }
 
-std::string differences(const PinDeclaration &a, const PinDeclaration &b) {
+std::string differences(const PinDeclaration &a, const PinDeclaration &b,
+                        bool withVariable = true) {
     std::string out;
     auto add = [&](const char *field, bool same) {
         if (!same)
             out += std::string(out.empty() ? "" : ", ") + field;
     };
-    add("variable", a.record.variable == b.record.variable);
+    add("variable", !withVariable || a.record.variable == b.record.variable);
     add("direction", a.record.direction == b.record.direction);
     add("datatype", a.record.datatype == b.record.datatype);
     add("name", a.nameWritten == b.nameWritten && a.name == b.name);
@@ -102,6 +105,49 @@ std::string differences(const PinDeclaration &a, const PinDeclaration &b) {
     add("flags", a.record.flags == b.record.flags);
     add("reserved8", a.record.reserved8 == b.record.reserved8);
     return out;
+}
+
+// Where a declared variable may point: into the object that declares it
+// (a member) or into the library's static storage. The object's extent is
+// the heap block that holds it where the host's heap knows it, else a
+// generous bound past its address.
+bool insideObject(const void *object, const void *variable) {
+    constexpr uintptr_t kObjectBound = 1u << 20;
+    const auto start = reinterpret_cast<uintptr_t>(object);
+    const auto at = reinterpret_cast<uintptr_t>(variable);
+    if (!object || at < start)
+        return false;
+    const size_t size = GuardedHeap::owns(object) ? GuardedHeap::usableSize(object) : kObjectBound;
+    return at - start < size;
+}
+
+bool inLibrary(CheckContext &ctx, const void *variable) {
+    return Library::sameImage(reinterpret_cast<const void *>(ctx.library()->makeModuleProc()),
+                              variable);
+}
+
+void checkVariablePlaces(CheckContext &ctx, const std::string &label, const AudioHost &first,
+                         const void *firstVariable, const AudioHost &second,
+                         const void *secondVariable) {
+    if (!firstVariable && !secondVariable)
+        return;
+    if (!firstVariable || !secondVariable) {
+        ctx.fail(label + " has a variable for one object and none for another: declare the "
+                         "variable for every object, or for none");
+        return;
+    }
+    const std::pair<const AudioHost *, const void *> each[] = {{&first, firstVariable},
+                                                               {&second, secondVariable}};
+    for (const auto &[host, variable] : each) {
+        const bool shared = firstVariable == secondVariable;
+        if (inLibrary(ctx, variable) || (!shared && insideObject(host->object(), variable)))
+            continue;
+        ctx.fail(label + "'s variable (0x" + hexDigits(reinterpret_cast<uintptr_t>(variable)) +
+                 ") points neither into the object that declares it nor into the library's " +
+                 "static storage" + (shared ? " (the same address for two objects)" : "") +
+                 ": declare a member of the object, or a variable of the library");
+        return;
+    }
 }
 
 } // namespace
@@ -176,6 +222,7 @@ void checkPinDeclarations(CheckContext &ctx) {
 // characters, or is shared with another pin leaves them guessing. Hosts cope,
 // so these are warnings.
 void checkPinNames(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     for (size_t i = 0; i < table.pins.size(); ++i) {
         const PinDeclaration &pin = table.pins[i];
@@ -276,10 +323,14 @@ void checkPinDeclarationsStable(CheckContext &ctx) {
             ctx.fail("a second audio object declares " + std::to_string(otherTable.size()) +
                      " pins, the first " + std::to_string(cleared.size()));
         for (size_t i = 0; i < otherTable.size() && i < cleared.size(); ++i) {
-            const std::string changed = differences(cleared[i], otherTable[i]);
+            const std::string label = declarationLabel(static_cast<int32_t>(i), cleared[i].record);
+            // Each object may declare a variable of its own (a member): the
+            // variable may differ, but not be null for one object only.
+            const std::string changed = differences(cleared[i], otherTable[i], false);
             if (!changed.empty())
-                ctx.fail(declarationLabel(static_cast<int32_t>(i), cleared[i].record) +
-                         " differs between two objects: " + changed);
+                ctx.fail(label + " differs between two objects: " + changed);
+            checkVariablePlaces(ctx, label, host, cleared[i].record.variable, other,
+                                otherTable[i].record.variable);
         }
         other.close();
     }
@@ -289,6 +340,7 @@ void checkPinDeclarationsStable(CheckContext &ctx) {
 // ----------------------------------------------------------- pin changes
 
 void checkPinChanges(CheckContext &ctx) {
+    requireSide(ctx, Side::Gui);
     const CheckedTable table = readCheckedTable(ctx);
     if (table.pins.empty())
         ctx.skip("the module declares no pins");
@@ -336,6 +388,7 @@ void checkPinChanges(CheckContext &ctx) {
 }
 
 void checkPinChangesRandom(CheckContext &ctx) {
+    requireSide(ctx, Side::Gui);
     const CheckedTable table = readCheckedTable(ctx);
     if (table.pins.empty())
         ctx.skip("the module declares no pins");
@@ -388,6 +441,7 @@ void checkPinChangesRandom(CheckContext &ctx) {
 }
 
 void checkNestedEcho(CheckContext &ctx) {
+    requireSide(ctx, Side::Gui);
     const CheckedTable table = readCheckedTable(ctx);
     if (table.pins.empty())
         ctx.skip("the module declares no pins");

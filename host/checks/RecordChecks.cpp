@@ -117,8 +117,14 @@ template <class Record> void checkRecords(CheckContext &ctx, const RecordKind &k
 
 } // namespace
 
-void checkAudioRecord(CheckContext &ctx) { checkRecords<WQAudioHostRecord>(ctx, kAudioRecord); }
+void checkAudioRecord(CheckContext &ctx) {
+    requireSide(ctx, Side::Audio);
+    checkRecords<WQAudioHostRecord>(ctx, kAudioRecord);
+}
 
-void checkGuiRecord(CheckContext &ctx) { checkRecords<WQGuiHostRecord>(ctx, kGuiRecord); }
+void checkGuiRecord(CheckContext &ctx) {
+    requireSide(ctx, Side::Gui);
+    checkRecords<WQGuiHostRecord>(ctx, kGuiRecord);
+}
 
 } // namespace wqhost

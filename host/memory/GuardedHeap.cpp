@@ -35,6 +35,8 @@ void *GuardedHeap::allocate(size_t, size_t, bool) noexcept { return nullptr; }
 void GuardedHeap::release(void *) noexcept {}
 size_t GuardedHeap::usableSize(const void *) noexcept { return 0; }
 uint64_t GuardedHeap::bytesInUse() noexcept { return 0; }
+void GuardedHeap::setFreshFill(unsigned char) noexcept {}
+unsigned char GuardedHeap::freshFill() noexcept { return 0; }
 
 #else
 
@@ -69,6 +71,7 @@ uint32_t g_quarantine[GuardedHeap::kQuarantine] = {};
 size_t g_quarantineFirst = 0;
 size_t g_quarantineCount = 0;
 uint64_t g_live = 0;
+std::atomic<unsigned char> g_freshFill{GuardedHeap::kDefaultFreshFill};
 uintptr_t g_seed = 0;
 std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
 struct sigaction g_previousSegv;
@@ -345,9 +348,16 @@ void *GuardedHeap::allocate(size_t size, size_t alignment, bool zeroed) noexcept
     }
     for (unsigned char *p = block + size; p < guard; ++p)
         *p = canaryAt(p);
-    if (zeroed)
-        std::memset(block, 0, size);
+    std::memset(block, zeroed ? 0 : g_freshFill.load(std::memory_order_relaxed), size);
     return block;
+}
+
+void GuardedHeap::setFreshFill(unsigned char byte) noexcept {
+    g_freshFill.store(byte, std::memory_order_relaxed);
+}
+
+unsigned char GuardedHeap::freshFill() noexcept {
+    return g_freshFill.load(std::memory_order_relaxed);
 }
 
 void GuardedHeap::release(void *p) noexcept {

@@ -53,6 +53,14 @@ public:
     // The size the block was asked with.
     static size_t usableSize(const void *p) noexcept;
 
+    // The byte every fresh block that is not asked zeroed is filled with:
+    // a module that reads memory it never set reads this, not zeros that
+    // hide the fault. 0xA5 unless set; the check of such reads sets two
+    // values in turn and compares what the module gives.
+    static void setFreshFill(unsigned char byte) noexcept;
+    static unsigned char freshFill() noexcept;
+    static constexpr unsigned char kDefaultFreshFill = 0xA5;
+
     // The bytes of live blocks (their asked sizes).
     static uint64_t bytesInUse() noexcept;
     // How many blocks freed blocks stay inaccessible before reuse.

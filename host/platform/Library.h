@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace wqhost {
 
@@ -41,6 +42,17 @@ public:
     // Whether the library at `path` is in the process, loaded by anyone;
     // after the last Library of it went, it should not be.
     static bool stillLoaded(const std::string &path);
+
+    // Whether `address` lies in the loaded image of the library that holds
+    // `inLibrary` (one of its functions): its code, constants or static
+    // variables.
+    static bool sameImage(const void *inLibrary, const void *address) noexcept;
+
+    // The symbols of the library file at `path` that are bound GNU-unique
+    // (the loader keeps a library with one loaded for good), their names
+    // demangled; empty on systems without them or when the file cannot be
+    // read.
+    static std::vector<std::string> uniqueSymbols(const std::string &path);
 
 private:
     void close() noexcept;

@@ -1,4 +1,5 @@
-// wqhost validate LIB [--json] [--junit FILE] [--list] [--only ..] [--skip ..]
+// wqhost validate LIB [--json] [--junit FILE] [--list] [--explain CHECK]
+//                     [--only ..] [--skip ..]
 //                     [--seed N] [--timeout S] [--trace FILE] [--strict]
 //                     [--in-process] [--repeat N]
 #include "host/platform/ModuleCodeWatch.h"
@@ -35,6 +36,7 @@ struct ValidateArgs {
     bool json = false;
     std::string junit;
     bool list = false;
+    std::string explain;  // --explain CHECK: what the check stands for
     bool strict = false;  // warnings are failures
     bool verbose = false; // a failed check's whole error output under its line
     std::vector<std::string> only;
@@ -47,21 +49,51 @@ struct ValidateArgs {
     int repeat = 1;         // rounds of the randomised checks, each with a fresh seed
     std::string runCheck;   // hidden: run one check here, report on stdout
 };
+void explainCheck(const wqhost::ConformanceCheck &c, const char *indent) {
+    const wqhost::ConformanceCheck::Explanation &e = c.explanation;
+    std::cout << indent << "rule:    " << e.rule << "\n"
+              << indent << "why:     " << e.why << "\n"
+              << indent << "failing: " << e.failure << "\n";
+}
 
 void listChecks(bool json) {
     if (json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
-            list.push_back({{"name", c.name}, {"summary", c.summary}});
+        for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks()) {
+            const wqhost::ConformanceCheck::Explanation &e = c.explanation;
+            list.push_back({{"name", c.name},
+                            {"summary", c.summary},
+                            {"rule", e.rule},
+                            {"why", e.why},
+                            {"failure", e.failure}});
+        }
         std::cout << list.dump(2) << "\n";
         return;
     }
-    size_t width = 0;
-    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
-        width = std::max(width, std::strlen(c.name));
-    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks())
-        std::cout << c.name << std::string(width + 2 - std::strlen(c.name), ' ') << c.summary
+    for (const wqhost::ConformanceCheck &c : wqhost::conformanceChecks()) {
+        std::cout << c.name << "  " << c.summary << "\n";
+        explainCheck(c, "    ");
+    }
+}
+
+int runExplain(const ValidateArgs &args) {
+    const wqhost::ConformanceCheck *check = wqhost::findConformanceCheck(args.explain);
+    if (!check)
+        throw ToolError("unknown check '" + args.explain + "' (wqhost validate --list shows them)");
+    if (args.json) {
+        const wqhost::ConformanceCheck::Explanation &e = check->explanation;
+        std::cout << nlohmann::ordered_json{{"name", check->name},
+                                            {"summary", check->summary},
+                                            {"rule", e.rule},
+                                            {"why", e.why},
+                                            {"failure", e.failure}}
+                         .dump(2)
                   << "\n";
+        return 0;
+    }
+    std::cout << check->name << ": " << check->summary << "\n";
+    explainCheck(*check, "  ");
+    return 0;
 }
 
 // A name with the wildcards * (any run of characters) and ? (one).
@@ -196,6 +228,8 @@ int runValidate(const ValidateArgs &args) {
         listChecks(args.json);
         return 0;
     }
+    if (!args.explain.empty())
+        return runExplain(args);
     if (args.library.empty())
         throw ToolError("validate needs a module library (wqhost validate LIB)");
     const uint64_t givenSeed = args.seedText.empty() ? 0 : parseSeed(args.seedText);
@@ -309,7 +343,10 @@ Command addValidateCommand(CLI::App &tool, const std::string &program) {
     cmd->add_option("--junit", args->junit,
                     "Write a JUnit XML report to FILE ('-': standard output)")
         ->type_name("FILE");
-    cmd->add_flag("--list", args->list, "List the checks and stop");
+    cmd->add_flag("--list", args->list,
+                  "List the checks, each with its rule, why a host needs it and what a failure "
+                  "usually means, and stop");
+    cmd->add_option("--explain", args->explain, "Explain one check and stop")->type_name("CHECK");
     cmd->add_flag("--strict", args->strict, "Count a check with warnings as failed");
     cmd->add_flag("--verbose", args->verbose,
                   "Show all a failed check's module printed (up to 64 KiB; JSON and "

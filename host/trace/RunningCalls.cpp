@@ -15,6 +15,9 @@ bool RunningCalls::take(const nlohmann::ordered_json &line) {
         std::string name = line.value("name", "");
         if (name.empty())
             name = text;
+        if (m_recent.size() == kRecentCalls)
+            m_recent.erase(m_recent.begin());
+        m_recent.push_back(text);
         m_running.push_back({seq, std::move(text), std::move(name)});
         return true;
     }

@@ -23,6 +23,10 @@ public:
     // The innermost running call's opcode name ("GD_OPEN"), or its text
     // when the opcode has no name; empty when no call is running.
     const std::string &innermostName() const noexcept;
+    // The last calls begun (at most kRecentCalls), returned or not, oldest
+    // first: what led up to a crash.
+    static constexpr size_t kRecentCalls = 8;
+    const std::vector<std::string> &recent() const noexcept { return m_recent; }
 
 private:
     struct Running {
@@ -31,6 +35,7 @@ private:
         std::string name;
     };
     std::vector<Running> m_running;
+    std::vector<std::string> m_recent;
 };
 
 } // namespace wqhost

@@ -3,6 +3,7 @@
 #include "host/checks/ConformanceCheck.h"
 #include "host/memory/GuardedMemory.h"
 #include "host/memory/HeapCheck.h"
+#include "host/platform/CrashFrames.h"
 #include "host/platform/CrashReport.h"
 #include "host/platform/HostError.h"
 #include "host/process/ChildProcess.h"
@@ -26,6 +27,8 @@ int runCheckHere(const ConformanceCheck &check, const std::string &libraryPath, 
     // A module that runs past memory the host handed it crashes; the
     // channel then says which memory, for the report.
     reportGuardFaultsTo(channel);
+    // A crash tells its frames on the channel, then the guard's line.
+    reportCrashFramesTo(channel);
     GuardedMemory::setRoom(kOverrunRoom, check.exactMemory);
     try {
         check.run(ctx);

@@ -63,6 +63,16 @@ ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes) {
 }
 
 void warningsFail(CheckOutcome &o) {
+    if (o.result == CheckOutcome::Result::Skip && o.couldNotRun) {
+        // A check that could not run proves nothing: a strict run fails.
+        o.result = CheckOutcome::Result::Fail;
+        o.failedOnWarnings = true;
+        o.details.insert(o.details.begin(), "the check could not run here (--strict fails a run "
+                                            "in which a check could not run)");
+        if (!o.reproduce.empty())
+            o.reproduce += " --strict";
+        return;
+    }
     if (o.result != CheckOutcome::Result::Pass || o.warnings.empty())
         return;
     o.result = CheckOutcome::Result::Fail;
@@ -115,6 +125,27 @@ std::string formatRootCauses(const std::vector<RootCause> &causes) {
     return out;
 }
 
+namespace {
+
+// The crashed thread's frames and the calls that led to the crash, each
+// line led by `indent`.
+std::string crashStack(const CheckOutcome &o, const std::string &indent) {
+    std::string out;
+    if (!o.frames.empty()) {
+        out += indent + "stack of the crashed thread, innermost first:\n";
+        for (size_t i = 0; i < o.frames.size(); ++i)
+            out += indent + "  #" + std::to_string(i) + " " + o.frames[i] + "\n";
+    }
+    if (!o.lastCalls.empty()) {
+        out += indent + "last calls, oldest first:\n";
+        for (const std::string &call : o.lastCalls)
+            out += indent + "  " + call + "\n";
+    }
+    return out;
+}
+
+} // namespace
+
 std::string formatOutcome(const CheckOutcome &o, bool verbose) {
     std::string out;
     switch (o.result) {
@@ -138,6 +169,7 @@ std::string formatOutcome(const CheckOutcome &o, bool verbose) {
     out += "\n";
     for (size_t i = 1; i < o.details.size(); ++i)
         out += "      " + o.details[i] + "\n";
+    out += crashStack(o, "      ");
     if (!o.reproduce.empty())
         out += "      reproduce: " + o.reproduce + "\n";
     if (verbose && !o.errorOutput.empty()) {
@@ -178,12 +210,22 @@ std::string validationJson(const ValidationRun &run) {
             check["seed"] = o.seed;
         if (o.result == CheckOutcome::Result::Fail)
             check["reproduce"] = bytesToUtf8(o.reproduce);
+        if (o.couldNotRun)
+            check["couldNotRun"] = true;
         if (o.result == CheckOutcome::Result::Fail && !o.errorOutput.empty())
             check["errorOutput"] = bytesToUtf8(o.errorOutput);
         if (o.crashed) {
             check["runningCalls"] = bytesToUtf8(o.runningCalls);
             check["lastStep"] = bytesToUtf8(o.lastStep);
             check["moduleOutput"] = bytesToUtf8(o.moduleOutput);
+            json frames = json::array();
+            for (const std::string &f : o.frames)
+                frames.push_back(bytesToUtf8(f));
+            check["frames"] = frames;
+            json calls = json::array();
+            for (const std::string &c : o.lastCalls)
+                calls.push_back(bytesToUtf8(c));
+            check["lastCalls"] = calls;
         }
         checks.push_back(std::move(check));
     }
@@ -246,6 +288,7 @@ std::string validationJunit(const ValidationRun &run) {
             std::string body;
             for (const std::string &d : o.details)
                 body += d + "\n";
+            body += crashStack(o, std::string());
             body += "reproduce: " + o.reproduce + "\n";
             out += "      <failure type=\"" + std::string(type) + "\" message=\"" + xmlText(first) +
                    "\">" + xmlText(body) + "</failure>\n";

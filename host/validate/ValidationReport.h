@@ -21,7 +21,8 @@ struct ValidationSummary {
 
 ValidationSummary summarize(const std::vector<CheckOutcome> &outcomes);
 
-// --strict: a passed check with warnings fails, its warnings its details.
+// --strict: a passed check with warnings fails, its warnings its details;
+// a check skipped because it could not run here fails, saying so.
 void warningsFail(CheckOutcome &outcome);
 
 // "PASS  name", "WARN  name: first warning" (further warnings on indented

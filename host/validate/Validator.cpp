@@ -10,6 +10,7 @@
 #include "host/text/NumberText.h"
 #include "host/text/JsonText.h"
 #include "host/trace/RunningCalls.h"
+#include "host/validate/FrameNames.h"
 #include "host/checks/ConformanceCheck.h"
 #include "host/validate/CheckChild.h"
 
@@ -21,6 +22,11 @@
 namespace wqhost {
 
 namespace {
+
+std::string fileName(const std::string &path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 std::string shortened(const std::string &text, size_t max) {
     return text.size() <= max ? text : text.substr(0, max) + "...";
@@ -48,6 +54,7 @@ struct CheckReport {
                     reason = utf8ToBytes(j.value("reason", ""));
                     unusable = utf8ToBytes(j.value("unusable", ""));
                     seeded = j.value("seeded", false);
+                    couldNotRun = j.value("couldNotRun", false);
                 })
             .on("failure",
                 [this](const ChannelReader::Message &j) {
@@ -60,6 +67,13 @@ struct CheckReport {
             .on("overrun",
                 [this](const ChannelReader::Message &j) {
                     overrun = utf8ToBytes(j.value("overrun", ""));
+                })
+            .on("frame",
+                [this](const ChannelReader::Message &j) {
+                    const auto &frame = j["frame"];
+                    if (frame.is_object() && frames.size() < kMaxFrames)
+                        frames.push_back({utf8ToBytes(frame.value("module", "")),
+                                          frame.value("offset", uint64_t{0})});
                 })
             .on("step",
                 [this](const ChannelReader::Message &j) {
@@ -77,9 +91,16 @@ struct CheckReport {
     std::string lastStep;
     std::string overrun; // the child ran into the guard of memory the host handed it
     bool seeded = false;
+    bool couldNotRun = false;
     std::vector<std::string> failures; // as they were found, before any verdict
     std::vector<std::string> warnings;
     RunningCalls running;
+    struct Frame {
+        std::string module;
+        uint64_t offset;
+    };
+    static constexpr size_t kMaxFrames = 48;
+    std::vector<Frame> frames; // the crashed thread's, innermost first
 };
 
 namespace {
@@ -276,8 +297,12 @@ CheckOutcome Validator::outcomeOf(const std::string &name, const CheckReport &re
                          : reader.verdict == "skip" ? CheckOutcome::Result::Skip
                                                     : CheckOutcome::Result::Fail;
         outcome.details = reader.details;
-        if (outcome.result == CheckOutcome::Result::Skip && !reader.reason.empty())
-            outcome.details = {reader.reason};
+        if (outcome.result == CheckOutcome::Result::Skip) {
+            // A skip always says why.
+            outcome.details = {reader.reason.empty() ? std::string("the check gave no reason")
+                                                     : reader.reason};
+            outcome.couldNotRun = reader.couldNotRun;
+        }
         outcome.unusable = reader.unusable;
         if (!outcome.unusable.empty()) {
             // Why the loader refused it, when the file itself tells.
@@ -341,8 +366,24 @@ CheckOutcome Validator::outcomeOf(const std::string &name, const CheckReport &re
         outcome.details.push_back(heap);
     if (!outcome.lastStep.empty())
         outcome.details.push_back("while: " + outcome.lastStep);
+    // Where: the innermost frame in the module's own code, then the whole
+    // stack.
+    const std::string library = fileName(m_options.libraryPath);
+    bool placed = false;
+    for (const CheckReport::Frame &f : reader.frames) {
+        const FrameName named = nameFrame(f.module, f.offset);
+        // Below the check's own start lie only the tool's frames.
+        if (named.function.rfind("wqhost::runCheckHere", 0) == 0)
+            break;
+        outcome.frames.push_back(named.text());
+        if (!placed && named.module == library) {
+            outcome.details.push_back("where: " + named.text());
+            placed = true;
+        }
+    }
     for (const std::string &f : reader.failures)
         outcome.details.push_back("found before: " + f);
+    outcome.lastCalls = reader.running.recent();
     return outcome;
 }
 

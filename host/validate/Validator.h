@@ -35,15 +35,19 @@ struct CheckOutcome {
     bool crashed = false;              // the child ended without a verdict
     bool timedOut = false;             // ... because it outlived the time limit
     bool failedOnWarnings = false;     // passed but for its warnings (--strict)
+    bool couldNotRun = false;          // skipped: the system cannot run it (--strict fails it)
     std::string runningCalls;          // calls that had not returned when it ended, outermost first
     std::string lastStep;              // what the check was doing then
     std::string moduleOutput;          // the telling line of what the child printed, after a crash
-    std::string errorOutput;           // all the child printed to standard error, for a failed
-                                       // check (at most kMaxErrorOutput bytes)
-    std::string unusable;              // set when the library cannot be loaded at all
-    std::string reproduce;             // a command line that runs this check alone
-    uint64_t seed = 0;                 // the seed it ran with
-    bool seeded = false;               // it drew random numbers: another seed tests more
+    std::vector<std::string> frames;   // the crashed thread's frames, innermost first, named
+                                       // (FrameNames); empty where the system tells none
+    std::vector<std::string> lastCalls; // the last calls begun before a crash, oldest first
+    std::string errorOutput;            // all the child printed to standard error, for a failed
+                                        // check (at most kMaxErrorOutput bytes)
+    std::string unusable;               // set when the library cannot be loaded at all
+    std::string reproduce;              // a command line that runs this check alone
+    uint64_t seed = 0;                  // the seed it ran with
+    bool seeded = false;                // it drew random numbers: another seed tests more
     double seconds = 0.0;
 };
 

@@ -90,7 +90,26 @@ TEST(ValidateReportTest, ListAsJsonNamesEveryCheck) {
     for (size_t i = 0; i < list.size(); ++i) {
         EXPECT_EQ(list[i]["name"], wqhost::conformanceChecks()[i].name);
         EXPECT_EQ(list[i]["summary"], wqhost::conformanceChecks()[i].summary);
+        // Every check is explained: its rule, why a host needs it, what a
+        // failure usually means.
+        for (const char *part : {"rule", "why", "failure"})
+            EXPECT_GE(list[i][part].get<std::string>().size(), 20u)
+                << list[i]["name"] << " " << part;
     }
+}
+
+TEST(ValidateReportTest, ExplainTellsOneCheckAndRefusesAnUnknownOne) {
+    const ToolRun run = runTool({"validate", "--explain", "audio-written"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("audio-written: ", 0), 0u) << run.out;
+    for (const char *part : {"\n  rule:    ", "\n  why:     ", "\n  failing: "})
+        EXPECT_NE(run.out.find(part), std::string::npos) << run.out;
+    const ToolRun json = runTool({"validate", "--explain", "leaks", "--json"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(nlohmann::json::parse(json.out)["name"], "leaks");
+    const ToolRun unknown = runTool({"validate", "--explain", "no-such-check"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("unknown check 'no-such-check'"), std::string::npos) << unknown.err;
 }
 
 TEST(ValidateReportTest, PatternsChooseChecks) {

@@ -3,6 +3,7 @@
 // reported by the check that looks for it, and the run goes on to the end. The conforming module and the real Quendor module
 // pass.
 #include "host/checks/ConformanceCheck.h"
+#include "host/memory/AddressSanitizer.h"
 #include "tests/support/FaultTable.h"
 #include "tests/support/ToolRun.h"
 
@@ -113,6 +114,12 @@ class AuthoredMistakeTest : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(AuthoredMistakeTest, IsReportedByExactlyItsCheck) {
     const FaultRow &a = GetParam();
+#if defined(WQ_HOST_ASAN)
+    // The sanitizer fills every fresh heap block with one byte, so the two
+    // runs of uninitialised-memory read the same.
+    if (a.fault == "uninitialised_member")
+        GTEST_SKIP() << "the heap is the sanitizer's";
+#endif
     const ToolRun run = validateFault(a, "23");
     ASSERT_TRUE(run.exited) << run.err;
     EXPECT_EQ(run.status, a.kind == "FAIL" ? 1 : 0) << run.out << run.err;

@@ -223,3 +223,53 @@ TEST(ValidationReportTest, FailuresWithOneCauseAreCollapsed) {
 }
 
 } // namespace
+
+// A check that could not run here is a skip with its reason; a strict run
+// fails it, while a check that does not apply (a side the module lacks)
+// stays skipped.
+TEST(ValidationReportTest, ACheckThatCouldNotRunFailsUnderStrict) {
+    CheckOutcome unable = outcome("leaks", CheckOutcome::Result::Skip,
+                                  {"this system cannot tell how much heap a process has in use"});
+    unable.couldNotRun = true;
+    CheckOutcome absent =
+        outcome("gui-record", CheckOutcome::Result::Skip, {"the module has no GUI side"});
+    EXPECT_EQ(formatOutcome(unable),
+              "SKIP  leaks: this system cannot tell how much heap a process has in use\n");
+    warningsFail(unable);
+    warningsFail(absent);
+    EXPECT_EQ(absent.result, CheckOutcome::Result::Skip);
+    ASSERT_EQ(unable.result, CheckOutcome::Result::Fail);
+    EXPECT_EQ(formatOutcome(unable).rfind("FAIL  leaks: the check could not run here", 0), 0u)
+        << formatOutcome(unable);
+    EXPECT_NE(formatOutcome(unable).find("      this system cannot tell"), std::string::npos);
+    ValidationRun run;
+    run.outcomes = {unable};
+    EXPECT_EQ(nlohmann::json::parse(validationJson(run))["checks"][0]["couldNotRun"], true);
+}
+
+// A crash's frames and the calls before it are in every form of report.
+TEST(ValidationReportTest, ACrashShowsItsFramesAndLastCallsInEveryForm) {
+    CheckOutcome crash = outcome("audio-blocks", CheckOutcome::Result::Fail,
+                                 {"crashed (signal 11 (SIGSEGV)) in audio process call",
+                                  "where: libm.so: Mine::process() (Mine.cpp:42)"});
+    crash.crashed = true;
+    crash.frames = {"libm.so: Mine::process() (Mine.cpp:42)", "wqhost + 0x1234"};
+    crash.lastCalls = {"audio AD_OPEN index=0", "audio process call"};
+    const std::string text = formatOutcome(crash);
+    EXPECT_NE(text.find("      stack of the crashed thread, innermost first:\n"
+                        "        #0 libm.so: Mine::process() (Mine.cpp:42)\n"
+                        "        #1 wqhost + 0x1234\n"
+                        "      last calls, oldest first:\n"
+                        "        audio AD_OPEN index=0\n"
+                        "        audio process call\n"
+                        "      reproduce: "),
+              std::string::npos)
+        << text;
+    ValidationRun run;
+    run.outcomes = {crash};
+    const auto doc = nlohmann::json::parse(validationJson(run));
+    EXPECT_EQ(doc["checks"][0]["frames"][0], "libm.so: Mine::process() (Mine.cpp:42)");
+    EXPECT_EQ(doc["checks"][0]["lastCalls"][1], "audio process call");
+    const std::string junit = validationJunit(run);
+    EXPECT_NE(junit.find("#0 libm.so: Mine::process() (Mine.cpp:42)"), std::string::npos) << junit;
+}

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -35,7 +36,9 @@
 #if defined(WQ_FAULT_WHOLE_BLOCK) || defined(WQ_FAULT_ONE_PAST_WRITE) ||                           \
     defined(WQ_FAULT_ONE_PAST_READ) || defined(WQ_FAULT_OUTPUT_NAN) ||                             \
     defined(WQ_FAULT_OUTPUT_INFINITY) || defined(WQ_FAULT_OUTPUT_DENORMAL) ||                      \
-    defined(WQ_FAULT_PIN_RECORD_OVERRUN)
+    defined(WQ_FAULT_PIN_RECORD_OVERRUN) || defined(WQ_FAULT_PARTIAL_BLOCK) ||                     \
+    defined(WQ_FAULT_INPUT_WRITE) || defined(WQ_FAULT_STACK_VARIABLE) ||                           \
+    defined(WQ_FAULT_FLUSH_TO_ZERO)
 #  define WQ_AUTHORED_CLICK 1
 #endif
 
@@ -60,6 +63,10 @@ constexpr int32_t kDoubledPin = 1;
 #if defined(WQ_AUTHORED_CLICK)
 constexpr int32_t kClickPin = 2;      // the declaration
 constexpr int32_t kClickAudioPin = 0; // the audio side's pin: the first without UI
+#  if defined(WQ_FAULT_INPUT_WRITE)
+constexpr int32_t kTriggerPin = 3; // an input: a click on every rising edge
+constexpr int32_t kTriggerAudioPin = 1;
+#  endif
 #endif
 
 const char *doubledPinName() {
@@ -115,6 +122,30 @@ public:
         n = 4096; // the largest block a host uses, whatever it set
 #  elif defined(WQ_FAULT_ONE_PAST_WRITE)
         ++n; // the loop below written with <= at first
+#  elif defined(WQ_FAULT_PARTIAL_BLOCK)
+        n = n / 16 * 16; // worked in steps of 16 samples; the rest of the block forgotten
+#  endif
+#  if defined(WQ_FAULT_INPUT_WRITE)
+        // The trigger's rises found in place: each sample replaced by its
+        // rise over the one before, in the host's own buffer; a steep rise
+        // restarts the click.
+        if (pinCount() > kTriggerAudioPin) {
+            if (float *trigger = getPin(kTriggerAudioPin)->storage().buffer) {
+                for (int32_t i = n - 1; i > 0; --i)
+                    trigger[i] -= trigger[i - 1];
+                for (int32_t i = 1; i < n; ++i)
+                    if (trigger[i] > 0.5f)
+                        m_level = 1.0f;
+            }
+        }
+#  endif
+#  if defined(WQ_FAULT_FLUSH_TO_ZERO)
+        // Denormals flushed to zero for speed, and the host's setting not
+        // put back.
+        unsigned int csr = 0;
+        __asm__ __volatile__("stmxcsr %0" : "=m"(csr));
+        csr |= 0x8040u;
+        __asm__ __volatile__("ldmxcsr %0" : : "m"(csr));
 #  endif
         float peak = 0.0f;
         for (int32_t i = 0; i < n; ++i) {
@@ -173,9 +204,24 @@ public:
             properties->flags = IO_UI_COMMUNICATION;
             return true;
 #if defined(WQ_AUTHORED_CLICK)
-        case kClickPin:
+        case kClickPin: {
             properties->name = "CLICK";
             properties->direction = DR_OUT;
+            properties->datatype = DT_FSAMPLE;
+            properties->flags = 0;
+#  if defined(WQ_FAULT_STACK_VARIABLE)
+            // The pin's buffer address handed over through a local: it is
+            // gone when the declaration returns.
+            float *buffer = nullptr;
+            properties->variable = &buffer;
+#  endif
+            return true;
+        }
+#endif
+#if defined(WQ_FAULT_INPUT_WRITE)
+        case kTriggerPin:
+            properties->name = "TRIGGER";
+            properties->direction = DR_IN;
             properties->datatype = DT_FSAMPLE;
             properties->flags = 0;
             return true;
@@ -230,7 +276,32 @@ public:
         : WQGUI_base(hostCallback, hostValue) {}
 
 protected:
+#if defined(WQ_FAULT_CLOSE_WITHOUT_OPEN)
+    // The results are logged while the panel is open; the log is ended
+    // when it closes, as if it had always been opened.
+    void close() override {
+        std::vector<long long> *volatile log = m_log;
+        log->clear();
+        delete m_log;
+        WQGUI_base::close();
+    }
+    std::vector<long long> *m_log = nullptr;
+#endif
     void open(bool flag) override {
+#if defined(WQ_FAULT_CLOSE_WITHOUT_OPEN)
+        m_log = new std::vector<long long>();
+#endif
+#if defined(WQ_FAULT_THREAD_LEFT)
+        // A worker that waits for results to write to a log; nothing ever
+        // tells it to end, and close does not wait for it.
+        std::thread([] {
+            std::mutex lock;
+            std::unique_lock<std::mutex> held(lock);
+            std::condition_variable never;
+            for (;;)
+                never.wait(held);
+        }).detach();
+#endif
 #if defined(WQ_FAULT_STATIC_DESTRUCTOR_CRASH)
         g_opened = true;
 #endif
@@ -345,8 +416,16 @@ private:
         if (number.size() > 4000)
             std::free(m_previous);
 #endif
+#if defined(WQ_FAULT_UNINITIALISED_MEMBER)
+        // The offset a later version sets from a pin; its initial value
+        // was forgotten.
+        value += m_offset;
+#endif
         getPin(kDoubledPin)->setValueText(std::to_string(2 * value));
     }
+#if defined(WQ_FAULT_UNINITIALISED_MEMBER)
+    long long m_offset;
+#endif
 #if defined(WQ_FAULT_LEAK)
     char *m_lastScratch = nullptr;
 #endif
