@@ -105,17 +105,24 @@ endif()
 # The installed tool validates the module through the example's own tests.
 set(wqhost ${prefix}/bin/wqhost)
 if(VALIDATE)
-  # A validate test the example asks for is strict (STRICT of wq_add_module).
+  # The example has a validate test, and it is strict (STRICT of
+  # wq_add_module).
   run(tests ${CMAKE_CTEST_COMMAND} --test-dir ${build} --show-only=json-v1)
   string(JSON count LENGTH "${output}" tests)
+  set(strict_validate FALSE)
   if(count GREATER 0)
     math(EXPR last "${count} - 1")
     foreach(i RANGE ${last})
       string(JSON command GET "${output}" tests ${i} command)
       if(command MATCHES "\"validate\"" AND NOT command MATCHES "\"--strict\"")
         message(FATAL_ERROR "package_test: the example's validate test is not strict: ${command}")
+      elseif(command MATCHES "\"validate\"")
+        set(strict_validate TRUE)
       endif()
     endforeach()
+  endif()
+  if(NOT strict_validate)
+    message(FATAL_ERROR "package_test: the example has no validate test")
   endif()
   run(example-tests ${CMAKE_CTEST_COMMAND} --test-dir ${build} --output-on-failure
     -R "^${MODULE}_" --no-tests=error)

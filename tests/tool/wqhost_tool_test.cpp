@@ -137,15 +137,20 @@ std::vector<BadInput> badInputs() {
     const std::string unknown = script("unknown_command.wqs");
     const std::string undeclared = script("undeclared_pin.wqs");
     return {
-        {"NoCommand", {}, nullptr, "a command is needed: info, run, validate or panel"},
+        {"NoCommand", {}, nullptr, "a command is needed: info, run, validate, panel or new"},
         {"UnknownCommand", {"frobnicate", kQuendor}, nullptr, "unknown command 'frobnicate'"},
         {"UnknownCommandThenOption",
          {"frobnicate", "--json"},
          nullptr,
-         "unknown command 'frobnicate': the commands are info, run, validate and panel"},
+         "unknown command 'frobnicate': the commands are info, run, validate, panel and new"},
         {"UnknownOptionAlone", {"--bogus"}, nullptr, "not expected: --bogus"},
         {"UnknownOption", {"info", "--bogus", kQuendor}, nullptr, "--bogus"},
         {"InfoWithoutLibrary", {"info"}, nullptr, "LIB is required"},
+        {"NewWithoutName", {"new"}, nullptr, "NAME is required"},
+        {"NewNameNoIdentifier", {"new", "my-gain", kMissing}, nullptr, "only letters, digits"},
+        {"NewNameFromADigit", {"new", "2gain", kMissing}, nullptr, "begins with a letter"},
+        // The test sources hold a CMakeLists.txt: nothing is written over it.
+        {"NewOverAProject", {"new", "Gain", WQ_TEST_SOURCE_DIR}, nullptr, "is there already"},
         {"InfoMissingFile", {"info", kMissing}, nullptr, kMissing.c_str()},
         {"InfoNotALibrary", {"info", kNotALibrary}, nullptr, "cannot load library"},
         {"InfoNoExports", {"info", kNoExports}, nullptr, "does not export 'makeModule'"},
