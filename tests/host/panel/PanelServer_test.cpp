@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <malloc.h>
 #include <fstream>
@@ -492,6 +493,14 @@ TEST(PanelWithBrokenModule, AHangIsStoppedAfterTheTimeLimit) {
 using namespace std::chrono_literals;
 using wqtest::TestSocket;
 
+// Whether this process runs under valgrind (its preloaded part is in
+// LD_PRELOAD): its allocator never hands memory back, so the process's size
+// cannot show what the server keeps, and the bounds are not asserted.
+bool sizeIsMeasurable() {
+    const char *preload = std::getenv("LD_PRELOAD");
+    return !(preload && std::strstr(preload, "vgpreload"));
+}
+
 // What the process holds, after handing back what its allocator keeps free:
 // each connection thread may have an arena of its own, and how much an idle
 // arena keeps depends on how the threads were scheduled, not on the server.
@@ -598,7 +607,9 @@ TEST(PanelUnderLoad, ABodyPastTheLimitIsRefusedWithoutBeingKeptChunkedOrNot) {
     EXPECT_NE(errorOf(res).find("too large"), std::string::npos);
     // The body was never held (20 MB would show).
     const size_t after = residentBytes();
-    EXPECT_LT(after, before + (8u << 20)) << before << " -> " << after;
+    if (sizeIsMeasurable()) {
+        EXPECT_LT(after, before + (8u << 20)) << before << " -> " << after;
+    }
 
     // A body with neither length nor chunks ends with the connection.
     TestSocket raw(panel.port);
@@ -629,7 +640,9 @@ TEST(PanelUnderLoad, AThousandRequestsWithLargeValuesLeaveMemoryFlat) {
         ASSERT_EQ(res->status, 200) << i;
     }
     const size_t after = residentBytes();
-    EXPECT_LT(after, before + (8u << 20)) << before << " -> " << after;
+    if (sizeIsMeasurable()) {
+        EXPECT_LT(after, before + (8u << 20)) << before << " -> " << after;
+    }
 }
 
 // -- the port ----------------------------------------------------------------
