@@ -110,6 +110,17 @@ TEST(CallLogTest, NotKeepingStillWritesJsonAndCountsDepth) {
     std::fclose(f);
 }
 
+// A call on the GUI side, into the module or back from it.
+CallRecord guiCall(Direction direction, int32_t opcode) {
+    CallRecord c;
+    c.side = Side::Gui;
+    c.kind = direction == Direction::HostToModule ? CallKind::Dispatch : CallKind::Callback;
+    c.direction = direction;
+    c.opcode = opcode;
+    c.index = 3;
+    return c;
+}
+
 // Calls into the module that take longer than the budget are named once,
 // the innermost slow one, never a callback of the module's.
 TEST(CallLogTest, SlowCallsAreNamedInnermostFirst) {
@@ -117,25 +128,16 @@ TEST(CallLogTest, SlowCallsAreNamedInnermostFirst) {
     CallLog::watchSlowCalls([&slow](const SlowCall &c) { slow.push_back(c.call); });
     const auto wait = std::chrono::milliseconds(static_cast<int>(kCallBudgetMilliseconds) + 20);
     CallLog log;
-    auto call = [](Direction direction, int32_t opcode) {
-        CallRecord c;
-        c.side = Side::Gui;
-        c.kind = direction == Direction::HostToModule ? CallKind::Dispatch : CallKind::Callback;
-        c.direction = direction;
-        c.opcode = opcode;
-        c.index = 3;
-        return c;
-    };
     {
-        CallScope outer(log, call(Direction::HostToModule, GD_PIN_CHANGED));
+        CallScope outer(log, guiCall(Direction::HostToModule, GD_PIN_CHANGED));
         {
-            CallScope inner(log, call(Direction::HostToModule, GD_OPCODE_12));
+            CallScope inner(log, guiCall(Direction::HostToModule, GD_OPCODE_12));
             std::this_thread::sleep_for(wait);
         }
     }
-    { CallScope quick(log, call(Direction::HostToModule, GD_OPEN)); }
+    { CallScope quick(log, guiCall(Direction::HostToModule, GD_OPEN)); }
     {
-        CallScope callback(log, call(Direction::ModuleToHost, GH_PIN_SET_TEXT));
+        CallScope callback(log, guiCall(Direction::ModuleToHost, GH_PIN_SET_TEXT));
         std::this_thread::sleep_for(wait);
     }
     CallLog::watchSlowCalls(nullptr);
@@ -164,20 +166,9 @@ TEST(CallLogTest, WaitingOnTheTracesReaderIsNotACallsTime) {
         CallLog log;
         log.setKeeping(false);
         log.setJsonSink(sink);
-        CallRecord into;
-        into.side = Side::Gui;
-        into.kind = CallKind::Dispatch;
-        into.direction = Direction::HostToModule;
-        into.opcode = GD_PIN_CHANGED;
-        CallScope call(log, into);
-        for (int i = 0; i < 200; ++i) {
-            CallRecord back;
-            back.side = Side::Gui;
-            back.kind = CallKind::Callback;
-            back.direction = Direction::ModuleToHost;
-            back.opcode = GH_PIN_SET_TEXT;
-            CallScope callback(log, back);
-        }
+        CallScope call(log, guiCall(Direction::HostToModule, GD_PIN_CHANGED));
+        for (int i = 0; i < 200; ++i)
+            CallScope callback(log, guiCall(Direction::ModuleToHost, GH_PIN_SET_TEXT));
     }
     std::fclose(sink);
     reader.join();
