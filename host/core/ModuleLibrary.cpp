@@ -1,6 +1,8 @@
 #include "host/core/ModuleLibrary.h"
 
 #include "host/memory/GuardedMemory.h"
+#include "host/platform/HostError.h"
+#include "host/platform/LibraryFile.h"
 #include "host/platform/ModuleCodeWatch.h"
 #include "host/platform/UntrustedText.h"
 
@@ -27,8 +29,21 @@ std::string copyText(const char *text) { return UntrustedText::read(text, kMaxNa
 
 ModuleLibrary::ModuleLibrary(const std::string &path) : m_library(path) {
     m_describe =
-        functionFrom<WQGetModulePropertiesProc>(m_library.symbol(WQ_GET_MODULE_PROPERTIES_NAME));
-    m_make = functionFrom<WQMakeModuleProc>(m_library.symbol(WQ_MAKE_MODULE_NAME));
+        functionFrom<WQGetModulePropertiesProc>(exportNamed(WQ_GET_MODULE_PROPERTIES_NAME));
+    m_make = functionFrom<WQMakeModuleProc>(exportNamed(WQ_MAKE_MODULE_NAME));
+}
+
+void *ModuleLibrary::exportNamed(const char *name) const {
+    if (void *address = m_library.findSymbol(name))
+        return address;
+    // What the file itself says (exports under C++ names, another word size)
+    // goes with the error where it is reported; without such a cause the
+    // library simply never defined the exports.
+    std::string message = "library '" + m_library.path() + "' does not export '" + name + "'";
+    if (libraryHint(m_library.path()).empty())
+        message += ": define the two exports with WQ_MODULE_ENTRY_POINTS(description, "
+                   "AudioClass, GuiClass) from wq_sdk2/wq_module_entry.h";
+    throw HostError(message);
 }
 
 std::shared_ptr<const ModuleLibrary> ModuleLibrary::load(const std::string &path) {

@@ -56,6 +56,9 @@ public:
     WQMakeModuleProc makeModuleProc() const noexcept { return m_make; }
 
 private:
+    // The export `name`; throws HostError saying what to do when it is missing.
+    void *exportNamed(const char *name) const;
+
     Library m_library;
     WQGetModulePropertiesProc m_describe = nullptr;
     WQMakeModuleProc m_make = nullptr;

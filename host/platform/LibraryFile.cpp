@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <type_traits>
+#include <typeinfo>
 
 #if defined(__has_include)
 #  if __has_include(<cxxabi.h>)
@@ -15,6 +17,9 @@
 #ifdef _WIN32
 #  include "host/platform/WindowsText.h"
 #endif
+
+#define WQ_NO_MODULE_EXPORT_DECLARATIONS
+#include "wq_sdk2/wq_interface.h"
 
 namespace wqhost {
 
@@ -77,6 +82,21 @@ void readHeader(const std::string &b, LibraryFileFacts &facts) {
     }
 }
 
+// A mangled name (a symbol or a type's) as the compiler writes it, or empty
+// where it is none or the tool cannot demangle.
+std::string demangledText(const char *mangled) {
+#if defined(WQ_HAVE_CXXABI)
+    int status = 0;
+    char *name = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+    std::string text = status == 0 && name ? name : "";
+    std::free(name);
+    return text;
+#else
+    (void)mangled;
+    return std::string();
+#endif
+}
+
 // The C++ name `symbol` stands for, or empty when it is none.
 std::string demangled(std::string symbol) {
     // A 32-bit Windows name may carry the size of its arguments: "@8".
@@ -84,16 +104,7 @@ std::string demangled(std::string symbol) {
     if (at != std::string::npos && at > 0 &&
         symbol.find_first_not_of("0123456789", at + 1) == std::string::npos)
         symbol.erase(at);
-#if defined(WQ_HAVE_CXXABI)
-    int status = 0;
-    char *name = abi::__cxa_demangle(symbol.c_str(), nullptr, nullptr, &status);
-    std::string text = status == 0 && name ? name : "";
-    std::free(name);
-    return text;
-#else
-    (void)symbol;
-    return std::string();
-#endif
+    return demangledText(symbol.c_str());
 }
 
 bool symbolChar(char c) {
@@ -176,12 +187,39 @@ std::string libraryHint(const LibraryFileFacts &facts, int hostBits,
                std::to_string(facts.bits) + "-bit build of wqhost, or build the module for " +
                std::to_string(hostBits) + " bits";
     if (!facts.mangledExports.empty()) {
-        std::string names;
-        for (const std::string &n : facts.mangledExports)
-            names += (names.empty() ? "" : " and ") + n;
-        return "the library has " + names + " under a C++ name: declare it extern \"C\"";
+        // Two causes give the same C++ name: a definition that matches the
+        // export but lacks C linkage (the fix is extern "C"), and one whose
+        // parameters differ, which the interface's extern "C" declaration
+        // leaves a C++ overload (the fix is the signature).
+        std::string sameSignature;
+        std::string otherSignature;
+        for (const std::string &n : facts.mangledExports) {
+            const std::string wanted = exportSignature(n.substr(0, n.find('(')));
+            std::string &list = wanted.empty() || wanted == n ? sameSignature : otherSignature;
+            if (&list == &otherSignature)
+                list += std::string(list.empty() ? "" : "; ") + n + " where the host looks for " +
+                        wanted;
+            else
+                list += (list.empty() ? "" : " and ") + n;
+        }
+        if (!otherSignature.empty())
+            return "the library has " + otherSignature +
+                   " with C linkage: give the function exactly that signature (the interface "
+                   "header declares it extern \"C\"; with other parameters it is another, "
+                   "C++ function)";
+        return "the library has " + sameSignature + " under a C++ name: declare it extern \"C\"";
     }
     return std::string();
+}
+
+std::string exportSignature(const std::string &name) {
+    std::string type;
+    if (name == WQ_GET_MODULE_PROPERTIES_NAME)
+        type = demangledText(typeid(std::remove_pointer_t<WQGetModulePropertiesProc>).name());
+    else if (name == WQ_MAKE_MODULE_NAME)
+        type = demangledText(typeid(std::remove_pointer_t<WQMakeModuleProc>).name());
+    const size_t parameters = type.find('(');
+    return parameters == std::string::npos ? std::string() : name + type.substr(parameters);
 }
 
 std::string libraryHint(const std::string &path) {

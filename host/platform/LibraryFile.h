@@ -28,10 +28,17 @@ LibraryFileFacts inspectLibraryBytes(const std::string &bytes);
 
 // What a person can do about a library that cannot be used, from its facts,
 // or empty: a library of the other word size or system ("use the 32-bit
-// build of wqhost"), or exports under C++ names ("declare it extern "C"").
+// build of wqhost"), exports under C++ names ("declare it extern "C""), or
+// with other parameters than the export has (the two signatures).
 // `hostBits` and `hostFormat` describe the running tool.
 std::string libraryHint(const LibraryFileFacts &facts, int hostBits,
                         LibraryFileFacts::Format hostFormat);
+
+// How an export named `name` (getModuleProperties or makeModule) reads as
+// a C++ declaration of its exact parameters, "getModuleProperties(int,
+// WQModuleDescription*)", in this build's words; empty for another name or
+// where the tool cannot tell.
+std::string exportSignature(const std::string &name);
 
 // The hint for the library at `path` and this build of the tool.
 std::string libraryHint(const std::string &path);

@@ -245,12 +245,6 @@ using R = StepReport;
 
 const std::vector<CommandRow> &sessionCommands() {
     static const std::vector<CommandRow> rows = {
-        {"list", nullptr, "TEXT", "set the list text (pin \"TEXT LIST\")", ScriptOp::Set, readList,
-         set, R::Changes},
-        {"select", nullptr, "N", "select item N (pin \"LIST\")", ScriptOp::Set, readSelect, set,
-         R::Changes},
-        {"write", nullptr, "TEXT", "write a number as text (pin \"ITEM -> VALUE\")", ScriptOp::Set,
-         readWrite, set, R::Changes},
         {"set", nullptr, "PIN [text|int|float] V",
          "set any pin (PIN: number or \"name\"); V at SAMPLE: the audio side takes it at "
          "that sample of the next process",
@@ -291,6 +285,14 @@ const std::vector<CommandRow> &sessionCommands() {
          "the pin's samples against a reference file, then ± T if need be (run "
          "--record-golden writes it)",
          ScriptOp::ExpectGolden, readExpectGolden, actExpectGolden, R::Verdict},
+        // Shortcuts for the list selector's pins, after every command that any
+        // module can use.
+        {"list", nullptr, "TEXT", "list selector: set the list text (pin \"TEXT LIST\")",
+         ScriptOp::Set, readList, set, R::Changes},
+        {"select", nullptr, "N", "list selector: select item N (pin \"LIST\")", ScriptOp::Set,
+         readSelect, set, R::Changes},
+        {"write", nullptr, "TEXT", "list selector: write a number as text (pin \"ITEM -> VALUE\")",
+         ScriptOp::Set, readWrite, set, R::Changes},
         {"help", nullptr, "", "show this list", ScriptOp::Help, nullptr, nullptr, R::Nothing},
         {"quit", nullptr, "", "end the run", ScriptOp::Quit, nullptr, nullptr, R::Nothing},
         {"exit", nullptr, "", "the same as quit", ScriptOp::Quit, nullptr, nullptr, R::Nothing},

@@ -30,6 +30,10 @@ namespace wqtool {
 
 namespace {
 
+// Why a check did not run when the library cannot be loaded or lacks an
+// export.
+constexpr const char *kUnrunReason = "the library cannot be used (see exports)";
+
 struct ValidateArgs {
     std::string program; // how the tool was started (argv[0])
     std::string library;
@@ -290,6 +294,9 @@ int runValidate(const ValidateArgs &args) {
         lines << wqhost::formatOutcome(loading, args.verbose) << std::flush;
         run.outcomes.push_back(loading);
     }
+    // The checks a library that cannot be used leaves unrun are one line of
+    // the text report (each is still in the JSON and JUnit reports).
+    std::vector<std::string> unrun;
     for (const auto &[name, skipped] : selected) {
         wqhost::CheckOutcome outcome;
         if (name == "exports" && (!skipped || !usable)) {
@@ -298,16 +305,23 @@ int runValidate(const ValidateArgs &args) {
             outcome.name = name;
             outcome.seed = options.seed;
             outcome.result = wqhost::CheckOutcome::Result::Skip;
-            outcome.details = {skipped ? "left out with --skip"
-                                       : "the library cannot be used (see exports)"};
+            outcome.details = {skipped ? "left out with --skip" : kUnrunReason};
         } else {
             outcome = validator.run(name);
         }
         if (args.strict)
             wqhost::warningsFail(outcome);
-        lines << wqhost::formatOutcome(outcome, args.verbose) << std::flush;
+        if (!skipped && !usable && name != "exports")
+            unrun.push_back(name);
+        else
+            lines << wqhost::formatOutcome(outcome, args.verbose) << std::flush;
         run.outcomes.push_back(std::move(outcome));
     }
+    if (unrun.size() == 1)
+        lines << "SKIP  " << unrun.front() << ": " << kUnrunReason << "\n";
+    else if (!unrun.empty())
+        lines << "SKIP  " << unrun.size() << " checks (" << unrun.front() << " to " << unrun.back()
+              << "): " << kUnrunReason << "\n";
     if (usable && args.repeat > 1)
         repeatSeeded(args, options, lines, run);
     const wqhost::ValidationSummary summary = wqhost::summarize(run.outcomes);

@@ -73,6 +73,12 @@ std::vector<Hint> hintCases() {
                      {"info", mangled},
                      2,
                      {"hint: the library has ", "declare it extern \"C\""}});
+    cases.push_back({"WrongSignatureInInfo",
+                     {"info", authoredModule("wrong_signature")},
+                     2,
+                     {"does not export 'getModuleProperties'",
+                      "hint: the library has getModuleProperties(int, void*) where the host looks "
+                      "for getModuleProperties(int, WQModuleDescription*)"}});
 #endif
 #ifdef WQ_OTHER_WORD_SIZE_MODULE
     cases.push_back(

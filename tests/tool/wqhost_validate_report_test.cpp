@@ -27,6 +27,7 @@ struct Unusable {
     const char *name;
     std::string library;
     const char *why;
+    const char *advice; // in the text report: what the author is told to do
 };
 
 // Shown by the case's name: printed byte by byte, the string's unused
@@ -60,15 +61,29 @@ TEST_P(UnusableLibraryTest, FailsTheFirstCheckAndWritesBothReports) {
     const size_t failed = some.out.find("\nFAIL  exports: ");
     EXPECT_NE(failed, std::string::npos) << some.out;
     EXPECT_LT(failed, some.out.find("\nSKIP  ")) << some.out;
-    EXPECT_NE(some.out.find("SKIP  gui-record: the library cannot be used"), std::string::npos)
-        << some.out;
+    EXPECT_NE(some.out.find(" checks (gui-record to "), std::string::npos) << some.out;
+
+    // The text report gives the checks that could not run one line.
+    const ToolRun text = runTool({"validate", u.library});
+    EXPECT_EQ(text.status, 1);
+    size_t skips = 0;
+    for (size_t at = text.out.find("SKIP  "); at != std::string::npos;
+         at = text.out.find("SKIP  ", at + 1))
+        ++skips;
+    EXPECT_EQ(skips, 1u) << text.out;
+    EXPECT_NE(text.out.find("SKIP  " + std::to_string(wqhost::conformanceChecks().size() - 1) +
+                            " checks (describe-index-0 to "),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find(u.advice), std::string::npos) << text.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Libraries, UnusableLibraryTest,
     ::testing::Values(Unusable{"NotALibrary", std::string(WQ_TEST_SOURCE_DIR) + "/CMakeLists.txt",
-                               "cannot load library"},
-                      Unusable{"NoExports", testModule("wq_half_module"), "makeModule"}),
+                               "cannot load library", "cannot load library"},
+                      Unusable{"NoExports", testModule("wq_half_module"), "makeModule",
+                               "define the two exports with WQ_MODULE_ENTRY_POINTS("}),
     [](const ::testing::TestParamInfo<Unusable> &info) { return std::string(info.param.name); });
 
 TEST(ValidateReportTest, JunitOnStandardOutput) {

@@ -99,6 +99,8 @@ struct HintCase {
 
 TEST(LibraryFileTest, HintsNameWhatToDo) {
     const std::string mangled = elf(2, 62) + bytes("\0_Z10makeModuleii\0");
+    const std::string rightSignature =
+        elf(2, 62) + bytes("\0_Z19getModulePropertiesiP19WQModuleDescription\0");
     const std::vector<HintCase> cases = {
         {"32 for 64", elf(1, 3), 64, Format::Elf,
          "the library is 32-bit (i386) and this wqhost is 64-bit: use the 32-bit build of wqhost"},
@@ -108,8 +110,13 @@ TEST(LibraryFileTest, HintsNameWhatToDo) {
         {"same", elf(2, 62), 64, Format::Elf, ""},
         {"unknown", "text", 64, Format::Elf, ""},
 #if defined(__GNUC__)
-        {"mangled", mangled, 64, Format::Elf,
-         "the library has makeModule(int, int) under a C++ name: declare it extern \"C\""},
+        {"mangled", rightSignature, 64, Format::Elf,
+         "the library has getModuleProperties(int, WQModuleDescription*) under a C++ name: "
+         "declare it extern \"C\""},
+        {"wrong signature", mangled, 64, Format::Elf,
+         "the library has makeModule(int, int) where the host looks for makeModule(int, int, "},
+        {"wrong signature named first", rightSignature + bytes("\0_Z10makeModuleii\0"), 64,
+         Format::Elf, "give the function exactly that signature"},
 #endif
     };
     for (const HintCase &c : cases) {
@@ -121,6 +128,16 @@ TEST(LibraryFileTest, HintsNameWhatToDo) {
             EXPECT_NE(hint.find(c.hint), std::string::npos) << c.name << ": " << hint;
     }
 }
+
+#if defined(__GNUC__)
+TEST(LibraryFileTest, ExportSignaturesAreTheInterfacesOwn) {
+    EXPECT_EQ(exportSignature("getModuleProperties"),
+              "getModuleProperties(int, WQModuleDescription*)");
+    const std::string make = exportSignature("makeModule");
+    EXPECT_EQ(make.rfind("makeModule(int, int, ", 0), 0u) << make;
+    EXPECT_EQ(exportSignature("open"), "");
+}
+#endif
 
 TEST(LibraryFileTest, AFileThatCannotBeReadTellsNothing) {
     EXPECT_EQ(inspectLibraryFile("/nonexistent/dir/libnothing.so").format, Format::Unknown);

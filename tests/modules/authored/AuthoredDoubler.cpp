@@ -453,7 +453,7 @@ constexpr wq::ModuleDescription kDescription = {kName, kName, kAbout, 512, 256};
 } // namespace
 
 #if defined(WQ_FAULT_ESCAPED_EXCEPTION) || defined(WQ_FAULT_MANGLED_EXPORTS) ||                    \
-    defined(WQ_FAULT_OBJECT_FOR_RECORD)
+    defined(WQ_FAULT_OBJECT_FOR_RECORD) || defined(WQ_FAULT_WRONG_SIGNATURE)
 // The two exports written by hand, as some authors do, around the
 // framework's own bodies.
 using Entry = wq::ModuleEntry<kDescription, AuthoredDoubler, AuthoredDoublerGui>;
@@ -464,15 +464,23 @@ using Entry = wq::ModuleEntry<kDescription, AuthoredDoubler, AuthoredDoublerGui>
 #    define AUTHORED_LINKAGE extern "C"
 #  endif
 
+#  if defined(WQ_FAULT_WRONG_SIGNATURE)
+// The record taken as an untyped pointer: beside the interface's extern "C"
+// declaration this is another function, an overload with a C++ name.
+WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index, void *record) {
+    return Entry::getModuleProperties(index, static_cast<WQModuleDescription *>(record));
+}
+#  else
 AUTHORED_LINKAGE WQ_EXPORT int32_t WQ_ABI getModuleProperties(int32_t index,
                                                               WQModuleDescription *record) {
-#  if defined(WQ_FAULT_ESCAPED_EXCEPTION)
+#    if defined(WQ_FAULT_ESCAPED_EXCEPTION)
     // The index looked up in the library's list of modules, a miss thrown.
     if (index != 0)
         throw std::runtime_error("bad list");
-#  endif
+#    endif
     return Entry::getModuleProperties(index, record);
 }
+#  endif
 
 AUTHORED_LINKAGE WQ_EXPORT void *WQ_ABI makeModule(int32_t index, int32_t type,
                                                    WQHostCallback hostCallback,
