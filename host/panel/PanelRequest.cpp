@@ -135,7 +135,8 @@ json parsePanelRequest(const std::string &body, const std::vector<int32_t> &pins
             throw RequestError("\"on\" must be true or false");
         return {{"op", "echo"}, {"on", on}};
     }
-    if (name == "open" || name == "close" || name == "recreate" || name == "restart")
+    if (name == "open" || name == "close" || name == "recreate" || name == "restart" ||
+        name == "reload")
         return {{"op", name}};
     if (name == "process") {
         json blocks = 1;

@@ -30,6 +30,7 @@ constexpr int kMaxBlockSize = 4096;
 //   {"op":"set","pin":1,"form":"int","value":2}
 //   {"op":"echo","on":false}  {"op":"process","blocks":4}  {"op":"recreate"}
 //   {"op":"restart"}   (the server's own: a fresh module process)
+//   {"op":"reload"}    (the server's own: the library loaded afresh, the settings replayed)
 //   {"op":"rate","hz":48000}  {"op":"block","size":64}     for what is processed next
 //   {"op":"signal","pin":0,"signal":"sine 440 0.5"}       what feeds an audio input
 // `pins` lists the declared pin indices.

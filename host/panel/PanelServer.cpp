@@ -5,14 +5,17 @@
 #include "host/panel/ModuleChild.h"
 #include "host/panel/PanelAssets.h"
 #include "host/panel/PanelRequest.h"
+#include "host/platform/FileStamp.h"
 #include "host/platform/HostError.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -53,6 +56,23 @@ std::string mediaType(const std::string &header) {
     return type;
 }
 
+// A reload replays the settings of the session in order; past this many, or
+// this many bytes, only the last of each kind (and pin) is kept, in the
+// order they were last made.
+constexpr size_t kMaxSettings = 4096;
+constexpr size_t kMaxSettingBytes = 1u << 20;
+
+// What a setting is of: its op and pin, so that a later one replaces it.
+std::string settingKey(const json &request) {
+    return request.value("op", "") + "/" + std::to_string(request.value("pin", -1));
+}
+
+// The file name of a path, for messages.
+std::string fileNameOf(const std::string &path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 BoundedHttpServer::Limits httpLimits(const PanelServer::Options &o) {
     BoundedHttpServer::Limits limits;
     limits.maxConnections = o.maxConnections;
@@ -77,6 +97,31 @@ struct PanelServer::Impl {
     std::condition_variable watchWake;
     bool stopWatching = false;
     void watch();
+
+    // The requests that brought the module to its state since the last
+    // start, for a reload to replay: pin sets, echo, rate, block size and
+    // signals, in order; and whether the user closed the module last.
+    std::vector<json> settings;
+    size_t settingBytes = 0; // their size as JSON text
+    bool closedByUser = false;
+    void remember(const json &request);
+
+    // The watched library file: the stamp the running module was loaded
+    // from, and a new one seen once, which reloads when it is seen again
+    // unchanged (the build has finished writing it).
+    FileStamp loadedStamp;
+    FileStamp seenStamp;
+    void watchLibrary();
+
+    // A module process. While `held` is given and not yet released, its
+    // events are kept there (trace events left out) instead of reaching
+    // the pages: a process on trial must not disturb what they show.
+    struct HeldEvents {
+        bool released = false;
+        std::vector<json> events;
+    };
+    std::unique_ptr<ModuleChild> newChild(std::shared_ptr<HeldEvents> held);
+    std::string reloadModule(); // with moduleMutex held
 
     explicit Impl(Options o) : options(std::move(o)), server(httpLimits(options)) {}
 
@@ -139,26 +184,149 @@ void PanelServer::Impl::watch() {
     while (!watchWake.wait_for(wait, std::chrono::milliseconds(200),
                                [this] { return stopWatching; })) {
         // A request under way reads the child itself.
-        std::unique_lock<std::mutex> lock(moduleMutex, std::try_to_lock);
-        if (lock.owns_lock() && child)
-            child->poll();
+        {
+            std::unique_lock<std::mutex> lock(moduleMutex, std::try_to_lock);
+            if (lock.owns_lock() && child)
+                child->poll();
+        }
+        if (!options.watchPath.empty())
+            watchLibrary();
     }
 }
 
-std::string PanelServer::Impl::startChild() {
-    child.reset();
-    child = std::make_unique<ModuleChild>(
-        options.childArgv, options.timeoutSeconds, [this](const json &event) {
+std::unique_ptr<ModuleChild> PanelServer::Impl::newChild(std::shared_ptr<HeldEvents> held) {
+    return std::make_unique<ModuleChild>(
+        options.childArgv, options.timeoutSeconds, [this, held](const json &event) {
+            if (held && !held->released) {
+                if (event.value("event", "") != "trace")
+                    held->events.push_back(event);
+                return;
+            }
             hub.publish(event);
             if (event.value("event", "") == "ended" && options.onEnded)
                 options.onEnded(event.value("message", ""));
         });
+}
+
+std::string PanelServer::Impl::startChild() {
+    child.reset();
+    settings.clear();
+    settingBytes = 0;
+    closedByUser = false;
+    if (!options.watchPath.empty())
+        loadedStamp = seenStamp = fileStamp(options.watchPath);
+    child = newChild(nullptr);
     const ModuleChild::Reply reply = child->start();
     if (reply.ended)
         return reply.error;
     if (!reply.error.empty() && !hub.hasModule())
         throw HostError(reply.error); // not loaded, or no module
     return std::string();
+}
+
+void PanelServer::Impl::remember(const json &request) {
+    const std::string op = request.value("op", "");
+    if (op == "close" || op == "open" || op == "recreate") {
+        closedByUser = op == "close";
+        // Fresh objects start with empty pins.
+        if (op == "recreate") {
+            settings.erase(std::remove_if(settings.begin(), settings.end(),
+                                          [](const json &r) { return r.value("op", "") == "set"; }),
+                           settings.end());
+            settingBytes = 0;
+            for (const json &r : settings)
+                settingBytes += r.dump().size();
+        }
+        return;
+    }
+    if (op != "set" && op != "echo" && op != "rate" && op != "block" && op != "signal")
+        return;
+    settings.push_back(request);
+    settingBytes += request.dump().size();
+    if (settings.size() <= kMaxSettings && settingBytes <= kMaxSettingBytes)
+        return;
+    // The last setting of each kind, in the order they were made.
+    std::vector<json> kept;
+    std::vector<std::string> keys;
+    settingBytes = 0;
+    for (auto it = settings.rbegin(); it != settings.rend(); ++it) {
+        const std::string key = settingKey(*it);
+        if (std::find(keys.begin(), keys.end(), key) != keys.end())
+            continue;
+        keys.push_back(key);
+        settingBytes += it->dump().size();
+        kept.push_back(std::move(*it));
+    }
+    settings.assign(std::make_move_iterator(kept.rbegin()), std::make_move_iterator(kept.rend()));
+}
+
+std::string PanelServer::Impl::reloadModule() {
+    auto held = std::make_shared<HeldEvents>();
+    std::unique_ptr<ModuleChild> fresh = newChild(held);
+    const auto failed = [&](const std::string &why) {
+        fresh->stop();
+        const std::string message =
+            "reload failed: " + why + " (the module loaded before keeps running)";
+        hub.publish({{"event", "reload-failed"}, {"message", message}});
+        if (options.onReload)
+            options.onReload(message);
+        return message;
+    };
+    const FileStamp stamp = options.watchPath.empty() ? FileStamp() : fileStamp(options.watchPath);
+    ModuleChild::Reply reply = fresh->start();
+    if (reply.ended || !reply.error.empty())
+        return failed(reply.error.empty() ? std::string("the module's process ended")
+                                          : reply.error);
+    std::vector<json> replay = settings;
+    if (closedByUser)
+        replay.push_back({{"op", "close"}});
+    for (const json &request : replay) {
+        reply = fresh->request(request);
+        if (reply.ended || !reply.error.empty())
+            return failed("replaying " + request.dump() + ": " + reply.error);
+    }
+    // The fresh process takes over: the pages get the state anew.
+    if (child)
+        child->stop();
+    child = std::move(fresh);
+    hub.startOver();
+    held->released = true;
+    for (const json &event : held->events)
+        hub.publish(event);
+    if (stamp.exists)
+        loadedStamp = seenStamp = stamp;
+    const std::string library =
+        options.childArgv.size() > 2 ? fileNameOf(options.childArgv[2]) : std::string("the module");
+    const std::string message =
+        "reloaded " + library +
+        (settings.empty() ? std::string()
+                          : ", " + std::to_string(settings.size()) + " settings replayed");
+    hub.publish({{"event", "reloaded"}, {"message", message}});
+    if (options.onReload)
+        options.onReload(message);
+    return message;
+}
+
+void PanelServer::Impl::watchLibrary() {
+    const FileStamp now = fileStamp(options.watchPath);
+    // Gone (being replaced) or as loaded: nothing to do yet.
+    if (!now.exists || now == loadedStamp) {
+        seenStamp = now;
+        return;
+    }
+    if (now != seenStamp) {
+        seenStamp = now; // changed since the last look: wait until it stays
+        return;
+    }
+    std::lock_guard<std::mutex> lock(moduleMutex);
+    reloadModule();
+    // A library that did not load is not tried again until it changes.
+    loadedStamp = now;
+}
+
+std::string PanelServer::reload() {
+    std::lock_guard<std::mutex> lock(m->moduleMutex);
+    return m->reloadModule();
 }
 
 void PanelServer::run() {
@@ -292,6 +460,14 @@ void PanelServer::Impl::answerRequest(const std::string &body, httplib::Response
             jsonAnswer(res, 502, {{"error", ended}, {"ended", true}});
         return;
     }
+    if (request.value("op", "") == "reload") {
+        const std::string message = reloadModule();
+        if (message.rfind("reloaded", 0) == 0)
+            jsonAnswer(res, 200, {{"ok", true}, {"message", message}});
+        else
+            errorAnswer(res, 409, message);
+        return;
+    }
     if (!child || child->ended()) {
         errorAnswer(res, 409,
                     child ? "the session has ended: " + child->endMessage() +
@@ -300,12 +476,14 @@ void PanelServer::Impl::answerRequest(const std::string &body, httplib::Response
         return;
     }
     const ModuleChild::Reply reply = child->request(request);
-    if (reply.ended)
+    if (reply.ended) {
         jsonAnswer(res, 502, {{"error", reply.error}, {"ended", true}});
-    else if (!reply.error.empty())
+    } else if (!reply.error.empty()) {
         errorAnswer(res, 409, reply.error);
-    else
+    } else {
+        remember(request);
         jsonAnswer(res, 200, {{"ok", true}});
+    }
 }
 
 void PanelServer::Impl::handleEvents(httplib::Response &res) {

@@ -6,7 +6,8 @@
 //   GET  /api/state                 the panel's state (EventHub::snapshot)
 //   GET  /api/events                the event stream: the state, then events
 //   POST /api/request               a request for the module (PanelRequest);
-//                                   200 {"ok":true}, or an error
+//                                   200 {"ok":true}, or an error; the
+//                                   request {"op":"reload"} is reload()
 //
 // Every request must name the loopback address and the server's port as
 // its Host, and as its Origin when it has one (a page elsewhere cannot drive
@@ -37,6 +38,12 @@ public:
         size_t maxConnections = 64; // connections served at once
         // Told once when the module's process ends unexpectedly.
         std::function<void(const std::string &message)> onEnded;
+        // The library file to watch: when it is replaced (and then left
+        // alone for a moment), the module is reloaded (reload()). Empty:
+        // no watching.
+        std::string watchPath;
+        // Told what a reload did: "reloaded ..." or why it failed.
+        std::function<void(const std::string &message)> onReload;
     };
 
     explicit PanelServer(Options options);
@@ -56,6 +63,15 @@ public:
     // not survive the start (empty otherwise); the server serves the page
     // all the same, which shows the message.
     std::string startModule();
+
+    // Loads the module afresh in a new process and replays on it the
+    // session's settings since the last start (pin sets, echo, rate,
+    // block size, signals, and a close): the pages are then told
+    // {"event":"reloaded"} with the state anew. A library that no longer
+    // loads, fails its first calls or refuses a replayed setting is
+    // reported ({"event":"reload-failed"}) and the old process kept. Returns
+    // the message of either.
+    std::string reload();
 
     // Serves until stop() (from another thread).
     void run();

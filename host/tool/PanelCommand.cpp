@@ -1,4 +1,4 @@
-// wqhost panel LIB [--port N] [--no-open]: the module in a browser.
+// wqhost panel LIB [--port N] [--no-open] [--watch]: the module in a browser.
 // (PanelCommandLeftOut.cpp stands in for it in a build without the panel.)
 #include "host/panel/PanelModuleHost.h"
 #include "host/panel/PanelServer.h"
@@ -21,6 +21,7 @@ struct PanelArgs {
     std::string library;
     int port = 0; // 0: a free port
     bool noOpen = false;
+    bool watch = false; // reload when the library file is replaced
     double timeout = 10.0;
     bool child = false; // hidden: be the module's process of a panel
 };
@@ -38,10 +39,17 @@ int runPanel(const PanelArgs &args) {
         std::fprintf(stderr, "wqhost: %s\n", message.c_str());
         std::fflush(stderr);
     };
+    if (args.watch)
+        options.watchPath = path;
+    options.onReload = [](const std::string &message) {
+        std::fprintf(stderr, "wqhost: %s\n", message.c_str());
+        std::fflush(stderr);
+    };
     wqhost::PanelServer server(options);
     server.bind(args.port);
     server.startModule();
-    std::cout << "wqhost panel: " << server.address() << " (the module runs until you press Ctrl-C)"
+    std::cout << "wqhost panel: " << server.address() << " (the module runs until you press Ctrl-C"
+              << (args.watch ? "; it is reloaded when the library file is replaced" : "") << ")"
               << std::endl;
     if (!args.noOpen)
         wqhost::PipedChild::launchDetached({"xdg-open", server.address()});
@@ -60,6 +68,9 @@ Command addPanelCommand(CLI::App &tool, const std::string &program) {
     cmd->add_option("--port", args->port, "Port to serve on (default: a free one)")
         ->check(CLI::Range(0, 65535));
     cmd->add_flag("--no-open", args->noOpen, "Do not open a browser");
+    cmd->add_flag("--watch", args->watch,
+                  "Reload the module when the library file is replaced (a rebuild), its pin "
+                  "values restored");
     cmd->add_option("--timeout", args->timeout, "Seconds a request may take (default 10)")
         ->check(CLI::Range(0.1, 3600.0))
         ->type_name("SECONDS");

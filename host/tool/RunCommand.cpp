@@ -1,6 +1,7 @@
 // wqhost run LIB [SCRIPT] [--trace FILE]
 #include "host/core/ModuleLibrary.h"
 #include "host/describe/ModuleProbe.h"
+#include "host/script/ReloadableSession.h"
 #include "host/script/ScriptParser.h"
 #include "host/script/ScriptRunner.h"
 #include "host/core/Session.h"
@@ -69,25 +70,37 @@ std::vector<wqhost::ScriptCommand> parseNamed(const std::string &text, const std
     }
 }
 
-int interactive(wqhost::ScriptRunner &runner) {
+// The prompt's own word: load the library afresh after a rebuild.
+bool isReload(const std::string &line) {
+    const size_t start = line.find_first_not_of(" \t");
+    const size_t end = line.find_last_not_of(" \t\r");
+    return start != std::string::npos && line.substr(start, end - start + 1) == "reload";
+}
+
+int interactive(wqhost::ReloadableSession &session) {
     LineInput input("wqhost> ");
-    std::cout << "Type help for the commands, quit or Ctrl-D to end.\n";
+    std::cout << "Type help for the commands, reload to load the library afresh after a rebuild, "
+                 "quit or Ctrl-D to end.\n";
     std::string line;
     int lineNumber = 0;
     while (input.read(line)) {
         ++lineNumber;
+        if (isReload(line)) {
+            std::cout << "  " << session.reload() << "\n" << std::flush;
+            continue;
+        }
         wqhost::ScriptCommand command;
         try {
             if (!wqhost::parseScriptLine(line, lineNumber, command))
                 continue;
-            if (!runner.execute(command))
+            if (!session.execute(command))
                 break;
         } catch (const wqhost::ScriptError &e) {
             std::cout << "  error: " << e.what() << "\n" << std::flush;
         }
     }
     std::cout << "\n";
-    return runner.failedExpectations() > 0 ? 1 : 0;
+    return session.failedExpectations() > 0 ? 1 : 0;
 }
 
 // The module's part: in the child (its calls and output on `channel`), or
@@ -116,33 +129,40 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
     std::FILE *const sink = channel ? channel : trace;
 
     // The session answers AH_PIN_COUNT with the module's own audio-side pin
-    // count, learnt from a first look at its pin table.
+    // count, learnt from a first look at its pin table (again for a library
+    // loaded afresh).
     wqhost::CallLog probeLog;
     probeLog.setJsonSink(sink);
     const wqhost::ModuleProbe probe = wqhost::probeModule(library, 0, &probeLog);
-    wqhost::Session::Options options;
-    options.audio.pinCount = probe.audioPinCount();
-    options.gui.echo = args.echo;
-    options.playAudio = true;
+    const bool echo = args.echo;
+    const auto optionsFor = [echo, sink](const std::shared_ptr<const wqhost::ModuleLibrary> &lib) {
+        wqhost::CallLog log;
+        log.setJsonSink(sink);
+        wqhost::Session::Options options;
+        options.audio.pinCount = wqhost::probeModule(lib, 0, &log).audioPinCount();
+        options.gui.echo = echo;
+        options.playAudio = true;
+        return options;
+    };
 
-    wqhost::Session session(library, options);
-    session.setTrace(sink);
-    session.start();
-
-    wqhost::ScriptRunner::Options runnerOptions;
-    runnerOptions.showCommands = !prompt;
-    runnerOptions.errorLines = !prompt;
-    runnerOptions.engine.recordGolden = args.recordGolden;
+    wqhost::ReloadableSession::Setup setup;
+    setup.libraryPath = path;
+    setup.optionsFor = optionsFor;
+    setup.trace = sink;
+    setup.sourceName = prompt ? std::string("<prompt>") : sourceName;
+    setup.runner.showCommands = !prompt;
+    setup.runner.errorLines = !prompt;
+    setup.runner.engine.recordGolden = args.recordGolden;
     // Files a script reads are found beside it; at the prompt and on
     // standard input, in the current folder.
     if (!sourceName.empty() && sourceName != "<stdin>")
-        runnerOptions.engine.inputFolder = std::filesystem::path(sourceName).parent_path().string();
-    wqhost::ScriptRunner runner(session, std::cout, std::cerr,
-                                prompt ? std::string("<prompt>") : sourceName, runnerOptions);
+        setup.runner.engine.inputFolder = std::filesystem::path(sourceName).parent_path().string();
+    wqhost::ReloadableSession session(library, setup, std::cout, std::cerr);
+    wqhost::ScriptRunner &runner = session.runner();
     runner.printStart();
     int status = 0;
     if (prompt) {
-        status = interactive(runner);
+        status = interactive(session);
     } else {
         try {
             runner.run(commands);
@@ -156,9 +176,8 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
                       << runner.passedExpectations() << " expectations held, "
                       << runner.failedExpectations() << " failed\n";
     }
-    session.stop();
-    session.setTrace(nullptr);
-    const size_t problems = probe.problems.size() + session.problems().size();
+    session.session().stop();
+    const size_t problems = probe.problems.size() + session.problemCount();
     if (problems > 0 && !problemsExpected)
         status = std::max(status, problemsFound(problems, args.allowProblems));
     return status;

@@ -36,6 +36,16 @@ async function send(request) {
   }
 }
 
+// What the panel did by itself, such as a reload after a rebuild; it goes
+// after a while.
+function showNotice(text) {
+  const box = $('notice');
+  box.textContent = text;
+  box.hidden = !text;
+  clearTimeout(showNotice.timer);
+  showNotice.timer = setTimeout(() => { box.hidden = true; }, 8000);
+}
+
 function showRequestError(text) {
   const box = $('request-error');
   box.textContent = text;
@@ -327,6 +337,7 @@ function enableControls() {
   $('echo').disabled = !live || !gui;
   $('recreate').disabled = !live;
   if ($('restart')) $('restart').disabled = !panel.connected;
+  if ($('reload')) $('reload').disabled = !panel.connected;
 }
 
 function showStatus(s) {
@@ -509,6 +520,8 @@ function onEvent(e) {
     case 'trace': traceCall(e.call); break;
     case 'error': showRequestError(e.message); break;
     case 'ended': stopPlay(); showEnded(e.message); break;
+    case 'reloaded': showNotice(e.message); break;
+    case 'reload-failed': showRequestError(e.message); break;
     default: break;
   }
 }
@@ -566,7 +579,7 @@ function connect() {
 
 document.addEventListener('DOMContentLoaded', () => {
   $('echo').addEventListener('click', () => send({ op: 'echo', on: !panel.echo }));
-  for (const op of ['open', 'close', 'recreate', 'restart'])
+  for (const op of ['open', 'close', 'recreate', 'restart', 'reload'])
     $(op).addEventListener('click', () => send({ op }));
   $('process').addEventListener('click', () =>
     send({ op: 'process', blocks: Math.max(1, Math.trunc(Number($('blocks').value) || 1)) }));

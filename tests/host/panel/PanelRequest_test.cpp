@@ -129,6 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "{\"op\":\"signal\",\"pin\":0,\"signal\":\"sine 440 0.5\"}"},
         Accepted{"{\"op\":\"signal\",\"pin\":3,\"signal\":\"noise 0.25 7\"}",
                  "{\"op\":\"signal\",\"pin\":3,\"signal\":\"noise 0.25 7\"}"},
-        Accepted{"{\"op\":\"recreate\"}", "{\"op\":\"recreate\"}"}));
+        Accepted{"{\"op\":\"recreate\"}", "{\"op\":\"recreate\"}"},
+        Accepted{"{\"op\":\"reload\"}", "{\"op\":\"reload\"}"}));
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <malloc.h>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <signal.h>
 #include <string>
 #include <sys/wait.h>
@@ -55,13 +56,19 @@ std::string testModule(const std::string &name) {
 // ends.
 class RunningPanel {
 public:
-    explicit RunningPanel(const std::string &library, double timeout = 10.0,
-                          size_t maxStreams = 32) {
+    explicit RunningPanel(const std::string &library, double timeout = 10.0, size_t maxStreams = 32,
+                          bool watch = false) {
         PanelServer::Options options;
         options.childArgv = {WQ_WQHOST_PATH, "panel", library, "--child"};
         options.timeoutSeconds = timeout;
         options.maxStreams = maxStreams;
         options.onEnded = [this](const std::string &m) { ended = m; };
+        if (watch)
+            options.watchPath = library;
+        options.onReload = [this](const std::string &m) {
+            std::lock_guard<std::mutex> lock(reloadMutex);
+            reloads.push_back(m);
+        };
         server = std::make_unique<PanelServer>(options);
         port = server->bind(0);
         startMessage = server->startModule();
@@ -98,6 +105,23 @@ public:
     int port = 0;
     std::string startMessage;
     std::string ended;
+    std::mutex reloadMutex;
+    std::vector<std::string> reloads; // what each reload said, in order
+
+    // Waits for the reload after `count` reloads, or gives up after a long
+    // while (a loaded machine is slow); the message, or empty.
+    std::string awaitReload(size_t count) {
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
+            {
+                std::lock_guard<std::mutex> lock(reloadMutex);
+                if (reloads.size() > count)
+                    return reloads[count];
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return std::string();
+    }
 };
 
 std::string errorOf(const httplib::Result &res) {
@@ -804,3 +828,100 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Fault> &info) { return std::string(info.param.name); });
 
 } // namespace
+
+// -- reload after a rebuild -----------------------------------------------------
+
+namespace {
+
+// Puts a copy of `from` at `to` as a build does: written beside it, then
+// renamed over it, so that the file the running module was mapped from stays
+// whole.
+void replaceFile(const std::string &from, const std::string &to) {
+    const std::string part = to + ".part";
+    {
+        std::ifstream in(from, std::ios::binary);
+        std::ofstream out(part, std::ios::binary);
+        out << in.rdbuf();
+    }
+    ASSERT_EQ(std::rename(part.c_str(), to.c_str()), 0) << to;
+}
+
+// A copy of Quendor of the test's own, to be replaced under the panel.
+std::string quendorCopy(const std::string &name) {
+    const std::string path = std::string(WQ_TEST_OUTPUT_DIR) + "/" + name + ".so";
+    std::remove(path.c_str());
+    replaceFile(WQ_QUENDOR_LIBRARY, path);
+    return path;
+}
+
+} // namespace
+
+TEST(PanelReload, AReplacedLibraryIsLoadedAfreshWithItsSettingsReplayed) {
+    const std::string library = quendorCopy("reload_watched");
+    RunningPanel panel(library, 10.0, 32, true);
+    ASSERT_EQ(panel.startMessage, "");
+    ASSERT_EQ(panel.post(setText(0, "red,green,blue"))->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"set\",\"pin\":1,\"form\":\"int\",\"value\":2}")->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"echo\",\"on\":false}")->status, 200);
+    const std::vector<pid_t> before = childProcesses();
+    ASSERT_EQ(before.size(), 1u);
+
+    replaceFile(WQ_QUENDOR_LIBRARY, library);
+    const std::string message = panel.awaitReload(0);
+    EXPECT_EQ(message, "reloaded reload_watched.so, 3 settings replayed");
+    const std::vector<pid_t> after = childProcesses();
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_NE(after[0], before[0]) << "the module was not loaded in a fresh process";
+    EXPECT_EQ(panel.pinValue(0), "red,green,blue");
+    EXPECT_EQ(panel.pinValue(2), "blue");
+    EXPECT_EQ(panel.state()["status"]["echo"], false);
+    EXPECT_EQ(panel.state()["problemCount"], 0);
+    // The fresh module takes requests.
+    EXPECT_EQ(panel.post(setText(3, "0"))->status, 200);
+    EXPECT_EQ(panel.pinValue(1), 0);
+}
+
+TEST(PanelReload, ALibraryThatNoLongerLoadsIsReportedAndTheOldModuleKept) {
+    const std::string library = quendorCopy("reload_broken");
+    RunningPanel panel(library, 10.0, 32, true);
+    ASSERT_EQ(panel.post(setText(0, "a,b"))->status, 200);
+    const std::vector<pid_t> before = childProcesses();
+
+    replaceFile(std::string(WQ_TEST_SOURCE_DIR) + "/CMakeLists.txt", library);
+    const std::string message = panel.awaitReload(0);
+    EXPECT_EQ(message.rfind("reload failed: ", 0), 0u) << message;
+    EXPECT_NE(message.find("the module loaded before keeps running"), std::string::npos) << message;
+    EXPECT_EQ(childProcesses(), before);
+    EXPECT_EQ(panel.pinValue(0), "a,b");
+    EXPECT_EQ(panel.post(setText(3, "1"))->status, 200);
+    EXPECT_EQ(panel.pinValue(2), "b");
+
+    // Rebuilt right, it is loaded again.
+    replaceFile(WQ_QUENDOR_LIBRARY, library);
+    EXPECT_EQ(panel.awaitReload(1).rfind("reloaded reload_broken.so", 0), 0u);
+    EXPECT_EQ(panel.pinValue(2), "b");
+}
+
+TEST(PanelReload, ARequestReloadsAfterACrashAndReplaysOnlyWhatStillHolds) {
+    RunningPanel panel(WQ_QUENDOR_LIBRARY);
+    ASSERT_EQ(panel.post(setText(0, "x,y"))->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"recreate\"}")->status, 200);
+    ASSERT_EQ(panel.post(setText(0, "p,q,r"))->status, 200);
+    ASSERT_EQ(panel.post("{\"op\":\"close\"}")->status, 200);
+    // The process dies; a reload brings the module back in the state the
+    // user left it: the set after the recreate, then closed.
+    const std::vector<pid_t> children = childProcesses();
+    ASSERT_EQ(children.size(), 1u);
+    ::kill(children[0], SIGKILL);
+    auto res = panel.post("{\"op\":\"reload\"}");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200) << res->body;
+    const std::string quendor = WQ_QUENDOR_LIBRARY;
+    EXPECT_EQ(json::parse(res->body)["message"], "reloaded " +
+                                                     quendor.substr(quendor.find_last_of('/') + 1) +
+                                                     ", 1 settings replayed");
+    const json state = panel.state();
+    EXPECT_TRUE(state["ended"].is_null()) << state["ended"];
+    EXPECT_EQ(state["status"]["open"], false);
+    ASSERT_EQ(panel.post("{\"op\":\"open\"}")->status, 200);
+}
