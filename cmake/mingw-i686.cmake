@@ -31,3 +31,12 @@ if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;${CMAKE_BINARY_DIR}/wineprefix")
 endif()
+
+# Installed with the Linux wq_sdk2 package (share/wq_sdk2/toolchains/), this
+# file also finds the package's Windows build, which lies beside it: the
+# framework, its CMake package and wqhost.exe (run under wine).
+if(EXISTS "${CMAKE_CURRENT_LIST_DIR}/../windows-x86/lib/cmake/wq_sdk2/wq_sdk2Config.cmake")
+  get_filename_component(_wq_package "${CMAKE_CURRENT_LIST_DIR}/../windows-x86/lib/cmake/wq_sdk2" ABSOLUTE)
+  set(wq_sdk2_DIR "${_wq_package}" CACHE PATH "The 32-bit Windows wq_sdk2 package")
+  unset(_wq_package)
+endif()

@@ -6,3 +6,25 @@
 if(CPACK_GENERATOR STREQUAL "TGZ")
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 endif()
+
+# The Linux packages: the native tree's "sdk" component, then each 32-bit
+# tree's under share/wq_sdk2/<preset>.
+if(CPACK_GENERATOR MATCHES "^(DEB|TGZ)$" AND CPACK_WQ_CROSS_TREES)
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${CPACK_WQ_NATIVE_TREE};quendor;sdk;/")
+  foreach(entry IN LISTS CPACK_WQ_CROSS_TREES)
+    string(REPLACE "=" ";" entry "${entry}")
+    list(GET entry 0 preset)
+    list(GET entry 1 tree)
+    if(NOT EXISTS "${tree}/cmake_install.cmake")
+      message(FATAL_ERROR "The Linux packages carry the SDK of the ${preset} build, but ${tree} "
+                          "is no build tree: build the ${preset} preset first (scripts/release.sh does)")
+    endif()
+    list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${tree};quendor;sdk;/${CPACK_WQ_DATADIR}/wq_sdk2/${preset}")
+  endforeach()
+  # The projects' list makes one package of what it names, no longer one a
+  # component: the names the "sdk" component's package has.
+  set(CPACK_DEB_COMPONENT_INSTALL OFF)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  set(CPACK_DEBIAN_PACKAGE_NAME ${CPACK_DEBIAN_SDK_PACKAGE_NAME})
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+endif()

@@ -12,7 +12,9 @@
 #                                                          README.txt, LICENSE.txt
 #                      wq_sdk2-<version>-win32.zip        for module authors: the
 #                                                          "sdk" component, wqhost.exe
-#   default tree       wq-sdk2_<version>_amd64.deb         the "sdk" component under /usr
+#   default tree       wq-sdk2_<version>_amd64.deb         the "sdk" component under /usr,
+#                                                          with that of the linux-x86 and
+#                                                          windows-x86 trees beside it
 #                      wq_sdk2-<version>-linux-x86_64.tar.gz   the same, to unpack anywhere
 #
 # Included at the end of the top-level CMakeLists.txt, after the install
@@ -85,6 +87,20 @@ that loads, runs and validates any module library.")
   # The libraries wqhost links (libedit, the C and C++ runtimes), from
   # dpkg-shlibdeps; what building a module takes, as recommendations.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+  # The 64-bit Linux packages also carry the SDK of the host's 32-bit
+  # targets, installed from their build trees: each tree's "sdk" component
+  # under share/wq_sdk2/<preset>, where the installed toolchain files find
+  # it. CPack refuses to run without the trees (scripts/release.sh builds
+  # them first).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND NOT CMAKE_CROSSCOMPILING)
+    set(WQ_PACKAGE_CROSS_TREES
+      "linux-x86=${PROJECT_SOURCE_DIR}/build/linux-x86;windows-x86=${PROJECT_SOURCE_DIR}/build/windows-x86"
+      CACHE STRING "The 32-bit build trees whose SDK the Linux packages carry: PRESET=TREE;...")
+    set(CPACK_WQ_NATIVE_TREE ${CMAKE_BINARY_DIR})
+    set(CPACK_WQ_CROSS_TREES ${WQ_PACKAGE_CROSS_TREES})
+    set(CPACK_WQ_DATADIR ${CMAKE_INSTALL_DATADIR})
+  endif()
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cmake (>= 3.25), g++ (>= 4:12)")
 endif()
 

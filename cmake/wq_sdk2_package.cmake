@@ -5,6 +5,8 @@
 #   bin/wqhost                   the reference host's tool, when it is built
 #   lib/cmake/wq_sdk2/           wq_sdk2Config.cmake, its version file, the
 #                                exported targets and wq_add_module.cmake
+#   share/wq_sdk2/toolchains/    (native Linux) the toolchain files of the
+#                                32-bit targets and wine-run.sh
 #   share/doc/wq_sdk2/           the author's guide, the licence, the list of
 #                                changes, examples/doubler_module and
 #                                examples/gain_module
@@ -67,6 +69,19 @@ install(FILES
   ${CMAKE_CURRENT_LIST_DIR}/wq_add_module.cmake
   DESTINATION ${WQ_SDK2_CMAKE_DIR}
   COMPONENT sdk)
+
+# The toolchain files of the host's 32-bit targets, for building a module
+# with the Linux package: each also finds the package's 32-bit build of that
+# target, which the release packages carry beside them
+# (share/wq_sdk2/linux-x86, share/wq_sdk2/windows-x86).
+if(NOT WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/linux-x86.cmake ${PROJECT_SOURCE_DIR}/cmake/mingw-i686.cmake
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/wq_sdk2/toolchains
+    COMPONENT sdk)
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/wq_sdk2/toolchains
+    COMPONENT sdk)
+endif()
 
 # The author's guide, the example module and the licence.
 set(WQ_SDK2_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/wq_sdk2")

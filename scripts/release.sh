@@ -3,13 +3,15 @@
 #
 #   scripts/release.sh              packages in build/release/
 #
-# Builds the default (64-bit Linux) and windows-x86 presets in their usual
-# trees (build/default, build/windows-x86; up-to-date trees are reused, as CI
-# does after its test stages), then runs CPack in each:
+# Builds the linux-x86, windows-x86 and default (64-bit Linux) presets in
+# their usual trees (build/<preset>; up-to-date trees are reused, as CI does
+# after its test stages), then runs CPack in the default and windows-x86
+# trees:
 #
 #   quendor-<version>-win32.zip               the module, for musicians
 #   wq_sdk2-<version>-win32.zip               the SDK for Windows (mingw i686)
-#   wq-sdk2_<version>_amd64.deb               the SDK for Debian, 64-bit
+#   wq-sdk2_<version>_amd64.deb               the SDK for Debian, 64-bit, with
+#                                             that of the 32-bit targets beside it
 #   wq_sdk2-<version>-linux-x86_64.tar.gz     the same SDK, to unpack anywhere
 #
 # File times in the packages are the commit's time (SOURCE_DATE_EPOCH, unless
@@ -20,7 +22,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 out=build/release
+# The trees that make packages; the Linux ones also carry the SDK of the
+# linux-x86 and windows-x86 trees, so those are built first.
 presets=(default windows-x86)
+built=(linux-x86 windows-x86 default)
 
 scripts/setup.sh --cross --release
 
@@ -36,7 +41,7 @@ fi
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 echo "== release $version, commit $(git rev-parse --short HEAD), SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH =="
 
-for preset in "${presets[@]}"; do
+for preset in "${built[@]}"; do
   echo "== build $preset =="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

@@ -11,7 +11,12 @@
 #                           it (mingw), and the packaged wqhost.exe validates
 #                           the module (under wine).
 #   wq_sdk2-V-linux-x86_64.tar.gz   the same on Linux, natively; every
-#                           installed header starts with its SPDX line.
+#                           installed header starts with its SPDX line; and
+#                           for the host's 32-bit targets: a module from
+#                           `wqhost new`, built with each installed toolchain
+#                           file, is the right kind of library (a PE32 DLL
+#                           exporting exactly the two functions) and passes
+#                           its tests with the package's own 32-bit wqhost.
 #   wq-sdk2_V_amd64.deb     unpacked with dpkg -x into a throw-away root; its
 #                           control fields name the libraries wqhost needs;
 #                           the example is built against the root's /usr.
@@ -155,6 +160,45 @@ build_example "$prefix/share/doc/wq_sdk2/examples/doubler_module" "$work/linux-e
 [ "$(found_package_dir "$work/linux-example")" = "$prefix/lib/cmake/wq_sdk2" ] ||
   fail "the example did not find wq_sdk2 in $prefix"
 echo "ok  $(basename "$tgz"): the example module builds against it and its wqhost validates it"
+
+# --- the host's 32-bit targets from the Linux package ---------------------------
+# A module that `wqhost new` writes, built with each installed toolchain file
+# out of tree: the toolchain finds the package's build of its target, whose
+# own wqhost (the Windows one under wine) runs the module's tests: its strict
+# validate and its session script.
+toolchains=$prefix/share/wq_sdk2/toolchains
+for target in linux-x86 windows-x86; do
+  case $target in
+    linux-x86) toolchain_file=$toolchains/linux-x86.cmake library=libprobe.so
+               file_pattern='^ELF 32-bit LSB shared object, Intel 80386' ;;
+    windows-x86) toolchain_file=$toolchains/mingw-i686.cmake library=probe.dll
+                 file_pattern='^PE32 executable \(DLL\).*Intel 80386' ;;
+  esac
+  [ -f "$toolchain_file" ] || fail "$(basename "$tgz") lacks share/wq_sdk2/toolchains/$(basename "$toolchain_file")"
+  project=$work/new-$target
+  build=$work/new-$target-build
+  rm -rf "$project" "$build"
+  quiet "$prefix/bin/wqhost" new Probe "$project"
+  quiet cmake -S "$project" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain_file" \
+    -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF
+  [ "$(found_package_dir "$build")" = "$prefix/share/wq_sdk2/$target/lib/cmake/wq_sdk2" ] ||
+    fail "the $target build found wq_sdk2 in $(found_package_dir "$build"), not in the package's $target part"
+  quiet cmake --build "$build" -j2
+  [ -f "$build/$library" ] || fail "the $target build made no $library"
+  type=$(file -b "$build/$library")
+  grep -qE "$file_pattern" <<<"$type" || fail "$target: $library is '$type'"
+  if [ "$target" = windows-x86 ]; then
+    exports=$(i686-w64-mingw32-objdump -p "$build/$library" |
+              sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^.*\] //p' | LC_ALL=C sort)
+    [ "$exports" = $'getModuleProperties\nmakeModule' ] ||
+      fail "$library exports:"$'\n'"$exports"$'\n'"expected getModuleProperties and makeModule"
+  fi
+  quiet ctest --test-dir "$build" --output-on-failure --no-tests=error
+  tests=$(ctest --test-dir "$build" -N | sed -n 's/^Total Tests: //p')
+  [ "${tests:-0}" -eq 2 ] || fail "the $target build of the new module has $tests tests, expected its strict validate test and its session test"
+  echo "ok  $(basename "$tgz"): a new module builds for $target with the installed toolchain and passes its $tests tests there"
+done
 
 # --- the Debian package ----------------------------------------------------------
 deb=$packages/wq-sdk2_${version}_amd64.deb
