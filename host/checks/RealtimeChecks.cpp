@@ -58,6 +58,10 @@ void checkProcessRealtime(CheckContext &ctx) {
          "(an atomic, a lock-free queue)"},
         {RealtimeHazard::ConditionWait, "waited on a condition variable",
          "it must never wait for another thread; take what is ready and go on"},
+        {RealtimeHazard::InputOutput, "read or wrote a file, a pipe or a standard stream",
+         "output waits for the disk or for whoever reads it (a host's standard error may be a "
+         "pipe nobody reads); print from a pin change or AD_OPEN, or count what to report and "
+         "report it there"},
     };
     for (const auto &h : kHazards) {
         const uint64_t count = after[h.hazard] - before[h.hazard];

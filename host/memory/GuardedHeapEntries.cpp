@@ -1,5 +1,5 @@
 // The tool's own malloc, free and the rest of the C allocator's entries, and
-// its entries for the calls that sleep or wait. A module library binds these
+// its entries for the calls that sleep, wait, read or write. A module library binds these
 // names to the program's definitions before the C library's, so the tool
 // sees every allocation and every wait of module code: allocations made
 // while module code runs come from the guarded heap once it is on, and what
@@ -18,11 +18,14 @@
 
 #  include <atomic>
 #  include <cerrno>
+#  include <cstdarg>
+#  include <cstdio>
 #  include <cstdint>
 #  include <cstring>
 #  include <dlfcn.h>
 #  include <pthread.h>
 #  include <semaphore.h>
+#  include <sys/uio.h>
 #  include <time.h>
 #  include <unistd.h>
 
@@ -144,6 +147,143 @@ int pthread_cond_timedwait(pthread_cond_t *condition, pthread_mutex_t *mutex,
     WQ_NEXT(int (*)(pthread_cond_t *, pthread_mutex_t *, const struct timespec *),
             pthread_cond_timedwait);
     return next_pthread_cond_timedwait(condition, mutex, until);
+}
+
+// --------------------------------------------- input and output, stdio too
+//
+// Each may wait for a disk, a pipe nobody reads or a terminal. The stdio
+// entries are counted themselves, as a buffered write reaches the system
+// only when the buffer fills; the C++ streams go through them.
+
+ssize_t write(int fd, const void *data, size_t size) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(ssize_t(*)(int, const void *, size_t), write);
+    return next_write(fd, data, size);
+}
+
+ssize_t read(int fd, void *data, size_t size) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(ssize_t(*)(int, void *, size_t), read);
+    return next_read(fd, data, size);
+}
+
+ssize_t writev(int fd, const struct iovec *parts, int count) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(ssize_t(*)(int, const struct iovec *, int), writev);
+    return next_writev(fd, parts, count);
+}
+
+ssize_t readv(int fd, const struct iovec *parts, int count) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(ssize_t(*)(int, const struct iovec *, int), readv);
+    return next_readv(fd, parts, count);
+}
+
+size_t fwrite(const void *data, size_t size, size_t count, FILE *stream) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(size_t(*)(const void *, size_t, size_t, FILE *), fwrite);
+    return next_fwrite(data, size, count, stream);
+}
+
+size_t fread(void *data, size_t size, size_t count, FILE *stream) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(size_t(*)(void *, size_t, size_t, FILE *), fread);
+    return next_fread(data, size, count, stream);
+}
+
+int fputs(const char *text, FILE *stream) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(const char *, FILE *), fputs);
+    return next_fputs(text, stream);
+}
+
+int puts(const char *text) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(const char *), puts);
+    return next_puts(text);
+}
+
+int fputc(int c, FILE *stream) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(int, FILE *), fputc);
+    return next_fputc(c, stream);
+}
+
+int putc(int c, FILE *stream) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(int, FILE *), putc);
+    return next_putc(c, stream);
+}
+
+int putchar(int c) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(int), putchar);
+    return next_putchar(c);
+}
+
+int fflush(FILE *stream) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(FILE *), fflush);
+    return next_fflush(stream);
+}
+
+int vfprintf(FILE *stream, const char *format, va_list arguments) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(FILE *, const char *, va_list), vfprintf);
+    return next_vfprintf(stream, format, arguments);
+}
+
+int vprintf(const char *format, va_list arguments) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(FILE *, const char *, va_list), vfprintf);
+    return next_vfprintf(stdout, format, arguments);
+}
+
+int fprintf(FILE *stream, const char *format, ...) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(FILE *, const char *, va_list), vfprintf);
+    va_list arguments;
+    va_start(arguments, format);
+    const int result = next_vfprintf(stream, format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+int printf(const char *format, ...) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(FILE *, const char *, va_list), vfprintf);
+    va_list arguments;
+    va_start(arguments, format);
+    const int result = next_vfprintf(stdout, format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+// What a build with _FORTIFY_SOURCE calls instead.
+int __vfprintf_chk(FILE *stream, int flag, const char *format, va_list arguments) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(FILE *, int, const char *, va_list), __vfprintf_chk);
+    return next___vfprintf_chk(stream, flag, format, arguments);
+}
+
+int __fprintf_chk(FILE *stream, int flag, const char *format, ...) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(FILE *, int, const char *, va_list), __vfprintf_chk);
+    va_list arguments;
+    va_start(arguments, format);
+    const int result = next___vfprintf_chk(stream, flag, format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+int __printf_chk(int flag, const char *format, ...) {
+    wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
+    WQ_NEXT(int (*)(FILE *, int, const char *, va_list), __vfprintf_chk);
+    va_list arguments;
+    va_start(arguments, format);
+    const int result = next___vfprintf_chk(stdout, flag, format, arguments);
+    va_end(arguments);
+    return result;
 }
 
 #  ifndef WQ_HOST_ASAN

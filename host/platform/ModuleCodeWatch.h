@@ -33,7 +33,14 @@ RunningCode runningCode() noexcept;
 
 // What a process function may not do: each may wait for the system or for
 // another thread for an unbounded time.
-enum class RealtimeHazard : int { Allocation = 0, Sleep, LockWait, ConditionWait, Count };
+enum class RealtimeHazard : int {
+    Allocation = 0,
+    Sleep,
+    LockWait,
+    ConditionWait,
+    InputOutput, // reading or writing a file, a pipe or a standard stream
+    Count
+};
 
 // Counts one hazard when a process function is running on this thread.
 void noteRealtimeHazard(RealtimeHazard hazard) noexcept;

@@ -190,7 +190,8 @@ for target in linux-x86 windows-x86; do
   grep -qE "$file_pattern" <<<"$type" || fail "$target: $library is '$type'"
   if [ "$target" = windows-x86 ]; then
     exports=$(i686-w64-mingw32-objdump -p "$build/$library" |
-              sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^.*\] //p' | LC_ALL=C sort)
+              sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+              sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | LC_ALL=C sort)
     [ "$exports" = $'getModuleProperties\nmakeModule' ] ||
       fail "$library exports:"$'\n'"$exports"$'\n'"expected getModuleProperties and makeModule"
   fi

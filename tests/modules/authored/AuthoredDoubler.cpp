@@ -27,7 +27,7 @@
 #include <vector>
 
 #if defined(WQ_FAULT_PROCESS_ALLOCATION) || defined(WQ_FAULT_PROCESS_SLEEP) ||                     \
-    defined(WQ_FAULT_PROCESS_LOCK)
+    defined(WQ_FAULT_PROCESS_LOCK) || defined(WQ_FAULT_PROCESS_PRINT)
 #  define WQ_AUTHORED_PROCESS 1
 #endif
 // The faults of the audio side are made in the Doubler's click version,
@@ -243,6 +243,9 @@ private:
 #  elif defined(WQ_FAULT_PROCESS_SLEEP)
         // Gives the GUI thread a moment to catch up.
         std::this_thread::sleep_for(std::chrono::microseconds(20));
+#  elif defined(WQ_FAULT_PROCESS_PRINT)
+        // A trace of every block, left in from debugging.
+        std::fprintf(stderr, "block of %d samples\n", static_cast<int>(blockSize()));
 #  else
         // The level the GUI shows, guarded against the GUI thread.
         std::lock_guard<std::mutex> lock(m_levelLock);
