@@ -75,8 +75,8 @@ void warmUp(Player &player, ProcessTimer &timer, int blocks) {
         player.block(timer);
 }
 
-BlockCost measureBlocks(const Played &module, double rate,
-                        uint32_t blockSize, const CostOptions &options, ProcessTimer &timer) {
+BlockCost measureBlocks(const Played &module, double rate, uint32_t blockSize,
+                        const CostOptions &options, ProcessTimer &timer) {
     BlockCost cost;
     cost.rate = rate;
     cost.blockSize = blockSize;
@@ -91,8 +91,8 @@ BlockCost measureBlocks(const Played &module, double rate,
     return cost;
 }
 
-DenormalCost measureDenormals(const Played &module,
-                              const CostOptions &options, ProcessTimer &timer) {
+DenormalCost measureDenormals(const Played &module, const CostOptions &options,
+                              ProcessTimer &timer) {
     DenormalCost cost;
     cost.measured = true;
     cost.rate = options.comparisonRate;
@@ -111,8 +111,8 @@ DenormalCost measureDenormals(const Played &module,
     return cost;
 }
 
-ObjectsCost measureObjects(const Played &module, int count,
-                           const CostOptions &options, ProcessTimer &timer) {
+ObjectsCost measureObjects(const Played &module, int count, const CostOptions &options,
+                           ProcessTimer &timer) {
     ObjectsCost cost;
     cost.objects = count;
     std::vector<std::unique_ptr<Player>> players;
@@ -148,21 +148,22 @@ CostFigures measureCost(const std::string &libraryPath, const std::string &libra
     {
         // A first object reads the pin table; the ones measured get its audio
         // pins.
-        auto probe = play(module, options.comparisonRate, options.comparisonBlockSize,
-                          normalInput(), timer);
+        auto probe =
+            play(module, options.comparisonRate, options.comparisonBlockSize, normalInput(), timer);
         figures.module = probe->session->description().name;
         if (!probe->session->hasAudioSide()) {
             figures.answer = "the module has no audio side (makeModule(" +
-                     std::to_string(probe->session->options().moduleIndex) +
-                     ", WQ_TYPE_AUDIO) gives null): it has no process function to measure";
+                             std::to_string(probe->session->options().moduleIndex) +
+                             ", WQ_TYPE_AUDIO) gives null): it has no process function to measure";
             return figures;
         }
         module.pinCount = countAudioPins(probe->session->pinTable());
-        probe = play(module, options.comparisonRate, options.comparisonBlockSize, normalInput(),
-                     timer);
+        probe =
+            play(module, options.comparisonRate, options.comparisonBlockSize, normalInput(), timer);
         if (!probe->session->audio().processWord()) {
-            figures.answer = "the module's audio side has no process function (its record's process "
-                     "word is null): nothing to measure";
+            figures.answer =
+                "the module's audio side has no process function (its record's process "
+                "word is null): nothing to measure";
             return figures;
         }
         for (const AudioPinSlot &slot : probe->session->audio().audioPins())

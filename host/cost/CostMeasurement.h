@@ -18,8 +18,8 @@
 namespace wqhost {
 
 struct CostOptions {
-    int repeats = 200;      // timed blocks per figure
-    int warmupBlocks = 8;   // blocks after the first that are not timed
+    int repeats = 200;    // timed blocks per figure
+    int warmupBlocks = 8; // blocks after the first that are not timed
     std::vector<double> rates{44100.0, 96000.0};
     std::vector<uint32_t> blockSizes{1, 32, 64, 256, 1024, 4096};
     std::vector<int> objectCounts{1, 2, 8};

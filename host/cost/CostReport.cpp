@@ -66,8 +66,8 @@ std::string formatCostReport(const CostFigures &f, const std::vector<CostFinding
     out += "\n";
 
     const size_t widths[] = {9, 6, 10, 10, 10, 10, 8, 8, 8, 10, 12};
-    const char *heads[] = {"rate", "block", "real time", "median", "p99", "max",
-                           "median%", "p99%", "max%", "first", "first/steady"};
+    const char *heads[] = {"rate",    "block", "real time", "median", "p99",         "max",
+                           "median%", "p99%",  "max%",      "first",  "first/steady"};
     std::string head;
     for (size_t i = 0; i < 11; ++i)
         head += padded(heads[i], widths[i], i != 0) + (i + 1 < 11 ? " " : "");
@@ -179,9 +179,8 @@ std::string costReportJson(const CostFigures &f, const std::vector<CostFinding> 
         row["ratio"] = timingRatio(o.perObject.median, one);
         objects.push_back(row);
     }
-    doc["objects"] = {{"rate", f.comparisonRate},
-                      {"blockSize", f.comparisonBlockSize},
-                      {"counts", objects}};
+    doc["objects"] = {
+        {"rate", f.comparisonRate}, {"blockSize", f.comparisonBlockSize}, {"counts", objects}};
 
     json list = json::array();
     for (const CostFinding &finding : findings)

@@ -19,16 +19,13 @@ TimingSummary summarizeTimings(std::vector<double> timings) {
         return summary;
     std::sort(timings.begin(), timings.end());
     const size_t n = timings.size();
-    summary.median =
-        n % 2 == 1 ? timings[n / 2] : (timings[n / 2 - 1] + timings[n / 2]) / 2.0;
+    summary.median = n % 2 == 1 ? timings[n / 2] : (timings[n / 2 - 1] + timings[n / 2]) / 2.0;
     summary.p99 = nearestRankPercentile(timings, 99.0);
     summary.max = timings.back();
     return summary;
 }
 
-double timingRatio(double part, double whole) noexcept {
-    return whole > 0.0 ? part / whole : 0.0;
-}
+double timingRatio(double part, double whole) noexcept { return whole > 0.0 ? part / whole : 0.0; }
 
 double blockRealTimeNanoseconds(uint32_t blockSize, double rate) noexcept {
     return rate > 0.0 ? static_cast<double>(blockSize) * 1e9 / rate : 0.0;

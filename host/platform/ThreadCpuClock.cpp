@@ -1,9 +1,9 @@
 #include "host/platform/ThreadCpuClock.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#  include <windows.h>
 #else
-#include <time.h>
+#  include <time.h>
 #endif
 
 namespace wqhost {
@@ -43,8 +43,8 @@ double measureCyclesPerNanosecond() noexcept {
         QueryPerformanceCounter(&now);
     while (now.QuadPart - start.QuadPart < span);
     const uint64_t cycles = threadCycles() - firstCycles;
-    const double nanoseconds =
-        static_cast<double>(now.QuadPart - start.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart);
+    const double nanoseconds = static_cast<double>(now.QuadPart - start.QuadPart) * 1e9 /
+                               static_cast<double>(frequency.QuadPart);
     if (cycles == 0 || nanoseconds <= 0.0)
         return 0.0;
     return static_cast<double>(cycles) / nanoseconds;

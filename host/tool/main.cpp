@@ -32,9 +32,9 @@ Command addCostCommand(CLI::App &tool, const std::string &program);
 namespace {
 
 using AddCommand = wqtool::Command (*)(CLI::App &tool, const std::string &program);
-const AddCommand kCommands[] = {wqtool::addInfoCommand, wqtool::addRunCommand,
+const AddCommand kCommands[] = {wqtool::addInfoCommand,     wqtool::addRunCommand,
                                 wqtool::addValidateCommand, wqtool::addPanelCommand,
-                                wqtool::addNewCommand, wqtool::addCostCommand};
+                                wqtool::addNewCommand,      wqtool::addCostCommand};
 
 int fail(const std::string &message) {
     std::cout.flush();

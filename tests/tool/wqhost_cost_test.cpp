@@ -97,12 +97,13 @@ TEST_P(CostReportShape, JsonHasEveryBlockSizeAtBothRatesTheComparisonsAndNoBudge
     EXPECT_TRUE(findingKinds(doc).empty()) << doc.at("findings").dump();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modules, CostReportShape,
-    ::testing::Values(AudioModule{"GainExample", WQ_GAIN_EXAMPLE_LIBRARY, 1},
-                      AudioModule{"Doubler", WQ_DOUBLER_LIBRARY, 0},
-                      AudioModule{"Quendor", WQ_QUENDOR_LIBRARY, 0}),
-    [](const ::testing::TestParamInfo<AudioModule> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Modules, CostReportShape,
+                         ::testing::Values(AudioModule{"GainExample", WQ_GAIN_EXAMPLE_LIBRARY, 1},
+                                           AudioModule{"Doubler", WQ_DOUBLER_LIBRARY, 0},
+                                           AudioModule{"Quendor", WQ_QUENDOR_LIBRARY, 0}),
+                         [](const ::testing::TestParamInfo<AudioModule> &info) {
+                             return info.param.name;
+                         });
 
 TEST(CostTool, TextReportHasARowForEveryBlockSizeAndRate) {
     const ToolRun r = runTool({"cost", WQ_GAIN_EXAMPLE_LIBRARY, "--repeats", "5"});
@@ -110,13 +111,13 @@ TEST(CostTool, TextReportHasARowForEveryBlockSizeAndRate) {
     EXPECT_NE(r.out.find("thread CPU time of the process call per block"), std::string::npos);
     for (const char *rate : {"44.1 kHz", "96 kHz"})
         for (int size : kBlockSizes) {
-            const std::string row = std::string("\n") + rate +
-                                    std::string(9 - std::string(rate).size(), ' ') +
-                                    std::string(6 - std::to_string(size).size() + 1, ' ') +
-                                    std::to_string(size) + " ";
+            const std::string row =
+                std::string("\n") + rate + std::string(9 - std::string(rate).size(), ' ') +
+                std::string(6 - std::to_string(size).size() + 1, ' ') + std::to_string(size) + " ";
             EXPECT_NE(r.out.find(row), std::string::npos) << row << "\n" << r.out;
         }
-    EXPECT_NE(r.out.find("denormal input (noise at 1e-39) against normal input"), std::string::npos);
+    EXPECT_NE(r.out.find("denormal input (noise at 1e-39) against normal input"),
+              std::string::npos);
     EXPECT_NE(r.out.find("  8 objects"), std::string::npos);
     EXPECT_NE(r.out.find("findings: none"), std::string::npos);
 }
@@ -141,7 +142,8 @@ TEST(CostTool, ModuleWithoutAudioSideGetsOneLine) {
 
 TEST(CostTool, BudgetFailsTheRunNamingEachBlockSizeAndRateOverIt) {
     // Every process call of the gain takes some time: no median fits in 0%.
-    const ToolRun over = runTool({"cost", WQ_GAIN_EXAMPLE_LIBRARY, "--repeats", "5", "--budget", "0"});
+    const ToolRun over =
+        runTool({"cost", WQ_GAIN_EXAMPLE_LIBRARY, "--repeats", "5", "--budget", "0"});
     EXPECT_EQ(over.status, 1);
     EXPECT_NE(over.err.find("wqhost: over budget: blocks of 4096 at 44.1 kHz: the median takes "),
               std::string::npos)
@@ -198,11 +200,10 @@ TEST_P(CostFindingNamed, InTheJsonAndTheText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, CostFindingNamed,
-    ::testing::Values(
-        FaultyModule{"DenormalState", WQ_COST_DENORMAL_MODULE, "denormals",
-                     "flush values that decay towards 0"},
-        FaultyModule{"SharedStaticState", WQ_COST_SHARED_MODULE, "objects",
-                     "static state or caches that all objects share"}),
+    ::testing::Values(FaultyModule{"DenormalState", WQ_COST_DENORMAL_MODULE, "denormals",
+                                   "flush values that decay towards 0"},
+                      FaultyModule{"SharedStaticState", WQ_COST_SHARED_MODULE, "objects",
+                                   "static state or caches that all objects share"}),
     [](const ::testing::TestParamInfo<FaultyModule> &info) { return info.param.name; });
 
 } // namespace
