@@ -93,8 +93,12 @@ TEST_P(CostReportShape, JsonHasEveryBlockSizeAtBothRatesTheComparisonsAndNoBudge
         expectSummary(counts[i], 9 * objects[i]);
     }
     EXPECT_TRUE(doc.at("budget").is_null());
-    // Correct modules: neither fault is named.
-    EXPECT_TRUE(findingKinds(doc).empty()) << doc.at("findings").dump();
+    // Correct modules: no object shares state with another. (Whether
+    // denormal input slows a module down depends on the processor too: on
+    // many, plain arithmetic on denormal samples does, so no test here says
+    // that a module passes that comparison.)
+    const std::vector<std::string> kinds = findingKinds(doc);
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "objects"), 0) << doc.at("findings").dump();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, CostReportShape,
@@ -119,7 +123,9 @@ TEST(CostTool, TextReportHasARowForEveryBlockSizeAndRate) {
     EXPECT_NE(r.out.find("denormal input (noise at 1e-39) against normal input"),
               std::string::npos);
     EXPECT_NE(r.out.find("  8 objects"), std::string::npos);
-    EXPECT_NE(r.out.find("findings: none"), std::string::npos);
+    EXPECT_TRUE(r.out.find("\nfindings: none\n") != std::string::npos ||
+                r.out.find("\nfinding (denormals): ") != std::string::npos)
+        << r.out;
 }
 
 TEST(CostTool, ModuleWithoutAudioSideGetsOneLine) {
