@@ -97,7 +97,11 @@ void HostDriver::callProcessWord(const WQAudioHostRecord *record, WQProcessProc 
                                      CallArgs{0, 0, 0, record->object, 0.0f}, clock));
     {
         ModuleCodeScope processCode(RunningCode::Process);
+        if (m_processWatch)
+            m_processWatch->entering();
         process(record->object);
+        if (m_processWatch)
+            m_processWatch->left();
     }
     scope.finish(0);
 }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "host/core/ModuleLibrary.h"
+#include "host/core/ProcessWatch.h"
 #include "host/trace/Problem.h"
 #include "host/memory/GuardedMemory.h"
 #include "host/platform/HostError.h"
@@ -39,6 +40,9 @@ public:
     CallLog &log() noexcept { return *m_log; }
     const std::vector<Problem> &problems() const noexcept { return m_problems; }
     void clearProblems() noexcept { m_problems.clear(); }
+
+    // Told around every process call from now on (not owned); null: nobody.
+    void setProcessWatch(ProcessWatch *watch) noexcept { m_processWatch = watch; }
 
     // Answers one callback of an object of `side` that names `record`.
     virtual intptr_t answer(Side side, void *record, const CallArgs &args) = 0;
@@ -125,6 +129,7 @@ private:
     std::unique_ptr<CallLog> m_ownLog;
     CallLog *m_log;
     std::vector<Problem> m_problems;
+    ProcessWatch *m_processWatch = nullptr;
 };
 
 } // namespace wqhost

@@ -3,6 +3,7 @@
 //   wqhost run LIB [SCRIPT] a session driven by a script or at a prompt
 //   wqhost validate LIB    a conformance check of any module library
 //   wqhost panel LIB       the module in a browser
+//   wqhost cost LIB        what the process function costs per block
 #include "host/platform/HostError.h"
 #include "host/tool/Commands.h"
 
@@ -24,15 +25,16 @@ Command addRunCommand(CLI::App &tool, const std::string &program);
 Command addValidateCommand(CLI::App &tool, const std::string &program);
 Command addPanelCommand(CLI::App &tool, const std::string &program);
 Command addNewCommand(CLI::App &tool, const std::string &program);
+Command addCostCommand(CLI::App &tool, const std::string &program);
 
 } // namespace wqtool
 
 namespace {
 
 using AddCommand = wqtool::Command (*)(CLI::App &tool, const std::string &program);
-const AddCommand kCommands[] = {wqtool::addInfoCommand, wqtool::addRunCommand,
+const AddCommand kCommands[] = {wqtool::addInfoCommand,     wqtool::addRunCommand,
                                 wqtool::addValidateCommand, wqtool::addPanelCommand,
-                                wqtool::addNewCommand};
+                                wqtool::addNewCommand,      wqtool::addCostCommand};
 
 int fail(const std::string &message) {
     std::cout.flush();

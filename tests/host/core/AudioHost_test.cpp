@@ -2,6 +2,7 @@
 // events delivered exactly at their clock across block boundaries, pin
 // buffers, the process word and the trace of it all.
 #include "host/core/AudioHost.h"
+#include "host/core/ProcessWatch.h"
 #include "host/platform/HostError.h"
 
 #include <gtest/gtest.h>
@@ -156,6 +157,38 @@ TEST_F(AudioHostTest, ModuleEventsChainAcrossBlockBoundaries) {
     EXPECT_EQ(d[6], std::make_pair(CallKind::Event, 31u));
     EXPECT_EQ(d[7], std::make_pair(CallKind::Process, 24u));
     EXPECT_TRUE(host.problems().empty());
+}
+
+// Told around each process call, and only there: inside the call's log
+// entry (so none of the host's logging is timed) and never around an event.
+class WatchRecord : public ProcessWatch {
+public:
+    explicit WatchRecord(const CallLog &log) : m_log(log) {}
+    void entering() noexcept override { marks.push_back({'(', m_log.depth()}); }
+    void left() noexcept override { marks.push_back({')', m_log.depth()}); }
+    std::vector<std::pair<char, int>> marks;
+
+private:
+    const CallLog &m_log;
+};
+
+TEST_F(AudioHostTest, ProcessWatchIsToldAroundEachProcessCall) {
+    AudioHost::Options o = options(64);
+    o.splitBlocks = true;
+    AudioHost host(library, o);
+    ASSERT_TRUE(host.create());
+    host.open();
+    WatchRecord watch(host.log());
+    host.setProcessWatch(&watch);
+    ASSERT_TRUE(host.postEvent(eventAt(10)));
+    host.processBlocks(2); // [0, 10), [10, 64), [64, 128)
+    const std::vector<std::pair<char, int>> expected = {{'(', 1}, {')', 1}, {'(', 1},
+                                                        {')', 1}, {'(', 1}, {')', 1}};
+    EXPECT_EQ(watch.marks, expected);
+
+    host.setProcessWatch(nullptr);
+    host.processBlock();
+    EXPECT_EQ(watch.marks.size(), expected.size());
 }
 
 TEST_F(AudioHostTest, EventsIntoThePastAreRefused) {
