@@ -11,6 +11,12 @@ endif()
 # tree's under share/wq_sdk2/<preset>.
 if(CPACK_GENERATOR MATCHES "^(DEB|TGZ)$" AND CPACK_WQ_CROSS_TREES)
   set(CPACK_INSTALL_CMAKE_PROJECTS "${CPACK_WQ_NATIVE_TREE};quendor;sdk;/")
+  # A project's folder replaces the package's install prefix: the Debian
+  # package's files lie under /usr.
+  set(prefix "")
+  if(CPACK_GENERATOR STREQUAL "DEB")
+    set(prefix "/usr")
+  endif()
   foreach(entry IN LISTS CPACK_WQ_CROSS_TREES)
     string(REPLACE "=" ";" entry "${entry}")
     list(GET entry 0 preset)
@@ -19,7 +25,7 @@ if(CPACK_GENERATOR MATCHES "^(DEB|TGZ)$" AND CPACK_WQ_CROSS_TREES)
       message(FATAL_ERROR "The Linux packages carry the SDK of the ${preset} build, but ${tree} "
                           "is no build tree: build the ${preset} preset first (scripts/release.sh does)")
     endif()
-    list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${tree};quendor;sdk;/${CPACK_WQ_DATADIR}/wq_sdk2/${preset}")
+    list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${tree};quendor;sdk;${prefix}/${CPACK_WQ_DATADIR}/wq_sdk2/${preset}")
   endforeach()
   # The projects' list makes one package of what it names, no longer one a
   # component: the names the "sdk" component's package has.
