@@ -3,6 +3,8 @@
 #include "host/script/ScriptParser.h"
 #include "host/text/QuotedText.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -46,9 +48,14 @@ std::vector<std::string> smallerNumbers(const std::string &word) {
         return out;
     if (isInteger(word)) {
         const long long v = std::strtoll(word.c_str(), nullptr, 10);
-        for (long long smaller : {0LL, 1LL, v / 2})
-            if (std::llabs(smaller) < std::llabs(v) || (smaller == 1 && v < 0))
-                out.push_back(std::to_string(smaller));
+        if (v == LLONG_MIN)
+            return out; // no session value is that far out
+        for (long long smaller : {0LL, 1LL, v / 2}) {
+            const std::string word = std::to_string(smaller);
+            if (std::llabs(smaller) < std::llabs(v) &&
+                std::find(out.begin(), out.end(), word) == out.end())
+                out.push_back(word);
+        }
     } else {
         out.push_back("0");
         out.push_back("1");

@@ -111,6 +111,17 @@ std::string drawFloat(FuzzRandom &r) {
     return text;
 }
 
+// A sample value of a signal: within the range audio carries, its edges and
+// a denormal among them (the extremes of floats belong to control values).
+std::string drawSample(FuzzRandom &r) {
+    static const char *const kSpecial[] = {"0", "1", "-1", "0.5", "-0.25", "1e-38", "1e-6"};
+    if (r.chance(50))
+        return r.pick(kSpecial);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", static_cast<double>(r.between(-1000, 1000)) / 1000.0);
+    return text;
+}
+
 const char *typeWord(int32_t dataType) {
     switch (dataType) {
     case DT_TEXT: return "text";
@@ -224,13 +235,14 @@ private:
         const FuzzPin &p = *m_sampleInputs[m_r.below(m_sampleInputs.size())];
         const std::string head = "signal " + std::to_string(p.index) + " ";
         switch (m_r.below(5)) {
-        case 0: return head + "constant " + drawFloat(m_r);
+        case 0: return head + "constant " + drawSample(m_r);
         case 1:
-            return head + "sine " + std::to_string(m_r.between(0, 30000)) + " " + drawFloat(m_r);
+            return head + "sine " + std::to_string(m_r.between(0, 30000)) + " " + drawSample(m_r);
         case 2: return head + "impulse " + std::to_string(m_r.between(0, 8192));
-        case 3: return head + "step " + drawFloat(m_r) + " " + std::to_string(m_r.between(0, 8192));
+        case 3:
+            return head + "step " + drawSample(m_r) + " " + std::to_string(m_r.between(0, 8192));
         default:
-            return head + "noise " + drawFloat(m_r) + " " + std::to_string(m_r.between(0, 1000));
+            return head + "noise " + drawSample(m_r) + " " + std::to_string(m_r.between(0, 1000));
         }
     }
 
