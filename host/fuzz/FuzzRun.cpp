@@ -182,9 +182,12 @@ int runFuzz(const FuzzOptions &options, std::ostream &out) {
 
     std::error_code made;
     std::filesystem::create_directories(options.outFolder, made);
+    // Named by the library, the seed and the session, so that runs on other
+    // modules or with other seeds keep theirs.
     const std::string path =
         (std::filesystem::path(options.outFolder) /
-         ("fuzz-" + std::to_string(options.seed) + "-" + std::to_string(failingSession) + ".wqs"))
+         (std::filesystem::path(options.libraryPath).stem().string() + "-seed" +
+          std::to_string(options.seed) + "-session" + std::to_string(failingSession) + ".wqs"))
             .string();
     writeScript(path,
                 {"# wqhost fuzz --seed " + std::to_string(options.seed) + ": session " +
