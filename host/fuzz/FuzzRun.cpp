@@ -160,7 +160,10 @@ int runFuzz(const FuzzOptions &options, std::ostream &out) {
     }
 
     const size_t drawnLines = failing.size();
-    out << "session " << failingSession << " failed";
+    if (failingSession == 0)
+        out << "the module failed as its session started";
+    else
+        out << "session " << failingSession << " failed";
     if (failure.line > 0)
         out << " at line " << failure.line << " of " << drawnLines;
     out << ": " << failure.text() << "\n" << std::flush;
@@ -195,9 +198,12 @@ int runFuzz(const FuzzOptions &options, std::ostream &out) {
                      plural(drawnLines, "line", "lines"),
                  kFailsHeader + failure.signature()},
                 shrunk.lines);
-    out << "shrunk to " << plural(shrunk.lines.size(), "line", "lines") << " in "
-        << plural(shrunk.trials, "trial", "trials")
-        << (shrunk.finished ? "" : " (stopped at the time limit)") << ": " << path << "\n";
+    if (failingSession == 0)
+        out << "written with no line: " << path << "\n";
+    else
+        out << "shrunk to " << plural(shrunk.lines.size(), "line", "lines") << " in "
+            << plural(shrunk.trials, "trial", "trials")
+            << (shrunk.finished ? "" : " (stopped at the time limit)") << ": " << path << "\n";
     for (const std::string &l : shrunk.lines)
         out << "  " << shownLine(l) << "\n";
     out << "fails: " << failure.text() << "\n"

@@ -125,6 +125,48 @@ INSTANTIATE_TEST_SUITE_P(
     }),
     [](const auto &info) { return std::string(info.param.fault); });
 
+struct StartCase {
+    const char *name;
+    const char *target; // a module of tests/modules/minimal_module.cpp
+    const char *failsWith;
+};
+
+std::ostream &operator<<(std::ostream &os, const StartCase &c) { return os << c.name; }
+
+class FuzzStartTest : public ::testing::TestWithParam<StartCase> {};
+
+// A module that fails before any line gets a script with no line, which
+// the replay confirms.
+TEST_P(FuzzStartTest, AFailureAsTheSessionStartsIsWrittenWithNoLine) {
+    const std::filesystem::path folder = freshFolder(GetParam().name);
+    const std::string library = wqtest::testModule(GetParam().target);
+    const ToolRun run = fuzz(library, folder, "1", "5");
+    ASSERT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("the module failed as its session started: " +
+                           std::string(GetParam().failsWith)),
+              std::string::npos)
+        << run.out;
+    const size_t at = run.out.find("written with no line: ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string script = run.out.substr(at + 22, run.out.find('\n', at) - at - 22);
+    EXPECT_EQ(fileLines(script).size(), 2u);
+    const ToolRun replay = runTool({"fuzz", library, "--replay", script}, nullptr, 60.0);
+    EXPECT_EQ(replay.status, 1) << replay.out << replay.err;
+    EXPECT_NE(replay.out.find("fails as recorded: " + std::string(GetParam().failsWith)),
+              std::string::npos)
+        << replay.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FuzzStartTest,
+    ::testing::ValuesIn(std::vector<StartCase>{
+        {"ContractCheck", "wq_broken_pin_flags",
+         "failed its contract check in AD_GET_PIN_PROPERTIES: the pin-flag consistency rule"},
+        {"Problem", "wq_broken_magic",
+         "the host found a problem (record-magic): audio record magic is 0x12345678"},
+    }),
+    [](const auto &info) { return std::string(info.param.name); });
+
 struct SurvivesCase {
     const char *name;
     const char *library;
