@@ -98,12 +98,19 @@ void closeFd(int &fd) {
     fd = -1;
 }
 
+// Both ends close on exec from the start where the system can: children
+// started side by side from other threads (`fuzz --jobs`) must not inherit
+// this child's pipes, or its end of file would wait for theirs.
 bool openPipe(int ends[2]) {
+#  ifdef __linux__
+    return ::pipe2(ends, O_CLOEXEC) == 0;
+#  else
     if (::pipe(ends) != 0)
         return false;
     ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
     ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
     return true;
+#  endif
 }
 
 struct Pipes {

@@ -155,6 +155,11 @@ void readCommand(const std::vector<ScriptToken> &tokens, int lineNumber, ScriptC
 
 } // namespace
 
+std::vector<ScriptToken> tokenizeScriptLine(const std::string &line, int lineNumber) {
+    std::string source;
+    return tokenize(line, lineNumber, source);
+}
+
 bool parseScriptLine(const std::string &line, int lineNumber, ScriptCommand &out) {
     // A control byte (other than a tab or the carriage return of a Windows
     // line end) is no script; the line is not shown, a terminal would obey

@@ -14,6 +14,7 @@
 // '#' outside quotes starts a comment. Blank lines are allowed.
 #pragma once
 
+#include "host/script/ScriptArguments.h"
 #include "host/script/ScriptCommand.h"
 
 #include <string>
@@ -24,6 +25,11 @@ namespace wqhost {
 // One line. Returns false for a blank or comment-only line. Throws
 // ScriptError with `lineNumber` for a mistake.
 bool parseScriptLine(const std::string &line, int lineNumber, ScriptCommand &out);
+
+// The words and quoted texts of one line (escapes resolved), up to a '#'
+// outside quotes. Throws ScriptError with `lineNumber` for an unterminated
+// quote or a bad escape.
+std::vector<ScriptToken> tokenizeScriptLine(const std::string &line, int lineNumber);
 
 // A whole script; the first mistake is thrown.
 std::vector<ScriptCommand> parseScript(const std::string &text);

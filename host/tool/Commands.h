@@ -53,6 +53,12 @@ int problemsFound(size_t count, bool allowProblems);
 // folder (the loader would search its own path list for it).
 std::string libraryPath(const std::string &argument);
 
+// --seed: a whole number that fits 64 bits, written in at most 20 decimal
+// digits; throws ToolError for anything else.
+uint64_t parseSeed(const std::string &text);
+// A seed for a run that was given none (printed, so that it can be given).
+uint64_t freshSeed();
+
 struct FileCloser {
     void operator()(std::FILE *f) const noexcept { std::fclose(f); }
 };

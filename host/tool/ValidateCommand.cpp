@@ -148,24 +148,6 @@ std::vector<std::pair<std::string, bool>> selectChecks(const ValidateArgs &args)
     return selected;
 }
 
-// --seed: a whole number that fits 64 bits, written in at most 20 decimal
-// digits.
-uint64_t parseSeed(const std::string &text) {
-    const std::optional<uint64_t> seed =
-        text.size() <= 20 ? wqhost::decimalNumber(text) : std::nullopt;
-    if (!seed)
-        throw ToolError("--seed takes a whole number from 0 to 18446744073709551615, not '" + text +
-                        "'");
-    return *seed;
-}
-
-uint64_t freshSeed() {
-    std::random_device device;
-    const uint64_t now =
-        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    return ((static_cast<uint64_t>(device()) << 16) ^ now) % 1000000000ull;
-}
-
 // The JUnit file, opened before any check runs: a path that cannot be
 // written is the tool's failure, found at once.
 std::unique_ptr<std::ofstream> openJunit(const std::string &path) {

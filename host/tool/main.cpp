@@ -2,6 +2,7 @@
 //   wqhost info LIB        the module's description and pin table
 //   wqhost run LIB [SCRIPT] a session driven by a script or at a prompt
 //   wqhost validate LIB    a conformance check of any module library
+//   wqhost fuzz LIB        random sessions; a failing one shrunk to a script
 //   wqhost panel LIB       the module in a browser
 //   wqhost cost LIB        what the process function costs per block
 #include "host/platform/HostError.h"
@@ -23,6 +24,7 @@ namespace wqtool {
 Command addInfoCommand(CLI::App &tool, const std::string &program);
 Command addRunCommand(CLI::App &tool, const std::string &program);
 Command addValidateCommand(CLI::App &tool, const std::string &program);
+Command addFuzzCommand(CLI::App &tool, const std::string &program);
 Command addPanelCommand(CLI::App &tool, const std::string &program);
 Command addNewCommand(CLI::App &tool, const std::string &program);
 Command addCostCommand(CLI::App &tool, const std::string &program);
@@ -33,8 +35,9 @@ namespace {
 
 using AddCommand = wqtool::Command (*)(CLI::App &tool, const std::string &program);
 const AddCommand kCommands[] = {wqtool::addInfoCommand,     wqtool::addRunCommand,
-                                wqtool::addValidateCommand, wqtool::addPanelCommand,
-                                wqtool::addNewCommand,      wqtool::addCostCommand};
+                                wqtool::addValidateCommand, wqtool::addFuzzCommand,
+                                wqtool::addPanelCommand,    wqtool::addNewCommand,
+                                wqtool::addCostCommand};
 
 int fail(const std::string &message) {
     std::cout.flush();

@@ -58,6 +58,14 @@ struct HistoryWriter {
 } g_historyWriter;
 #endif
 
+#if defined(WQ_FAULT_CHANGE_AFTER_CLOSE)
+// The results of every panel in one history they share: made by the panel
+// that opens when there is none, and let go when that panel closes. The
+// pointer is not cleared, so a panel opened later goes on with the history
+// that is gone as soon as its number changes.
+std::vector<long long> *g_results = nullptr;
+#endif
+
 constexpr int32_t kNumberPin = 0;
 constexpr int32_t kDoubledPin = 1;
 #if defined(WQ_AUTHORED_CLICK)
@@ -290,7 +298,21 @@ protected:
     }
     std::vector<long long> *m_log = nullptr;
 #endif
+#if defined(WQ_FAULT_CHANGE_AFTER_CLOSE)
+    void close() override {
+        if (m_madeResults)
+            delete g_results;
+        WQGUI_base::close();
+    }
+    bool m_madeResults = false;
+#endif
     void open(bool flag) override {
+#if defined(WQ_FAULT_CHANGE_AFTER_CLOSE)
+        if (!g_results) {
+            g_results = new std::vector<long long>();
+            m_madeResults = true;
+        }
+#endif
 #if defined(WQ_FAULT_CLOSE_WITHOUT_OPEN)
         m_log = new std::vector<long long>();
 #endif
@@ -314,6 +336,11 @@ protected:
     void onPinChanged(WQGuiPin *pin) override {
         if (pin->index == kNumberPin)
             update();
+#if defined(WQ_FAULT_CHANGE_AFTER_CLOSE)
+        if (pin->index == kNumberPin)
+            g_results->push_back(
+                std::strtoll(getPin(kDoubledPin)->getValueText().c_str(), nullptr, 10));
+#endif
     }
 
 private:
@@ -369,7 +396,23 @@ private:
             for (volatile unsigned long spin = 1; spin != 0; spin = spin | 1u) {
             }
 #endif
+#if defined(WQ_FAULT_NONDIGIT_HANG)
+        // The number read digit by digit, blanks skipped; any other
+        // character was meant to end it, but the loop never moves past one.
+        const volatile char *digits = number.c_str();
+        long long value = 0;
+        for (size_t i = 0; i < number.size();) {
+            const char c = digits[i];
+            if (c >= '0' && c <= '9') {
+                value = (value * 10 + (c - '0')) % 1000000;
+                ++i;
+            } else if (c == ' ') {
+                ++i;
+            }
+        }
+#else
         long long value = std::strtoll(number.c_str(), nullptr, 10) % 1000000;
+#endif
 #if defined(WQ_FAULT_HEAP_OVERRUN)
         // A long text copied for parsing, the terminating NUL forgotten in
         // the size of the copy.
