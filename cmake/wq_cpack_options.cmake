@@ -10,13 +10,15 @@ endif()
 # The Linux packages: the native tree's "sdk" component, then each 32-bit
 # tree's under share/wq_sdk2/<preset>.
 if(CPACK_GENERATOR MATCHES "^(DEB|TGZ)$" AND CPACK_WQ_CROSS_TREES)
-  set(CPACK_INSTALL_CMAKE_PROJECTS "${CPACK_WQ_NATIVE_TREE};quendor;sdk;/")
-  # A project's folder replaces the package's install prefix: the Debian
-  # package's files lie under /usr.
+  # Each project is installed into its folder with the package's install
+  # prefix after it: the Debian package's prefix (/usr) goes into the
+  # folders instead, so that the 32-bit parts lie under /usr/share.
   set(prefix "")
   if(CPACK_GENERATOR STREQUAL "DEB")
     set(prefix "/usr")
+    set(CPACK_PACKAGING_INSTALL_PREFIX "/")
   endif()
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${CPACK_WQ_NATIVE_TREE};quendor;sdk;${prefix}/")
   foreach(entry IN LISTS CPACK_WQ_CROSS_TREES)
     string(REPLACE "=" ";" entry "${entry}")
     list(GET entry 0 preset)
