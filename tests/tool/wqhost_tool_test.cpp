@@ -137,12 +137,16 @@ std::vector<BadInput> badInputs() {
     const std::string unknown = script("unknown_command.wqs");
     const std::string undeclared = script("undeclared_pin.wqs");
     return {
-        {"NoCommand", {}, nullptr, "a command is needed: info, run, validate, fuzz, panel, new or cost"},
+        {"NoCommand",
+         {},
+         nullptr,
+         "a command is needed: info, run, validate, fuzz, panel, new or cost"},
         {"UnknownCommand", {"frobnicate", kQuendor}, nullptr, "unknown command 'frobnicate'"},
         {"UnknownCommandThenOption",
          {"frobnicate", "--json"},
          nullptr,
-         "unknown command 'frobnicate': the commands are info, run, validate, fuzz, panel, new and cost"},
+         "unknown command 'frobnicate': the commands are info, run, validate, fuzz, panel, new and "
+         "cost"},
         {"UnknownOptionAlone", {"--bogus"}, nullptr, "not expected: --bogus"},
         {"UnknownOption", {"info", "--bogus", kQuendor}, nullptr, "--bogus"},
         {"InfoWithoutLibrary", {"info"}, nullptr, "LIB is required"},
