@@ -11,6 +11,7 @@
 #  include <sndfile.h>
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -25,11 +26,13 @@ using namespace wqhost;
 
 namespace {
 
+// A file of the running test's own: the cases of one suite run side by side
+// as separate processes, so the name carries the test's full name.
 std::string tempPath(const std::string &name) {
-    return (std::filesystem::temp_directory_path() /
-            ("wq_wav_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-             name))
-        .string();
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string owner = test ? std::string(test->test_suite_name()) + "." + test->name() : "none";
+    std::replace(owner.begin(), owner.end(), '/', '_');
+    return (std::filesystem::temp_directory_path() / ("wq_wav_" + owner + "_" + name)).string();
 }
 
 // Samples that a float WAV must carry unchanged, the awkward ones included.
