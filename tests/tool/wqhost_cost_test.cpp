@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -50,6 +52,10 @@ struct AudioModule {
     const char *path;
     int audioInputs;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const AudioModule &c, std::ostream *out) { *out << c.name; }
 
 class CostReportShape : public ::testing::TestWithParam<AudioModule> {};
 
@@ -187,6 +193,10 @@ struct FaultyModule {
     const char *finding;
     const char *advice; // a part of what the finding tells the author to do
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const FaultyModule &c, std::ostream *out) { *out << c.name; }
 
 class CostFindingNamed : public ::testing::TestWithParam<FaultyModule> {};
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -63,6 +65,10 @@ struct FindsCase {
     const char *lastLine;  // how the shrunk script's last line begins
     bool runFailsToo;      // `wqhost run` fails on it as well (no guarded heap needed)
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const FindsCase &c, std::ostream *out) { *out << c.fault; }
 
 std::ostream &operator<<(std::ostream &os, const FindsCase &c) { return os << c.fault; }
 
@@ -131,6 +137,10 @@ struct StartCase {
     const char *failsWith;
 };
 
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const StartCase &c, std::ostream *out) { *out << c.name; }
+
 std::ostream &operator<<(std::ostream &os, const StartCase &c) { return os << c.name; }
 
 class FuzzStartTest : public ::testing::TestWithParam<StartCase> {};
@@ -171,6 +181,10 @@ struct SurvivesCase {
     const char *name;
     const char *library;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const SurvivesCase &c, std::ostream *out) { *out << c.name; }
 
 std::ostream &operator<<(std::ostream &os, const SurvivesCase &c) { return os << c.name; }
 
@@ -213,6 +227,10 @@ struct RefusedCase {
     std::vector<std::string> args;
     const char *says;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const RefusedCase &c, std::ostream *out) { *out << c.name; }
 
 std::ostream &operator<<(std::ostream &os, const RefusedCase &c) { return os << c.name; }
 

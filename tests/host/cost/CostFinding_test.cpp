@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -54,6 +56,10 @@ struct FindingCase {
     std::vector<double> perObject;
     std::vector<std::string> kinds;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const FindingCase &c, std::ostream *out) { *out << c.name; }
 
 class FindingTable : public ::testing::TestWithParam<FindingCase> {};
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <vector>
 
 namespace {
@@ -14,6 +16,10 @@ struct SummaryCase {
     std::vector<double> timings;
     double median, p99, max;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const SummaryCase &c, std::ostream *out) { *out << c.name; }
 
 std::vector<double> ramp(int n) { // n, n - 1, ..., 1: the summary sorts them
     std::vector<double> v;

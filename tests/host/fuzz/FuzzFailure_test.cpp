@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -29,6 +31,10 @@ struct SameCase {
     FuzzFailure a, b;
     bool same;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const SameCase &c, std::ostream *out) { *out << c.name; }
 
 std::ostream &operator<<(std::ostream &os, const SameCase &c) { return os << c.name; }
 
@@ -61,6 +67,10 @@ struct TextCase {
     FuzzFailure failure;
     const char *text;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const TextCase &c, std::ostream *out) { *out << c.name; }
 
 std::ostream &operator<<(std::ostream &os, const TextCase &c) { return os << c.name; }
 

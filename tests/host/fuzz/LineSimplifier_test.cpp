@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +16,10 @@ struct SimplerCase {
     std::string line;
     std::vector<std::string> simpler;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const SimplerCase &c, std::ostream *out) { *out << c.name; }
 
 std::ostream &operator<<(std::ostream &os, const SimplerCase &c) { return os << c.name; }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <functional>
 #include <set>
@@ -44,6 +46,10 @@ struct ShrinkCase {
     ScriptShrinker::Fails fails;
     Lines shortest;
 };
+
+// Shown by the case's name: printed byte by byte, the padding would be read
+// uninitialised.
+void PrintTo(const ShrinkCase &c, std::ostream *out) { *out << c.name; }
 
 std::ostream &operator<<(std::ostream &os, const ShrinkCase &c) { return os << c.name; }
 
