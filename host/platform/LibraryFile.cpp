@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <type_traits>
 #include <typeinfo>
 
@@ -107,6 +108,16 @@ std::string demangled(std::string symbol) {
     return demangledText(symbol.c_str());
 }
 
+// A demangled name without the calling convention that 32-bit builds write
+// into it ("int ( cdecl)(int, ...)", "int ( cdecl*)(...)"), which every
+// export of the interface has alike.
+std::string withoutCallingConvention(std::string text) {
+    for (const char *convention : {"( cdecl)", "( __cdecl)", " __cdecl", " cdecl"})
+        for (size_t at = text.find(convention); at != std::string::npos; at = text.find(convention))
+            text.erase(at, std::char_traits<char>::length(convention));
+    return text;
+}
+
 bool symbolChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '@' || c == '$' || c == '.';
@@ -193,7 +204,8 @@ std::string libraryHint(const LibraryFileFacts &facts, int hostBits,
         // leaves a C++ overload (the fix is the signature).
         std::string sameSignature;
         std::string otherSignature;
-        for (const std::string &n : facts.mangledExports) {
+        for (const std::string &found : facts.mangledExports) {
+            const std::string n = withoutCallingConvention(found);
             const std::string wanted = exportSignature(n.substr(0, n.find('(')));
             std::string &list = wanted.empty() || wanted == n ? sameSignature : otherSignature;
             if (&list == &otherSignature)
@@ -218,6 +230,7 @@ std::string exportSignature(const std::string &name) {
         type = demangledText(typeid(std::remove_pointer_t<WQGetModulePropertiesProc>).name());
     else if (name == WQ_MAKE_MODULE_NAME)
         type = demangledText(typeid(std::remove_pointer_t<WQMakeModuleProc>).name());
+    type = withoutCallingConvention(type);
     const size_t parameters = type.find('(');
     return parameters == std::string::npos ? std::string() : name + type.substr(parameters);
 }
