@@ -112,7 +112,8 @@ std::string demangled(std::string symbol) {
 // into it ("int ( cdecl)(int, ...)", "int ( cdecl*)(...)"), which every
 // export of the interface has alike.
 std::string withoutCallingConvention(std::string text) {
-    for (const char *convention : {"( cdecl)", "( __cdecl)", " __cdecl", " cdecl"})
+    for (const char *convention :
+         {"( __cdecl__)", " __cdecl__", "( __cdecl)", " __cdecl", "( cdecl)", " cdecl"})
         for (size_t at = text.find(convention); at != std::string::npos; at = text.find(convention))
             text.erase(at, std::char_traits<char>::length(convention));
     return text;
