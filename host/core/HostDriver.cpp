@@ -4,6 +4,7 @@
 #include "host/trace/OpcodeNames.h"
 
 #include <cstring>
+#include <string>
 
 namespace wqhost {
 
@@ -69,8 +70,17 @@ void *HostDriver::createObject(Side side, int32_t moduleIndex, int32_t type, int
         CreatingScope creating(side, this);
         record = m_library->makeModule(moduleIndex, type, callbackFunction(side), hostValue, m_log);
     }
-    if (record)
-        ObjectRegistry::add(side, record, this);
+    if (!record)
+        return record;
+    // Two instances of a module sharing one record disturb each other: the
+    // host cannot tell whose callbacks come, and closing one closes both.
+    const HostDriver *holder = ObjectRegistry::find(side, record);
+    if (holder && holder != this)
+        problem(ProblemCode::SharedRecord,
+                "makeModule(" + std::to_string(moduleIndex) + ", " + std::to_string(type) +
+                    ") returned the record of a live object again: each object needs a record "
+                    "of its own");
+    ObjectRegistry::add(side, record, this);
     return record;
 }
 

@@ -74,6 +74,8 @@ public:
     const std::vector<PinDeclaration> &pinTable() const noexcept { return m_pinTable; }
 
     const ModuleLibrary &library() const noexcept { return *m_library; }
+    // The library, for another session on it.
+    const std::shared_ptr<const ModuleLibrary> &sharedLibrary() const noexcept { return m_library; }
     AudioHost &audio() noexcept { return m_audio; }
     GuiHost &gui() noexcept { return m_gui; }
     CallLog &log() noexcept { return m_log; }

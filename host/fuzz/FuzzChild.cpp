@@ -61,12 +61,12 @@ const char *valueWord(float v) { return std::isnan(v) ? "NaN" : v > 0 ? "infinit
 
 class FuzzSession {
 public:
-    FuzzSession(Session &session, SessionEngine &engine, const ChannelWriter &channel)
-        : m_session(session), m_engine(engine), m_channel(channel) {}
+    FuzzSession(SessionEngine &engine, const ChannelWriter &channel)
+        : m_engine(engine), m_channel(channel) {}
 
     // False once a verdict other than a pass was sent.
     bool step(const ScriptCommand &command) {
-        const size_t problemsBefore = m_session.problems().size();
+        const size_t problemsBefore = m_engine.session().problems().size();
         try {
             m_engine.execute(command);
         } catch (const ScriptError &e) {
@@ -76,7 +76,7 @@ public:
             send({{"fuzz", "invalid"}, {"line", command.line}, {"text", bytesToUtf8(e.what())}});
             return false;
         }
-        const std::vector<Problem> problems = m_session.problems();
+        const std::vector<Problem> problems = m_engine.session().problems();
         if (problems.size() > problemsBefore) {
             const Problem &p = problems[problemsBefore];
             send({{"fuzz", "problem"},
@@ -118,7 +118,7 @@ public:
 
 private:
     bool outputsFinite(int line) {
-        for (const AudioPinSlot &slot : m_session.audio().audioPins()) {
+        for (const AudioPinSlot &slot : m_engine.session().audio().audioPins()) {
             if (slot.direction != DR_OUT || slot.datatype != DT_FSAMPLE)
                 continue;
             const SampleCapture *capture = m_engine.streams().captured(slot.index);
@@ -127,7 +127,7 @@ private:
             for (size_t i = 0; i < capture->samples.size(); ++i)
                 if (!std::isfinite(capture->samples[i])) {
                     std::string name = std::to_string(slot.declaration);
-                    for (const PinDeclaration &d : m_session.pinTable())
+                    for (const PinDeclaration &d : m_engine.session().pinTable())
                         if (d.index == slot.declaration)
                             name += " (\"" + d.name + "\")";
                     send({{"fuzz", "notFinite"},
@@ -141,7 +141,6 @@ private:
         return true;
     }
 
-    Session &m_session;
     SessionEngine &m_engine;
     const ChannelWriter &m_channel;
 };
@@ -198,7 +197,7 @@ int runFuzzChild(const std::string &libraryPath, const std::string &script, std:
     }
     writer.send(nlohmann::json{{"module", moduleOf(session).toJson()}});
     SessionEngine engine(session);
-    FuzzSession fuzz(session, engine, writer);
+    FuzzSession fuzz(engine, writer);
 
     for (const ScriptCommand &command : commands) {
         childStep(channel, "line " + std::to_string(command.line));

@@ -211,9 +211,12 @@ int runFuzz(const FuzzOptions &options, std::ostream &out) {
         << commandWord(path) << "\n"
         << "        wqhost run " << commandWord(options.libraryArgument) << " "
         << commandWord(path);
-    // `run` has neither the guarded heap nor the repeats of the leak check.
-    if (failure.kind == FuzzFailure::Kind::Heap || failure.kind == FuzzFailure::Kind::Leak)
-        out << " (the same lines, but without the guarded heap and the leak check it may pass)";
+    // A heap fault shows in `run` on the same guarded heap; the repeats of
+    // the leak check are the fuzzer's own.
+    if (failure.kind == FuzzFailure::Kind::Heap)
+        out << " --check-heap";
+    else if (failure.kind == FuzzFailure::Kind::Leak)
+        out << " (the same lines, but without the leak check's repeats it may pass)";
     out << "\n";
     return 1;
 }

@@ -151,7 +151,9 @@ public:
     }
 
     std::string next() {
-        if (!m_open)
+        if (m_r.chance(kObjectChance))
+            return objectLine();
+        if (!current().open)
             return closedLine();
         struct Choice {
             unsigned weight;
@@ -188,10 +190,10 @@ private:
             if (m_module.audioSide && m_module.audioPins)
                 return blockLine();
             break;
-        case 2: m_open = true; return "recreate";
+        case 2: current().open = true; return "recreate";
         default: break;
         }
-        m_open = true;
+        current().open = true;
         return "open";
     }
 
@@ -207,8 +209,9 @@ private:
         else
             line = head + std::to_string(drawInt(m_r));
         if (p.audioControl && p.dataType != DT_TEXT && m_r.chance(35)) {
-            const int64_t at = m_r.chance(50) ? m_r.between(0, static_cast<int64_t>(m_block) - 1)
-                                              : m_r.between(0, 4 * 4096);
+            const int64_t at = m_r.chance(50)
+                                   ? m_r.between(0, static_cast<int64_t>(current().block) - 1)
+                                   : m_r.between(0, 4 * 4096);
             line += " at " + std::to_string(at);
         }
         return line;
@@ -221,8 +224,8 @@ private:
 
     std::string blockLine() {
         static const int64_t kSizes[] = {1, 2, 3, 16, 37, 64, 128, 511, 1024, 4095, 4096};
-        m_block = m_r.chance(75) ? m_r.pick(kSizes) : m_r.between(1, 4096);
-        return "block " + std::to_string(m_block);
+        current().block = m_r.chance(75) ? m_r.pick(kSizes) : m_r.between(1, 4096);
+        return "block " + std::to_string(current().block);
     }
 
     std::string rateLine() {
@@ -248,17 +251,39 @@ private:
 
     std::string echoLine() { return m_r.chance(50) ? "echo on" : "echo off"; }
     std::string closeLine() {
-        m_open = false;
+        current().open = false;
         return "close";
     }
     std::string recreateLine() { return "recreate"; }
+
+    // Another object, or back to one made before. A new one starts open,
+    // with the block size of the one it was made from.
+    std::string objectLine() {
+        const size_t number = static_cast<size_t>(m_r.between(1, kObjects));
+        Object &next = m_objects[number - 1];
+        if (!next.made)
+            next = Object{true, true, current().block};
+        m_current = number - 1;
+        return "object " + std::to_string(number);
+    }
+
+    struct Object {
+        bool made = false;
+        bool open = true;
+        int64_t block = 64;
+    };
+    Object &current() { return m_objects[m_current]; }
+
+    // The share of lines, in percent, that switch objects.
+    static constexpr unsigned kObjectChance = 8;
+    static constexpr int64_t kObjects = 3;
 
     const FuzzModule &m_module;
     FuzzRandom &m_r;
     std::vector<const FuzzPin *> m_settable;
     std::vector<const FuzzPin *> m_sampleInputs;
-    bool m_open = true;
-    int64_t m_block = 64;
+    Object m_objects[kObjects] = {{true, true, 64}, {}, {}};
+    size_t m_current = 0;
 };
 
 } // namespace

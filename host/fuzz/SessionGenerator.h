@@ -4,13 +4,14 @@
 // that are empty, long, 8-bit, without or only of separators; integers at
 // their extremes; floats tiny, huge and negative), open, close, recreate,
 // blocks processed at random block sizes and rates, control changes at
-// random samples, signals on sample inputs, echo on and off.
+// random samples, signals on sample inputs, echo on and off, and several
+// objects of the module at once (`object N`: up to three, the lines that
+// follow going to one of them).
 //
 // Each session starts with the module open (as `run` starts) and every line
 // is one the engine can carry out in the state the earlier lines leave: a
-// pin is set only while the module is open, `open` only after `close`.
-// The session engine drives one audio and one GUI object; several objects
-// at once are not drawn.
+// pin is set only while the object it goes to is open, `open` only after
+// `close`.
 #pragma once
 
 #include "host/fuzz/FuzzModule.h"

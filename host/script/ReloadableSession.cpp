@@ -49,9 +49,28 @@ void removeCopy(const fs::path &copy) {
     fs::remove(copy.parent_path(), error);
 }
 
+// A library loaded from a copy: the copy goes when the library is unloaded.
+struct CopiedLibrary {
+    std::shared_ptr<const ModuleLibrary> library;
+    fs::path copy;
+    ~CopiedLibrary() {
+        library.reset();
+        removeCopy(copy);
+    }
+};
+
+// Loads a copy of the file at `path`; the pointer keeps the copy while the
+// library is loaded.
+std::shared_ptr<const ModuleLibrary> loadCopyOf(const std::string &path) {
+    auto holder = std::make_shared<CopiedLibrary>();
+    holder->copy = copyOfLibrary(path);
+    holder->library = ModuleLibrary::load(holder->copy.u8string());
+    return std::shared_ptr<const ModuleLibrary>(holder, holder->library.get());
+}
+
 bool isSetting(ScriptOp op) {
     return op == ScriptOp::Set || op == ScriptOp::Echo || op == ScriptOp::Rate ||
-           op == ScriptOp::Block || op == ScriptOp::Signal;
+           op == ScriptOp::Block || op == ScriptOp::Signal || op == ScriptOp::Object;
 }
 
 // Past this many settings only the last of each kind (and pin) is kept, in
@@ -78,7 +97,6 @@ struct ReloadableSession::Live {
     std::shared_ptr<const ModuleLibrary> library;
     std::unique_ptr<Session> session;
     std::unique_ptr<ScriptRunner> runner;
-    fs::path copy; // the copied file the library was loaded from, if any
 
     ~Live() {
         if (session) {
@@ -88,9 +106,16 @@ struct ReloadableSession::Live {
         runner.reset();
         session.reset();
         library.reset();
-        removeCopy(copy);
     }
 };
+
+std::shared_ptr<const ModuleLibrary> ReloadableSession::loadLibrary(const std::string &path) {
+#ifdef _WIN32
+    return loadCopyOf(path);
+#else
+    return ModuleLibrary::load(path);
+#endif
+}
 
 ReloadableSession::ReloadableSession(std::shared_ptr<const ModuleLibrary> library, Setup setup,
                                      std::ostream &out, std::ostream &err)
@@ -142,16 +167,7 @@ std::string ReloadableSession::reload() {
     std::streambuf *const err = m_err.rdbuf(&quiet);
     std::string failure;
     try {
-        const fs::path copy = copyOfLibrary(m_setup.libraryPath);
-        std::shared_ptr<const ModuleLibrary> library;
-        try {
-            library = ModuleLibrary::load(copy.u8string());
-        } catch (...) {
-            removeCopy(copy);
-            throw;
-        }
-        fresh = start(library);
-        fresh->copy = copy;
+        fresh = start(loadCopyOf(m_setup.libraryPath));
         std::vector<ScriptCommand> replay = m_settings;
         if (m_closed) {
             ScriptCommand close;
@@ -176,7 +192,7 @@ std::string ReloadableSession::reload() {
     if (!failure.empty())
         return "reload failed: " + failure + " (the module loaded before is kept)";
     m_failedBefore += m_live->runner->failedExpectations();
-    m_problemsBefore += m_live->session->problems().size();
+    m_problemsBefore += m_live->runner->engine().problemCount();
     m_live = std::move(fresh);
     const size_t replayed = m_settings.size() + (m_closed ? 1 : 0);
     return "reloaded " + name +
@@ -192,7 +208,7 @@ int ReloadableSession::failedExpectations() const noexcept {
 }
 
 size_t ReloadableSession::problemCount() const {
-    return m_problemsBefore + m_live->session->problems().size();
+    return m_problemsBefore + m_live->runner->engine().problemCount();
 }
 
 std::vector<std::string> ReloadableSession::settings() const {

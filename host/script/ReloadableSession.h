@@ -35,6 +35,12 @@ public:
         ScriptRunner::Options runner;
     };
 
+    // Loads the library at `path` for a session that may reload it. On
+    // Windows a loaded library file cannot be replaced, so a rebuild would
+    // fail while the prompt runs: there the copy is loaded from the start
+    // (and removed once the library is unloaded).
+    static std::shared_ptr<const ModuleLibrary> loadLibrary(const std::string &path);
+
     // Starts a session on `library` (loaded from setup.libraryPath).
     ReloadableSession(std::shared_ptr<const ModuleLibrary> library, Setup setup, std::ostream &out,
                       std::ostream &err);

@@ -62,6 +62,7 @@ enum class ScriptOp {
     Record,
     ExpectSamples,
     ExpectGolden,
+    Object,
     Help,
     Quit
 };
@@ -77,7 +78,7 @@ struct ScriptCommand {
     PinRef pin;                   // Set, ExpectPin, ExpectChoices
     ScriptValue value;            // Set, ExpectPin, ExpectChoices
     SetForm form = SetForm::Auto; // Set
-    int32_t number = 0;           // Process, ExpectProblems
+    int32_t number = 0;           // Process, ExpectProblems, Object
     bool on = false;              // Echo, Trace
     bool negated = false;         // expect ... !=
     bool timed = false;           // Set: written with `at SAMPLE`

@@ -45,6 +45,7 @@ public:
     // Runs commands until the end or quit.
     void run(const std::vector<ScriptCommand> &commands);
 
+    const SessionEngine &engine() const noexcept { return m_engine; }
     int failedExpectations() const noexcept { return m_engine.failedExpectations(); }
     int passedExpectations() const noexcept { return m_engine.passedExpectations(); }
 

@@ -154,6 +154,31 @@ void show(SessionEngine &e, const ScriptCommand &, SessionStep &step) {
     step.text = s.isRunning() ? formatPinValues(s.readPins()) : "  (the module is closed)\n";
 }
 
+void readObject(const ArgumentReader &words, ScriptCommand &c) {
+    c.number = words.integer(1, "an object number");
+    if (c.number < 1 || c.number > SessionEngine::kMaxObjects)
+        words.fail("'object' takes 1 to " + std::to_string(SessionEngine::kMaxObjects));
+    words.done(2);
+}
+
+// The step shows the object now current: its pins, and the calls and faults
+// of its making when it is new.
+void object(SessionEngine &e, const ScriptCommand &c, SessionStep &step) {
+    const int32_t before = e.currentObject();
+    const bool made = e.switchToObject(c.number);
+    Session &s = e.session();
+    step.before.clear();
+    step.firstCall = made ? 0 : s.log().nextSeq();
+    step.problemsBefore = made ? 0 : s.problems().size();
+    std::string said = "  object " + std::to_string(c.number);
+    if (made)
+        said += " (made and opened)";
+    else if (before == c.number)
+        said += " (already current)";
+    step.text = said + "\n" +
+                (s.isRunning() ? formatPinValues(s.readPins()) : "  (the module is closed)\n");
+}
+
 void echo(SessionEngine &e, const ScriptCommand &c, SessionStep &step) {
     e.session().gui().setEcho(c.on);
     step.text = std::string("  echo ") + (c.on ? "on" : "off") + "\n";
@@ -285,6 +310,10 @@ const std::vector<CommandRow> &sessionCommands() {
          "the pin's samples against a reference file, then ± T if need be (run "
          "--record-golden writes it)",
          ScriptOp::ExpectGolden, readExpectGolden, actExpectGolden, R::Verdict},
+        {"object", nullptr, "N",
+         "send what follows to object N (1 to 8) of the module; one not yet made is made and "
+         "opened beside the others, as a host holds several",
+         ScriptOp::Object, readObject, object, R::Changes},
         // Shortcuts for the list selector's pins, after every command that any
         // module can use.
         {"list", nullptr, "TEXT", "list selector: set the list text (pin \"TEXT LIST\")",

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,13 @@ public:
         std::string inputFolder;
     };
 
+    // The most objects of the module a session drives at once (`object N`).
+    static constexpr int32_t kMaxObjects = 8;
+
     // The engine feeds the session's audio inputs and takes its outputs
-    // (AudioStreams) while it lives.
+    // (AudioStreams) while it lives. `session` is object 1; `object N` makes
+    // further ones, each a Session of its own on the same library, as a host
+    // holds several instances of a module.
     explicit SessionEngine(Session &session) : SessionEngine(session, Options()) {}
     SessionEngine(Session &session, Options options);
     ~SessionEngine();
@@ -63,15 +69,24 @@ public:
     SessionEngine &operator=(const SessionEngine &) = delete;
 
     const Options &options() const noexcept { return m_options; }
-    // The signals, recordings and the samples of the last process.
-    AudioStreams &streams() noexcept { return m_streams; }
+    // The signals, recordings and the samples of the last process of the
+    // object the commands go to.
+    AudioStreams &streams() noexcept { return *m_currentStreams; }
 
     // Carries out one command. Throws ScriptError with the command's line
     // when it cannot be carried out.
     SessionStep execute(const ScriptCommand &command);
 
-    Session &session() noexcept { return m_session; }
-    const Session &session() const noexcept { return m_session; }
+    // The object the commands go to (the first until `object N`).
+    Session &session() noexcept { return *m_current; }
+    const Session &session() const noexcept { return *m_current; }
+    int32_t currentObject() const noexcept { return m_currentNumber; }
+    // Makes object `number` (1 to kMaxObjects) the one the commands go to;
+    // one not yet made is created and opened with the current object's rate
+    // and block size. Returns whether it was made now.
+    bool switchToObject(int32_t number);
+    // What the host found wrong with every object so far.
+    size_t problemCount() const;
 
     // `trace on`: the caller shows every call of each step.
     bool tracing() const noexcept { return m_trace; }
@@ -89,9 +104,19 @@ public:
     void expectation(SessionStep &step, bool holds, std::string actual);
 
 private:
+    // An object after the first: its session and what feeds it.
+    struct Other {
+        std::unique_ptr<Session> session;
+        AudioStreams streams;
+    };
+
     Session &m_session;
     Options m_options;
     AudioStreams m_streams;
+    std::vector<std::unique_ptr<Other>> m_others; // object N at N - 2, or null
+    Session *m_current;
+    AudioStreams *m_currentStreams;
+    int32_t m_currentNumber = 1;
     bool m_trace = false;
     int m_failed = 0;
     int m_passed = 0;

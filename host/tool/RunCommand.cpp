@@ -1,6 +1,7 @@
 // wqhost run LIB [SCRIPT] [--trace FILE]
 #include "host/core/ModuleLibrary.h"
 #include "host/describe/ModuleProbe.h"
+#include "host/memory/HeapCheck.h"
 #include "host/script/ReloadableSession.h"
 #include "host/script/ScriptParser.h"
 #include "host/script/ScriptRunner.h"
@@ -33,6 +34,7 @@ struct RunArgs {
     double timeout = 0.0;       // 0: no limit
     bool allowProblems = false; // exit 0 even when the host found problems
     bool recordGolden = false;  // `expect golden` writes its reference
+    bool checkHeap = false;     // the module's heap is the guarded one of validate
     bool inChild = false;       // hidden: this is the child that runs the module
 };
 
@@ -106,14 +108,16 @@ int interactive(wqhost::ReloadableSession &session) {
 // The module's part: in the child (its calls and output on `channel`), or
 // in the tool's own process at the prompt (calls to `trace`).
 int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, std::FILE *trace) {
+    const bool prompt = !channel;
     wqhost::childStep(channel, "loading the library");
-    auto library = wqhost::ModuleLibrary::load(path);
+    // The prompt may reload the library after a rebuild.
+    auto library =
+        prompt ? wqhost::ReloadableSession::loadLibrary(path) : wqhost::ModuleLibrary::load(path);
 
     // The whole script is read before anything runs: a mistake on its last
     // line leaves the module untouched.
     std::vector<wqhost::ScriptCommand> commands;
     std::string sourceName;
-    const bool prompt = !channel;
     if (!args.script.empty() && args.script != "-") {
         sourceName = args.script;
         commands = parseNamed(readScriptFile(args.script), sourceName);
@@ -185,12 +189,17 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
 
 int runRun(const RunArgs &args) {
     const std::string path = libraryPath(args.library);
-    if (args.inChild)
+    if (args.inChild) {
+        wqhost::enableHeapCheckIfAsked();
         wqhost::serveInChild(
             [&](std::FILE *channel) { return runHere(args, path, channel, nullptr); });
+    }
 
     // The prompt needs the terminal: it runs in the tool's own process.
     if (args.script.empty() && LineInput::stdinIsTerminal()) {
+        if (args.checkHeap)
+            throw ToolError("--check-heap runs the module in a child process, which the "
+                            "prompt does not: give a script");
         const TraceFile trace = openTraceFile(args.trace);
         return runHere(args, path, nullptr, trace.get());
     }
@@ -204,6 +213,11 @@ int runRun(const RunArgs &args) {
         call.arguments.push_back("--allow-problems");
     if (args.recordGolden)
         call.arguments.push_back("--record-golden");
+    if (args.checkHeap) {
+        std::string whyNot;
+        if (!wqhost::enableHeapCheckForChildren(whyNot))
+            throw ToolError("--check-heap: " + whyNot);
+    }
     if (args.script.empty() || args.script == "-") {
         call.giveInput = true;
         call.input = readStandardInput();
@@ -241,6 +255,9 @@ Command addRunCommand(CLI::App &tool, const std::string &) {
     cmd->add_flag("--record-golden", args->recordGolden,
                   "'expect golden' writes its reference file from this run instead of "
                   "comparing with it");
+    cmd->add_flag("--check-heap", args->checkHeap,
+                  "Give the module the guarded heap of validate's checks: a write past a heap "
+                  "block, a use after free or a double free ends the run and is named");
     cmd->add_flag("--in-child", args->inChild, "")->group("");
     cmd->footer("\n" + wqhost::scriptHelpText() +
                 "Files a script reads (signal ... file, expect golden) are found relative to "

@@ -71,6 +71,7 @@ public:
     // Writes every call to `sink` as JSON lines from now on; null stops it.
     // The log does not own the file.
     void setJsonSink(std::FILE *sink) noexcept { m_sink = sink; }
+    std::FILE *jsonSink() const noexcept { return m_sink; }
 
     // Current nesting depth: the number of calls begun and not yet returned.
     int depth() const noexcept { return m_depth; }

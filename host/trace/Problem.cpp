@@ -11,6 +11,7 @@ const char *problemCodeName(ProblemCode code) noexcept {
     case ProblemCode::RecordReserved: return "record-reserved";
     case ProblemCode::RecordNullEntry: return "record-null-entry";
     case ProblemCode::CloseResult: return "close-result";
+    case ProblemCode::SharedRecord: return "shared-record";
     case ProblemCode::CallbackDuringMake: return "callback-during-make";
     case ProblemCode::CallbackOtherRecord: return "callback-other-record";
     case ProblemCode::ProcessWordUnannounced: return "process-word-unannounced";

@@ -20,6 +20,7 @@ enum class ProblemCode {
     RecordNullEntry,   // an entry word (dispatcher, process, event) is null
     // The life of an object.
     CloseResult,              // AD_CLOSE or GD_CLOSE returned other than 1
+    SharedRecord,             // makeModule returned the record of another live object
     CallbackDuringMake,       // a callback came before makeModule returned the record
     CallbackOtherRecord,      // a callback named another record than the caller's own
     ProcessWordUnannounced,   // the process word changed without AH_PROCESS_CHANGED

@@ -1,5 +1,7 @@
 #include "host/validate/IsolatedRun.h"
 
+#include "host/validate/HeapFault.h"
+
 #include "host/process/ChildChannel.h"
 #include "host/process/ChildProcess.h"
 #include "host/process/CommandLine.h"
@@ -143,6 +145,9 @@ int runIsolated(const IsolatedCall &call) {
         what += " in " + reader.running.innermostName();
     else if (!reader.lastStep.empty())
         what += " while " + reader.lastStep;
+    const std::string heap = wqhost::heapFault(ended.errors);
+    if (!heap.empty())
+        what += ": " + heap;
     what += "; wqhost validate " + wqhost::commandWord(call.libraryArgument) + " shows more";
     std::cerr << "wqhost: " << what << "\n" << std::flush;
     return 1;

@@ -99,12 +99,20 @@ TEST_P(CostReportShape, JsonHasEveryBlockSizeAtBothRatesTheComparisonsAndNoBudge
         expectSummary(counts[i], 9 * objects[i]);
     }
     EXPECT_TRUE(doc.at("budget").is_null());
-    // Correct modules: no object shares state with another. (Whether
-    // denormal input slows a module down depends on the processor too: on
-    // many, plain arithmetic on denormal samples does, so no test here says
-    // that a module passes that comparison.)
-    const std::vector<std::string> kinds = findingKinds(doc);
-    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "objects"), 0) << doc.at("findings").dump();
+    // Correct modules: no object shares state with another. A busy machine
+    // can make one run's figures look so; shared state shows in every run,
+    // so a correct module passes at least one of three. (Whether denormal
+    // input slows a module down depends on the processor too: on many,
+    // plain arithmetic on denormal samples does, so no test here says that
+    // a module passes that comparison.)
+    const json findings = doc.at("findings");
+    for (int run = 0; run < 3; ++run) {
+        const std::vector<std::string> kinds =
+            findingKinds(run == 0 ? doc : costJson(GetParam().path));
+        if (std::count(kinds.begin(), kinds.end(), "objects") == 0)
+            return;
+    }
+    ADD_FAILURE() << "three runs found objects sharing state, the first: " << findings.dump();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, CostReportShape,

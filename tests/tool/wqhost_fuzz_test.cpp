@@ -63,7 +63,8 @@ struct FindsCase {
     const char *fault;
     const char *failsWith; // in the run's output, the script's header and the replay
     const char *lastLine;  // how the shrunk script's last line begins
-    bool runFailsToo;      // `wqhost run` fails on it as well (no guarded heap needed)
+    bool runFailsToo;      // `wqhost run` fails on it as well
+    bool runChecksHeap;    // ... given the guarded heap (--check-heap)
 };
 
 // Shown by the case's name: printed byte by byte, the padding would be read
@@ -103,9 +104,15 @@ TEST_P(FuzzFindsTest, ShrinksToAShortScriptThatReplays) {
     EXPECT_NE(replay.out.find(c.failsWith), std::string::npos) << replay.out;
 
     if (c.runFailsToo) {
-        const ToolRun played =
-            runTool({"run", library, script.string(), "--timeout", "2"}, nullptr, 60.0);
+        std::vector<std::string> args = {"run", library, script.string(), "--timeout", "2"};
+        if (c.runChecksHeap)
+            args.push_back("--check-heap");
+        const ToolRun played = runTool(args, nullptr, 60.0);
         EXPECT_EQ(played.status, 1) << played.out << played.err;
+        if (c.runChecksHeap)
+            EXPECT_NE(played.err.find("the module wrote past the end of a heap block"),
+                      std::string::npos)
+                << played.err;
     }
     // The same fault under a module that has it not: no longer fails.
     const ToolRun fixed =
@@ -118,16 +125,16 @@ TEST_P(FuzzFindsTest, ShrinksToAShortScriptThatReplays) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, FuzzFindsTest,
     ::testing::ValuesIn(std::vector<FindsCase>{
-        {"nondigit_hang", "hung (no end after 1 s) in GD_PIN_CHANGED", "set 0 text ", true},
+        {"nondigit_hang", "hung (no end after 1 s) in GD_PIN_CHANGED", "set 0 text ", true, false},
         {"heap_overrun",
          "crashed in GD_PIN_CHANGED: the heap was found corrupted: the module wrote past the end "
          "of a heap block",
-         "set 0 text ", false},
+         "set 0 text ", true, true},
         {"leak", "leaked: the module's heap grew each time the last line was carried out again",
-         "set ", false},
+         "set ", false, false},
         {"change_after_close",
-         "crashed in GD_PIN_CHANGED: the module used a heap block after freeing it", "set 0 ",
-         true},
+         "crashed in GD_PIN_CHANGED: the module used a heap block after freeing it", "set 0 ", true,
+         false},
     }),
     [](const auto &info) { return std::string(info.param.fault); });
 
@@ -207,6 +214,29 @@ INSTANTIATE_TEST_SUITE_P(Modules, FuzzSurvivesTest,
                              {"Gain", WQ_GAIN_LIBRARY},
                          }),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// A record handed out again shows only with two instances alive at once:
+// the shrunk script makes the second, and `run` fails on it too.
+TEST(FuzzRunTest, ARecordSharedByTwoObjectsIsFoundWithBothAlive) {
+    const std::string library = std::string(WQ_TEST_MODULE_DIR) + "/" + WQ_MODULE_PREFIX +
+                                "wq_broken_shared_object" + WQ_MODULE_SUFFIX;
+    const std::filesystem::path folder = freshFolder("shared_object");
+    const ToolRun run = fuzz(library, folder, "1", "40");
+    ASSERT_EQ(run.status, 1) << run.out << run.err;
+    const char *says = "the host found a problem (shared-record): makeModule(0, ";
+    EXPECT_NE(run.out.find(says), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("returned the record of a live object again"), std::string::npos)
+        << run.out;
+    const std::vector<std::string> lines = fileLines(writtenScript(run));
+    ASSERT_GE(lines.size(), 3u) << run.out;
+    EXPECT_LE(lines.size(), 10u) << run.out;
+    EXPECT_EQ(lines.back().rfind("object ", 0), 0u) << lines.back();
+    const ToolRun played =
+        runTool({"run", library, writtenScript(run).string(), "--timeout", "2"}, nullptr, 60.0);
+    EXPECT_EQ(played.status, 1) << played.out << played.err;
+    EXPECT_NE(played.out.find("returned the record of a live object again"), std::string::npos)
+        << played.out;
+}
 
 TEST(FuzzRunTest, ASeedFindsTheSameFailureWithAnyNumberOfJobs) {
     const std::string library = authored("change_after_close");

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -70,26 +71,50 @@ TEST(SessionGeneratorTest, EveryLineCanBeCarriedOutWhereItStands) {
         ASSERT_LE(lines.size(), 40u);
         std::vector<ScriptCommand> commands;
         ASSERT_NO_THROW(commands = parsed(lines)) << "seed " << seed;
-        bool open = true;
+        // Whether each object is open; objects not yet made are made open.
+        std::map<int32_t, bool> open{{1, true}};
+        int32_t current = 1;
         for (const ScriptCommand &c : commands) {
             SCOPED_TRACE("seed " + std::to_string(seed) + ": " + c.source);
             switch (c.op) {
             case ScriptOp::Open:
-                EXPECT_FALSE(open);
-                open = true;
+                EXPECT_FALSE(open[current]);
+                open[current] = true;
                 break;
             case ScriptOp::Close:
-                EXPECT_TRUE(open);
-                open = false;
+                EXPECT_TRUE(open[current]);
+                open[current] = false;
                 break;
-            case ScriptOp::Recreate: open = true; break;
+            case ScriptOp::Recreate: open[current] = true; break;
+            case ScriptOp::Object:
+                current = c.number;
+                open.emplace(current, true);
+                break;
             case ScriptOp::Set:
             case ScriptOp::Process:
-            case ScriptOp::Signal: EXPECT_TRUE(open); break;
+            case ScriptOp::Signal: EXPECT_TRUE(open[current]); break;
             default: break;
             }
         }
     }
+}
+
+TEST(SessionGeneratorTest, DrawsSeveralObjectsAtOnce) {
+    const SessionGenerator g(everyKind());
+    std::set<int32_t> objects;
+    bool backToOne = false;
+    for (uint64_t seed = 0; seed < kSeeds; ++seed) {
+        bool left = false;
+        for (const ScriptCommand &c : parsed(g.session(seed))) {
+            if (c.op != ScriptOp::Object)
+                continue;
+            objects.insert(c.number);
+            backToOne = backToOne || (left && c.number == 1);
+            left = left || c.number != 1;
+        }
+    }
+    EXPECT_EQ(objects, (std::set<int32_t>{1, 2, 3}));
+    EXPECT_TRUE(backToOne);
 }
 
 TEST(SessionGeneratorTest, SetsEachPinAsItsDataTypeSays) {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -23,7 +23,9 @@ void replaceFile(const std::string &from, const std::string &to) {
         std::ofstream out(part, std::ios::binary);
         out << in.rdbuf();
     }
-    ASSERT_EQ(std::rename(part.c_str(), to.c_str()), 0) << to;
+    std::error_code error;
+    std::filesystem::rename(part, to, error);
+    ASSERT_FALSE(error) << to << ": " << error.message();
 }
 
 struct Prompt {
@@ -44,8 +46,8 @@ struct Prompt {
         };
         setup.sourceName = "<prompt>";
         setup.runner.showCommands = false;
-        session =
-            std::make_unique<ReloadableSession>(ModuleLibrary::load(library), setup, out, err);
+        session = std::make_unique<ReloadableSession>(ReloadableSession::loadLibrary(library),
+                                                      setup, out, err);
     }
     void run(const std::string &lines) {
         for (const ScriptCommand &c : parseScript(lines))

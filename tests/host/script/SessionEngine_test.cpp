@@ -150,6 +150,43 @@ INSTANTIATE_TEST_SUITE_P(
                    EXPECT_TRUE(s.held) << s.actual;
                    EXPECT_EQ(r.engine.passedExpectations(), 1);
                }},
+        // Several objects at once: each its own pins, its own open and
+        // close, the problems of all counted.
+        Effect{"ObjectMakesAFreshOneBesideTheFirst", "set 0 abc", "object 2", StepReport::Changes,
+               -1,
+               [](EngineRun &r, const SessionStep &s) {
+                   EXPECT_EQ(r.engine.currentObject(), 2);
+                   EXPECT_EQ(r.engine.session().gui().pins().text(0), "");
+                   EXPECT_EQ(r.session.gui().pins().text(0), "abc");
+                   EXPECT_TRUE(s.before.empty()); // not the first object's pins
+                   EXPECT_EQ(s.text.rfind("  object 2 (made and opened)\n", 0), 0u) << s.text;
+               }},
+        Effect{"ObjectGoesBackWithItsPinsKept", "object 2\nset 0 xyz\nobject 1\nset 0 abc",
+               "object 2", StepReport::Changes, -1,
+               [](EngineRun &r, const SessionStep &s) {
+                   EXPECT_EQ(r.engine.session().gui().pins().text(2), "xyz");
+                   EXPECT_EQ(r.session.gui().pins().text(2), "abc");
+                   EXPECT_EQ(s.text.rfind("  object 2\n", 0), 0u) << s.text;
+               }},
+        Effect{"CloseClosesTheCurrentObjectOnly", "object 3", "close", StepReport::Closed, -1,
+               [](EngineRun &r, const SessionStep &) {
+                   EXPECT_FALSE(r.engine.session().isRunning());
+                   EXPECT_TRUE(r.session.isRunning());
+               }},
+        Effect{"AnObjectIsMadeWithTheRateAndBlockOfTheCurrentOne", "rate 96000\nblock 16",
+               "object 2", StepReport::Changes, -1,
+               [](EngineRun &r, const SessionStep &) {
+                   EXPECT_EQ(r.engine.session().sampleRate(), 96000.0f);
+                   EXPECT_EQ(r.engine.session().blockSize(), 16u);
+               }},
+        Effect{"ProcessGoesToTheCurrentObject", "object 2", "process 2", StepReport::Changes, -1,
+               [](EngineRun &r, const SessionStep &s) {
+                   EXPECT_EQ(r.callsSince(s, CallKind::Process), 0u); // none on object 1
+                   size_t calls = 0;
+                   for (const CallRecord &c : r.engine.session().log().calls())
+                       calls += c.kind == CallKind::Process ? 1 : 0;
+                   EXPECT_EQ(calls, 2u);
+               }},
         Effect{"HelpIsNoStep", "", "help", StepReport::Nothing, -1,
                [](EngineRun &r, const SessionStep &s) {
                    EXPECT_EQ(r.callsSince(s, CallKind::Dispatch), 0u);
@@ -181,25 +218,26 @@ TEST_P(SessionEngineRefusal, IsAScriptErrorWithTheLineAndTheText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mistakes, SessionEngineRefusal,
-    ::testing::Values(
-        Refusal{"", "set 9 int 1", "pin 9 is not declared"},
-        Refusal{"", "expect pin 7 == 1", "pin 7 is not declared"},
-        Refusal{"", "expect choices 9 == a", "pin 9 is not declared"},
-        Refusal{"", "set \"NO SUCH PIN\" 1", "no pin is named \"NO SUCH PIN\""},
-        Refusal{"", "select 1",
-                "'select' sets the pin named \"LIST\", and this module has no such pin"},
-        Refusal{"", "open", "the module is open already (use recreate)"},
-        Refusal{"close", "close", "the module is closed (use open)"},
-        Refusal{"close", "set 0 a", "the module is closed (use open)"},
-        Refusal{"close", "process", "the module is closed (use open)"},
-        Refusal{"close", "expect pin 0 == \"\"", "the module is closed (use open)"},
-        Refusal{"close", "expect choices 4 == x", "the module is closed (use open)"}));
+    ::testing::Values(Refusal{"", "set 9 int 1", "pin 9 is not declared"},
+                      Refusal{"", "expect pin 7 == 1", "pin 7 is not declared"},
+                      Refusal{"", "expect choices 9 == a", "pin 9 is not declared"},
+                      Refusal{"", "set \"NO SUCH PIN\" 1", "no pin is named \"NO SUCH PIN\""},
+                      Refusal{
+                          "", "select 1",
+                          "'select' sets the pin named \"LIST\", and this module has no such pin"},
+                      Refusal{"", "open", "the module is open already (use recreate)"},
+                      Refusal{"close", "close", "the module is closed (use open)"},
+                      Refusal{"close", "set 0 a", "the module is closed (use open)"},
+                      Refusal{"close", "process", "the module is closed (use open)"},
+                      Refusal{"close", "expect pin 0 == \"\"", "the module is closed (use open)"},
+                      Refusal{"close", "expect choices 4 == x", "the module is closed (use open)"},
+                      Refusal{"object 2\nclose", "set 0 a", "the module is closed (use open)"}));
 
 TEST(SessionCommandTableTest, EveryCommandHasTheRowThatCarriesItOut) {
-    for (ScriptOp op :
-         {ScriptOp::Set, ScriptOp::Show, ScriptOp::Echo, ScriptOp::Trace, ScriptOp::Open,
-          ScriptOp::Close, ScriptOp::Recreate, ScriptOp::Process, ScriptOp::ExpectPin,
-          ScriptOp::ExpectChoices, ScriptOp::ExpectProblems, ScriptOp::Help, ScriptOp::Quit}) {
+    for (ScriptOp op : {ScriptOp::Set, ScriptOp::Show, ScriptOp::Echo, ScriptOp::Trace,
+                        ScriptOp::Open, ScriptOp::Close, ScriptOp::Recreate, ScriptOp::Process,
+                        ScriptOp::ExpectPin, ScriptOp::ExpectChoices, ScriptOp::ExpectProblems,
+                        ScriptOp::Object, ScriptOp::Help, ScriptOp::Quit}) {
         const CommandRow &row = commandRow(op);
         EXPECT_EQ(row.op, op);
         // Only the reader's own commands have no action.
