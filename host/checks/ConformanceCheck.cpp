@@ -51,6 +51,9 @@ void checkAudioWritten(CheckContext &ctx);
 // MemoryChecks.cpp: one session twice, fresh heap blocks filled with two
 // different bytes; the pins and samples must be the same.
 void checkUninitialisedMemory(CheckContext &ctx);
+// InterleavingChecks.cpp: one session through one object alone and through
+// two objects taking each step in turn; each must give the same.
+void checkObjectsInterleaved(CheckContext &ctx);
 
 const std::vector<ConformanceCheck> &conformanceChecks() {
     static const std::vector<ConformanceCheck> checks = {
@@ -308,6 +311,19 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
           "run to run and from host to host.",
           "A member without an initial value, or a buffer read before it is written."},
          checkUninitialisedMemory},
+        {"objects-interleaved",
+         "one session through one object alone and through two objects in turn: each gives the "
+         "same pins and samples",
+         {"The same session (blocks of a sine on every input; texts on every pin) through one "
+          "object alone, then through two objects made and opened together, each step taken by "
+          "the first and then the second: each of the two gives the pins and samples the lone "
+          "object gave.",
+          "A patch holds the module many times over, and the host runs every instance's block "
+          "before the next block of any; objects that share state disturb each other's sound and "
+          "pins.",
+          "A static or global variable that every object reads and writes: a filter's state, a "
+          "level, a phase, a last value, a cache."},
+         checkObjectsInterleaved},
     };
     return checks;
 }

@@ -38,7 +38,7 @@
     defined(WQ_FAULT_OUTPUT_INFINITY) || defined(WQ_FAULT_OUTPUT_DENORMAL) ||                      \
     defined(WQ_FAULT_PIN_RECORD_OVERRUN) || defined(WQ_FAULT_PARTIAL_BLOCK) ||                     \
     defined(WQ_FAULT_INPUT_WRITE) || defined(WQ_FAULT_STACK_VARIABLE) ||                           \
-    defined(WQ_FAULT_FLUSH_TO_ZERO)
+    defined(WQ_FAULT_FLUSH_TO_ZERO) || defined(WQ_FAULT_SHARED_LEVEL)
 #  define WQ_AUTHORED_CLICK 1
 #endif
 
@@ -276,7 +276,13 @@ private:
 #  endif
     }
 
+#  if defined(WQ_FAULT_SHARED_LEVEL)
+    // The click's level in one place: written as if the module had one
+    // instance, so every object decays the level of all.
+    static inline float m_level = 0.0f;
+#  else
     float m_level = 0.0f;
+#  endif
     float m_decay = 0.0f;
 #endif
 };
