@@ -28,8 +28,21 @@ bool GuiHost::create(int32_t moduleIndex) {
     const bool created = createRecord(moduleIndex);
     m_textAnswers.clear();
     m_textAnswerPins.clear();
-    m_textCopies.clear();
+    retireTextCopies();
     return created;
+}
+
+void GuiHost::retireTextCopies() noexcept {
+    // Kept inaccessible for a while, so that a module that kept a text's
+    // address faults at its next use, and the fault names the text.
+    constexpr size_t kRetiredTexts = 32;
+    for (GuardedMemory &copy : m_textCopies) {
+        copy.retire();
+        m_retiredTexts.push_back(std::move(copy));
+    }
+    m_textCopies.clear();
+    while (m_retiredTexts.size() > kRetiredTexts)
+        m_retiredTexts.pop_front();
 }
 
 void GuiHost::forget() noexcept {
@@ -50,7 +63,7 @@ intptr_t GuiHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *p
             if (--host.m_depth == 0) {
                 host.m_textAnswers.clear();
                 host.m_textAnswerPins.clear();
-                host.m_textCopies.clear();
+                host.retireTextCopies();
             }
         }
         Depth(const Depth &) = delete;
@@ -252,6 +265,11 @@ intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
         answerText = m_textAnswers.back();
         m_textCopies.push_back(
             GuardedMemory::copyOf(answerText.c_str(), answerText.size() + 1, kGuardedPinText));
+        // The module reads the host's text; a write into it is a fault. (A
+        // check that leaves room past texts, so that an overrun fails only
+        // the check that looks for it, leaves them writable too.)
+        if (GuardedMemory::room(kGuardedPinText) == 0)
+            m_textCopies.back().makeReadOnly();
         result = reinterpret_cast<intptr_t>(m_textCopies.back().data());
         break;
     }

@@ -142,12 +142,15 @@ private:
     // What shows that a written text is a text of the host's cut without its
     // NUL, or nothing.
     std::string cutWithoutNul(const std::string &written) const;
+    // Takes back the texts handed out in the call that returned.
+    void retireTextCopies() noexcept;
 
     Options m_options;
     PinStore m_pins;
-    std::deque<std::string> m_textAnswers;  // alive until the outermost call returns
-    std::deque<int32_t> m_textAnswerPins;   // the pin of each
-    std::deque<GuardedMemory> m_textCopies; // what the module got: each text, guarded
+    std::deque<std::string> m_textAnswers;    // alive until the outermost call returns
+    std::deque<int32_t> m_textAnswerPins;     // the pin of each
+    std::deque<GuardedMemory> m_textCopies;   // what the module got: each text, guarded
+    std::deque<GuardedMemory> m_retiredTexts; // the last texts taken back, inaccessible
     std::map<int32_t, intptr_t> m_answers;
     int m_depth = 0;
     int m_maxDepth = 0;

@@ -27,9 +27,14 @@ namespace {
 // by writing its guard's address, and its text is set after that; the
 // handler trusts a slot only when both are there.
 constexpr int kSlots = 4096;
+// A slot's state: kept in the slot so that the handler can tell a write into
+// a read-only block or a use of a retired one from other faults.
+enum SlotState : int { kWritable = 0, kReadOnly = 1, kRetired = 2 };
 struct Slot {
     std::atomic<uintptr_t> guard{0};
     std::atomic<const char *> what{nullptr};
+    std::atomic<uintptr_t> start{0}; // the first page of the block
+    std::atomic<int> state{kWritable};
 };
 Slot g_slots[kSlots];
 std::atomic<int> g_nextSlot{0};
@@ -54,6 +59,8 @@ void giveSlot(int slot) noexcept {
     if (slot < 0)
         return;
     g_slots[slot].what.store(nullptr);
+    g_slots[slot].state.store(kWritable);
+    g_slots[slot].start.store(0);
     g_slots[slot].guard.store(0);
 }
 
@@ -69,18 +76,43 @@ struct FaultLine {
     }
 };
 
-FaultLine faultLine(const char *verb, const char *what) noexcept {
-    FaultLine line;
-    line.add("{\"overrun\":\"");
-    line.add(verb);
-    line.add(" past the end of ");
-    // The texts are the host's own literals; quotes and backslashes are
-    // left out rather than escaped.
-    for (const char *c = what; *c; ++c) {
+// Adds `what` up to `end` (or its NUL). The texts are the host's own
+// literals; quotes and backslashes are left out rather than escaped.
+void addWhat(FaultLine &line, const char *what, const char *end) noexcept {
+    for (const char *c = what; *c && c != end; ++c) {
         if (*c == '"' || *c == '\\' || static_cast<unsigned char>(*c) < 0x20)
             continue;
         const char one[2] = {*c, '\0'};
         line.add(one);
+    }
+}
+
+FaultLine faultLine(const char *verb, GuardHit hit) noexcept {
+    FaultLine line;
+    line.add("{\"overrun\":\"");
+    switch (hit.place) {
+    case GuardPlace::PastEnd:
+        line.add(verb);
+        line.add(" past the end of ");
+        addWhat(line, hit.what, nullptr);
+        break;
+    case GuardPlace::ReadOnly:
+        line.add("writes into ");
+        addWhat(line, hit.what, nullptr);
+        break;
+    case GuardPlace::Retired: {
+        // What the block was, without the advice after its colon, which is
+        // about its end.
+        const char *colon = hit.what;
+        while (*colon && *colon != ':')
+            ++colon;
+        line.add(verb);
+        line.add(" ");
+        addWhat(line, hit.what, colon);
+        line.add(" after the host took it back: it lives only until the call that handed it "
+                 "out returns; keep a copy, not its address");
+        break;
+    }
     }
     line.add("\"}\n");
     return line;
@@ -100,6 +132,29 @@ const char *GuardedMemory::guardedAt(const void *address) noexcept {
         }
     }
     return nullptr;
+}
+
+GuardHit GuardedMemory::hitAt(const void *address) noexcept {
+    const uintptr_t at = reinterpret_cast<uintptr_t>(address);
+    const uintptr_t page = pageSize();
+    for (const Slot &slot : g_slots) {
+        const uintptr_t guard = slot.guard.load();
+        if (guard == 0)
+            continue;
+        const int state = slot.state.load();
+        const uintptr_t start = slot.start.load();
+        GuardHit hit;
+        if (at >= guard && at - guard < page)
+            hit.place = state == kRetired ? GuardPlace::Retired : GuardPlace::PastEnd;
+        else if (state != kWritable && start != 0 && at >= start && at < guard)
+            hit.place = state == kRetired ? GuardPlace::Retired : GuardPlace::ReadOnly;
+        else
+            continue;
+        hit.what = slot.what.load();
+        if (hit.what)
+            return hit;
+    }
+    return GuardHit{};
 }
 
 GuardedMemory GuardedMemory::copyOf(const void *from, size_t bytes, const char *what) {
@@ -156,15 +211,15 @@ LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS *info) {
     if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2 ||
         g_faultChannel == INVALID_HANDLE_VALUE)
         return EXCEPTION_CONTINUE_SEARCH;
-    const char *what =
-        GuardedMemory::guardedAt(reinterpret_cast<const void *>(record->ExceptionInformation[1]));
-    if (!what)
+    const GuardHit hit =
+        GuardedMemory::hitAt(reinterpret_cast<const void *>(record->ExceptionInformation[1]));
+    if (!hit.what)
         return EXCEPTION_CONTINUE_SEARCH;
     const ULONG_PTR access = record->ExceptionInformation[0];
     const FaultLine line = faultLine(access == 1   ? "writes"
                                      : access == 0 ? "reads"
                                                    : "reads or writes",
-                                     what);
+                                     hit);
     DWORD written = 0;
     WriteFile(g_faultChannel, line.text, static_cast<DWORD>(line.length), &written, nullptr);
     return EXCEPTION_CONTINUE_SEARCH; // the crash goes on as it would have
@@ -194,6 +249,11 @@ void *mapPages(size_t bytes) {
 bool protectNoAccess(void *page, size_t bytes, std::string &) {
     DWORD before = 0;
     return VirtualProtect(page, bytes, PAGE_NOACCESS, &before) != 0;
+}
+
+bool protectReadOnly(void *page, size_t bytes) noexcept {
+    DWORD before = 0;
+    return VirtualProtect(page, bytes, PAGE_READONLY, &before) != 0;
 }
 
 void unmapPages(void *base, size_t) noexcept { VirtualFree(base, 0, MEM_RELEASE); }
@@ -228,9 +288,9 @@ const char *accessVerb(void *context) noexcept {
 }
 
 void onFault(int sig, siginfo_t *info, void *context) {
-    const char *what = info ? GuardedMemory::guardedAt(info->si_addr) : nullptr;
-    if (what && g_faultChannel >= 0) {
-        const FaultLine line = faultLine(accessVerb(context), what);
+    const GuardHit hit = info ? GuardedMemory::hitAt(info->si_addr) : GuardHit{};
+    if (hit.what && g_faultChannel >= 0) {
+        const FaultLine line = faultLine(accessVerb(context), hit);
         size_t done = 0;
         while (done < line.length) {
             const ssize_t n = ::write(g_faultChannel, line.text + done, line.length - done);
@@ -271,6 +331,10 @@ bool protectNoAccess(void *page, size_t bytes, std::string &why) {
     return false;
 }
 
+bool protectReadOnly(void *page, size_t bytes) noexcept {
+    return ::mprotect(page, bytes, PROT_READ) == 0;
+}
+
 void unmapPages(void *base, size_t bytes) noexcept { ::munmap(base, bytes); }
 
 } // namespace
@@ -308,6 +372,28 @@ GuardedMemory::GuardedMemory(size_t bytes, const char *what) {
     m_data = guard - bytes;
     m_size = bytes;
     m_slot = takeSlot(reinterpret_cast<uintptr_t>(guard), what);
+    if (m_slot >= 0)
+        g_slots[m_slot].start.store(reinterpret_cast<uintptr_t>(m_base));
+}
+
+bool GuardedMemory::makeReadOnly() noexcept {
+    const size_t usable = m_mapped - pageSize();
+    if (!m_base || usable == 0 || !protectReadOnly(m_base, usable))
+        return false;
+    if (m_slot >= 0)
+        g_slots[m_slot].state.store(kReadOnly);
+    return true;
+}
+
+void GuardedMemory::retire() noexcept {
+    if (!m_base)
+        return;
+    std::string why;
+    const size_t usable = m_mapped - pageSize();
+    if (usable != 0 && !protectNoAccess(m_base, usable, why))
+        return;
+    if (m_slot >= 0)
+        g_slots[m_slot].state.store(kRetired);
 }
 
 void GuardedMemory::release() noexcept {

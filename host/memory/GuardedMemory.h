@@ -10,13 +10,27 @@
 //
 // Every live block is known by its guard page together with what it is for,
 // so that a crash handler can say which block a module ran past
-// (reportGuardFaultsTo).
+// (reportGuardFaultsTo). A block may also be made read-only (a text the
+// module may read but not change) or retired (taken back by the host, but
+// kept inaccessible for a while), and a fault inside it is named as such.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
 namespace wqhost {
+
+// Where in a guarded block a fault happened.
+enum class GuardPlace {
+    PastEnd,  // the guard page after the block
+    ReadOnly, // a write into a block made read-only
+    Retired,  // any access to a block the host has taken back
+};
+
+struct GuardHit {
+    const char *what = nullptr; // null: no guarded block holds the address
+    GuardPlace place = GuardPlace::PastEnd;
+};
 
 class GuardedMemory {
 public:
@@ -56,6 +70,16 @@ public:
     // What the live block whose guard page holds `address` is for; null when
     // no live block's guard holds it.
     static const char *guardedAt(const void *address) noexcept;
+    // Which block holds `address` and where: its guard page, or the block
+    // itself when it is read-only or retired.
+    static GuardHit hitAt(const void *address) noexcept;
+
+    // Makes the block readable only, its room after the data included.
+    // False when the system refused (the block stays writable).
+    bool makeReadOnly() noexcept;
+    // Makes the whole block inaccessible: the host has taken it back, and a
+    // module that kept its address faults at its next use.
+    void retire() noexcept;
 
 private:
     void release() noexcept;

@@ -137,8 +137,11 @@ TEST(CostTool, TextReportHasARowForEveryBlockSizeAndRate) {
     EXPECT_NE(r.out.find("denormal input (noise at 1e-39) against normal input"),
               std::string::npos);
     EXPECT_NE(r.out.find("  8 objects"), std::string::npos);
+    // The findings close the report (which ones a run finds on a correct
+    // module is the JSON test's matter: a busy machine can make one run's
+    // figures look like shared state).
     EXPECT_TRUE(r.out.find("\nfindings: none\n") != std::string::npos ||
-                r.out.find("\nfinding (denormals): ") != std::string::npos)
+                r.out.find("\nfinding (") != std::string::npos)
         << r.out;
 }
 

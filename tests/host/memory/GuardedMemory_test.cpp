@@ -101,3 +101,44 @@ TEST(GuardedMemoryTest, CopyOfLeavesTheRoomAskedBeforeTheGuard) {
 }
 
 } // namespace
+
+namespace {
+
+// Where a fault at each address of a block is placed, as the block goes from
+// writable to read-only to retired: the crash line says "past the end of",
+// "writes into" or "after the host took it back" from this.
+TEST(GuardedMemoryTest, AFaultIsPlacedByTheBlocksState) {
+    GuardedMemory block = GuardedMemory::copyOf("abc", 4, kTestBlock);
+    const char *start = block.as<char>();
+    const char *guard = start + 4;
+    struct Expected {
+        const char *state;
+        const char *insideWhat;
+        GuardPlace inside;
+        GuardPlace pastEnd;
+    };
+    const Expected writable{"writable", nullptr, GuardPlace::PastEnd, GuardPlace::PastEnd};
+    const Expected readOnly{"read-only", kTestBlock, GuardPlace::ReadOnly, GuardPlace::PastEnd};
+    const Expected retired{"retired", kTestBlock, GuardPlace::Retired, GuardPlace::Retired};
+    auto expect = [&](const Expected &e) {
+        SCOPED_TRACE(e.state);
+        const GuardHit inside = GuardedMemory::hitAt(start);
+        EXPECT_EQ(inside.what, e.insideWhat);
+        if (e.insideWhat)
+            EXPECT_EQ(inside.place, e.inside);
+        const GuardHit past = GuardedMemory::hitAt(guard);
+        EXPECT_EQ(past.what, kTestBlock);
+        EXPECT_EQ(past.place, e.pastEnd);
+    };
+    expect(writable);
+    ASSERT_TRUE(block.makeReadOnly());
+    EXPECT_STREQ(block.as<char>(), "abc"); // still readable
+    expect(readOnly);
+    block.retire();
+    expect(retired);
+    block = GuardedMemory();
+    EXPECT_EQ(GuardedMemory::hitAt(start).what, nullptr);
+    EXPECT_EQ(GuardedMemory::hitAt(guard).what, nullptr);
+}
+
+} // namespace

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -436,6 +437,22 @@ private:
         if (text && *text)
             text[std::strlen(text) + 1] = '\0';
 #endif
+#if defined(WQ_FAULT_HOST_TEXT_WRITE)
+        // Read in upper case, the host's own text changed in place to save a
+        // copy.
+        char *given =
+            reinterpret_cast<char *>(callHost(GH_PIN_GET_TEXT, kNumberPin, 0, nullptr, 0));
+        for (char *c = given; c && *c; ++c)
+            *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+#endif
+#if defined(WQ_FAULT_KEPT_HOST_TEXT)
+        // The text of the change before, to show beside the new one: its
+        // address kept instead of a copy.
+        if (m_before && std::strcmp(m_before, number.c_str()) == 0)
+            value = -value;
+        m_before =
+            reinterpret_cast<const char *>(callHost(GH_PIN_GET_TEXT, kNumberPin, 0, nullptr, 0));
+#endif
 #if defined(WQ_FAULT_LEAK)
         // A scratch buffer that is never given back, on every change.
         m_lastScratch = new char[1 << 20];
@@ -488,6 +505,9 @@ private:
 #endif
 #if defined(WQ_FAULT_USE_AFTER_FREE)
     const char *m_lastLong = nullptr;
+#endif
+#if defined(WQ_FAULT_KEPT_HOST_TEXT)
+    const char *m_before = nullptr;
 #endif
 #if defined(WQ_FAULT_DOUBLE_FREE)
     char *m_previous = nullptr;
