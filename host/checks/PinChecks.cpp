@@ -8,6 +8,7 @@
 #include "host/platform/UntrustedText.h"
 #include "host/describe/TextReport.h"
 #include "host/text/NumberText.h"
+#include "host/text/QuotedText.h"
 
 #include <cstring>
 #include <utility>
@@ -250,6 +251,39 @@ void checkPinNames(CheckContext &ctx) {
     }
 }
 
+namespace {
+
+// A host keeps the name and list text pointers of a pin table and reads
+// them whenever it shows the pin, for as long as the library is loaded: the
+// texts must still read the same `when`.
+void expectTextsLast(CheckContext &ctx, const std::vector<PinDeclaration> &table,
+                     const char *when) {
+    auto expectSame = [&](const PinDeclaration &d, const char *field, const char *ptr,
+                          const std::string &was) {
+        const UntrustedText now = UntrustedText::read(ptr, kMaxNameText);
+        if (now.ok() && now.text == was)
+            return;
+        const std::string found =
+            now.ok() ? "reads " + quoteText(now.text) : std::string("can no longer be read");
+        // Labelled with the name as it read then: the module's text may be gone.
+        const std::string label = "declaration " + std::to_string(d.index) +
+                                  (d.nameWritten ? " (" + quoteText(d.name) + ")" : std::string());
+        ctx.fail(label + ": its " + field + " " + found + " " + when + " (it read " +
+                 quoteText(was) +
+                 "): a host keeps the texts of a pin table as long as the library is loaded; "
+                 "point them at constant texts of the library, not at a member or a string "
+                 "that goes with the object");
+    };
+    for (const PinDeclaration &d : table) {
+        if (d.nameWritten)
+            expectSame(d, "name", d.record.name, d.name);
+        if (d.listTextWritten)
+            expectSame(d, "list_text", d.record.list_text, d.listText);
+    }
+}
+
+} // namespace
+
 void checkPinDeclarationsStable(CheckContext &ctx) {
     const auto audio =
         createCheckedAudio(ctx, AudioHost::Options(), "makeModule(0, 1) and AD_OPEN");
@@ -334,7 +368,9 @@ void checkPinDeclarationsStable(CheckContext &ctx) {
         }
         other.close();
     }
+    expectTextsLast(ctx, cleared, "after the second object's queries and close");
     host.close();
+    expectTextsLast(ctx, cleared, "after the object that declared it was closed");
 }
 
 // ----------------------------------------------------------- pin changes

@@ -207,7 +207,13 @@ public:
             properties->flags = IO_UI_COMMUNICATION;
             return true;
         case kDoubledPin:
+#if defined(WQ_FAULT_NAME_IN_MEMBER)
+            // The name made once per object, with the factor in it; handed
+            // over from the object's own string.
+            properties->name = m_doubledName.c_str();
+#else
             properties->name = doubledPinName();
+#endif
             properties->direction = DR_OUT;
             properties->datatype = DT_TEXT;
             properties->flags = IO_UI_COMMUNICATION;
@@ -266,6 +272,9 @@ private:
     float m_level = 0.0f;
 #endif
 
+#if defined(WQ_FAULT_NAME_IN_MEMBER)
+    std::string m_doubledName = std::string(doubledPinName()) + " x" + std::to_string(2);
+#endif
 #if defined(WQ_AUTHORED_CLICK)
 private:
     // The click decays with a time constant of 0.1 ms at any sample rate.
