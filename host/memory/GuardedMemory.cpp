@@ -1,6 +1,7 @@
 #include "host/memory/GuardedMemory.h"
 
 #include "host/platform/HostError.h"
+#include "host/platform/StackLimit.h"
 
 #include <atomic>
 #include <cerrno>
@@ -114,6 +115,14 @@ FaultLine faultLine(const char *verb, GuardHit hit) noexcept {
         break;
     }
     }
+    line.add("\"}\n");
+    return line;
+}
+
+FaultLine stackFaultLine() noexcept {
+    FaultLine line;
+    line.add("{\"overrun\":\"");
+    line.add(stackLimitText());
     line.add("\"}\n");
     return line;
 }
@@ -289,8 +298,9 @@ const char *accessVerb(void *context) noexcept {
 
 void onFault(int sig, siginfo_t *info, void *context) {
     const GuardHit hit = info ? GuardedMemory::hitAt(info->si_addr) : GuardHit{};
-    if (hit.what && g_faultChannel >= 0) {
-        const FaultLine line = faultLine(accessVerb(context), hit);
+    const bool stack = !hit.what && info && beyondLimitedStack(info->si_addr);
+    if ((hit.what || stack) && g_faultChannel >= 0) {
+        const FaultLine line = stack ? stackFaultLine() : faultLine(accessVerb(context), hit);
         size_t done = 0;
         while (done < line.length) {
             const ssize_t n = ::write(g_faultChannel, line.text + done, line.length - done);

@@ -6,6 +6,7 @@
 #include "host/platform/CrashFrames.h"
 #include "host/platform/CrashReport.h"
 #include "host/platform/HostError.h"
+#include "host/platform/StackLimit.h"
 #include "host/process/ChildProcess.h"
 
 #include <exception>
@@ -30,6 +31,10 @@ int runCheckHere(const ConformanceCheck &check, const std::string &libraryPath, 
     // A crash tells its frames on the channel, then the guard's line.
     reportCrashFramesTo(channel);
     GuardedMemory::setRoom(kOverrunRoom, check.exactMemory);
+    // The module's calls get no more stack than a host's thread gives. Where
+    // that cannot be done (Windows), they get the main thread's.
+    std::string noLimit;
+    limitStackFromHere(kModuleStackBytes, noLimit);
     try {
         check.run(ctx);
         ctx.writeVerdict(ctx.failed() ? "fail" : "pass");

@@ -462,6 +462,14 @@ private:
         m_before =
             reinterpret_cast<const char *>(callHost(GH_PIN_GET_TEXT, kNumberPin, 0, nullptr, 0));
 #endif
+#if defined(WQ_FAULT_BIG_STACK_BUFFER)
+        // The text put in a line as long as the longest text a host hands
+        // over, on the stack: 4 MiB, which the main thread of a test program
+        // has room for.
+        char line[4 << 20];
+        std::snprintf(line, sizeof line, "%s", number.c_str());
+        value = std::strtoll(line, nullptr, 10) % 1000000;
+#endif
 #if defined(WQ_FAULT_LEAK)
         // A scratch buffer that is never given back, on every change.
         m_lastScratch = new char[1 << 20];
