@@ -4,9 +4,31 @@
 #include "host/core/HostRecordCheck.h"
 #include "host/describe/ModuleProbe.h"
 #include "host/trace/OpcodeNames.h"
+#include "host/text/NumberText.h"
+
+#include <cstring>
 #include "host/describe/TextReport.h"
 
 namespace wqhost {
+
+std::string sampleText(float sample) {
+    uint32_t bits;
+    std::memcpy(&bits, &sample, sizeof bits);
+    return floatText(sample) + " (bits 0x" + hexDigits(bits, 8) + ")";
+}
+
+std::vector<std::pair<int32_t, const PinDeclaration *>> samplePinsOf(const CheckedTable &table) {
+    std::vector<std::pair<int32_t, const PinDeclaration *>> samplePins;
+    int32_t audioIndex = 0;
+    for (const PinDeclaration &pin : table.pins) {
+        if (!pin.getsAudioPin())
+            continue;
+        if (pin.dataType() == DT_FSAMPLE)
+            samplePins.emplace_back(audioIndex, &pin);
+        ++audioIndex;
+    }
+    return samplePins;
+}
 
 std::string pinLabel(const PinDeclaration &pin) {
     return "pin " + std::to_string(pin.index) + " (" + quoteText(pin.name) + ")";

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace wqhost {
@@ -78,6 +79,13 @@ void checkCallbacksNameTheirObject(CheckContext &ctx, const CallLog &log);
 
 // A pin as checks name it: 'pin 3 ("ITEM -> VALUE")'.
 std::string pinLabel(const PinDeclaration &pin);
+
+// A sample as a result a check compares: its value and its bits.
+std::string sampleText(float sample);
+
+// The sample pins among the audio side's pins: each with its audio-side
+// index and its declaration.
+std::vector<std::pair<int32_t, const PinDeclaration *>> samplePinsOf(const CheckedTable &table);
 
 // Values every pin is given.
 struct TextCase {

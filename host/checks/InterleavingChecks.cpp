@@ -31,12 +31,6 @@ struct Result {
 };
 using Results = std::vector<Result>;
 
-std::string sampleText(float sample) {
-    uint32_t bits;
-    std::memcpy(&bits, &sample, sizeof bits);
-    return floatText(sample) + " (bits 0x" + hexDigits(bits, 8) + ")";
-}
-
 std::string objectWords(size_t object, size_t count) {
     return count == 1 ? std::string("the lone object")
                       : "object " + std::to_string(object + 1) + " of " + std::to_string(count);
@@ -46,15 +40,7 @@ std::string objectWords(size_t object, size_t count) {
 // by each in turn with the same input.
 void audioRuns(CheckContext &ctx, const CheckedTable &table, size_t count,
                std::vector<Results> &results) {
-    std::vector<std::pair<int32_t, const PinDeclaration *>> samplePins;
-    int32_t audioIndex = 0;
-    for (const PinDeclaration &pin : table.pins) {
-        if (!pin.getsAudioPin())
-            continue;
-        if (pin.dataType() == DT_FSAMPLE)
-            samplePins.emplace_back(audioIndex, &pin);
-        ++audioIndex;
-    }
+    const auto samplePins = samplePinsOf(table);
     AudioHost::Options options = audioOptionsFor(table);
     options.blockSize = kBlockSize;
     std::vector<std::unique_ptr<AudioHost>> hosts;
@@ -167,22 +153,18 @@ bool differs(CheckContext &ctx, const Results &alone, const Results &object, siz
 void checkObjectsInterleaved(CheckContext &ctx) {
     const CheckedTable table = readCheckedTable(ctx);
     const ModuleSides sides = moduleSides(ctx);
-    if (sides.audio) {
+    // One object alone, then two in turn; true once one of the two differs.
+    using Runs = void (*)(CheckContext &, const CheckedTable &, size_t, std::vector<Results> &);
+    auto compare = [&](Runs runs, const char *side) {
         std::vector<Results> alone(1), both(2);
-        audioRuns(ctx, table, 1, alone);
-        audioRuns(ctx, table, 2, both);
-        for (size_t h = 0; h < 2; ++h)
-            if (differs(ctx, alone[0], both[h], h, "audio"))
-                return;
-    }
-    if (sides.gui && !table.pins.empty()) {
-        std::vector<Results> alone(1), both(2);
-        guiRuns(ctx, table, 1, alone);
-        guiRuns(ctx, table, 2, both);
-        for (size_t h = 0; h < 2; ++h)
-            if (differs(ctx, alone[0], both[h], h, "GUI"))
-                return;
-    }
+        runs(ctx, table, 1, alone);
+        runs(ctx, table, 2, both);
+        return differs(ctx, alone[0], both[0], 0, side) || differs(ctx, alone[0], both[1], 1, side);
+    };
+    if (sides.audio && compare(audioRuns, "audio"))
+        return;
+    if (sides.gui && !table.pins.empty())
+        compare(guiRuns, "GUI");
 }
 
 } // namespace wqhost

@@ -30,12 +30,6 @@ struct Result {
     std::string value;
 };
 
-std::string sampleText(float sample) {
-    uint32_t bits;
-    std::memcpy(&bits, &sample, sizeof bits);
-    return floatText(sample) + " (bits 0x" + hexDigits(bits, 8) + ")";
-}
-
 void audioRun(CheckContext &ctx, const CheckedTable &table, std::vector<Result> &results) {
     AudioHost::Options options;
     options.pinCount = table.audioPins;
@@ -47,15 +41,7 @@ void audioRun(CheckContext &ctx, const CheckedTable &table, std::vector<Result> 
     host.open();
     host.setSampleRate(44100.0f);
     host.setBlockSize(kBlockSize);
-    std::vector<std::pair<int32_t, const PinDeclaration *>> samplePins;
-    int32_t audioIndex = 0;
-    for (const PinDeclaration &pin : table.pins) {
-        if (!pin.getsAudioPin())
-            continue;
-        if (pin.dataType() == DT_FSAMPLE)
-            samplePins.emplace_back(audioIndex, &pin);
-        ++audioIndex;
-    }
+    const auto samplePins = samplePinsOf(table);
     for (int block = 0; block < kBlocks && host.isLive(); ++block) {
         for (const auto &[index, pin] : samplePins) {
             if (!host.hasPinBuffer(index))
