@@ -73,6 +73,12 @@ struct Linked {
 
 } // namespace
 
+// glibc's headers define some of these names inline when a build optimises
+// (putchar, vprintf) or fortifies (read, fread, vfprintf). clang will not
+// compile a second definition of such a name, so those entries are written
+// under a name of their own and bound to the public symbol.
+#  define WQ_ENTRY(name) wq_entry_##name
+
 // The entries must be seen from outside the program, whatever the default.
 #  pragma GCC visibility push(default)
 
@@ -161,7 +167,8 @@ ssize_t write(int fd, const void *data, size_t size) {
     return next_write(fd, data, size);
 }
 
-ssize_t read(int fd, void *data, size_t size) {
+ssize_t WQ_ENTRY(read)(int, void *, size_t) __asm__("read");
+ssize_t WQ_ENTRY(read)(int fd, void *data, size_t size) {
     wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
     WQ_NEXT(ssize_t(*)(int, void *, size_t), read);
     return next_read(fd, data, size);
@@ -185,7 +192,8 @@ size_t fwrite(const void *data, size_t size, size_t count, FILE *stream) {
     return next_fwrite(data, size, count, stream);
 }
 
-size_t fread(void *data, size_t size, size_t count, FILE *stream) {
+size_t WQ_ENTRY(fread)(void *, size_t, size_t, FILE *) __asm__("fread");
+size_t WQ_ENTRY(fread)(void *data, size_t size, size_t count, FILE *stream) {
     wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
     WQ_NEXT(size_t(*)(void *, size_t, size_t, FILE *), fread);
     return next_fread(data, size, count, stream);
@@ -215,7 +223,8 @@ int putc(int c, FILE *stream) {
     return next_putc(c, stream);
 }
 
-int putchar(int c) {
+int WQ_ENTRY(putchar)(int) __asm__("putchar");
+int WQ_ENTRY(putchar)(int c) {
     wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
     WQ_NEXT(int (*)(int), putchar);
     return next_putchar(c);
@@ -227,13 +236,15 @@ int fflush(FILE *stream) {
     return next_fflush(stream);
 }
 
-int vfprintf(FILE *stream, const char *format, va_list arguments) {
+int WQ_ENTRY(vfprintf)(FILE *, const char *, va_list) __asm__("vfprintf");
+int WQ_ENTRY(vfprintf)(FILE *stream, const char *format, va_list arguments) {
     wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
     WQ_NEXT(int (*)(FILE *, const char *, va_list), vfprintf);
     return next_vfprintf(stream, format, arguments);
 }
 
-int vprintf(const char *format, va_list arguments) {
+int WQ_ENTRY(vprintf)(const char *, va_list) __asm__("vprintf");
+int WQ_ENTRY(vprintf)(const char *format, va_list arguments) {
     wqhost::noteRealtimeHazard(RealtimeHazard::InputOutput);
     WQ_NEXT(int (*)(FILE *, const char *, va_list), vfprintf);
     return next_vfprintf(stdout, format, arguments);
