@@ -188,7 +188,7 @@ int runFuzzChild(const std::string &libraryPath, const std::string &script, std:
     const size_t startProblems = session.problems().size();
     session.start();
     if (session.problems().size() > startProblems) {
-        const Problem &p = session.problems()[startProblems];
+        const Problem p = session.problems()[startProblems];
         writer.send(nlohmann::json{{"fuzz", "problem"},
                                    {"line", 0},
                                    {"code", problemCodeName(p.code)},
