@@ -4,6 +4,7 @@
 #include "host/platform/HostError.h"
 
 #include "TestSocket.h"
+#include "tests/support/ReplaceFile.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -833,24 +834,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// Puts a copy of `from` at `to` as a build does: written beside it, then
-// renamed over it, so that the file the running module was mapped from stays
-// whole.
-void replaceFile(const std::string &from, const std::string &to) {
-    const std::string part = to + ".part";
-    {
-        std::ifstream in(from, std::ios::binary);
-        std::ofstream out(part, std::ios::binary);
-        out << in.rdbuf();
-    }
-    ASSERT_EQ(std::rename(part.c_str(), to.c_str()), 0) << to;
-}
-
 // A copy of Quendor of the test's own, to be replaced under the panel.
 std::string quendorCopy(const std::string &name) {
     const std::string path = std::string(WQ_TEST_OUTPUT_DIR) + "/" + name + ".so";
     std::remove(path.c_str());
-    replaceFile(WQ_QUENDOR_LIBRARY, path);
+    wqtest::replaceFile(WQ_QUENDOR_LIBRARY, path);
     return path;
 }
 
@@ -866,7 +854,7 @@ TEST(PanelReload, AReplacedLibraryIsLoadedAfreshWithItsSettingsReplayed) {
     const std::vector<pid_t> before = childProcesses();
     ASSERT_EQ(before.size(), 1u);
 
-    replaceFile(WQ_QUENDOR_LIBRARY, library);
+    wqtest::replaceFile(WQ_QUENDOR_LIBRARY, library);
     const std::string message = panel.awaitReload(0);
     EXPECT_EQ(message, "reloaded reload_watched.so, 3 settings replayed");
     const std::vector<pid_t> after = childProcesses();
@@ -887,7 +875,7 @@ TEST(PanelReload, ALibraryThatNoLongerLoadsIsReportedAndTheOldModuleKept) {
     ASSERT_EQ(panel.post(setText(0, "a,b"))->status, 200);
     const std::vector<pid_t> before = childProcesses();
 
-    replaceFile(std::string(WQ_TEST_SOURCE_DIR) + "/CMakeLists.txt", library);
+    wqtest::replaceFile(std::string(WQ_TEST_SOURCE_DIR) + "/CMakeLists.txt", library);
     const std::string message = panel.awaitReload(0);
     EXPECT_EQ(message.rfind("reload failed: ", 0), 0u) << message;
     EXPECT_NE(message.find("the module loaded before keeps running"), std::string::npos) << message;
@@ -897,7 +885,7 @@ TEST(PanelReload, ALibraryThatNoLongerLoadsIsReportedAndTheOldModuleKept) {
     EXPECT_EQ(panel.pinValue(2), "b");
 
     // Rebuilt right, it is loaded again.
-    replaceFile(WQ_QUENDOR_LIBRARY, library);
+    wqtest::replaceFile(WQ_QUENDOR_LIBRARY, library);
     EXPECT_EQ(panel.awaitReload(1).rfind("reloaded reload_broken.so", 0), 0u);
     EXPECT_EQ(panel.pinValue(2), "b");
 }

@@ -3,6 +3,7 @@
 // running one leaves it as it was.
 #include "host/script/ReloadableSession.h"
 #include "host/script/ScriptParser.h"
+#include "tests/support/ReplaceFile.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +16,6 @@ using namespace wqhost;
 
 namespace {
 
-// Puts a copy of `from` at `to` as a build does: written beside, renamed over.
-void replaceFile(const std::string &from, const std::string &to) {
-    const std::string part = to + ".part";
-    {
-        std::ifstream in(from, std::ios::binary);
-        std::ofstream out(part, std::ios::binary);
-        out << in.rdbuf();
-    }
-    std::error_code error;
-    std::filesystem::rename(part, to, error);
-    ASSERT_FALSE(error) << to << ": " << error.message();
-}
-
 struct Prompt {
     std::string library;
     std::ostringstream out;
@@ -36,7 +24,7 @@ struct Prompt {
 
     explicit Prompt(const std::string &name)
         : library(std::string(WQ_TEST_OUTPUT_DIR) + "/" + name + ".so") {
-        replaceFile(WQ_QUENDOR_LIBRARY, library);
+        wqtest::replaceFile(WQ_QUENDOR_LIBRARY, library);
         ReloadableSession::Setup setup;
         setup.libraryPath = library;
         setup.optionsFor = [](const std::shared_ptr<const ModuleLibrary> &) {
@@ -65,7 +53,7 @@ TEST(ReloadableSessionTest, ALibraryLoadedAfreshGetsTheSettingsBack) {
     Prompt prompt("reload_prompt");
     prompt.run("set 0 text \"red,green,blue\"\nset 1 int 2\necho off\nrate 44100\n");
     const std::string oldPath = prompt.session->session().library().path();
-    replaceFile(WQ_QUENDOR_LIBRARY, prompt.library);
+    wqtest::replaceFile(WQ_QUENDOR_LIBRARY, prompt.library);
     EXPECT_EQ(prompt.session->reload(), "reloaded reload_prompt.so, 4 settings replayed");
     // A copy was loaded, so the new code runs beside the old one's place.
     EXPECT_NE(prompt.session->session().library().path(), oldPath);
@@ -94,7 +82,7 @@ TEST(ReloadableSessionTest, ALibraryThatDoesNotLoadLeavesTheRunningOne) {
     Prompt prompt("reload_prompt_broken");
     prompt.run("set 0 text \"a,b\"\nset 1 int 1\n");
     const std::string oldPath = prompt.session->session().library().path();
-    replaceFile(std::string(WQ_TEST_SOURCE_DIR) + "/CMakeLists.txt", prompt.library);
+    wqtest::replaceFile(std::string(WQ_TEST_SOURCE_DIR) + "/CMakeLists.txt", prompt.library);
     const std::string said = prompt.session->reload();
     EXPECT_EQ(said.rfind("reload failed: ", 0), 0u) << said;
     EXPECT_NE(said.find("(the module loaded before is kept)"), std::string::npos) << said;
