@@ -4,9 +4,7 @@
 #include "host/core/Session.h"
 #include "host/describe/ModuleProbe.h"
 #include "host/fuzz/FuzzModule.h"
-#include "host/memory/GuardedHeap.h"
 #include "host/memory/GuardedMemory.h"
-#include "host/memory/HeapCheck.h"
 #include "host/process/ChildChannel.h"
 #include "host/script/ScriptParser.h"
 #include "host/script/SessionEngine.h"
@@ -49,14 +47,6 @@ FuzzModule moduleOf(Session &session) {
 
 // The bytes the module holds on the heap: the guarded heap serves module
 // code alone; without it, the whole process's heap.
-bool moduleHeapBytes(uint64_t &bytes) {
-    if (GuardedHeap::enabled()) {
-        bytes = GuardedHeap::bytesInUse();
-        return true;
-    }
-    return heapBytesInUse(bytes);
-}
-
 const char *valueWord(float v) { return std::isnan(v) ? "NaN" : v > 0 ? "infinity" : "-infinity"; }
 
 class FuzzSession {
@@ -90,27 +80,17 @@ public:
         return true;
     }
 
-    // Carries `command` out again and again: a module whose heap grows by
-    // a good amount every time leaks on it.
+    // Carries `command`, a pin change, out again and again: a module whose
+    // heap grows by a good amount every time leaks on it.
     bool leakCheck(const ScriptCommand &command) {
-        uint64_t before = 0;
-        if (command.op != ScriptOp::Set || !moduleHeapBytes(before))
+        if (command.op != ScriptOp::Set)
             return true;
-        // Once first, for a cache that fills once.
-        if (!step(command) || !moduleHeapBytes(before))
+        const LeakMeasure measure = measureLeak([&] { return step(command); });
+        if (measure.verdict == LeakMeasure::Verdict::StepFailed)
             return false;
-        uint64_t least = UINT64_MAX;
-        for (int i = 0; i < kLeakRepeats; ++i) {
-            if (!step(command))
-                return false;
-            uint64_t after = 0;
-            moduleHeapBytes(after);
-            least = std::min<uint64_t>(least, after > before ? after - before : 0);
-            before = after;
-        }
-        if (least < kLeakBytesPerRepeat)
+        if (measure.verdict != LeakMeasure::Verdict::Leaks)
             return true;
-        send({{"fuzz", "leak"}, {"line", command.line}, {"bytes", least}});
+        send({{"fuzz", "leak"}, {"line", command.line}, {"bytes", measure.leastGrowth}});
         return false;
     }
 

@@ -14,16 +14,12 @@
 //   {"fuzz":"leak","line":N,"bytes":N}   the heap grew with each repeat
 #pragma once
 
+#include "host/fuzz/LeakMeasure.h"
+
 #include <cstdio>
 #include <string>
 
 namespace wqhost {
-
-// The number of times the last line, when it sets a pin, is carried out
-// again to look for a leak, and the growth of the module's heap each of them
-// must show to count as one.
-constexpr int kLeakRepeats = 4;
-constexpr unsigned long long kLeakBytesPerRepeat = 16 * 1024;
 
 // Runs `script` on the library at `libraryPath`, reporting on `channel`.
 // Returns the child's exit status (0: a verdict was sent).

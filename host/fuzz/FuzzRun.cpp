@@ -211,12 +211,12 @@ int runFuzz(const FuzzOptions &options, std::ostream &out) {
         << commandWord(path) << "\n"
         << "        wqhost run " << commandWord(options.libraryArgument) << " "
         << commandWord(path);
-    // A heap fault shows in `run` on the same guarded heap; the repeats of
-    // the leak check are the fuzzer's own.
+    // A heap fault shows in `run` on the same guarded heap, a leak with the
+    // same repeats of the last line.
     if (failure.kind == FuzzFailure::Kind::Heap)
         out << " --check-heap";
     else if (failure.kind == FuzzFailure::Kind::Leak)
-        out << " (the same lines, but without the leak check's repeats it may pass)";
+        out << " --check-leak";
     out << "\n";
     return 1;
 }

@@ -37,8 +37,8 @@ LeakMeasure measureLeak(const std::function<bool()> &step) {
         before = after;
     }
     result.leastGrowth = least;
-    result.verdict = least >= kLeakBytesPerRepeat ? LeakMeasure::Verdict::Leaks
-                                                  : LeakMeasure::Verdict::Steady;
+    result.verdict =
+        least >= kLeakBytesPerRepeat ? LeakMeasure::Verdict::Leaks : LeakMeasure::Verdict::Steady;
     return result;
 }
 

@@ -1,6 +1,7 @@
 // wqhost run LIB [SCRIPT] [--trace FILE]
 #include "host/core/ModuleLibrary.h"
 #include "host/describe/ModuleProbe.h"
+#include "host/fuzz/LeakMeasure.h"
 #include "host/memory/HeapCheck.h"
 #include "host/script/ReloadableSession.h"
 #include "host/script/ScriptParser.h"
@@ -35,6 +36,7 @@ struct RunArgs {
     bool allowProblems = false; // exit 0 even when the host found problems
     bool recordGolden = false;  // `expect golden` writes its reference
     bool checkHeap = false;     // the module's heap is the guarded one of validate
+    bool checkLeak = false;     // the last line is carried out again, the heap measured
     bool inChild = false;       // hidden: this is the child that runs the module
 };
 
@@ -107,6 +109,44 @@ int interactive(wqhost::ReloadableSession &session) {
 
 // The module's part: in the child (its calls and output on `channel`), or
 // in the tool's own process at the prompt (calls to `trace`).
+// --check-leak: the script's last line, a pin change, carried out again and
+// again with the module's heap measured, as the fuzzer looks for a leak.
+int checkLastLineLeak(wqhost::ScriptRunner &runner, const wqhost::ScriptCommand &last,
+                      const std::string &sourceName) {
+    const std::string where = sourceName + ":" + std::to_string(last.line);
+    std::cout << "\n"
+              << where << ": carried out again " << wqhost::kLeakRepeats + 1
+              << " times, the module's heap measured\n";
+    wqhost::LeakMeasure measure;
+    try {
+        measure = wqhost::measureLeak([&] { return runner.execute(last); });
+    } catch (const wqhost::ScriptError &e) {
+        std::cout.flush();
+        throw ToolError(where + ": " + e.what());
+    }
+    switch (measure.verdict) {
+    case wqhost::LeakMeasure::Verdict::Unmeasured:
+        throw ToolError("--check-leak: this system cannot tell how much heap is in use");
+    case wqhost::LeakMeasure::Verdict::StepFailed:
+        throw ToolError(where + ": --check-leak: the line ended the session when carried out "
+                                "again");
+    case wqhost::LeakMeasure::Verdict::Steady:
+        std::cout << "the module's heap did not grow by " << wqhost::kLeakBytesPerRepeat
+                  << " bytes or more each time\n";
+        return 0;
+    case wqhost::LeakMeasure::Verdict::Leaks: break;
+    }
+    const std::string text = where +
+                             ": leaked: the module's heap grew each time the line was carried "
+                             "out again, by at least " +
+                             std::to_string(measure.leastGrowth) + " bytes each of " +
+                             std::to_string(wqhost::kLeakRepeats) + " times";
+    std::cout << text << "\n";
+    std::cout.flush();
+    std::cerr << text << "\n";
+    return 1;
+}
+
 int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, std::FILE *trace) {
     const bool prompt = !channel;
     wqhost::childStep(channel, "loading the library");
@@ -125,6 +165,9 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
         sourceName = "<stdin>";
         commands = parseNamed(readStandardInput(), sourceName);
     }
+    if (args.checkLeak && (commands.empty() || commands.back().op != wqhost::ScriptOp::Set))
+        throw ToolError("--check-leak carries the script's last line out again: it must be a "
+                        "pin change (set)");
     // A script that counts the problems itself has accounted for them.
     bool problemsExpected = false;
     for (const wqhost::ScriptCommand &c : commands)
@@ -179,6 +222,8 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
             std::cout << "\n"
                       << runner.passedExpectations() << " expectations held, "
                       << runner.failedExpectations() << " failed\n";
+        if (args.checkLeak)
+            status = std::max(status, checkLastLineLeak(runner, commands.back(), sourceName));
     }
     session.session().stop();
     const size_t problems = probe.problems.size() + session.problemCount();
@@ -200,6 +245,9 @@ int runRun(const RunArgs &args) {
         if (args.checkHeap)
             throw ToolError("--check-heap runs the module in a child process, which the "
                             "prompt does not: give a script");
+        if (args.checkLeak)
+            throw ToolError("--check-leak carries a script's last line out again: give a "
+                            "script");
         const TraceFile trace = openTraceFile(args.trace);
         return runHere(args, path, nullptr, trace.get());
     }
@@ -213,6 +261,8 @@ int runRun(const RunArgs &args) {
         call.arguments.push_back("--allow-problems");
     if (args.recordGolden)
         call.arguments.push_back("--record-golden");
+    if (args.checkLeak)
+        call.arguments.push_back("--check-leak");
     if (args.checkHeap) {
         std::string whyNot;
         if (!wqhost::enableHeapCheckForChildren(whyNot))
@@ -258,6 +308,11 @@ Command addRunCommand(CLI::App &tool, const std::string &) {
     cmd->add_flag("--check-heap", args->checkHeap,
                   "Give the module the guarded heap of validate's checks: a write past a heap "
                   "block, a use after free or a double free ends the run and is named");
+    cmd->add_flag("--check-leak", args->checkLeak,
+                  "After the script, carry its last line (a pin change) out again " +
+                      std::to_string(wqhost::kLeakRepeats + 1) +
+                      " times and measure the module's heap: one that grows each time leaks, "
+                      "and the run fails");
     cmd->add_flag("--in-child", args->inChild, "")->group("");
     cmd->footer("\n" + wqhost::scriptHelpText() +
                 "Files a script reads (signal ... file, expect golden) are found relative to "

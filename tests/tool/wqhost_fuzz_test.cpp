@@ -78,7 +78,8 @@ struct FindsCase {
     const char *failsWith; // in the run's output, the script's header and the replay
     const char *lastLine;  // how the shrunk script's last line begins
     bool runFailsToo;      // `wqhost run` fails on it as well
-    bool runChecksHeap;    // ... given the guarded heap (--check-heap)
+    const char *runOption; // ... given this option (--check-heap, --check-leak), or none
+    const char *runSays;   // ... and says this on its error stream, or nothing asked
 };
 
 // Shown by the case's name: printed byte by byte, the padding would be read
@@ -117,16 +118,18 @@ TEST_P(FuzzFindsTest, ShrinksToAShortScriptThatReplays) {
         << replay.out;
     EXPECT_NE(replay.out.find(c.failsWith), std::string::npos) << replay.out;
 
-    if (c.runFailsToo && (kGuardedHeap || !c.runChecksHeap)) {
+    const std::string option = c.runOption;
+    if (c.runFailsToo && (kGuardedHeap || option != "--check-heap")) {
         std::vector<std::string> args = {"run", library, script.string(), "--timeout", "2"};
-        if (c.runChecksHeap)
-            args.push_back("--check-heap");
+        if (!option.empty())
+            args.push_back(option);
         const ToolRun played = runTool(args, nullptr, 60.0);
         EXPECT_EQ(played.status, 1) << played.out << played.err;
-        if (c.runChecksHeap)
-            EXPECT_NE(played.err.find("the module wrote past the end of a heap block"),
-                      std::string::npos)
-                << played.err;
+        EXPECT_NE(played.err.find(c.runSays), std::string::npos) << played.err;
+        // The replay line the fuzzer gave says the same option.
+        EXPECT_NE(run.out.find(" " + script.string() + (option.empty() ? "" : " " + option)),
+                  std::string::npos)
+            << run.out;
     }
     // The same fault under a module that has it not: no longer fails.
     const ToolRun fixed = runTool(
@@ -139,16 +142,17 @@ TEST_P(FuzzFindsTest, ShrinksToAShortScriptThatReplays) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, FuzzFindsTest,
     ::testing::ValuesIn(std::vector<FindsCase>{
-        {"nondigit_hang", kHangInPinChange.c_str(), "set 0 text ", true, false},
+        {"nondigit_hang", kHangInPinChange.c_str(), "set 0 text ", true, "", ""},
         {"heap_overrun",
          "crashed in GD_PIN_CHANGED: the heap was found corrupted: the module wrote past the end "
          "of a heap block",
-         "set 0 text ", true, true},
+         "set 0 text ", true, "--check-heap", "the module wrote past the end of a heap block"},
         {"leak", "leaked: the module's heap grew each time the last line was carried out again",
-         "set ", false, false},
+         "set ", true, "--check-leak",
+         "leaked: the module's heap grew each time the line was carried out again"},
         {"change_after_close",
          "crashed in GD_PIN_CHANGED: the module used a heap block after freeing it", "set 0 ", true,
-         false},
+         "", ""},
     }),
     [](const auto &info) { return std::string(info.param.fault); });
 
