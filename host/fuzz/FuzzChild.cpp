@@ -45,8 +45,6 @@ FuzzModule moduleOf(Session &session) {
     return m;
 }
 
-// The bytes the module holds on the heap: the guarded heap serves module
-// code alone; without it, the whole process's heap.
 const char *valueWord(float v) { return std::isnan(v) ? "NaN" : v > 0 ? "infinity" : "-infinity"; }
 
 class FuzzSession {

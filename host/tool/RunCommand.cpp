@@ -107,8 +107,6 @@ int interactive(wqhost::ReloadableSession &session) {
     return session.failedExpectations() > 0 ? 1 : 0;
 }
 
-// The module's part: in the child (its calls and output on `channel`), or
-// in the tool's own process at the prompt (calls to `trace`).
 // --check-leak: the script's last line, a pin change, carried out again and
 // again with the module's heap measured, as the fuzzer looks for a leak.
 int checkLastLineLeak(wqhost::ScriptRunner &runner, const wqhost::ScriptCommand &last,
@@ -147,6 +145,8 @@ int checkLastLineLeak(wqhost::ScriptRunner &runner, const wqhost::ScriptCommand 
     return 1;
 }
 
+// The module's part: in the child (its calls and output on `channel`), or
+// in the tool's own process at the prompt (calls to `trace`).
 int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, std::FILE *trace) {
     const bool prompt = !channel;
     wqhost::childStep(channel, "loading the library");
