@@ -6,8 +6,10 @@
 #
 # Each test's own program runs under valgrind: the test programs that load
 # the module library, and wqhost where a test runs it directly. Programs a
-# test starts in turn are not followed: wqhost's checks and its tool tests
-# run deliberately broken modules in child processes.
+# test starts in turn are not followed: wqhost's checks run deliberately
+# broken modules in child processes. For that reason the tool's own tests
+# (label tool), whose program only starts wqhost and reads its output, are
+# not among the e2e tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
