@@ -59,6 +59,34 @@ struct HistoryWriter {
 } g_historyWriter;
 #endif
 
+#if defined(WQ_FAULT_THREAD_AFTER_UNLOAD)
+// A worker that the whole library shares, started when it is loaded, to
+// write results to a log; loading waits until it is ready. When the library
+// goes the worker is let go instead of being told to end and waited for: it
+// outlives the code it runs.
+struct LogWorker {
+    LogWorker() {
+        std::unique_lock<std::mutex> held(*m_lock);
+        m_worker = std::thread([this] {
+            std::unique_lock<std::mutex> own(*m_lock);
+            m_ready = true;
+            m_started.notify_one();
+            for (;;)
+                m_results->wait(own); // gives the lock up only once it waits
+        });
+        m_started.wait(held, [this] { return m_ready; });
+    }
+    ~LogWorker() { m_worker.detach(); }
+
+    // What the worker waits with lives as long as it does.
+    std::mutex *m_lock = new std::mutex;
+    std::condition_variable *m_results = new std::condition_variable;
+    std::condition_variable m_started;
+    bool m_ready = false;
+    std::thread m_worker;
+} g_logWorker;
+#endif
+
 #if defined(WQ_FAULT_CHANGE_AFTER_CLOSE)
 // The results of every panel in one history they share: made by the panel
 // that opens when there is none, and let go when that panel closes. The
