@@ -108,13 +108,35 @@ void prepareBuffers(AudioHost &host, const std::vector<SamplePin> &pins, const B
     }
 }
 
+// A control value for each block, as a host writes them into an input
+// pin's variable: in range and out of it, where a module that clamps or
+// rounds in place changes it; enumerations and bytes stay 0 or 1, which any
+// list or switch has.
+ControlValue controlValueFor(int32_t datatype, int block) {
+    static constexpr float kReals[] = {0.5f, 2.0f, -1.0f, 0.0f, 10.0f};
+    static constexpr int32_t kIntegers[] = {1, 7, -3, 0, 100};
+    const size_t at = static_cast<size_t>(block) % std::size(kReals);
+    ControlValue value;
+    value.real = kReals[at];
+    value.integer = datatype == DT_INT ? kIntegers[at] : block % 2;
+    return value;
+}
+
+bool isControlInput(const AudioPinSlot &pin) {
+    return pin.direction == DR_IN && (pin.datatype == DT_FLOAT || pin.datatype == DT_INT ||
+                                      pin.datatype == DT_ENUM || pin.datatype == DT_BYTE);
+}
+
 // One object: made, opened, given the rate, then processed at `sizes` in
 // turn (each AD_SET_BLOCK_SIZE before its block when the size changes),
 // closed. Its buffers hold exactly the longest block, or `bufferLength`
-// samples when that is more.
+// samples when that is more. With `controlValues` the host also writes
+// the variables of the object's pins, as a session does: the buffer's
+// address into each sample pin's, and a new value into each control
+// input's before every block.
 void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
                const std::vector<uint32_t> &sizes, bool sizeChanging, uint32_t bufferLength,
-               OutputFill fill, const BlockVisitor &visit) {
+               OutputFill fill, bool controlValues, const BlockVisitor &visit) {
     uint32_t longest = bufferLength;
     for (uint32_t s : sizes)
         longest = std::max(longest, s);
@@ -128,6 +150,18 @@ void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
         at.text() + ": makeModule(0, 1), AD_OPEN, AD_SET_SAMPLE_RATE, AD_SET_BLOCK_SIZE");
     AudioHost &host = *audio;
     host.open();
+    if (controlValues) {
+        ctx.step(at.text() + ": the pin table read, and the variables of its pins written");
+        std::vector<AudioPinSlot> layout =
+            audioPinLayout(host.readPinDeclarations(), options.pinCount);
+        // A variable that points elsewhere is pin-declarations-stable's
+        // finding; the host leaves it alone here.
+        for (AudioPinSlot &pin : layout)
+            if (pin.variable && !insideObject(host.object(), pin.variable) &&
+                !inLibrary(ctx, pin.variable))
+                pin.variable = nullptr;
+        host.setAudioPins(std::move(layout));
+    }
     host.setSampleRate(rate);
     size_t seen = 0;
     for (size_t i = 0; i < sizes.size() && host.isLive(); ++i) {
@@ -138,6 +172,11 @@ void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
             host.setBlockSize(sizes[i]);
         }
         prepareBuffers(host, pins, at, fill);
+        if (controlValues)
+            for (const AudioPinSlot &pin : host.audioPins())
+                if (isControlInput(pin))
+                    host.scheduleValue(pin.index, host.sampleClock(),
+                                       controlValueFor(pin.datatype, at.block));
         ctx.step(at.text() + ": a call of the process word");
         const uint32_t clock = host.sampleClock();
         host.processBlock();
@@ -152,19 +191,24 @@ void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
 }
 
 // Every rate, every block size on an object of its own, then the sizes
-// changed between the blocks of one object.
+// changed between the blocks of one object. With `controlValues` the first
+// object has the variables of its pins written (runObject); one object
+// tells a module that changes them, once.
 void runBlocks(CheckContext &ctx, uint32_t bufferLength, const BlockVisitor &visit,
-               OutputFill fill = OutputFill::Zero) {
+               OutputFill fill = OutputFill::Zero, bool controlValues = false) {
     requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
+    bool first = true;
     for (float rate : kSampleRates) {
-        for (uint32_t size : kBlockSizes)
+        for (uint32_t size : kBlockSizes) {
             runObject(ctx, table, rate,
                       std::vector<uint32_t>(static_cast<size_t>(blocksAt(size)), size), false,
-                      bufferLength, fill, visit);
+                      bufferLength, fill, controlValues && first, visit);
+            first = false;
+        }
         runObject(ctx, table, rate,
                   std::vector<uint32_t>(std::begin(kChangingSizes), std::end(kChangingSizes)), true,
-                  bufferLength, fill, visit);
+                  bufferLength, fill, false, visit);
     }
 }
 
@@ -267,7 +311,7 @@ void checkAudioWritten(CheckContext &ctx) {
                 }
             }
         },
-        OutputFill::Marker);
+        OutputFill::Marker, true);
 }
 
 } // namespace wqhost

@@ -2,6 +2,8 @@
 
 #include "host/checks/RawHost.h"
 #include "host/core/HostRecordCheck.h"
+#include "host/memory/GuardedHeap.h"
+#include "host/platform/Library.h"
 #include "host/describe/ModuleProbe.h"
 #include "host/trace/OpcodeNames.h"
 #include "host/text/NumberText.h"
@@ -137,6 +139,21 @@ std::unique_ptr<Session> startCheckedSession(CheckContext &ctx, const CheckedTab
     ctx.step("starting a session: both objects created and opened");
     session->start();
     return session;
+}
+
+bool insideObject(const void *object, const void *variable) {
+    constexpr uintptr_t kObjectBound = 1u << 20;
+    const auto start = reinterpret_cast<uintptr_t>(object);
+    const auto at = reinterpret_cast<uintptr_t>(variable);
+    if (!object || at < start)
+        return false;
+    const size_t size = GuardedHeap::owns(object) ? GuardedHeap::usableSize(object) : kObjectBound;
+    return at - start < size;
+}
+
+bool inLibrary(CheckContext &ctx, const void *variable) {
+    return Library::sameImage(reinterpret_cast<const void *>(ctx.library()->makeModuleProc()),
+                              variable);
 }
 
 void failOnNewProblems(CheckContext &ctx, const std::vector<Problem> &problems, size_t &seen,

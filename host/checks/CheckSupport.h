@@ -67,6 +67,13 @@ constexpr int kEchoNestingLimit = 64;
 std::unique_ptr<Session> startCheckedSession(CheckContext &ctx, const CheckedTable &table,
                                              bool echo, bool echoOnlyChanges);
 
+// Where a declared variable may point: into the object that declares it
+// (a member; the object's extent is its heap block where the host's heap
+// knows it, else a generous bound past its address), or into the library's
+// static storage.
+bool insideObject(const void *object, const void *variable);
+bool inLibrary(CheckContext &ctx, const void *variable);
+
 // Fails the check for each problem the hosts recorded after the first
 // `seen`, and moves `seen` on. `when` says what had just happened. A kind of
 // problem met again is not reported again.

@@ -281,13 +281,17 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
          checkAudioOutput},
         {"audio-written",
          "every output sample written in each process call (the buffers hold a marker before "
-         "it); every input buffer left as the host filled it",
+         "it); every input left as the host gave it: its buffer, and its variable's value",
          {"Every sample of every audio output is written in each process call (the host fills the "
-          "buffers with a marker first), and every input buffer is left as the host filled it.",
+          "buffers with a marker first); every input buffer is left as the host filled it, and "
+          "the variable of every input pin keeps what the host wrote into it (a control value, "
+          "a buffer's address).",
           "The host does not clear output buffers: an unwritten sample plays whatever an earlier "
-          "block or module left there; input buffers are shared with other modules.",
-          "A loop that stops short of blockSize(), an early return without writing silence, or an "
-          "input buffer used as scratch space."},
+          "block or module left there; input buffers are shared with other modules; and a host "
+          "that writes an input's variable again, or compares with it, no longer knows the "
+          "value the module plays.",
+          "A loop that stops short of blockSize(), an early return without writing silence, an "
+          "input buffer used as scratch space, or a control value clamped or rounded in place."},
          checkAudioWritten},
         {"process-environment",
          "after every kind of call: floating-point control state, C locale, signal handlers, "

@@ -108,25 +108,6 @@ std::string differences(const PinDeclaration &a, const PinDeclaration &b,
     return out;
 }
 
-// Where a declared variable may point: into the object that declares it
-// (a member) or into the library's static storage. The object's extent is
-// the heap block that holds it where the host's heap knows it, else a
-// generous bound past its address.
-bool insideObject(const void *object, const void *variable) {
-    constexpr uintptr_t kObjectBound = 1u << 20;
-    const auto start = reinterpret_cast<uintptr_t>(object);
-    const auto at = reinterpret_cast<uintptr_t>(variable);
-    if (!object || at < start)
-        return false;
-    const size_t size = GuardedHeap::owns(object) ? GuardedHeap::usableSize(object) : kObjectBound;
-    return at - start < size;
-}
-
-bool inLibrary(CheckContext &ctx, const void *variable) {
-    return Library::sameImage(reinterpret_cast<const void *>(ctx.library()->makeModuleProc()),
-                              variable);
-}
-
 void checkVariablePlaces(CheckContext &ctx, const std::string &label, const AudioHost &first,
                          const void *firstVariable, const AudioHost &second,
                          const void *secondVariable) {

@@ -36,6 +36,7 @@ bool AudioHost::create(int32_t moduleIndex) {
     m_clock = m_bufferClock = m_options.startClock;
     m_events.clear();
     m_pins.clear();
+    m_given.clear();
     m_toldBlockSize = 0;
     m_toldRate = 0.0f;
     return true;
@@ -46,6 +47,17 @@ void AudioHost::forget() noexcept {
     m_process = nullptr;
     m_events.clear();
     m_pins.clear();
+    m_given.clear();
+}
+
+void AudioHost::checkGivenInputs(const char *call) {
+    if (!m_record || m_given.empty())
+        return;
+    for (const std::string &change : m_given.changed())
+        problem(ProblemCode::InputChanged,
+                std::string(call) + " changed " + change +
+                    ": the variable of an input belongs to the host; keep what you make of it "
+                    "in a variable of your own");
 }
 
 intptr_t AudioHost::dispatch(int32_t opcode, int32_t index, int32_t value, void *ptr, float opt) {
@@ -103,6 +115,9 @@ void AudioHost::setAudioPins(std::vector<AudioPinSlot> pins) {
         // pin's own storage does when the host answers AH_PIN_BUFFER.
         float *buffer = pinBuffer(pin.index);
         std::memcpy(pin.variable, &buffer, sizeof buffer);
+        if (pin.direction == DR_IN)
+            m_given.given({pin.declaration, pin.name, pin.datatype}, pin.variable, &buffer,
+                          sizeof buffer);
     }
 }
 
@@ -132,6 +147,7 @@ bool AudioHost::scheduleValue(int32_t pin, uint32_t clock, const ControlValue &v
         return false;
     Pending &p = m_events.back();
     p.write = slot->variable != nullptr;
+    p.pin = pin;
     p.variable = slot->variable;
     p.datatype = slot->datatype;
     p.value = value;
@@ -183,6 +199,7 @@ void AudioHost::callProcess() {
         return;
     }
     callProcessWord(m_record, m_process, m_clock);
+    checkGivenInputs("the process function");
 }
 
 void AudioHost::processBlock() {
@@ -282,21 +299,34 @@ void AudioHost::deliverDue(uint64_t end) {
 void AudioHost::deliver(const Pending &pending) {
     const WQEvent &event = pending.event;
     if (pending.write) {
+        size_t size = 0;
         switch (pending.datatype) {
-        case DT_FLOAT: std::memcpy(pending.variable, &pending.value.real, sizeof(float)); break;
-        case DT_INT: std::memcpy(pending.variable, &pending.value.integer, sizeof(int32_t)); break;
+        case DT_FLOAT:
+            size = sizeof(float);
+            std::memcpy(pending.variable, &pending.value.real, size);
+            break;
+        case DT_INT:
+            size = sizeof(int32_t);
+            std::memcpy(pending.variable, &pending.value.integer, size);
+            break;
         case DT_ENUM: {
             const int16_t v = static_cast<int16_t>(pending.value.integer);
-            std::memcpy(pending.variable, &v, sizeof v);
+            size = sizeof v;
+            std::memcpy(pending.variable, &v, size);
             break;
         }
         case DT_BYTE: {
             const uint8_t v = static_cast<uint8_t>(pending.value.integer);
-            std::memcpy(pending.variable, &v, sizeof v);
+            size = sizeof v;
+            std::memcpy(pending.variable, &v, size);
             break;
         }
         default: break;
         }
+        const AudioPinSlot *slot = audioPin(pending.pin);
+        if (size && slot && slot->direction == DR_IN)
+            m_given.given({slot->declaration, slot->name, slot->datatype}, pending.variable,
+                          pending.variable, size);
     }
     if (!m_record->eventHandler) {
         problem(ProblemCode::RecordNullEntry,
@@ -317,6 +347,7 @@ void AudioHost::deliver(const Pending &pending) {
         m_record->eventHandler(m_record->object, &copy);
     }
     scope.finish(0);
+    checkGivenInputs("the event handler");
 }
 
 bool AudioHost::postEvent(const WQEvent &event) {

@@ -31,7 +31,10 @@
 // its buffer's address written into that variable. A control value
 // (scheduleValue) is written into the pin's declared variable at the clock
 // where it takes effect, and an EV_PIN_STATUS event for the pin, status
-// kStatusChanged, is delivered at that clock. A SampleIo fills the input
+// kStatusChanged, is delivered at that clock. What the host writes into the
+// variable of an input pin (a value, a buffer's address) is the module's to
+// read, not to change: after every process call and event the host looks,
+// and a variable that no longer holds it is a problem (InputChanged). A SampleIo fills the input
 // buffers before each process call and reads the buffers after it.
 //
 // Every call in both directions goes into the CallLog. Behaviour of the
@@ -40,6 +43,7 @@
 // problems(), never thrown (HostDriver).
 #pragma once
 
+#include "host/core/GivenInputs.h"
 #include "host/core/HostObject.h"
 #include "host/pins/PinDeclaration.h"
 #include "host/memory/GuardedMemory.h"
@@ -219,6 +223,7 @@ private:
         WQEvent event;
         uint64_t order;
         bool write = false; // write `value` into `variable` first
+        int32_t pin = -1;   // the audio pin it is for
         void *variable = nullptr;
         int32_t datatype = 0;
         ControlValue value;
@@ -235,6 +240,8 @@ private:
     void callProcessOn(uint32_t from, uint32_t count);
     intptr_t answerEvent(void *ptr);
     void forget() noexcept;
+    // A problem for each input pin whose variable `call` changed.
+    void checkGivenInputs(const char *call);
 
     Options m_options;
     WQProcessProc m_process = nullptr;
@@ -245,6 +252,7 @@ private:
     uint64_t m_eventOrder = 0;
     std::map<int32_t, GuardedMemory> m_buffers;
     std::vector<AudioPinSlot> m_pins;
+    GivenInputs m_given;
     SampleIo *m_io = nullptr;
     uint32_t m_toldBlockSize = 0;
     float m_toldRate = 0.0f;

@@ -27,6 +27,7 @@ const char *problemCodeName(ProblemCode code) noexcept {
     case ProblemCode::NullEvent: return "null-event";
     case ProblemCode::EventInThePast: return "event-in-the-past";
     case ProblemCode::EchoNestingLimit: return "echo-nesting-limit";
+    case ProblemCode::InputChanged: return "input-changed";
     }
     return "?";
 }

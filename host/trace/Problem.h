@@ -37,6 +37,7 @@ enum class ProblemCode {
     NullEvent,        // AH_ADD_EVENT passed a null event
     EventInThePast,   // AH_ADD_EVENT stamped before the sample clock
     EchoNestingLimit, // the module's own writes, reported back, did not come to an end
+    InputChanged,     // the module changed what the host wrote into an input pin's variable
 };
 
 // A short name for the code: "record-magic", "close-result", ...

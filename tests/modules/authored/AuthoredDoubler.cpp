@@ -39,7 +39,8 @@
     defined(WQ_FAULT_OUTPUT_INFINITY) || defined(WQ_FAULT_OUTPUT_DENORMAL) ||                      \
     defined(WQ_FAULT_PIN_RECORD_OVERRUN) || defined(WQ_FAULT_PARTIAL_BLOCK) ||                     \
     defined(WQ_FAULT_INPUT_WRITE) || defined(WQ_FAULT_STACK_VARIABLE) ||                           \
-    defined(WQ_FAULT_FLUSH_TO_ZERO) || defined(WQ_FAULT_SHARED_LEVEL)
+    defined(WQ_FAULT_FLUSH_TO_ZERO) || defined(WQ_FAULT_SHARED_LEVEL) ||                           \
+    defined(WQ_FAULT_CONTROL_INPUT_WRITE)
 #  define WQ_AUTHORED_CLICK 1
 #endif
 
@@ -103,6 +104,8 @@ constexpr int32_t kClickAudioPin = 0; // the audio side's pin: the first without
 #  if defined(WQ_FAULT_INPUT_WRITE)
 constexpr int32_t kTriggerPin = 3; // an input: a click on every rising edge
 constexpr int32_t kTriggerAudioPin = 1;
+#  elif defined(WQ_FAULT_CONTROL_INPUT_WRITE)
+constexpr int32_t kVolumePin = 3; // an input: the click's volume, 0 to 1
 #  endif
 #endif
 
@@ -158,7 +161,7 @@ public:
 #  if defined(WQ_FAULT_WHOLE_BLOCK)
         n = 4096; // the largest block a host uses, whatever it set
 #  elif defined(WQ_FAULT_ONE_PAST_WRITE)
-        ++n; // the loop below written with <= at first
+        ++n;                      // the loop below written with <= at first
 #  elif defined(WQ_FAULT_PARTIAL_BLOCK)
         n = n / 16 * 16; // worked in steps of 16 samples; the rest of the block forgotten
 #  endif
@@ -184,9 +187,15 @@ public:
         csr |= 0x8040u;
         __asm__ __volatile__("ldmxcsr %0" : : "m"(csr));
 #  endif
+        float volume = 0.5f;
+#  if defined(WQ_FAULT_CONTROL_INPUT_WRITE)
+        // The volume kept in its range where the host put it.
+        m_volume = std::min(std::max(m_volume, 0.0f), 1.0f);
+        volume = m_volume;
+#  endif
         float peak = 0.0f;
         for (int32_t i = 0; i < n; ++i) {
-            out[i] = 0.5f * m_level;
+            out[i] = volume * m_level;
             peak = std::max(peak, out[i]);
             m_level *= m_decay;
 #  if !defined(WQ_FAULT_OUTPUT_DENORMAL)
@@ -261,6 +270,15 @@ public:
             return true;
         }
 #endif
+#if defined(WQ_FAULT_CONTROL_INPUT_WRITE)
+        case kVolumePin:
+            properties->name = "VOLUME";
+            properties->direction = DR_IN;
+            properties->datatype = DT_FLOAT;
+            properties->flags = 0;
+            properties->variable = &m_volume;
+            return true;
+#endif
 #if defined(WQ_FAULT_INPUT_WRITE)
         case kTriggerPin:
             properties->name = "TRIGGER";
@@ -322,6 +340,9 @@ private:
     float m_level = 0.0f;
 #  endif
     float m_decay = 0.0f;
+#  if defined(WQ_FAULT_CONTROL_INPUT_WRITE)
+    float m_volume = 0.5f;
+#  endif
 #endif
 };
 
