@@ -53,7 +53,8 @@ public:
         thread.join();
     }
 
-    // GET / on a fresh connection: how long it took, or -1 without "hello".
+    // GET / on a fresh connection (given up after 2 s): how long it took, or
+    // -1 without "hello".
     double timedGet() {
         const auto start = std::chrono::steady_clock::now();
         httplib::Client client("127.0.0.1", port);
@@ -82,9 +83,13 @@ TEST(BoundedHttpServer, HalfRequestsDoNotDelayOthersAndAreClosedAtTheirDeadline)
         idle.push_back(std::make_unique<TestSocket>(s.port));
     }
     for (int round = 0; round < 3; ++round) {
-        const double took = s.timedGet();
-        EXPECT_GE(took, 0.0);
-        EXPECT_LT(took, 0.5);
+        EXPECT_GE(s.timedGet(), 0.0);
+        if (round == 0) {
+            // Answered while every half request is still open: it did not
+            // wait for their deadlines.
+            for (auto &d : dribbling)
+                EXPECT_FALSE(d->closedWithin(0)) << "answered only once the half requests went";
+        }
         for (auto &d : dribbling)
             d->send("X-Slow: " + std::to_string(round) + "\r\n");
         std::this_thread::sleep_for(100ms);
@@ -104,9 +109,9 @@ TEST(BoundedHttpServer, AHeldRequestHoldsOnlyItsOwnThread) {
         held.back()->send("GET /hold HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     }
     std::this_thread::sleep_for(100ms);
-    const double took = s.timedGet();
-    EXPECT_GE(took, 0.0);
-    EXPECT_LT(took, 0.5);
+    // Answered while all eight are held: a server that served them in turn
+    // would answer none before the client gives up.
+    EXPECT_GE(s.timedGet(), 0.0);
     s.release = true;
     for (auto &h : held)
         EXPECT_NE(h->read("held", 2000).find("held"), std::string::npos);
