@@ -6,7 +6,9 @@
 #include "host/checks/CheckSupport.h"
 #include "host/core/AudioHost.h"
 #include "host/core/GuiHost.h"
+#include "host/pins/PinDeclaration.h"
 #include "host/platform/ProcessState.h"
+#include "host/platform/ThreadWait.h"
 
 #include <set>
 #include <string>
@@ -18,7 +20,7 @@ namespace {
 
 class EnvironmentWatch {
 public:
-    explicit EnvironmentWatch(CheckContext &ctx) : m_ctx(ctx), m_baseline(ProcessState::now()) {}
+    explicit EnvironmentWatch(CheckContext &ctx) : m_ctx(ctx), m_baseline(hostBaseline()) {}
 
     // Compares the process with the baseline after `call`; each thing that
     // changed is told once, where it first changed, and put back so that
@@ -34,7 +36,19 @@ public:
         m_baseline.descriptors = now.descriptors; // told once; judge the next call alone
     }
 
+    // The threads running now are the baseline: those a library starts when
+    // it is loaded must end by its unloading, which the unload check sees.
+    void threadsFromHereOn() { m_baseline.threads = ProcessState::now().threads; }
+
 private:
+    // The process as the host has it before the module's first call: the
+    // file the call log reads the thread's waiting time from, opened at the
+    // first timed call, is open already.
+    static ProcessState hostBaseline() {
+        (void)threadWaitingMilliseconds();
+        return ProcessState::now();
+    }
+
     static std::string advice(const std::string &kind) {
         if (kind.find("floating-point") != std::string::npos ||
             kind.find("MXCSR") != std::string::npos || kind.find("x87") != std::string::npos)
@@ -64,55 +78,86 @@ private:
 } // namespace
 
 void checkProcessEnvironment(CheckContext &ctx) {
-    const CheckedTable table = readCheckedTable(ctx);
-    const ModuleSides sides = moduleSides(ctx);
+    // The baseline comes before anything of the library runs, and each call
+    // is watched from the first on (the objects that read the pin table
+    // included): what a module changes for good, a locale or a handler set
+    // in the same way by every call, shows at the first call that does it.
     EnvironmentWatch watch(ctx);
+    ctx.step("loading the library");
+    const auto library = ctx.library();
+    watch.after("loading the library (its static constructors)");
+    watch.threadsFromHereOn();
+    std::vector<PinDeclaration> pins;
+    int32_t audioPins = 0;
+    bool hasAudio = false;
     {
-        AudioHost::Options audioOptions;
-        audioOptions.pinCount = table.audioPins;
-        audioOptions.blockSize = 64;
-        AudioHost audio(ctx.library(), audioOptions, &ctx.log());
-        GuiHost gui(ctx.library(), GuiHost::Options(), &ctx.log());
-        gui.declarePins(table.pins);
-        if (sides.audio) {
-            ctx.step("makeModule(0, 1)");
-            audio.create();
-            watch.after("makeModule(0, 1)");
-            ctx.step("AD_OPEN");
-            audio.open();
+        // A first audio object, opened with no pins, tells the pin table.
+        AudioHost probe(library, AudioHost::Options(), &ctx.log());
+        ctx.step("reading the pin table: makeModule(0, 1)");
+        hasAudio = probe.create();
+        watch.after("makeModule(0, 1)");
+        if (hasAudio) {
+            ctx.step("reading the pin table: AD_OPEN");
+            probe.open();
             watch.after("AD_OPEN");
-            audio.setSampleRate(48000.0f);
-            watch.after("AD_SET_SAMPLE_RATE");
-            audio.setBlockSize(64);
-            watch.after("AD_SET_BLOCK_SIZE");
-            for (int block = 0; block < 8 && audio.isLive(); ++block) {
-                ctx.step("a call of the process word, block " + std::to_string(block));
-                audio.processBlock();
-                watch.after("the process function");
-            }
-        }
-        if (sides.gui) {
-            ctx.step("makeModule(0, 2) and GD_OPEN");
-            gui.create();
-            watch.after("makeModule(0, 2)");
-            gui.open();
-            watch.after("GD_OPEN");
-            for (const PinDeclaration &pin : table.pins)
-                for (const char *text : {"12", "3.5", "a=1,b=2"}) {
-                    ctx.step("GD_PIN_CHANGED for " + pinLabel(pin));
-                    gui.setPinText(pin.index, text);
-                    watch.after("GD_PIN_CHANGED for " + pinLabel(pin));
-                }
-            ctx.step("GD_CLOSE");
-            gui.close();
-            watch.after("GD_CLOSE", true);
-        }
-        if (audio.isLive()) {
-            ctx.step("AD_CLOSE");
-            audio.close();
-            watch.after("AD_CLOSE", true);
+            ctx.step("reading the pin table: AD_GET_PIN_PROPERTIES");
+            pins = probe.readPinDeclarations();
+            watch.after("AD_GET_PIN_PROPERTIES");
+            audioPins = countAudioPins(pins);
+            ctx.step("reading the pin table: AD_CLOSE");
+            if (probe.isLive())
+                probe.close();
+            watch.after("AD_CLOSE");
         }
     }
+    AudioHost::Options audioOptions;
+    audioOptions.pinCount = audioPins;
+    audioOptions.blockSize = 64;
+    AudioHost audio(library, audioOptions, &ctx.log());
+    GuiHost gui(library, GuiHost::Options(), &ctx.log());
+    gui.declarePins(pins);
+    if (hasAudio) {
+        ctx.step("makeModule(0, 1)");
+        audio.create();
+        watch.after("makeModule(0, 1)");
+        ctx.step("AD_OPEN");
+        audio.open();
+        watch.after("AD_OPEN");
+        audio.setSampleRate(48000.0f);
+        watch.after("AD_SET_SAMPLE_RATE");
+        audio.setBlockSize(64);
+        watch.after("AD_SET_BLOCK_SIZE");
+        for (int block = 0; block < 8 && audio.isLive(); ++block) {
+            ctx.step("a call of the process word, block " + std::to_string(block));
+            audio.processBlock();
+            watch.after("the process function");
+        }
+    }
+    ctx.step("makeModule(0, 2)");
+    const bool hasGui = gui.create();
+    watch.after("makeModule(0, 2)");
+    if (hasGui) {
+        ctx.step("GD_OPEN");
+        gui.open();
+        watch.after("GD_OPEN");
+        for (const PinDeclaration &pin : pins)
+            for (const char *text : {"12", "3.5", "a=1,b=2"}) {
+                ctx.step("GD_PIN_CHANGED for " + pinLabel(pin));
+                gui.setPinText(pin.index, text);
+                watch.after("GD_PIN_CHANGED for " + pinLabel(pin));
+            }
+        ctx.step("GD_CLOSE");
+        gui.close();
+        watch.after("GD_CLOSE", true);
+    }
+    if (audio.isLive()) {
+        ctx.step("AD_CLOSE");
+        audio.close();
+        watch.after("AD_CLOSE", true);
+    }
+    if (!hasAudio && !hasGui)
+        ctx.stop("makeModule(0, 1) and makeModule(0, 2) both returned null: the module makes no "
+                 "object at all");
 }
 
 } // namespace wqhost

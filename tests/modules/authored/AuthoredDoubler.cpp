@@ -13,14 +13,18 @@
 #include "wq_sdk2/wq_module_entry.h"
 
 #include <algorithm>
+#include <cfenv>
 #include <chrono>
 #include <cctype>
+#include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -40,7 +44,7 @@
     defined(WQ_FAULT_PIN_RECORD_OVERRUN) || defined(WQ_FAULT_PARTIAL_BLOCK) ||                     \
     defined(WQ_FAULT_INPUT_WRITE) || defined(WQ_FAULT_STACK_VARIABLE) ||                           \
     defined(WQ_FAULT_FLUSH_TO_ZERO) || defined(WQ_FAULT_SHARED_LEVEL) ||                           \
-    defined(WQ_FAULT_CONTROL_INPUT_WRITE)
+    defined(WQ_FAULT_CONTROL_INPUT_WRITE) || defined(WQ_FAULT_ROUNDING_MODE)
 #  define WQ_AUTHORED_CLICK 1
 #endif
 
@@ -178,6 +182,11 @@ public:
                         m_level = 1.0f;
             }
         }
+#  endif
+#  if defined(WQ_FAULT_ROUNDING_MODE)
+        // Levels kept in steps of 1/1024, rounded down the cheap way.
+        std::fesetround(FE_TOWARDZERO);
+        m_level = std::nearbyint(m_level * 1024.0f) / 1024.0f;
 #  endif
 #  if defined(WQ_FAULT_FLUSH_TO_ZERO)
         // Denormals flushed to zero for speed, and the host's setting not
@@ -363,6 +372,9 @@ protected:
     }
     std::vector<long long> *m_log = nullptr;
 #endif
+#if defined(WQ_FAULT_DESCRIPTOR_LEFT)
+    std::FILE *m_resultsLog = nullptr;
+#endif
 #if defined(WQ_FAULT_CHANGE_AFTER_CLOSE)
     void close() override {
         if (m_madeResults)
@@ -380,6 +392,27 @@ protected:
 #endif
 #if defined(WQ_FAULT_CLOSE_WITHOUT_OPEN)
         m_log = new std::vector<long long>();
+#endif
+#if defined(WQ_FAULT_LOCALE_CHANGED)
+        // Numbers shown as the user's language writes them.
+        std::setlocale(LC_ALL, "C.UTF-8");
+#endif
+#if defined(WQ_FAULT_SIGNAL_HANDLER)
+        // A division by zero while reading a number caught instead of
+        // ending the program.
+        std::signal(SIGFPE, [](int){});
+#endif
+#if defined(WQ_FAULT_WORKING_FOLDER)
+        // The results file written where temporary files go, named
+        // without its folder.
+        std::error_code ignored;
+        std::filesystem::current_path(std::filesystem::temp_directory_path(ignored), ignored);
+#endif
+#if defined(WQ_FAULT_DESCRIPTOR_LEFT)
+        // A log of the results, opened with the panel and never closed.
+        m_resultsLog = std::fopen(
+            (std::filesystem::temp_directory_path() / "authored_doubler.log").string().c_str(),
+            "a");
 #endif
 #if defined(WQ_FAULT_THREAD_LEFT)
         // A worker that waits for results to write to a log; nothing ever
