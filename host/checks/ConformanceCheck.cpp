@@ -307,13 +307,14 @@ const std::vector<ConformanceCheck> &conformanceChecks() {
           "that close does not join."},
          checkProcessEnvironment},
         {"uninitialised-memory",
-         "one session twice, fresh heap blocks filled with 0xA5 and then 0x5A: the same pins "
-         "and samples both times",
-         {"The same session twice, fresh heap blocks filled with 0xA5 and then 0x5A, gives the "
-          "same pins and samples both times.",
-          "A host's heap hands out whatever was there; a result that depends on it differs from "
-          "run to run and from host to host.",
-          "A member without an initial value, or a buffer read before it is written."},
+         "one session twice, fresh heap blocks and the stack below each call filled with 0xA5 "
+         "and then 0x5A: the same pins and samples both times",
+         {"The same session twice, fresh heap blocks and the stack below each call filled with "
+          "0xA5 and then 0x5A, gives the same pins and samples both times.",
+          "A host's heap and stack hold whatever was there; a result that depends on it differs "
+          "from run to run and from host to host.",
+          "A member without an initial value, a local buffer or variable read before it is "
+          "written, or a heap buffer read before it is written."},
          checkUninitialisedMemory},
         {"objects-interleaved",
          "one session through one object alone and through two objects in turn: each gives the "

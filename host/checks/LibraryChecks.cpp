@@ -3,6 +3,7 @@
 #include "host/core/AudioHost.h"
 #include "host/text/NumberText.h"
 #include "host/checks/CheckSupport.h"
+#include "host/platform/StackPaint.h"
 #include "host/checks/RawHost.h"
 #include "host/describe/TextReport.h"
 #include "host/platform/UntrustedText.h"
@@ -38,17 +39,6 @@ std::string joinedNumbers(const std::vector<int64_t> &numbers) {
 std::string textOrNull(const char *text) {
     return text ? quoteText(UntrustedText::read(text, kMaxNameText).text) : "null";
 }
-
-// Overwrites a large area of the stack below the caller's frame, where the
-// frames of a call that has returned were: a text that lived there changes.
-void overwriteStack() {
-    volatile unsigned char area[128 * 1024];
-    for (size_t i = 0; i < sizeof area; ++i)
-        area[i] = 0xA5;
-}
-// Called through a pointer the compiler cannot see through, so that it is
-// never inlined into the caller's frame.
-void (*volatile g_overwriteStack)() = overwriteStack;
 
 // Named fields of a description record that differ between two records.
 std::vector<std::string> changedDescriptionFields(const WQModuleDescription &a,
@@ -130,7 +120,7 @@ void checkDescribeIndex0(CheckContext &ctx) {
     // The texts live as long as the library: read again once the stack the
     // call ran on has been used by other calls, they are the same.
     ctx.step("the description texts read again after the stack was overwritten");
-    g_overwriteStack();
+    paintStackBelow(kPatternByte);
     for (int i = 0; i < 3; ++i) {
         if (!readable[i])
             continue;

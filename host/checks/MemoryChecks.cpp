@@ -1,12 +1,14 @@
 // The check of results that depend on memory the module never set: the same
-// session twice, each time with fresh heap blocks filled with another byte,
-// must give the same pins and the same samples. A member without an initial
-// value, or a buffer read before it is written, reads the fill here (and
+// session twice, each time with fresh heap blocks and the stack below each
+// call filled with another byte, must give the same pins and the same
+// samples. A member without an initial value, a local read before it is
+// written, or a buffer read before it is written, reads the fill here (and
 // whatever happens to be there in a host): the two runs then differ.
 #include "host/checks/CheckSupport.h"
 #include "host/core/AudioHost.h"
 #include "host/core/GuiHost.h"
 #include "host/memory/GuardedHeap.h"
+#include "host/platform/ModuleCodeWatch.h"
 #include "host/text/NumberText.h"
 #include "host/text/QuotedText.h"
 
@@ -97,6 +99,22 @@ void guiRun(CheckContext &ctx, const CheckedTable &table, std::vector<Result> &r
         host.close();
 }
 
+// Fresh heap blocks and the stack below each call filled with one byte for
+// as long as it lives; then as before, also when the check stops early.
+class MemoryFill {
+public:
+    explicit MemoryFill(unsigned char fill) {
+        GuardedHeap::setFreshFill(fill);
+        setCallStackFill(fill);
+    }
+    ~MemoryFill() {
+        GuardedHeap::setFreshFill(GuardedHeap::kDefaultFreshFill);
+        setCallStackFill(-1);
+    }
+    MemoryFill(const MemoryFill &) = delete;
+    MemoryFill &operator=(const MemoryFill &) = delete;
+};
+
 } // namespace
 
 void checkUninitialisedMemory(CheckContext &ctx) {
@@ -104,24 +122,24 @@ void checkUninitialisedMemory(CheckContext &ctx) {
     const ModuleSides sides = moduleSides(ctx);
     std::vector<Result> runs[2];
     for (int run = 0; run < 2; ++run) {
-        GuardedHeap::setFreshFill(kFills[run]);
+        const MemoryFill fill(kFills[run]);
         if (sides.audio)
             audioRun(ctx, table, runs[run]);
         if (sides.gui && !table.pins.empty())
             guiRun(ctx, table, runs[run]);
     }
-    GuardedHeap::setFreshFill(GuardedHeap::kDefaultFreshFill);
-    const std::string fills = GuardedHeap::enabled()
-                                  ? "fresh heap blocks filled with 0x" + hexDigits(kFills[0], 2) +
-                                        " and with 0x" + hexDigits(kFills[1], 2)
-                                  : std::string("fresh heap blocks as the system gave them");
+    const std::string fills =
+        (GuardedHeap::enabled() ? std::string("fresh heap blocks and ") : std::string()) +
+        "the stack below each call filled with 0x" + hexDigits(kFills[0], 2) + " and with 0x" +
+        hexDigits(kFills[1], 2);
     for (size_t i = 0; i < runs[0].size() && i < runs[1].size(); ++i) {
         if (runs[0][i].where == runs[1][i].where && runs[0][i].value == runs[1][i].value)
             continue;
         ctx.fail(runs[0][i].where + " was " + runs[0][i].value + " and " + runs[1][i].value +
                  " in the same session, with " + fills +
                  ": a result depends on memory the module never set; give every member a "
-                 "value in the constructor or open, and write a buffer before reading it");
+                 "value in the constructor or open, and write a variable or buffer (a local "
+                 "one too) before reading it");
         return;
     }
     if (runs[0].size() != runs[1].size())

@@ -1,5 +1,7 @@
 #include "host/platform/ModuleCodeWatch.h"
 
+#include "host/platform/StackPaint.h"
+
 #include <atomic>
 
 namespace wqhost {
@@ -12,14 +14,30 @@ thread_local int t_running = 0;
 
 std::atomic<uint64_t> g_counts[static_cast<int>(RealtimeHazard::Count)];
 std::atomic<bool> g_seen{false};
+std::atomic<int> g_stackFill{-1};
+
+void paintWhenAsked() noexcept {
+    const int fill = g_stackFill.load(std::memory_order_relaxed);
+    if (fill >= 0)
+        paintStackBelow(static_cast<unsigned char>(fill));
+}
 
 } // namespace
 
 ModuleCodeScope::ModuleCodeScope(RunningCode code) noexcept : m_previous(t_running) {
     t_running = static_cast<int>(code);
+    if (code != RunningCode::Host)
+        paintWhenAsked();
 }
 
-ModuleCodeScope::~ModuleCodeScope() { t_running = m_previous; }
+ModuleCodeScope::~ModuleCodeScope() {
+    if (m_previous != static_cast<int>(RunningCode::Host) &&
+        t_running == static_cast<int>(RunningCode::Host))
+        paintWhenAsked(); // what the callback left below is not the module's
+    t_running = m_previous;
+}
+
+void setCallStackFill(int fill) noexcept { g_stackFill.store(fill, std::memory_order_relaxed); }
 
 RunningCode runningCode() noexcept { return static_cast<RunningCode>(t_running); }
 

@@ -31,6 +31,12 @@ private:
 
 RunningCode runningCode() noexcept;
 
+// With a byte (0 to 255), every call into a module, and every return from a
+// callback into it, first fills the stack below with that byte
+// (paintStackBelow), so that a local the module reads before it writes one
+// reads the byte; -1, as at the start, fills nothing.
+void setCallStackFill(int fill) noexcept;
+
 // What a process function may not do: each may wait for the system or for
 // another thread for an unbounded time.
 enum class RealtimeHazard : int {

@@ -69,13 +69,15 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"locale", [](ProcessState &s) { s.locale = "de_DE.UTF-8"; },
                    "the C locale (\"C\" became \"de_DE.UTF-8\": number formatting and parsing "
                    "change for the whole host)"},
-        ChangeCase{"handler", [](ProcessState &s) { s.signalHandlers[3] = 0x1234; },
-                   kFourthSignal},
+        ChangeCase{"handler", [](ProcessState &s) { s.signalHandlers[3] = 0x1234; }, kFourthSignal},
         ChangeCase{"folder", [](ProcessState &s) { s.folder = "/tmp"; },
                    "the working folder (\"/home/user/patches\" became \"/tmp\")"},
         ChangeCase{"descriptor_opened", [](ProcessState &s) { s.descriptors.push_back(7); },
                    "the open file descriptors (0, 1, 2 became 0, 1, 2, 7)"},
-        ChangeCase{"descriptor_closed", [](ProcessState &s) { s.descriptors = {0, 1}; },
+        ChangeCase{"descriptor_closed",
+                   [](ProcessState &s) {
+                       s.descriptors = {0, 1};
+                   },
                    "the open file descriptors (0, 1, 2 became 0, 1)"},
         ChangeCase{"thread", [](ProcessState &s) { ++s.threads; },
                    "the number of threads (3 became 4)"}),

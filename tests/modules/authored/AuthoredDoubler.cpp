@@ -44,7 +44,8 @@
     defined(WQ_FAULT_PIN_RECORD_OVERRUN) || defined(WQ_FAULT_PARTIAL_BLOCK) ||                     \
     defined(WQ_FAULT_INPUT_WRITE) || defined(WQ_FAULT_STACK_VARIABLE) ||                           \
     defined(WQ_FAULT_FLUSH_TO_ZERO) || defined(WQ_FAULT_SHARED_LEVEL) ||                           \
-    defined(WQ_FAULT_CONTROL_INPUT_WRITE) || defined(WQ_FAULT_ROUNDING_MODE)
+    defined(WQ_FAULT_CONTROL_INPUT_WRITE) || defined(WQ_FAULT_ROUNDING_MODE) ||                    \
+    defined(WQ_FAULT_UNINITIALISED_LOCAL)
 #  define WQ_AUTHORED_CLICK 1
 #endif
 
@@ -212,6 +213,17 @@ public:
                 m_level = 0.0f;
 #  endif
         }
+#  if defined(WQ_FAULT_UNINITIALISED_LOCAL)
+        // The click's attack softened by a short ramp, worked out in a
+        // table of the block's first samples; the loop that fills it was
+        // meant to start at 0.
+        float ramp[64];
+        const int32_t rampLength = std::min<int32_t>(n, 64);
+        for (int32_t i = 1; i < rampLength; ++i)
+            ramp[i] = static_cast<float>(i) / 64.0f;
+        for (int32_t i = 0; i < rampLength; ++i)
+            out[i] *= 0.5f + 0.5f * ramp[i];
+#  endif
 #  if defined(WQ_FAULT_ONE_PAST_READ)
         // Smoothed with the next sample, the last one included.
         for (int32_t i = 0; i < n; ++i)
