@@ -119,7 +119,8 @@ FaultLine faultLine(const char *verb, GuardHit hit) noexcept {
     return line;
 }
 
-FaultLine stackFaultLine() noexcept {
+// Used by the POSIX fault handler only: a Windows call gets the whole stack.
+[[maybe_unused]] FaultLine stackFaultLine() noexcept {
     FaultLine line;
     line.add("{\"overrun\":\"");
     line.add(stackLimitText());

@@ -86,8 +86,6 @@ struct FindsCase {
 // uninitialised.
 void PrintTo(const FindsCase &c, std::ostream *out) { *out << c.fault; }
 
-std::ostream &operator<<(std::ostream &os, const FindsCase &c) { return os << c.fault; }
-
 class FuzzFindsTest : public ::testing::TestWithParam<FindsCase> {};
 
 TEST_P(FuzzFindsTest, ShrinksToAShortScriptThatReplays) {
@@ -166,8 +164,6 @@ struct StartCase {
 // uninitialised.
 void PrintTo(const StartCase &c, std::ostream *out) { *out << c.name; }
 
-std::ostream &operator<<(std::ostream &os, const StartCase &c) { return os << c.name; }
-
 class FuzzStartTest : public ::testing::TestWithParam<StartCase> {};
 
 // A module that fails before any line gets a script with no line, which
@@ -210,8 +206,6 @@ struct SurvivesCase {
 // Shown by the case's name: printed byte by byte, the padding would be read
 // uninitialised.
 void PrintTo(const SurvivesCase &c, std::ostream *out) { *out << c.name; }
-
-std::ostream &operator<<(std::ostream &os, const SurvivesCase &c) { return os << c.name; }
 
 class FuzzSurvivesTest : public ::testing::TestWithParam<SurvivesCase> {};
 
@@ -279,8 +273,6 @@ struct RefusedCase {
 // Shown by the case's name: printed byte by byte, the padding would be read
 // uninitialised.
 void PrintTo(const RefusedCase &c, std::ostream *out) { *out << c.name; }
-
-std::ostream &operator<<(std::ostream &os, const RefusedCase &c) { return os << c.name; }
 
 class FuzzRefusesTest : public ::testing::TestWithParam<RefusedCase> {};
 
