@@ -2,6 +2,7 @@
 
 #include "wq_sdk2/wq_interface.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -42,35 +43,33 @@ std::vector<std::string> GivenInputs::changed() {
 }
 
 std::string GivenInputs::valueText(const Pin &pin, const unsigned char *bytes, size_t size) {
-    char text[48];
     switch (pin.datatype) {
     case DT_FLOAT: {
         float v;
         std::memcpy(&v, bytes, sizeof v);
+        char text[32];
         std::snprintf(text, sizeof text, "%g", static_cast<double>(v));
-        break;
+        return text;
     }
     case DT_INT: {
         int32_t v;
         std::memcpy(&v, bytes, sizeof v);
-        std::snprintf(text, sizeof text, "%ld", static_cast<long>(v));
-        break;
+        return std::to_string(v);
     }
     case DT_ENUM: {
         int16_t v;
         std::memcpy(&v, bytes, sizeof v);
-        std::snprintf(text, sizeof text, "%d", static_cast<int>(v));
-        break;
+        return std::to_string(v);
     }
-    case DT_BYTE: std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(bytes[0])); break;
+    case DT_BYTE: return std::to_string(static_cast<unsigned>(bytes[0]));
     default: {
         uintptr_t v = 0;
         std::memcpy(&v, bytes, size < sizeof v ? size : sizeof v);
-        std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(v));
-        break;
+        char text[2 * sizeof v + 1];
+        const std::to_chars_result end = std::to_chars(text, text + sizeof text, v, 16);
+        return "0x" + std::string(text, end.ptr);
     }
     }
-    return text;
 }
 
 } // namespace wqhost
