@@ -124,8 +124,9 @@ TEST(GuardedMemoryTest, AFaultIsPlacedByTheBlocksState) {
         SCOPED_TRACE(e.state);
         const GuardHit inside = GuardedMemory::hitAt(start);
         EXPECT_EQ(inside.what, e.insideWhat);
-        if (e.insideWhat)
+        if (e.insideWhat) {
             EXPECT_EQ(inside.place, e.inside);
+        }
         const GuardHit past = GuardedMemory::hitAt(guard);
         EXPECT_EQ(past.what, kTestBlock);
         EXPECT_EQ(past.place, e.pastEnd);
