@@ -64,6 +64,10 @@ void CheckContext::step(const std::string &what) {
     m_channel.send(nlohmann::json{{"step", bytesToUtf8(what)}});
 }
 
+void CheckContext::tell(const std::string &key, const std::string &value) {
+    m_channel.send(nlohmann::json{{key, bytesToUtf8(value)}});
+}
+
 void CheckContext::fail(const std::string &detail) {
     for (const std::string &f : m_failures)
         if (f == detail)

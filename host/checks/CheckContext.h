@@ -9,6 +9,7 @@
 //   {"step":"..."}  what it is about to do, for a report after a crash,
 //   {"failure":"..."} each failure as it is found,
 //   {"warning":"..."} each warning as it is found,
+//   {"KEY":"..."} what a check learnt about the module (tell()),
 //   {"verdict":"pass"|"fail"|"skip","details":[...],"warnings":[...]} at the
 //   end, with
 //   "unusable":"..." when the library cannot be loaded at all, and
@@ -61,6 +62,10 @@ public:
 
     // Tells the parent what the check is about to do.
     void step(const std::string &what);
+
+    // Tells the parent something the check learnt about the module (which
+    // sides it has, say), as the message {key: value}.
+    void tell(const std::string &key, const std::string &value);
 
     // A failure: recorded (once, however often it happens), and the check
     // goes on.

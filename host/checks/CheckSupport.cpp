@@ -91,6 +91,16 @@ std::string missingSideText(Side side) {
                                "for an audio class declared void)";
 }
 
+void probeModuleSides(CheckContext &ctx) {
+    const ModuleSides &sides = moduleSides(ctx);
+    std::string names;
+    if (sides.audio)
+        names = "audio";
+    if (sides.gui)
+        names += names.empty() ? "gui" : " gui";
+    ctx.tell("sides", names);
+}
+
 void requireSide(CheckContext &ctx, Side side) {
     const ModuleSides &sides = moduleSides(ctx);
     if (!(side == Side::Gui ? sides.gui : sides.audio))

@@ -54,6 +54,10 @@ void checkUninitialisedMemory(CheckContext &ctx);
 // InterleavingChecks.cpp: one session through one object alone and through
 // two objects taking each step in turn; each must give the same.
 void checkObjectsInterleaved(CheckContext &ctx);
+// CheckSupport.cpp: the sides the module has, for the report's header.
+void probeModuleSides(CheckContext &ctx);
+
+const char *const kSidesProbe = "module-sides";
 
 const std::vector<ConformanceCheck> &conformanceChecks() {
     static const std::vector<ConformanceCheck> checks = {
@@ -337,7 +341,14 @@ const ConformanceCheck *findConformanceCheck(const std::string &name) {
     for (const ConformanceCheck &c : conformanceChecks())
         if (name == c.name)
             return &c;
-    return nullptr;
+    static const ConformanceCheck probe = {
+        kSidesProbe,
+        "which sides the module has",
+        {"makeModule(0, 1) and makeModule(0, 2) each give an object or null.",
+         "The report names a side the module does not have once, in its header.",
+         "An audio or GUI class declared void."},
+        probeModuleSides};
+    return name == probe.name ? &probe : nullptr;
 }
 
 } // namespace wqhost

@@ -33,6 +33,14 @@ struct ConformanceCheck {
 
 // Every check, in the order a run takes them.
 const std::vector<ConformanceCheck> &conformanceChecks();
+// One of conformanceChecks(), or the sides probe; null for another name.
 const ConformanceCheck *findConformanceCheck(const std::string &name);
+
+// Not a check of the run, nor listed: it finds out which sides the module
+// has, for the report's header, and passes. It runs in a child of its own
+// like a check, so that a module that crashes while its objects are made
+// takes down only the probe. Its channel carries {"sides":"audio gui"}
+// (the sides it has, by name, "audio" and "gui").
+extern const char *const kSidesProbe;
 
 } // namespace wqhost

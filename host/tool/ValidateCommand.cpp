@@ -270,6 +270,11 @@ int runValidate(const ValidateArgs &args) {
     run.library = args.library;
     run.seed = options.seed;
     run.timeoutSeconds = args.inProcess ? 0.0 : options.timeoutSeconds;
+    // Which sides the module has: one line of the header when it lacks one.
+    if (usable) {
+        run.sides = validator.run(wqhost::kSidesProbe);
+        lines << wqhost::formatSidesNote(run.sides) << std::flush;
+    }
     // The exports check was not selected, but the library is unusable:
     // the report says why nothing ran.
     if (!usable && (selected.empty() || selected.front().first != "exports")) {

@@ -1,5 +1,7 @@
 #include "host/validate/ValidationReport.h"
 
+#include "host/checks/CheckSupport.h"
+
 #include "host/text/NumberText.h"
 #include "host/text/JsonText.h"
 
@@ -10,6 +12,16 @@
 namespace wqhost {
 
 namespace {
+
+// "audio gui", "audio", "gui", or "unknown".
+std::string sidesWords(const CheckOutcome &probe) {
+    if (!probe.sidesKnown)
+        return "unknown";
+    std::string words = probe.hasAudio ? "audio" : "";
+    if (probe.hasGui)
+        words += words.empty() ? "gui" : " gui";
+    return words.empty() ? "none" : words;
+}
 
 const char *resultWord(CheckOutcome::Result r) {
     switch (r) {
@@ -230,9 +242,18 @@ std::string validationJson(const ValidationRun &run) {
         checks.push_back(std::move(check));
     }
     const ValidationSummary s = summarize(run.outcomes);
+    json sides = nullptr;
+    if (run.sides.sidesKnown) {
+        sides = json::array();
+        if (run.sides.hasAudio)
+            sides.push_back("audio");
+        if (run.sides.hasGui)
+            sides.push_back("gui");
+    }
     json doc = {{"library", bytesToUtf8(run.library)},
                 {"seed", run.seed},
                 {"timeout", run.timeoutSeconds},
+                {"sides", sides},
                 {"checks", checks},
                 {"passed", s.passed},
                 {"failed", s.failed},
@@ -243,6 +264,25 @@ std::string validationJson(const ValidationRun &run) {
         causes.push_back({{"cause", bytesToUtf8(c.text)}, {"checks", c.checks}});
     doc["rootCauses"] = causes;
     return doc.dump(2) + "\n";
+}
+
+std::string formatSidesNote(const CheckOutcome &probe) {
+    if (probe.sidesKnown) {
+        if (probe.hasAudio && probe.hasGui)
+            return std::string();
+        if (probe.hasAudio || probe.hasGui)
+            return "note: " + missingSideText(probe.hasAudio ? Side::Gui : Side::Audio) +
+                   ": that side's checks are skipped\n";
+    }
+    if (probe.name.empty())
+        return std::string(); // the probe did not run: the library is unusable
+    std::string why =
+        probe.details.empty() ? std::string("the probe gave no reason") : probe.details.front();
+    if (probe.crashed)
+        return "note: which sides the module has is not known: the probe that makes an object "
+               "of each side " +
+               why + "\n";
+    return "note: " + why + "\n"; // it makes no object at all
 }
 
 std::string validationJunit(const ValidationRun &run) {
@@ -260,6 +300,7 @@ std::string validationJunit(const ValidationRun &run) {
     out += "    <properties>\n";
     out += "      <property name=\"library\" value=\"" + xmlText(run.library) + "\"/>\n";
     out += "      <property name=\"seed\" value=\"" + std::to_string(run.seed) + "\"/>\n";
+    out += "      <property name=\"sides\" value=\"" + sidesWords(run.sides) + "\"/>\n";
     out += "    </properties>\n";
     for (const CheckOutcome &o : run.outcomes) {
         const std::string round = o.seed != run.seed && o.seed != 0

@@ -53,17 +53,28 @@ struct ValidationRun {
     std::string library;
     uint64_t seed = 0;           // of the first round
     double timeoutSeconds = 0.0; // 0: no limit (checks run in process)
+    // The outcome of the sides probe (kSidesProbe), when it ran: which
+    // sides the module has. Not one of the outcomes.
+    CheckOutcome sides;
     std::vector<CheckOutcome> outcomes;
 };
 
-// {"library", "seed", "timeout", "checks": [...], "passed", "failed",
+// The report header's line about the module's sides, with its newline:
+// "note: the module has no GUI side (...): that side's checks are skipped"
+// when the probe found one side, why the sides are not known when it
+// failed, crashed or hung, and nothing when the module has both sides.
+std::string formatSidesNote(const CheckOutcome &probe);
+
+// {"library", "seed", "timeout", "sides" (["audio", "gui"], the sides the
+//  module has, or null where they are not known), "checks": [...], "passed", "failed",
 //  "skipped", "warned", "rootCauses": [{"cause", "checks"}]}, with a
 //  newline; each check has its "warnings", a failed check carries
 //  "errorOutput" when it printed any, and a check of a later --repeat
 //  round its "seed".
 std::string validationJson(const ValidationRun &run);
 
-// A JUnit XML document: one testcase per check, a failure element for a
+// A JUnit XML document, with the library, the seed and the sides ("audio
+// gui", "unknown") as properties: one testcase per check, a failure element for a
 // failed check (type "crash", "hang", "check", or "warning" under --strict;
 // a check of a later --repeat round named with " (seed N)")
 // with its error output in system-err, skipped for a skipped one, the WARN

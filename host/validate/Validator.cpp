@@ -76,6 +76,13 @@ struct CheckReport {
                         frames.push_back({utf8ToBytes(frame.value("module", "")),
                                           frame.value("offset", uint64_t{0})});
                 })
+            .on("sides",
+                [this](const ChannelReader::Message &j) {
+                    const std::string names = j.value("sides", "");
+                    sidesKnown = true;
+                    hasAudio = names.find("audio") != std::string::npos;
+                    hasGui = names.find("gui") != std::string::npos;
+                })
             .on("step",
                 [this](const ChannelReader::Message &j) {
                     lastStep = utf8ToBytes(j.value("step", ""));
@@ -93,6 +100,9 @@ struct CheckReport {
     std::string overrun; // the child ran into the guard of memory the host handed it
     bool seeded = false;
     bool couldNotRun = false;
+    bool sidesKnown = false;
+    bool hasAudio = false;
+    bool hasGui = false;
     std::vector<std::string> failures; // as they were found, before any verdict
     std::vector<std::string> warnings;
     RunningCalls running;
@@ -239,6 +249,9 @@ CheckOutcome Validator::outcomeOf(const std::string &name, const CheckReport &re
     outcome.seconds = ended.seconds;
     outcome.seed = m_options.seed;
     outcome.seeded = reader.seeded;
+    outcome.sidesKnown = reader.sidesKnown;
+    outcome.hasAudio = reader.hasAudio;
+    outcome.hasGui = reader.hasGui;
     outcome.reproduce = reproduceCommand(name);
     outcome.lastStep = reader.lastStep;
     outcome.warnings = reader.warnings;

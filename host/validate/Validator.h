@@ -45,6 +45,9 @@ struct CheckOutcome {
     std::string errorOutput;            // all the child printed to standard error, for a failed
                                         // check (at most kMaxErrorOutput bytes)
     std::string unusable;               // set when the library cannot be loaded at all
+    bool sidesKnown = false;            // the sides probe told the module's sides:
+    bool hasAudio = false;              // makeModule(0, 1) gave an object
+    bool hasGui = false;                // makeModule(0, 2) gave an object
     std::string reproduce;              // a command line that runs this check alone
     uint64_t seed = 0;                  // the seed it ran with
     bool seeded = false;                // it drew random numbers: another seed tests more

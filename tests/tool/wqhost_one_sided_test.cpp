@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 using wqtest::runTool;
@@ -17,9 +19,10 @@ struct OneSided {
     const char *name;
     const char *library;
     bool audio;
-    const char *sides;  // as info shows them
-    const char *script; // a session that holds on this side alone
-    const char *shown;  // a part of that session's output
+    const char *sides;   // as info shows them
+    const char *script;  // a session that holds on this side alone
+    const char *shown;   // a part of that session's output
+    const char *missing; // the side it lacks, as validate names it
 };
 
 void PrintTo(const OneSided &m, std::ostream *os) { *os << m.name; }
@@ -52,11 +55,36 @@ TEST_P(OneSidedModule, RunDrivesTheOneSideThroughEveryLifecycleCommand) {
     EXPECT_EQ(run.out.find("created no"), std::string::npos) << run.out;
 }
 
+// The missing side is told once, in the header before the first check, and
+// the JSON and JUnit reports carry the sides the module has.
+TEST_P(OneSidedModule, ValidateNamesTheMissingSideOnceInTheHeader) {
+    const OneSided &m = GetParam();
+    const std::string junit = ::testing::TempDir() + "one_sided_" + m.name + ".xml";
+    const ToolRun run =
+        runTool({"validate", m.library, "--only", "exports,events", "--json", "--junit", junit});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::string note = std::string("note: the module has no ") + m.missing + " side";
+    const size_t at = run.err.find(note);
+    ASSERT_NE(at, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(note, at + 1), std::string::npos) << run.err;
+    EXPECT_LT(at, run.err.find("PASS  exports")) << run.err;
+    EXPECT_NE(run.err.find(": that side's checks are skipped\n"), std::string::npos) << run.err;
+
+    const auto doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["sides"], nlohmann::json::array({m.audio ? "audio" : "gui"})) << run.out;
+    std::ifstream file(junit);
+    const std::string xml((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(xml.find(std::string("<property name=\"sides\" value=\"") +
+                       (m.audio ? "audio" : "gui") + "\"/>"),
+              std::string::npos)
+        << xml;
+}
+
 const OneSided kModules[] = {
     {"AudioOnly", WQ_AUDIO_ONLY_MODULE, true, "audio only",
      // A pin change is kept in the host (there is no GUI object to tell).
-     "set \"IN\" float 0.5\nexpect pin \"IN\" == 0.5\nprocess 3\n", "\"OUT\""},
-    {"GuiOnly", WQ_GUI_ONLY_MODULE, false, "GUI only", "show\n", "(no pins declared)"},
+     "set \"IN\" float 0.5\nexpect pin \"IN\" == 0.5\nprocess 3\n", "\"OUT\"", "GUI"},
+    {"GuiOnly", WQ_GUI_ONLY_MODULE, false, "GUI only", "show\n", "(no pins declared)", "audio"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tool, OneSidedModule, ::testing::ValuesIn(kModules),

@@ -53,6 +53,66 @@ TEST(ValidationReportTest, OneLinePerCheckWithDetailsAndTheReproducingCommand) {
     EXPECT_EQ(formatOutcome(run.outcomes[3]), "SKIP  nested-echo: the module declares no pins\n");
 }
 
+// The header's line about the module's sides: silent for a module with
+// both, one line for a missing side, why they are not known when the probe
+// crashed, and the probe's own finding for a module that makes no object.
+struct SidesCase {
+    const char *name;
+    bool known;
+    bool audio;
+    bool gui;
+    bool crashed;
+    const char *detail;
+    const char *note; // the line, or "" for none
+    const char *json; // the report's "sides"
+};
+
+void PrintTo(const SidesCase &c, std::ostream *os) { *os << c.name; }
+
+class SidesNoteTest : public ::testing::TestWithParam<SidesCase> {};
+
+TEST_P(SidesNoteTest, HeaderLineAndReports) {
+    const SidesCase &c = GetParam();
+    ValidationRun run = sampleRun();
+    run.sides =
+        outcome("module-sides", c.detail ? CheckOutcome::Result::Fail : CheckOutcome::Result::Pass);
+    if (c.detail)
+        run.sides.details = {c.detail};
+    run.sides.sidesKnown = c.known;
+    run.sides.hasAudio = c.audio;
+    run.sides.hasGui = c.gui;
+    run.sides.crashed = c.crashed;
+    EXPECT_EQ(formatSidesNote(run.sides), c.note);
+    EXPECT_EQ(nlohmann::json::parse(validationJson(run))["sides"], nlohmann::json::parse(c.json));
+}
+
+const SidesCase kSidesCases[] = {
+    {"Both", true, true, true, false, nullptr, "", R"(["audio","gui"])"},
+    {"AudioOnly", true, true, false, false, nullptr,
+     "note: the module has no GUI side (makeModule(0, 2) gives null, as for a GUI class declared "
+     "void): that side's checks are skipped\n",
+     R"(["audio"])"},
+    {"GuiOnly", true, false, true, false, nullptr,
+     "note: the module has no audio side (makeModule(0, 1) gives null, as for an audio class "
+     "declared void): that side's checks are skipped\n",
+     R"(["gui"])"},
+    {"Crashed", false, false, false, true, "crashed (signal 11 (SIGSEGV)) in gui GD_OPEN",
+     "note: which sides the module has is not known: the probe that makes an object of each "
+     "side crashed (signal 11 (SIGSEGV)) in gui GD_OPEN\n",
+     "null"},
+    {"NoObject", false, false, false, false, "the module makes no object at all",
+     "note: the module makes no object at all\n", "null"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Report, SidesNoteTest, ::testing::ValuesIn(kSidesCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ValidationReportTest, NoSidesNoteWhenTheProbeNeverRan) {
+    EXPECT_EQ(formatSidesNote(CheckOutcome()), "");
+    EXPECT_NE(validationJunit(sampleRun()).find("<property name=\"sides\" value=\"unknown\"/>"),
+              std::string::npos);
+}
+
 TEST(ValidationReportTest, SummaryLineHasTheFormCiReads) {
     const ValidationSummary s = summarize(sampleRun().outcomes);
     EXPECT_EQ(s.passed, 1);
