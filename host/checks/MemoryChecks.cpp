@@ -103,16 +103,13 @@ void guiRun(CheckContext &ctx, const CheckedTable &table, std::vector<Result> &r
 // as long as it lives; then as before, also when the check stops early.
 class MemoryFill {
 public:
-    explicit MemoryFill(unsigned char fill) {
-        GuardedHeap::setFreshFill(fill);
-        setCallStackFill(fill);
-    }
-    ~MemoryFill() {
-        GuardedHeap::setFreshFill(GuardedHeap::kDefaultFreshFill);
-        setCallStackFill(-1);
-    }
+    explicit MemoryFill(unsigned char fill) : m_stack(fill) { GuardedHeap::setFreshFill(fill); }
+    ~MemoryFill() { GuardedHeap::setFreshFill(GuardedHeap::kDefaultFreshFill); }
     MemoryFill(const MemoryFill &) = delete;
     MemoryFill &operator=(const MemoryFill &) = delete;
+
+private:
+    CallStackFill m_stack;
 };
 
 } // namespace

@@ -37,6 +37,15 @@ RunningCode runningCode() noexcept;
 // reads the byte; -1, as at the start, fills nothing.
 void setCallStackFill(int fill) noexcept;
 
+// setCallStackFill(fill) for as long as it lives; then no fill again.
+class CallStackFill {
+public:
+    explicit CallStackFill(unsigned char fill) noexcept { setCallStackFill(fill); }
+    ~CallStackFill() { setCallStackFill(-1); }
+    CallStackFill(const CallStackFill &) = delete;
+    CallStackFill &operator=(const CallStackFill &) = delete;
+};
+
 // What a process function may not do: each may wait for the system or for
 // another thread for an unbounded time.
 enum class RealtimeHazard : int {
