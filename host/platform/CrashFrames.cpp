@@ -15,23 +15,31 @@
 #  include <signal.h>
 #  include <ucontext.h>
 #  include <unistd.h>
+#elif defined(_WIN32) && !defined(WQ_CRASH_FRAMES_SANITIZED)
+#  define WQ_CRASH_FRAMES_WINDOWS 1
+#  include "host/platform/WindowsText.h"
 
-#  include <cstdint>
-#  include <cstring>
+#  include <io.h>
 #endif
+
+#include <cstdint>
+#include <cstring>
 
 namespace wqhost {
 
-#if defined(WQ_CRASH_FRAMES)
+#if defined(WQ_CRASH_FRAMES) || defined(WQ_CRASH_FRAMES_WINDOWS)
 
 namespace {
 
 constexpr int kMaxFrames = 48;
-constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
-int g_channel = -1;
-bool g_installed = false;
-struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
+#  if defined(WQ_CRASH_FRAMES_WINDOWS)
+using Channel = HANDLE;
+const Channel kNoChannel = INVALID_HANDLE_VALUE;
+#  else
+using Channel = int;
+constexpr Channel kNoChannel = -1;
+#  endif
 
 // A line built in a fixed buffer: no heap in a dying process.
 class Line {
@@ -67,12 +75,20 @@ public:
         while (n > 0)
             put(digits[--n]);
     }
-    void send(int fd) const {
+    void send(Channel channel) const {
         size_t done = 0;
         while (done < m_length) {
-            const ssize_t n = ::write(fd, m_text + done, m_length - done);
+#  if defined(WQ_CRASH_FRAMES_WINDOWS)
+            DWORD n = 0;
+            if (!WriteFile(channel, m_text + done, static_cast<DWORD>(m_length - done), &n,
+                           nullptr) ||
+                n == 0)
+                return;
+#  else
+            const ssize_t n = ::write(channel, m_text + done, m_length - done);
             if (n <= 0)
                 return;
+#  endif
             done += static_cast<size_t>(n);
         }
     }
@@ -86,16 +102,37 @@ private:
     size_t m_length = 0;
 };
 
+// One frame's line: the file that holds the code and the offset into it.
+void sendFrameLine(Channel channel, const char *module, uintptr_t offset) {
+    // Static: a thread that overflowed its stack has little left.
+    static Line line;
+    line = Line();
+    line.text("{\"frame\":{\"module\":\"");
+    line.escaped(module);
+    line.text("\",\"offset\":");
+    line.number(offset);
+    line.text("}}\n");
+    line.send(channel);
+}
+
+#  if defined(WQ_CRASH_FRAMES)
+
+constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+int g_channel = kNoChannel;
+bool g_installed = false;
+struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
+
 void *faultingAddress(void *context) {
     const auto *uc = static_cast<const ucontext_t *>(context);
-#  if defined(__x86_64__)
+#    if defined(__x86_64__)
     return reinterpret_cast<void *>(uc->uc_mcontext.gregs[REG_RIP]);
-#  elif defined(__i386__)
+#    elif defined(__i386__)
     return reinterpret_cast<void *>(uc->uc_mcontext.gregs[REG_EIP]);
-#  else
+#    else
     (void)uc;
     return nullptr;
-#  endif
+#    endif
 }
 
 void sendFrame(void *address) {
@@ -103,13 +140,9 @@ void sendFrame(void *address) {
     std::memset(&info, 0, sizeof info);
     if (!dladdr(address, &info) || !info.dli_fname || !info.dli_fbase)
         return;
-    Line line;
-    line.text("{\"frame\":{\"module\":\"");
-    line.escaped(info.dli_fname);
-    line.text("\",\"offset\":");
-    line.number(reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(info.dli_fbase));
-    line.text("}}\n");
-    line.send(g_channel);
+    sendFrameLine(g_channel, info.dli_fname,
+                  reinterpret_cast<uintptr_t>(address) -
+                      reinterpret_cast<uintptr_t>(info.dli_fbase));
 }
 
 void onCrash(int sig, siginfo_t *info, void *context) {
@@ -172,6 +205,98 @@ void reportCrashFramesTo(std::FILE *channel) {
         ::sigaction(kSignals[i], &action, &g_previous[i]);
     g_installed = true;
 }
+
+#  else // WQ_CRASH_FRAMES_WINDOWS
+
+HANDLE g_channel = kNoChannel;
+bool g_installed = false;
+LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
+
+// The module that holds `address` and the offset into it; nothing for an
+// address in no module. The region's allocation base is where the loader
+// mapped the file.
+void sendFrame(uintptr_t address) {
+    MEMORY_BASIC_INFORMATION region;
+    if (!VirtualQuery(reinterpret_cast<const void *>(address), &region, sizeof region) ||
+        region.Type != MEM_IMAGE || !region.AllocationBase)
+        return;
+    static wchar_t wide[1024];
+    static char path[3 * 1024];
+    const DWORD length =
+        GetModuleFileNameW(static_cast<HMODULE>(region.AllocationBase), wide, 1024);
+    if (length == 0 || length >= 1024)
+        return;
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), path,
+                                          static_cast<int>(sizeof path - 1), nullptr, nullptr);
+    if (bytes <= 0)
+        return;
+    path[bytes] = '\0';
+    sendFrameLine(g_channel, path, address - reinterpret_cast<uintptr_t>(region.AllocationBase));
+}
+
+// The faulting instruction, then the chain of frame pointers as far as it
+// stays inside the thread's stack (code built without frame pointers shows
+// fewer frames, never a wrong read: every step is checked against the
+// stack's bounds).
+LONG WINAPI onUnhandledException(EXCEPTION_POINTERS *exception) {
+    if (g_channel != kNoChannel && exception && exception->ContextRecord) {
+        const CONTEXT &context = *exception->ContextRecord;
+#    if defined(_M_IX86) || defined(__i386__)
+        const uintptr_t pc = context.Eip;
+        const uintptr_t stack = context.Esp;
+        uintptr_t frame = context.Ebp;
+#    else
+        const uintptr_t pc = context.Rip;
+        const uintptr_t stack = context.Rsp;
+        uintptr_t frame = 0; // x64 code keeps no chain: the faulting frame alone
+#    endif
+        sendFrame(pc);
+        // The committed part of the crashed thread's stack, from its
+        // stack pointer up.
+        MEMORY_BASIC_INFORMATION region;
+        uintptr_t low = 0;
+        uintptr_t high = 0;
+        if (VirtualQuery(reinterpret_cast<const void *>(stack), &region, sizeof region) &&
+            region.State == MEM_COMMIT) {
+            low = stack;
+            high = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+        }
+        for (int i = 1; i < kMaxFrames && frame != 0; ++i) {
+            if (frame < low || frame + 2 * sizeof(uintptr_t) > high ||
+                frame % sizeof(uintptr_t) != 0)
+                break;
+            const auto *slots = reinterpret_cast<const uintptr_t *>(frame);
+            const uintptr_t next = slots[0];
+            const uintptr_t returnAddress = slots[1];
+            if (returnAddress == 0)
+                break;
+            // A return address points after its call: one byte back names
+            // the call.
+            sendFrame(returnAddress - 1);
+            if (next <= frame)
+                break;
+            frame = next;
+        }
+        // Each crash is told once.
+        g_channel = kNoChannel;
+    }
+    return g_previous ? g_previous(exception) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+} // namespace
+
+void reportCrashFramesTo(std::FILE *channel) {
+    const intptr_t handle = channel ? _get_osfhandle(_fileno(channel)) : -1;
+    g_channel = handle == -1 ? kNoChannel : reinterpret_cast<HANDLE>(handle);
+    if (g_installed)
+        return;
+    // Only for what nothing else handles: a module's own structured
+    // exception handling still sees its exceptions first.
+    g_previous = SetUnhandledExceptionFilter(onUnhandledException);
+    g_installed = true;
+}
+
+#  endif
 
 #else
 

@@ -1,6 +1,7 @@
 // CrashFrames - the frames of the thread that crashed, told by the child
-// that dies of it: on SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT it writes
-// one channel line per frame, innermost first,
+// that dies of it: on SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT (on
+// Windows, an exception nothing handles) it writes one channel line per
+// frame, innermost first,
 //   {"frame":{"module":"/path/of/libmine.so","offset":4660}}
 // (the library or program that holds the code address, and the address's
 // offset from where the loader put it), then lets the crash take its course.
@@ -8,6 +9,9 @@
 //
 // Only what is safe in a dying process is done here: the addresses are
 // walked and written with no heap and no locks of the C library's stdio.
+// On Windows the walk follows the chain of frame pointers within the
+// thread's stack: the faulting frame always, its callers as far as their
+// code keeps the chain.
 // Under AddressSanitizer, which prints its own stacks, nothing is installed.
 #pragma once
 
