@@ -127,24 +127,36 @@ bool isControlInput(const AudioPinSlot &pin) {
                                       pin.datatype == DT_ENUM || pin.datatype == DT_BYTE);
 }
 
-// One object: made, opened, given the rate, then processed at `sizes` in
-// turn (each AD_SET_BLOCK_SIZE before its block when the size changes),
-// closed. Its buffers hold exactly the longest block, or `bufferLength`
-// samples when that is more. With `controlValues` the host also writes
-// the variables of the object's pins, as a session does: the buffer's
-// address into each sample pin's, and a new value into each control
-// input's before every block.
-void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
-               const std::vector<uint32_t> &sizes, bool sizeChanging, uint32_t bufferLength,
-               OutputFill fill, bool controlValues, const BlockVisitor &visit) {
-    uint32_t longest = bufferLength;
+// How one object is run (runObject).
+struct ObjectRun {
+    float rate = 0.0f;
+    std::vector<uint32_t> sizes; // the block sizes, in turn
+    bool sizeChanging = false;   // the sizes change between blocks
+    uint32_t bufferLength = 0;   // the least length of every buffer
+    OutputFill fill = OutputFill::Zero;
+    // The host also writes the variables of the object's pins, as a
+    // session does: the buffer's address into each sample pin's, and a new
+    // value into each control input's before every block.
+    bool controlValues = false;
+};
+
+// One object: made, opened, given the rate, then processed at each of
+// `sizes` in turn (each AD_SET_BLOCK_SIZE before its block when the size
+// changes), closed. Its buffers hold exactly the longest block, or
+// `bufferLength` samples when that is more.
+void runObject(CheckContext &ctx, const CheckedTable &table, const ObjectRun &how,
+               const BlockVisitor &visit) {
+    const float rate = how.rate;
+    const std::vector<uint32_t> &sizes = how.sizes;
+    const bool controlValues = how.controlValues;
+    uint32_t longest = how.bufferLength;
     for (uint32_t s : sizes)
         longest = std::max(longest, s);
     const std::vector<SamplePin> pins = samplePins(table);
     AudioHost::Options options = audioOptionsFor(table);
     options.blockSize = sizes.front();
     options.maxBlockSize = longest;
-    BlockPlace at{rate, sizes.front(), 0, sizeChanging};
+    BlockPlace at{rate, sizes.front(), 0, how.sizeChanging};
     const auto audio = createCheckedAudio(
         ctx, options,
         at.text() + ": makeModule(0, 1), AD_OPEN, AD_SET_SAMPLE_RATE, AD_SET_BLOCK_SIZE");
@@ -171,7 +183,7 @@ void runObject(CheckContext &ctx, const CheckedTable &table, float rate,
             ctx.step(at.text() + ": AD_SET_BLOCK_SIZE " + std::to_string(sizes[i]));
             host.setBlockSize(sizes[i]);
         }
-        prepareBuffers(host, pins, at, fill);
+        prepareBuffers(host, pins, at, how.fill);
         if (controlValues)
             for (const AudioPinSlot &pin : host.audioPins())
                 if (isControlInput(pin))
@@ -199,16 +211,22 @@ void runBlocks(CheckContext &ctx, uint32_t bufferLength, const BlockVisitor &vis
     requireSide(ctx, Side::Audio);
     const CheckedTable table = readCheckedTable(ctx);
     bool first = true;
+    ObjectRun how;
+    how.bufferLength = bufferLength;
+    how.fill = fill;
     for (float rate : kSampleRates) {
+        how.rate = rate;
+        how.sizeChanging = false;
         for (uint32_t size : kBlockSizes) {
-            runObject(ctx, table, rate,
-                      std::vector<uint32_t>(static_cast<size_t>(blocksAt(size)), size), false,
-                      bufferLength, fill, controlValues && first, visit);
+            how.sizes.assign(static_cast<size_t>(blocksAt(size)), size);
+            how.controlValues = controlValues && first;
+            runObject(ctx, table, how, visit);
             first = false;
         }
-        runObject(ctx, table, rate,
-                  std::vector<uint32_t>(std::begin(kChangingSizes), std::end(kChangingSizes)), true,
-                  bufferLength, fill, false, visit);
+        how.sizes.assign(std::begin(kChangingSizes), std::end(kChangingSizes));
+        how.sizeChanging = true;
+        how.controlValues = false;
+        runObject(ctx, table, how, visit);
     }
 }
 

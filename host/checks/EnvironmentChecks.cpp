@@ -4,6 +4,7 @@
 // host set them; after the objects are closed no thread of the module is
 // left running (what is left after unloading is the unload check's).
 #include "host/checks/CheckSupport.h"
+#include "host/describe/ModuleProbe.h"
 #include "host/core/AudioHost.h"
 #include "host/core/GuiHost.h"
 #include "host/pins/PinDeclaration.h"
@@ -87,29 +88,17 @@ void checkProcessEnvironment(CheckContext &ctx) {
     const auto library = ctx.library();
     watch.after("loading the library (its static constructors)");
     watch.threadsFromHereOn();
-    std::vector<PinDeclaration> pins;
-    int32_t audioPins = 0;
-    bool hasAudio = false;
-    {
-        // A first audio object, opened with no pins, tells the pin table.
-        AudioHost probe(library, AudioHost::Options(), &ctx.log());
-        ctx.step("reading the pin table: makeModule(0, 1)");
-        hasAudio = probe.create();
-        watch.after("makeModule(0, 1)");
-        if (hasAudio) {
-            ctx.step("reading the pin table: AD_OPEN");
-            probe.open();
-            watch.after("AD_OPEN");
-            ctx.step("reading the pin table: AD_GET_PIN_PROPERTIES");
-            pins = probe.readPinDeclarations();
-            watch.after("AD_GET_PIN_PROPERTIES");
-            audioPins = countAudioPins(pins);
-            ctx.step("reading the pin table: AD_CLOSE");
-            if (probe.isLive())
-                probe.close();
-            watch.after("AD_CLOSE");
-        }
-    }
+    // A first audio object, opened with no pins, tells the pin table.
+    const ModuleProbe probe =
+        probeModule(library, 0, &ctx.log(), [&](const std::string &call, bool done) {
+            if (done)
+                watch.after(call);
+            else
+                ctx.step("reading the pin table: " + call);
+        });
+    const std::vector<PinDeclaration> &pins = probe.pins;
+    const int32_t audioPins = probe.audioPinCount();
+    const bool hasAudio = probe.audioCreated;
     AudioHost::Options audioOptions;
     audioOptions.pinCount = audioPins;
     audioOptions.blockSize = 64;

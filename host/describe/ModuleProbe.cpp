@@ -6,17 +6,29 @@
 namespace wqhost {
 
 ModuleProbe probeModule(const std::shared_ptr<const ModuleLibrary> &library, int32_t moduleIndex,
-                        CallLog *log) {
+                        CallLog *log, const ProbeWatch &watch) {
+    const auto call = [&watch](const std::string &what, const auto &work) {
+        if (watch)
+            watch(what, false);
+        work();
+        if (watch)
+            watch(what, true);
+    };
     ModuleProbe probe;
-    probe.description = library->describe(moduleIndex, log);
+    const std::string index = std::to_string(moduleIndex);
+    call("getModuleProperties(" + index + ")",
+         [&] { probe.description = library->describe(moduleIndex, log); });
     AudioHost::Options options;
     options.pinCount = 0;
     AudioHost audio(library, options, log);
-    probe.audioCreated = audio.create(moduleIndex);
+    call("makeModule(" + index + ", 1)", [&] { probe.audioCreated = audio.create(moduleIndex); });
     if (probe.audioCreated) {
-        audio.open();
-        probe.pins = audio.readPinDeclarations();
-        audio.close();
+        call("AD_OPEN", [&] { audio.open(); });
+        call("AD_GET_PIN_PROPERTIES", [&] { probe.pins = audio.readPinDeclarations(); });
+        call("AD_CLOSE", [&] {
+            if (audio.isLive())
+                audio.close();
+        });
     }
     probe.problems = audio.problems();
     return probe;

@@ -10,6 +10,7 @@
 #include "host/trace/Problem.h"
 #include "host/pins/PinDeclaration.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,10 +28,17 @@ struct ModuleProbe {
     int32_t audioPinCount() const noexcept { return countAudioPins(pins); }
 };
 
+// Told before each call of the probe (`done` false) and after it (true),
+// with the call: "getModuleProperties(0)", "makeModule(0, 1)", "AD_OPEN",
+// "AD_GET_PIN_PROPERTIES", "AD_CLOSE". For a caller that watches what each
+// call does to the process.
+using ProbeWatch = std::function<void(const std::string &call, bool done)>;
+
 // Probes module `moduleIndex` of a loaded library; calls go into `log` when
 // one is given.
 ModuleProbe probeModule(const std::shared_ptr<const ModuleLibrary> &library,
-                        int32_t moduleIndex = 0, CallLog *log = nullptr);
+                        int32_t moduleIndex = 0, CallLog *log = nullptr,
+                        const ProbeWatch &watch = ProbeWatch());
 
 // Whether the module has a GUI side: a short-lived GUI object, given the
 // probe's pin table, created, opened and closed. Sets guiProbed and
