@@ -362,8 +362,10 @@ void checkPinChanges(CheckContext &ctx) {
     if (table.pins.empty())
         ctx.skip("the module declares no pins");
     auto session = startCheckedSession(ctx, table, false, false);
-    // This check is the one that judges what the module writes back.
+    // This check is the one that judges what the module writes back: its
+    // texts, and the pins it writes.
     session->gui().options().judgeWrittenTexts = true;
+    session->gui().options().judgeInputWrites = true;
     size_t seen = 0;
     failOnNewProblems(ctx, session->problems(), seen, "opening");
     std::vector<TextCase> texts = pinTextCases();

@@ -187,6 +187,30 @@ std::string GuiHost::cutWithoutNul(const std::string &written) const {
     return std::string();
 }
 
+void GuiHost::declarePins(const std::vector<PinDeclaration> &table) {
+    m_pins.declare(table);
+    m_audioInputs.clear();
+    for (const PinDeclaration &d : table)
+        if (d.direction() == DR_IN && (d.flags() & IO_UI_COMMUNICATION) == 0)
+            m_audioInputs[d.index] = d.name;
+}
+
+void GuiHost::judgeWrite(int32_t pin, int32_t opcode) {
+    if (!m_options.judgeInputWrites)
+        return;
+    const auto input = m_audioInputs.find(pin);
+    if (input == m_audioInputs.end())
+        return;
+    problem(ProblemCode::GuiWroteInput,
+            opcodeLabel(Side::Gui, Direction::ModuleToHost, CallKind::Callback, opcode) +
+                " wrote pin " + std::to_string(pin) + " (" + quoteText(input->second) +
+                "), an input of the audio side (DR_IN without IO_UI_COMMUNICATION): what drives "
+                "it is what the patch connects to it, and the GUI's write fights that; give "
+                "the GUI a pin of its own (IO_UI_COMMUNICATION, and IO_UI_DUAL for the audio "
+                "side to read it)");
+    m_audioInputs.erase(input);
+}
+
 bool GuiHost::knownPin(int32_t pin, int32_t opcode) {
     if (m_pins.has(pin))
         return true;
@@ -235,6 +259,7 @@ intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
                     "GH_PIN_SET_TEXT for pin " + std::to_string(index) + " with a null text");
         if (!knownPin(index, opcode))
             break;
+        judgeWrite(index, opcode);
         // The echo runs inside the write, before it returns to the object.
         echoWrite(index, m_pins.setText(index, call.text));
         break;
@@ -242,6 +267,7 @@ intptr_t GuiHost::answer(Side, void *record, const CallArgs &args) {
     case GH_PIN_SET_VALUE: {
         if (!knownPin(index, opcode))
             break;
+        judgeWrite(index, opcode);
         bool changed = false;
         switch (m_pins.at(index).kind) {
         case PinKind::Integer: changed = m_pins.setInt(index, value); break;

@@ -57,6 +57,12 @@ public:
         // or one of its texts cut without a NUL, is a problem. (A text that
         // cannot be read to a NUL within the bound always is.)
         bool judgeWrittenTexts = false;
+        // Judge the pins the object writes: a write (GH_PIN_SET_TEXT,
+        // GH_PIN_SET_VALUE) to an input of the audio side, a declaration
+        // with DR_IN and without IO_UI_COMMUNICATION, is a problem, told
+        // once for each pin. What drives such a pin is what the patch
+        // connects to it; a pin the GUI owns carries IO_UI_COMMUNICATION.
+        bool judgeInputWrites = false;
     };
 
     explicit GuiHost(std::shared_ptr<const ModuleLibrary> library);
@@ -81,7 +87,7 @@ public:
 
     PinStore &pins() noexcept { return m_pins; }
     const PinStore &pins() const noexcept { return m_pins; }
-    void declarePins(const std::vector<PinDeclaration> &table) { m_pins.declare(table); }
+    void declarePins(const std::vector<PinDeclaration> &table);
     std::vector<PinValue> readPins() const { return m_pins.values(); }
 
     // What a user does: change a pin's value, then notify the object
@@ -134,6 +140,8 @@ public:
 private:
     void requirePin(int32_t pin) const;
     bool knownPin(int32_t pin, int32_t opcode);
+    // With judgeInputWrites: a write to an input of the audio side.
+    void judgeWrite(int32_t pin, int32_t opcode);
     void echoWrite(int32_t pin, bool changed);
     void forget() noexcept;
     // The text a write passed, read without trusting the pointer; what is
@@ -152,6 +160,10 @@ private:
     std::deque<GuardedMemory> m_textCopies;   // what the module got: each text, guarded
     std::deque<GuardedMemory> m_retiredTexts; // the last texts taken back, inaccessible
     std::map<int32_t, intptr_t> m_answers;
+    // The inputs of the audio side (DR_IN, no IO_UI_COMMUNICATION), by
+    // declaration index, with their names; each taken out when its write
+    // is told.
+    std::map<int32_t, std::string> m_audioInputs;
     int m_depth = 0;
     int m_maxDepth = 0;
     bool m_limitReached = false;

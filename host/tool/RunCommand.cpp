@@ -188,6 +188,7 @@ int runHere(const RunArgs &args, const std::string &path, std::FILE *channel, st
         wqhost::Session::Options options;
         options.audio.pinCount = wqhost::probeModule(lib, 0, &log).audioPinCount();
         options.gui.echo = echo;
+        options.gui.judgeInputWrites = true;
         options.playAudio = true;
         return options;
     };

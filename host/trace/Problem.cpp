@@ -28,6 +28,7 @@ const char *problemCodeName(ProblemCode code) noexcept {
     case ProblemCode::EventInThePast: return "event-in-the-past";
     case ProblemCode::EchoNestingLimit: return "echo-nesting-limit";
     case ProblemCode::InputChanged: return "input-changed";
+    case ProblemCode::GuiWroteInput: return "gui-wrote-input";
     }
     return "?";
 }

@@ -38,6 +38,7 @@ enum class ProblemCode {
     EventInThePast,   // AH_ADD_EVENT stamped before the sample clock
     EchoNestingLimit, // the module's own writes, reported back, did not come to an end
     InputChanged,     // the module changed what the host wrote into an input pin's variable
+    GuiWroteInput,    // the GUI side wrote a pin that is an input of the audio side
 };
 
 // A short name for the code: "record-magic", "close-result", ...

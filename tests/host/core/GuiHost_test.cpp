@@ -348,4 +348,60 @@ INSTANTIATE_TEST_SUITE_P(
                                       {ProblemCode::BadText}}),
     [](const ::testing::TestParamInfo<WrittenTextCase> &info) { return info.param.name; });
 
+// Which writes of the GUI object are to an input of the audio side: a
+// declaration with DR_IN and without IO_UI_COMMUNICATION. A pin the GUI
+// owns (IO_UI_COMMUNICATION, also with IO_UI_DUAL), an output, and a list
+// of choices are the GUI's to write. Each pin is told once.
+struct InputWriteCase {
+    const char *name;
+    int32_t direction;
+    uint32_t flags;
+    int32_t opcode;
+    bool judged; // with judgeInputWrites
+    size_t problems;
+};
+
+void PrintTo(const InputWriteCase &c, std::ostream *os) { *os << c.name; }
+
+class GuiHostInputWriteTest : public GuiHostTest,
+                              public ::testing::WithParamInterface<InputWriteCase> {};
+
+TEST_P(GuiHostInputWriteTest, OnlyAnAudioInputWrittenByTheGuiIsAProblem) {
+    const InputWriteCase &c = GetParam();
+    GuiHost::Options options;
+    options.echo = false;
+    options.judgeInputWrites = c.judged;
+    auto host = makeHost(options);
+    PinDeclaration pin;
+    pin.index = 0;
+    pin.record.direction = c.direction;
+    pin.record.datatype = DT_FLOAT;
+    pin.record.flags = c.flags;
+    pin.name = "GAIN";
+    host->declarePins({pin});
+    char text[] = "0.5";
+    for (int write = 0; write < 2; ++write)
+        GuiHost::callbackFunction()(host->record(), c.opcode, 0, 1, text, 0.5f);
+    ASSERT_EQ(host->problems().size(), c.problems);
+    if (c.problems > 0) {
+        EXPECT_EQ(host->problems()[0].code, ProblemCode::GuiWroteInput);
+        EXPECT_NE(host->problems()[0].text.find("pin 0 (\"GAIN\"), an input of the audio side"),
+                  std::string::npos)
+            << host->problems()[0].text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GuiHostInputWriteTest,
+    ::testing::Values(InputWriteCase{"AudioInputValue", DR_IN, 0, GH_PIN_SET_VALUE, true, 1},
+                      InputWriteCase{"AudioInputText", DR_IN, 0, GH_PIN_SET_TEXT, true, 1},
+                      InputWriteCase{"AudioInputListText", DR_IN, 0, GH_PIN_SET_LIST_TEXT, true, 0},
+                      InputWriteCase{"AudioInputNotJudged", DR_IN, 0, GH_PIN_SET_VALUE, false, 0},
+                      InputWriteCase{"GuiInput", DR_IN, IO_UI_COMMUNICATION, GH_PIN_SET_VALUE, true,
+                                     0},
+                      InputWriteCase{"DualInput", DR_IN, IO_UI_COMMUNICATION | IO_UI_DUAL,
+                                     GH_PIN_SET_TEXT, true, 0},
+                      InputWriteCase{"AudioOutput", DR_OUT, 0, GH_PIN_SET_VALUE, true, 0}),
+    [](const ::testing::TestParamInfo<InputWriteCase> &info) { return info.param.name; });
+
 } // namespace

@@ -45,8 +45,11 @@
     defined(WQ_FAULT_INPUT_WRITE) || defined(WQ_FAULT_STACK_VARIABLE) ||                           \
     defined(WQ_FAULT_FLUSH_TO_ZERO) || defined(WQ_FAULT_SHARED_LEVEL) ||                           \
     defined(WQ_FAULT_CONTROL_INPUT_WRITE) || defined(WQ_FAULT_ROUNDING_MODE) ||                    \
-    defined(WQ_FAULT_UNINITIALISED_LOCAL)
+    defined(WQ_FAULT_UNINITIALISED_LOCAL) || defined(WQ_FAULT_GUI_INPUT_WRITE)
 #  define WQ_AUTHORED_CLICK 1
+#endif
+#if defined(WQ_FAULT_CONTROL_INPUT_WRITE) || defined(WQ_FAULT_GUI_INPUT_WRITE)
+#  define WQ_AUTHORED_VOLUME 1
 #endif
 
 namespace {
@@ -109,7 +112,7 @@ constexpr int32_t kClickAudioPin = 0; // the audio side's pin: the first without
 #  if defined(WQ_FAULT_INPUT_WRITE)
 constexpr int32_t kTriggerPin = 3; // an input: a click on every rising edge
 constexpr int32_t kTriggerAudioPin = 1;
-#  elif defined(WQ_FAULT_CONTROL_INPUT_WRITE)
+#  elif defined(WQ_AUTHORED_VOLUME)
 constexpr int32_t kVolumePin = 3; // an input: the click's volume, 0 to 1
 #  endif
 #endif
@@ -202,6 +205,8 @@ public:
         // The volume kept in its range where the host put it.
         m_volume = std::min(std::max(m_volume, 0.0f), 1.0f);
         volume = m_volume;
+#  elif defined(WQ_FAULT_GUI_INPUT_WRITE)
+        volume = std::min(std::max(m_volume, 0.0f), 1.0f);
 #  endif
         float peak = 0.0f;
         for (int32_t i = 0; i < n; ++i) {
@@ -291,7 +296,7 @@ public:
             return true;
         }
 #endif
-#if defined(WQ_FAULT_CONTROL_INPUT_WRITE)
+#if defined(WQ_AUTHORED_VOLUME)
         case kVolumePin:
             properties->name = "VOLUME";
             properties->direction = DR_IN;
@@ -361,7 +366,7 @@ private:
     float m_level = 0.0f;
 #  endif
     float m_decay = 0.0f;
-#  if defined(WQ_FAULT_CONTROL_INPUT_WRITE)
+#  if defined(WQ_AUTHORED_VOLUME)
     float m_volume = 0.5f;
 #  endif
 #endif
@@ -602,6 +607,11 @@ private:
         value += m_offset;
 #endif
         getPin(kDoubledPin)->setValueText(std::to_string(2 * value));
+#if defined(WQ_FAULT_GUI_INPUT_WRITE)
+        // The click louder for a larger number, set from the panel on the
+        // volume input itself.
+        getPin(kVolumePin)->setValueFloat(value > 100 ? 1.0f : 0.5f);
+#endif
     }
 #if defined(WQ_FAULT_UNINITIALISED_MEMBER)
     long long m_offset;
