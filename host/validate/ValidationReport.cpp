@@ -8,19 +8,21 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace wqhost {
 
 namespace {
 
-// "audio gui", "audio", "gui", or "unknown".
-std::string sidesWords(const CheckOutcome &probe) {
-    if (!probe.sidesKnown)
-        return "unknown";
-    std::string words = probe.hasAudio ? "audio" : "";
+// The sides the probe found, by name ("audio", "gui"), for the reports.
+std::vector<std::string> sideNames(const CheckOutcome &probe) {
+    std::vector<std::string> names;
+    if (probe.hasAudio)
+        names.push_back("audio");
     if (probe.hasGui)
-        words += words.empty() ? "gui" : " gui";
-    return words.empty() ? "none" : words;
+        names.push_back("gui");
+    return names;
 }
 
 const char *resultWord(CheckOutcome::Result r) {
@@ -242,14 +244,7 @@ std::string validationJson(const ValidationRun &run) {
         checks.push_back(std::move(check));
     }
     const ValidationSummary s = summarize(run.outcomes);
-    json sides = nullptr;
-    if (run.sides.sidesKnown) {
-        sides = json::array();
-        if (run.sides.hasAudio)
-            sides.push_back("audio");
-        if (run.sides.hasGui)
-            sides.push_back("gui");
-    }
+    const json sides = run.sides.sidesKnown ? json(sideNames(run.sides)) : json(nullptr);
     json doc = {{"library", bytesToUtf8(run.library)},
                 {"seed", run.seed},
                 {"timeout", run.timeoutSeconds},
@@ -300,7 +295,10 @@ std::string validationJunit(const ValidationRun &run) {
     out += "    <properties>\n";
     out += "      <property name=\"library\" value=\"" + xmlText(run.library) + "\"/>\n";
     out += "      <property name=\"seed\" value=\"" + std::to_string(run.seed) + "\"/>\n";
-    out += "      <property name=\"sides\" value=\"" + sidesWords(run.sides) + "\"/>\n";
+    std::string sides = run.sides.sidesKnown ? std::string() : std::string("unknown");
+    for (const std::string &name : sideNames(run.sides))
+        sides += sides.empty() ? name : " " + name;
+    out += "      <property name=\"sides\" value=\"" + sides + "\"/>\n";
     out += "    </properties>\n";
     for (const CheckOutcome &o : run.outcomes) {
         const std::string round = o.seed != run.seed && o.seed != 0
